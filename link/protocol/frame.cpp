@@ -1,0 +1,63 @@
+#include "link/protocol/frame.h"
+
+#include "tallygate/basic_error.h"
+
+namespace tallygate {
+
+uint8_t XorOf(std::span<const uint8_t> bytes) {
+  uint8_t c = 0;
+  for (uint8_t b : bytes) c ^= b;
+  return c;
+}
+
+uint8_t CommandCheckByte(uint8_t address, std::span<const uint8_t> frame, int frame_length) {
+  if (frame_length < 1 || static_cast<size_t>(frame_length) > frame.size()) {
+    throw BasicError(err::kSubscriptOutOfRange);
+  }
+  return static_cast<uint8_t>(address ^ XorOf(frame.first(static_cast<size_t>(frame_length - 1))));
+}
+
+void SealFrame(uint8_t address, std::span<uint8_t> frame, int frame_length) {
+  frame[static_cast<size_t>(frame_length - 1)] = CommandCheckByte(address, frame, frame_length);
+}
+
+Bytes MakeFrame(uint8_t command, std::initializer_list<uint8_t> parameters) {
+  Bytes frame;
+  frame.reserve(parameters.size() + 3);
+  frame.push_back(static_cast<uint8_t>(parameters.size() + 3));
+  frame.push_back(command);
+  frame.insert(frame.end(), parameters.begin(), parameters.end());
+  frame.push_back(0);
+  return frame;
+}
+
+Bytes MakeEmptyFrame(uint8_t command, int frame_length) {
+  Bytes frame(static_cast<size_t>(frame_length), 0);
+  frame[0] = static_cast<uint8_t>(frame_length);
+  frame[1] = command;
+  return frame;
+}
+
+bool ValidReply(std::span<const uint8_t> reply, int reply_length, bool check_address,
+                uint8_t address) {
+  if (reply_length < 1 || reply.size() < static_cast<size_t>(reply_length)) return false;
+  if (check_address && reply[0] != address) return false;
+  const auto n = static_cast<size_t>(reply_length);
+  return XorOf(reply.first(n - 1)) == reply[n - 1];
+}
+
+Bytes MakeReply(uint8_t address, uint8_t echo, std::span<const uint8_t> data, int length) {
+  Bytes reply(static_cast<size_t>(length), 0);
+  if (length > 0) reply[0] = address;
+  if (length > 2) reply[2] = echo;
+  for (size_t i = 0; i < data.size() && 3 + i + 1 < reply.size(); ++i) reply[3 + i] = data[i];
+  if (length > 0) reply.back() = XorOf(std::span<const uint8_t>(reply).first(reply.size() - 1));
+  return reply;
+}
+
+uint8_t ToByte(int32_t value) {
+  if (value < 0 || value > 255) throw BasicError(err::kOverflow);
+  return static_cast<uint8_t>(value);
+}
+
+}  // namespace tallygate
