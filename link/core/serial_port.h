@@ -42,11 +42,13 @@ class SerialPort {
   virtual bool PortOpen() const = 0;
 
   // InBufferCount: the number of received bytes waiting (at most 32767).
-  // Putting 0 discards them.
+  // Putting 0 discards them; on a closed port that does nothing, since a
+  // transfer discards before it opens the port.
   virtual int16_t InBufferCount() = 0;
   virtual void SetInBufferCount(int16_t count) = 0;
 
-  // OutBufferCount put 0: discards bytes not yet sent.
+  // OutBufferCount put 0: discards bytes not yet sent (nothing on a closed
+  // port).
   virtual void SetOutBufferCount(int16_t count) = 0;
 
   // InputLen: the most bytes the next Input takes; 0 means all waiting.

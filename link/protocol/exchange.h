@@ -15,6 +15,7 @@
 #include <span>
 
 #include "link/core/thread_link.h"
+#include "link/protocol/command_table.h"
 #include "link/protocol/frame.h"
 
 namespace tallygate {
@@ -31,6 +32,12 @@ class FrameExchange {
   // never pass for this one's.
   bool ExchangeFrame(uint8_t address, Bytes& frame, int frame_length, float timeout_seconds,
                      int reply_length, Bytes& reply, bool check_address);
+
+  // ExchangeFrame with the wait, reply length and address test of `spec`.
+  bool Exchange(uint8_t address, const CommandSpec& spec, Bytes& frame, Bytes& reply) {
+    return ExchangeFrame(address, frame, spec.frame_length, spec.timeout_seconds,
+                         spec.reply_length, reply, spec.check_address);
+  }
 
   // Seals and sends `frame`; waits for nothing. False when it could not be
   // sent (TCP not connected, a transport error).

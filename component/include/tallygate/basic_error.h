@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "tallygate/export.h"
+
 namespace tallygate {
 
 // Error numbers, with the texts a Basic runtime gives them.
@@ -47,9 +49,9 @@ inline constexpr int32_t kSocketError = 10053;        // "Connection is aborted"
 
 // The standard description of an error number, or "Application-defined or
 // object-defined error" for numbers without one.
-std::string_view StandardDescription(int32_t number);
+TALLYGATE_EXPORT std::string_view StandardDescription(int32_t number);
 
-class BasicError : public std::runtime_error {
+class TALLYGATE_EXPORT BasicError : public std::runtime_error {
  public:
   // An error with its standard description.
   explicit BasicError(int32_t number);

@@ -57,7 +57,7 @@ typedef struct tg_host_services {
 
 /* Installs the host's services; a null pointer, or a null member, takes the
  * default back. The structure is copied. */
-void tg_set_host_services(const tg_host_services *services);
+__attribute__((visibility("default"))) void tg_set_host_services(const tg_host_services *services);
 
 #ifdef __cplusplus
 }

@@ -23,7 +23,7 @@
 
 namespace tallygate {
 
-class Connect_v70 {
+class TALLYGATE_EXPORT Connect_v70 {
  public:
   // Detects the system's locale class (loading "rm.txt" on Traditional
   // Chinese systems), closes the thread's serial port and applies

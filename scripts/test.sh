@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test twice: once plain, once
+# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+"$root/scripts/setup.sh"
+
+echo "== plain build"
+"$root/scripts/build.sh" "$root/build"
+(cd "$root/build" && ctest -j"$jobs" --output-on-failure --timeout 300)
+
+echo "== sanitizer build"
+"$root/scripts/build.sh" "$root/build-sanitize" -DTALLYGATE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+(cd "$root/build-sanitize" &&
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest -j"$jobs" --output-on-failure --timeout 600)

@@ -1,0 +1,56 @@
+// Everything one simulated terminal remembers.
+//
+// Multi-byte values are kept as the bytes that travel on the wire (card
+// numbers most significant byte first, dates and times packed BCD), so that
+// handlers copy them into replies without conversion.
+#ifndef TALLYGATE_SIM_MODEL_TERMINAL_STATE_H_
+#define TALLYGATE_SIM_MODEL_TERMINAL_STATE_H_
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "link/protocol/frame.h"
+
+namespace tallygate::sim {
+
+// One logged card swipe.
+struct AttendanceRecord {
+  std::array<uint8_t, 4> card{};  // most significant byte first
+  std::array<uint8_t, 6> time{};  // YY MM DD hh mm ss, packed BCD
+  uint8_t flag = 0xFF;
+  uint8_t keep = 0x99;
+};
+
+// One entry of the list of cards the terminal accepts.
+struct CardEntry {
+  std::array<uint8_t, 4> card{};   // most significant byte first
+  std::array<uint8_t, 4> staff{};  // staff number, as enrolled
+  std::array<uint8_t, 8> name{};   // code-page bytes (ASCII, GB2312), zero-filled
+};
+
+inline constexpr int kRingSchedules = 3;
+inline constexpr int kRingTimesPerSchedule = 10;
+inline constexpr int kPictureBytes = 512;
+
+struct TerminalState {
+  uint8_t address = 1;
+  std::vector<AttendanceRecord> records;  // oldest first
+  std::vector<CardEntry> cards;
+  std::array<uint8_t, 13> parameters{};
+  std::array<uint8_t, 7> clock{};  // YY MM DD hh mm ss (BCD), weekday
+  // Ten hour-minute pairs (BCD) per schedule.
+  std::array<std::array<uint8_t, 2 * kRingTimesPerSchedule>, kRingSchedules> ring_schedules{};
+  std::array<uint8_t, 4> password{};  // four digit values 0 .. 9
+  uint8_t storage_mode = 1;
+  uint8_t message_time = 0;
+  Bytes message;  // the last message shown, without its zero fill
+  std::optional<uint8_t> last_sound;
+  std::array<uint8_t, kPictureBytes> picture{};
+  int picture_blocks = 0;  // data blocks received since the last start frame
+};
+
+}  // namespace tallygate::sim
+
+#endif  // TALLYGATE_SIM_MODEL_TERMINAL_STATE_H_
