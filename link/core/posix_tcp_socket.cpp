@@ -201,7 +201,7 @@ void PosixTcpSocket::AwaitActivity(std::chrono::milliseconds limit) {
     // while the caller waits for more: take them first, and report them.
     const size_t held = Held();
     Pull();
-    
+    if (Held() != held || receive_ended_) return;
     // A full buffer leaves the kernel's bytes where they are; poll would
     // report them at once, so the caller sleeps instead.
     if (tail_ < buffer_.size()) events = POLLIN;

@@ -143,7 +143,7 @@ TEST_F(CharMapTest, Big5BytesToGb) {
       {{0x41, 0xB0}, {0x41, 0xB0}},                          // lone lead byte at the end
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MapBig5BytesToGb(c.input), c.output) << testing::PrintToString(c.input);
+    EXPECT_EQ(MapBig5BytesToGb(c.input), c.output) << ::testing::PrintToString(c.input);
   }
 }
 
@@ -156,7 +156,7 @@ TEST_F(CharMapTest, GbBytesToBig5) {
       {{0xA1, 0xA1, 0xF7, 0xFE}, {0xC0, 0x00, 0xDF, 0xF1}},  // 0xC000 + 8177
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MapGbBytesToBig5(c.input), c.output) << testing::PrintToString(c.input);
+    EXPECT_EQ(MapGbBytesToBig5(c.input), c.output) << ::testing::PrintToString(c.input);
   }
 }
 
@@ -165,12 +165,12 @@ TEST_F(CharMapTest, BytesOutsideTheTableThrow) {
                         {0x41, 0xA1, 0x3F}};
   for (const auto& bytes : big5) {
     EXPECT_EQ(ErrorNumber([&] { MapBig5BytesToGb(bytes); }), err::kSubscriptOutOfRange)
-        << testing::PrintToString(bytes);
+        << ::testing::PrintToString(bytes);
   }
   const Bytes gb[] = {{0xF8, 0xA1}, {0xA0, 0xA1}, {0xA2, 0xA0}, {0xA2, 0x40}, {0xB0, 0xFF}};
   for (const auto& bytes : gb) {
     EXPECT_EQ(ErrorNumber([&] { MapGbBytesToBig5(bytes); }), err::kSubscriptOutOfRange)
-        << testing::PrintToString(bytes);
+        << ::testing::PrintToString(bytes);
   }
 }
 

@@ -69,7 +69,7 @@ TEST(CodePageTest, InvalidUtf8Throws) {
     for (CodePage page : {CodePage::Gbk, CodePage::Big5}) {
       try {
         EncodeText(text, page);
-        ADD_FAILURE() << "no error for " << testing::PrintToString(text);
+        ADD_FAILURE() << "no error for " << ::testing::PrintToString(text);
       } catch (const BasicError& e) {
         EXPECT_EQ(e.number(), err::kInvalidProcedureCall);
       }
@@ -102,7 +102,7 @@ TEST(CodePageTest, InvalidBytesDecodeToReplacementCharacter) {
       {{0xFF, 0xFF, 0xD5, 0xC5}, CodePage::Gbk, kReplacement + kReplacement + "张"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(DecodeText(c.bytes, c.page), c.text) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(DecodeText(c.bytes, c.page), c.text) << ::testing::PrintToString(c.bytes);
   }
 }
 

@@ -1,0 +1,117 @@
+#include "sim/app/control.h"
+
+#include <charconv>
+#include <cstdio>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "sim/model/synthetic_data.h"
+
+namespace tallygate::sim {
+namespace {
+
+std::vector<std::string> Words(std::string_view line) {
+  std::istringstream in{std::string(line)};
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+std::optional<uint64_t> Number(std::string_view text) {
+  uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return "-";
+  std::string text;
+  char pair[3];
+  for (uint8_t b : bytes) {
+    std::snprintf(pair, sizeof pair, "%02X", b);
+    text += pair;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string StatusText(const Terminal& terminal) {
+  const TerminalState& s = terminal.state();
+  std::string text = "addr=" + std::to_string(s.address) +
+                     " records=" + std::to_string(s.records.size()) +
+                     " cards=" + std::to_string(s.cards.size()) +
+                     " storage-mode=" + std::to_string(s.storage_mode) +
+                     " message=" + Hex(s.message) +
+                     " message-time=" + std::to_string(s.message_time) +
+                     " sound=" + (s.last_sound ? std::to_string(*s.last_sound) : "-") +
+                     " password=";
+  for (uint8_t digit : s.password) text += std::to_string(digit);
+  text += " picture-blocks=" + std::to_string(s.picture_blocks);
+  return text;
+}
+
+Terminal* Control::Target(std::string_view address_text, std::string& error) const {
+  if (terminals_.terminals().empty()) {
+    error = "no terminals";
+    return nullptr;
+  }
+  if (address_text.empty()) return terminals_.terminals().front();
+  const std::optional<uint64_t> address = Number(address_text);
+  Terminal* terminal = address && *address <= 255 ? terminals_.Find(static_cast<uint8_t>(*address)) : nullptr;
+  if (terminal == nullptr) error = "no terminal at address " + std::string(address_text);
+  return terminal;
+}
+
+Control::Result Control::Execute(std::string_view line) {
+  const std::vector<std::string> words = Words(line);
+  if (words.empty()) return {};
+  const std::string& command = words[0];
+  const size_t args = words.size() - 1;
+  std::string error;
+
+  if (command == "quit" && args == 0) return {"ok quit", true};
+  if (command == "fault" && args == 1) {
+    try {
+      faults_.Add(ParseFaultRule(words[1]));
+    } catch (const std::invalid_argument& e) {
+      return {std::string("error ") + e.what()};
+    }
+    return {"ok fault " + words[1]};
+  }
+  if (command == "clear-faults" && args == 0) {
+    const size_t removed = faults_.size();
+    faults_.Clear();
+    return {"ok clear-faults removed=" + std::to_string(removed)};
+  }
+  if (command == "faults" && args == 0) {
+    std::string text = "ok faults count=" + std::to_string(faults_.size());
+    for (const std::string& rule : faults_.Describe()) text += "; " + rule;
+    return {text};
+  }
+  if (command == "status" && args <= 1) {
+    Terminal* terminal = Target(args == 1 ? words[1] : "", error);
+    if (terminal == nullptr) return {"error " + error};
+    return {"ok status " + StatusText(*terminal) + " faults=" + std::to_string(faults_.size())};
+  }
+  if ((command == "set-records" || command == "set-cards") && (args == 1 || args == 2)) {
+    const std::optional<uint64_t> count = Number(words[1]);
+    if (!count || *count > kMaxSyntheticEntries) {
+      return {"error " + command + " needs a count from 0 to " + std::to_string(kMaxSyntheticEntries)};
+    }
+    Terminal* terminal = Target(args == 2 ? words[2] : "", error);
+    if (terminal == nullptr) return {"error " + error};
+    if (command == "set-records") {
+      terminal->state().records = SyntheticRecords(*count, seed_);
+    } else {
+      terminal->state().cards = SyntheticCards(*count, seed_);
+    }
+    return {"ok " + command + " " + std::to_string(*count) + " addr=" +
+            std::to_string(terminal->address())};
+  }
+  return {"error unknown or malformed command: " + std::string(line)};
+}
+
+}  // namespace tallygate::sim

@@ -1,0 +1,40 @@
+// A file descriptor that closes itself.
+#ifndef TALLYGATE_SIM_APP_UNIQUE_FD_H_
+#define TALLYGATE_SIM_APP_UNIQUE_FD_H_
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace tallygate::sim {
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace tallygate::sim
+
+#endif  // TALLYGATE_SIM_APP_UNIQUE_FD_H_

@@ -1,0 +1,101 @@
+#include "sim/model/synthetic_data.h"
+
+#include <chrono>
+#include <random>
+
+namespace tallygate::sim {
+namespace {
+
+using namespace std::chrono;
+
+// std::mt19937 is the same generator everywhere; the distributions of
+// <random> are not, so draws are taken modulo by hand.
+uint32_t Draw(std::mt19937& rng, uint32_t below) { return static_cast<uint32_t>(rng() % below); }
+
+uint8_t Bcd(unsigned value) { return static_cast<uint8_t>(((value / 10) << 4) | (value % 10)); }
+
+std::array<uint8_t, 6> BcdTime(sys_seconds when) {
+  const sys_days day = floor<days>(when);
+  const year_month_day date{day};
+  const hh_mm_ss<seconds> time{when - day};
+  return {Bcd(static_cast<unsigned>(static_cast<int>(date.year()) % 100)),
+          Bcd(static_cast<unsigned>(date.month())),
+          Bcd(static_cast<unsigned>(date.day())),
+          Bcd(static_cast<unsigned>(time.hours().count())),
+          Bcd(static_cast<unsigned>(time.minutes().count())),
+          Bcd(static_cast<unsigned>(time.seconds().count()))};
+}
+
+// GB2312 codes of common surname and given-name characters.
+constexpr std::array<std::array<uint8_t, 2>, 12> kHanzi{{
+    {0xD5, 0xC5}, {0xCD, 0xF5}, {0xC0, 0xEE}, {0xD5, 0xD4}, {0xC1, 0xF5}, {0xB3, 0xC2},
+    {0xD1, 0xEE}, {0xBB, 0xC6}, {0xC3, 0xF7}, {0xBB, 0xAA}, {0xCE, 0xB0}, {0xC8, 0xFD},
+}};
+
+std::array<uint8_t, 8> SyntheticName(std::mt19937& rng) {
+  std::array<uint8_t, 8> name{};
+  size_t at = 0;
+  auto put_hanzi = [&] {
+    const auto& code = kHanzi[Draw(rng, kHanzi.size())];
+    name[at++] = code[0];
+    name[at++] = code[1];
+  };
+  put_hanzi();
+  switch (Draw(rng, 3)) {
+    case 0:  // two characters
+      put_hanzi();
+      break;
+    case 1:  // three characters
+      put_hanzi();
+      put_hanzi();
+      break;
+    default:  // a character and ASCII letters
+      for (uint32_t n = 1 + Draw(rng, 5); n > 0; --n) name[at++] = static_cast<uint8_t>('A' + Draw(rng, 26));
+      break;
+  }
+  return name;
+}
+
+}  // namespace
+
+std::array<uint8_t, 4> SyntheticCardNumber(size_t index) {
+  const auto card = static_cast<uint32_t>(0x00100000 + index * 977);
+  return {static_cast<uint8_t>(card >> 24), static_cast<uint8_t>(card >> 16),
+          static_cast<uint8_t>(card >> 8), static_cast<uint8_t>(card)};
+}
+
+std::vector<AttendanceRecord> SyntheticRecords(size_t count, uint32_t seed) {
+  std::mt19937 rng(seed);
+  constexpr std::array<uint8_t, 3> kFlags{0x01, 0x02, 0xFF};
+  std::vector<AttendanceRecord> records;
+  records.reserve(count);
+  sys_seconds when = sys_days{year{2024} / 1 / 1} + hours{7};
+  for (size_t i = 0; i < count; ++i) {
+    AttendanceRecord record;
+    record.card = SyntheticCardNumber(Draw(rng, 500));
+    record.time = BcdTime(when);
+    record.flag = kFlags[Draw(rng, kFlags.size())];
+    record.keep = 0x99;
+    records.push_back(record);
+    when += seconds{1 + Draw(rng, 900)};
+  }
+  return records;
+}
+
+std::vector<CardEntry> SyntheticCards(size_t count, uint32_t seed) {
+  std::mt19937 rng(seed ^ 0x5A5A5A5Au);
+  std::vector<CardEntry> cards;
+  cards.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    CardEntry entry;
+    entry.card = SyntheticCardNumber(i);
+    const auto staff = static_cast<unsigned>((i + 1) % 100'000'000);
+    entry.staff = {Bcd(staff / 1'000'000 % 100), Bcd(staff / 10'000 % 100), Bcd(staff / 100 % 100),
+                   Bcd(staff % 100)};
+    entry.name = SyntheticName(rng);
+    cards.push_back(entry);
+  }
+  return cards;
+}
+
+}  // namespace tallygate::sim
