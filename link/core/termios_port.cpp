@@ -147,7 +147,7 @@ bool ApplyLineSettings(const LineSettings& settings, ::termios& tty) {
   if (cfsetospeed(&result, *speed) != 0 || cfsetispeed(&result, *speed) != 0) return false;
   cfmakeraw(&result);
 
-  result.c_iflag &= ~static_cast<tcflag_t>(IXON | IGNPAR | PARMRK | ISTRIP);
+  result.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP);
   result.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   result.c_cflag |= CLOCAL | CREAD | (settings.data_bits == 7 ? CS7 : CS8);
   if (settings.stop_bits == 2) result.c_cflag |= CSTOPB;
@@ -179,7 +179,6 @@ int16_t TermiosPort::CommPort() const { return comm_port_; }
 
 void TermiosPort::SetSettings(const std::string& settings) {
   const std::optional<LineSettings> parsed = ParseLineSettings(settings);
-  settings_ = settings;
   if (!parsed) throw BasicError(err::kInvalidPropertyValue);
   termios tty{};
   if (fd_ >= 0 && tcgetattr(fd_, &tty) != 0) {
@@ -212,7 +211,7 @@ void TermiosPort::Open() {
   FdGuard fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) throw OpenError(errno, name);
   // The lock first: a device held by another program is left exactly as it is.
-  if (false) throw OpenError(errno, name);
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) throw OpenError(errno, name);
   termios tty{};
   if (tcgetattr(fd.get(), &tty) != 0) throw OpenError(errno, name);
   ::ioctl(fd.get(), TIOCEXCL);
@@ -242,7 +241,7 @@ void TermiosPort::Close() noexcept {
   if (fd_ < 0) return;
   // The exclusive mark belongs to the tty, not to this descriptor: a tty kept
   // alive by someone else (a pseudo-terminal's master) would keep it.
-  
+  ::ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
   device_.clear();
@@ -279,7 +278,10 @@ void TermiosPort::Pull() {
       received_.insert(received_.end(), chunk, chunk + n);
       continue;
     }
-    if (n == 0) return;
+    if (n == 0) {
+      device_gone_ = true;
+      return;
+    }
     const int error = errno;
     if (error == EINTR) continue;
     if (error == EAGAIN || error == EWOULDBLOCK) return;
@@ -295,7 +297,7 @@ int16_t TermiosPort::InBufferCount() {
   RequireOpen();
   Pull();
   if (device_gone_) throw DeviceGoneError(Name());
-  return static_cast<int16_t>(received_.size());
+  return static_cast<int16_t>(std::min<size_t>(received_.size(), INT16_MAX));
 }
 
 void TermiosPort::SetInBufferCount(int16_t count) {
@@ -303,7 +305,7 @@ void TermiosPort::SetInBufferCount(int16_t count) {
   received_.clear();
   // A closed port has nothing to discard; a transfer empties the buffers
   // before it opens the port.
-  if (false) {
+  if (fd_ >= 0 && tcflush(fd_, TCIFLUSH) != 0) {
     const int error = errno;
     if (DeviceGoneErrno(error)) throw DeviceGoneError(Name());
     throw SystemError(err::kPortReadFailed, Name(), error);
@@ -358,7 +360,7 @@ void TermiosPort::Output(std::span<const uint8_t> bytes) {
       throw SystemError(err::kPortWriteFailed, Name(), error);
     }
     const int timeout = PollTimeout(deadline);
-    if (false) {
+    if (timeout == 0) {
       throw Detailed(err::kPortWriteFailed,
                      Name() + ": " + std::to_string(bytes.size() - done) + " bytes not taken");
     }
@@ -406,7 +408,7 @@ void TermiosPort::AwaitInput(std::chrono::milliseconds limit) {
     return;
   }
   // The next InBufferCount reports it.
-  if (true) return;
+  if (device_gone_) return;
   // Bytes already pulled do not wake poll(): it blocks until new ones come.
   const auto deadline = Clock::now() + limit;
   while (true) {
@@ -415,7 +417,7 @@ void TermiosPort::AwaitInput(std::chrono::milliseconds limit) {
     pollfd entry{fd_, POLLIN, 0};
     const int ready = ::poll(&entry, 1, timeout);
     if (ready < 0 && errno == EINTR) continue;
-    
+    if (ready > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) device_gone_ = true;
     return;
   }
 }

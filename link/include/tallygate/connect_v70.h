@@ -20,6 +20,7 @@
 #include <string>
 
 #include "tallygate/basic_error.h"
+#include "tallygate/progress_object.h"
 
 namespace tallygate {
 
@@ -91,6 +92,40 @@ class TALLYGATE_EXPORT Connect_v70 {
   bool GatherRecordSum(int16_t varAddr, int32_t& VarRecordCount, std::string& VarDescritption);
   // The number of entries in the card list.
   bool GatherSendCardSum(int16_t varAddr, int32_t& VarRecordCount);
+
+  // ---- Collection and verification -----------------------------------------
+
+  // Collects every attendance record of the terminal into the file
+  // VarFilePath/VarFileName (created or truncated, one line per record, CR LF
+  // line ends), 256 records a page, each page tried up to 5 times.
+  // `VarDescription` is empty when every record was collected and
+  // "Net Err,Part data lose" when the file lacks any record; `BackRecordSum`
+  // is the number of lines written. `SleepDate`: seconds to wait for each
+  // record; `phStrCardFlg` non-zero writes card numbers in decimal;
+  // `IsFullYear` writes four-digit years; `objProBar` receives "Max", "Min"
+  // and "Value". A folder that does not exist gives false with
+  // "File path no exist!"; a path that cannot be looked up at all (a NUL in
+  // it) throws BasicError to the caller.
+  bool GatherData(int16_t varAddr, const std::string& VarFilePath, const std::string& VarFileName,
+                  std::string& VarDescription, int32_t& BackRecordSum, int32_t SleepDate = 3,
+                  int32_t phStrCardFlg = 0, bool IsFullYear = false,
+                  ProgressObject* objProBar = nullptr);
+
+  // Collects the terminal's card list the same way (3 attempts a page, no
+  // progress), one line per card: card number, staff number, name (UTF-8).
+  bool GatherSendCardData(int16_t varAddr, const std::string& VarFilePath,
+                          const std::string& VarFileName, std::string& VarDescription,
+                          int32_t& BackRecordSum, int32_t SleepDate = 3,
+                          int32_t phStrCardFlg = 0);
+
+  // Checks a collected record file against the terminal's count and for
+  // garbled lines, order and age: 0 passed, -1 count or file not available,
+  // 1 too few lines, 2 garbled line, 3 newest record older than `intDelay`
+  // hours, 4 out of order. `VarDescription` names the first fault (Chinese
+  // text). Read `phStrCardFlg` and `IsFullYear` as the collection was made.
+  int16_t CheckData(int16_t varAddr, const std::string& VarFilePath,
+                    const std::string& VarFileName, std::string& VarDescription,
+                    int16_t intDelay = 24, int32_t phStrCardFlg = 0, bool IsFullYear = false);
 
   // The object's internals, shared with the command families.
   struct State;

@@ -297,6 +297,21 @@ TEST_F(PosixTcpSocketTest, AwaitActivitySleepsInsteadOfSpinning) {
       {"closed", [] {}},
       {"connected, nothing arriving", [&] { Connect(); }},
       {"connected, fewer bytes than awaited", [&] { Connect(); ReceiveFromPeer(Text("ab"), 2); }},
+      {"bytes already reported by an earlier wait",
+       [&] {
+         Connect();
+         ASSERT_TRUE(peer_->Send(Text("ab")));
+         ASSERT_TRUE(peer_->AwaitDelivered());
+         socket_.AwaitActivity(5s);
+       }},
+      {"buffer full, more waiting in the kernel",
+       [&] {
+         Connect();
+         const size_t capacity = PosixTcpSocket::kReceiveCapacity;
+         ASSERT_TRUE(peer_->Send(Bytes(capacity + 4096, 'f')));
+         ASSERT_TRUE(peer_->AwaitDelivered());
+         ASSERT_EQ(socket_.BytesReceived(), static_cast<int32_t>(capacity));
+       }},
       {"peer closed",
        [&] {
          Connect();

@@ -120,13 +120,6 @@ class CharMapTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(CharMapTest, RealPairsIndexTheirEntries) {
-  EXPECT_EQ(GbTableIndex(0xB9, 0xFA), kGuoGb);
-  EXPECT_EQ(GbTableIndex(0xD5, 0xC5), kZhangGb);
-  EXPECT_EQ(Big5TableIndex(0xB0, 0xEA), kGuoBig5);
-  EXPECT_EQ(Big5TableIndex(0xB1, 0x69), kZhangBig5);
-}
-
 struct ByteCase {
   Bytes input;
   Bytes output;

@@ -137,12 +137,6 @@ TEST_F(CodeTablesTest, OversizedFileThrowsAndKeepsLoadedTables) {
   EXPECT_EQ(tables->Code(CodeTable::Big5ToGb, 0), 0x4000);
 }
 
-TEST_F(CodeTablesTest, OversizedFileLeavesNoTablesIfNoneWereLoaded) {
-  const auto path = Write("big.txt", GeneratedFile(kCodeTableLines + 1));
-  EXPECT_EQ(ErrorNumber([&] { LoadCodeTables(path); }), err::kSubscriptOutOfRange);
-  EXPECT_FALSE(CodeTablesLoaded());
-}
-
 TEST_F(CodeTablesTest, UnreadableFileThrowsItsFileError) {
   LoadCodeTables(Write("good.txt", GeneratedFile(5)));
   EXPECT_EQ(ErrorNumber([&] { LoadCodeTables(dir_ / "absent.txt"); }), err::kFileNotFound);

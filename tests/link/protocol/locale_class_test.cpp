@@ -80,14 +80,6 @@ TEST(LocaleClassFromFilesTest, FirstFileThatNamesALocaleDecides) {
   EXPECT_EQ(LocaleClassFromFiles({}), 0);
 }
 
-TEST(LocaleClassFromFilesTest, ReportsTheNamedLocale) {
-  TempDir dir;
-  WriteFile(dir / "f", "LANG=\"zh_TW.UTF-8\"\n");
-  EXPECT_EQ(LocaleNameFromFile(dir / "f"), "zh_TW.UTF-8");
-  EXPECT_EQ(LocaleNameFromFile(dir / "absent"), std::nullopt);
-  EXPECT_EQ(LocaleNameFromFile(dir.path()), std::nullopt);
-}
-
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
  public:

@@ -1,0 +1,49 @@
+// The whole program: terminals seeded from the options, the fault plan,
+// the transports, the control channel and signals, on one event loop.
+#ifndef TALLYGATE_SIM_APP_SIMULATOR_H_
+#define TALLYGATE_SIM_APP_SIMULATOR_H_
+
+#include <deque>
+#include <memory>
+
+#include "sim/app/control.h"
+#include "sim/app/control_channel.h"
+#include "sim/app/event_loop.h"
+#include "sim/app/options.h"
+#include "sim/app/output.h"
+#include "sim/app/pty_bus.h"
+#include "sim/app/signal_channel.h"
+#include "sim/app/tcp_listener.h"
+#include "sim/model/bus.h"
+#include "sim/model/fault_plan.h"
+#include "sim/model/terminal.h"
+
+namespace tallygate::sim {
+
+class Simulator {
+ public:
+  // Sets everything up. Throws std::system_error when a transport cannot be
+  // set up (port in use, no pseudo-terminals).
+  explicit Simulator(const SimOptions& options);
+
+  // Announces the transports and "ready", then serves until quit, a signal
+  // or (with --exit-on-eof) the end of standard input.
+  void Run();
+
+ private:
+  Output output_;
+  EventLoop loop_;
+  std::deque<Terminal> terminals_;  // stable addresses for the buses
+  Bus all_terminals_;               // the serial bus
+  Bus tcp_terminal_;                // the first terminal alone
+  FaultPlan faults_;
+  Control control_;
+  SignalChannel signals_;
+  ControlChannel control_channel_;
+  std::unique_ptr<TcpListener> tcp_;
+  std::unique_ptr<PtyBus> pty_;
+};
+
+}  // namespace tallygate::sim
+
+#endif  // TALLYGATE_SIM_APP_SIMULATOR_H_
