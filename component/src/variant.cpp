@@ -1,5 +1,6 @@
 #include "tallygate/variant.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "tallygate/basic_error.h"

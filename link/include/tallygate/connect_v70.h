@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tallygate/basic_error.h"
 #include "tallygate/progress_object.h"
@@ -126,6 +127,73 @@ class TALLYGATE_EXPORT Connect_v70 {
   int16_t CheckData(int16_t varAddr, const std::string& VarFilePath,
                     const std::string& VarFileName, std::string& VarDescription,
                     int16_t intDelay = 24, int32_t phStrCardFlg = 0, bool IsFullYear = false);
+
+  // ---- Card management -------------------------------------------------------
+  // Card numbers as decimal text ("300", "-1") travel as the four bytes of
+  // their signed 32-bit value; staff numbers, record card numbers, dates and
+  // flag bytes are hexadecimal pairs, so decimal digits travel as BCD.
+
+  // Enrols a card: card number (decimal text), staff number (up to 8
+  // digits), name (at most 8 bytes in the terminal's code page). `WeekFlag`
+  // and `TimeSect` are accepted and not sent.
+  bool CardSendToMachine(int16_t varAddr, const std::string& strPhyCard,
+                         const std::string& strCardID, const std::string& strName,
+                         int16_t WeekFlag, const std::string& TimeSect);
+  // Writes one attendance record: card number (8 hexadecimal digits), date
+  // and time ("YYMMDDhhmmss"), flag and keep byte (hexadecimal).
+  bool SendRecordToMachine(int16_t varAddr, const std::string& PhyNum, const std::string& DateTime,
+                           const std::string& FlagByte = "FF", const std::string& KeepByte = "99");
+  // Removes a card (decimal text) from the terminal's list.
+  bool ClearName(int16_t varAddr, const std::string& PhyNum);
+  // True when the terminal answered; `CardYN` says whether the card is on its
+  // list.
+  bool FindCard(int16_t varAddr, const std::string& PhyNum, bool& CardYN);
+  // The number of the card last presented to the terminal's reader, as
+  // decimal text (empty on failure); `AllStr` receives the whole reply in
+  // hexadecimal.
+  std::string ReadCardNum(int16_t varAddr, std::string& AllStr);
+
+  // ---- System parameters -----------------------------------------------------
+
+  // The terminal's parameter reply as 34 hexadecimal digits.
+  bool ReadSystemParameter(int16_t varAddr, std::string& BackString);
+  // Writes relay delay (`JDYS`, two decimal pieces), punch interval (`DKYS`,
+  // four hexadecimal digits) and mode word (`TZZ`, four hexadecimal digits).
+  bool RepairSystemParameter(int16_t varAddr, const std::string& JDYS, const std::string& DKYS,
+                             const std::string& TZZ);
+
+  // ---- Clock and ring schedules ----------------------------------------------
+
+  // Sets the clock: `DDate` "YYMMDD", `TTime` "hhmmss", `WWeek` the day of
+  // the week. A bad value shows a message box (title "ModifyDateTime").
+  bool ModifyDateTime(int16_t varAddr, const std::string& DDate, const std::string& TTime,
+                      uint8_t WWeek);
+  // Loads ring schedule `Sect` (1, 2 or 3) with up to ten times of day. Each
+  // element is a date value (days since 1899-12-30, the fraction the time of
+  // day); only its hour and minute are used.
+  bool SetClock(int16_t varAddr, std::vector<double>& ITime, const std::string& Sect);
+  // The same from a text of four digits (hhmm) per ring time.
+  bool SetClockStr(int16_t varAddr, const std::string& strTime, const std::string& Sect);
+
+  // ---- Display message, voice and keypad password ----------------------------
+
+  // Shows `MsgStr` (at most 32 bytes in the terminal's code page) for
+  // `TTime`. Serial bus only.
+  bool SendShortMsg(int16_t varAddr, int16_t TTime, const std::string& MsgStr);
+  // Plays voice prompt `SoundNum`. Serial bus only.
+  bool GetSounds(int16_t varAddr, int16_t SoundNum);
+  // Sets the four-digit keypad password.
+  bool SetMachinePassword(int16_t varAddr, const std::string& strPassWord);
+  // The keypad password as a number, 0 without an answer, -1 on a failure.
+  int16_t GetMachinePassword(int16_t varAddr);
+
+  // ---- Start-up picture --------------------------------------------------------
+
+  // Sends the 512-byte start-up picture from a file of 32 hexadecimal lines
+  // to terminal `varAddr` (decimal text). Serial bus only. A file that cannot
+  // be read, a file of fewer than 32 lines or an address text that is not a
+  // number from 0 to 255 throws BasicError to the caller.
+  bool SendPictureMach(const std::string& varAddr, const std::string& BmpFilePath);
 
   // The object's internals, shared with the command families.
   struct State;

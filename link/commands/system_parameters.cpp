@@ -1,0 +1,1 @@
+// written by its owner
