@@ -3,7 +3,7 @@
 # with sudo available); packages already present are left alone.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest opencc libopencc-dev)
 
 missing=()
 for p in "${packages[@]}"; do

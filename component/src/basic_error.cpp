@@ -13,6 +13,7 @@ std::string_view StandardDescription(int32_t number) {
     case err::kOutOfMemory: return "Out of memory";
     case err::kSubscriptOutOfRange: return "Subscript out of range";
     case err::kTypeMismatch: return "Type mismatch";
+    case err::kErrorInLoadingDll: return "Error in loading DLL";
     case err::kBadFileNameOrNumber: return "Bad file name or number";
     case err::kFileNotFound: return "File not found";
     case err::kDeviceIoError: return "Device I/O error";
@@ -21,6 +22,9 @@ std::string_view StandardDescription(int32_t number) {
     case err::kPathFileAccessError: return "Path/File access error";
     case err::kPathNotFound: return "Path not found";
     case err::kObjectRequired: return "Object required";
+    case err::kCantCreateObject: return "ActiveX component can't create object";
+    case err::kArgumentNotOptional: return "Argument not optional";
+    case err::kDllFunctionNotFound: return "Specified DLL function not found";
     case err::kNotAnObjectProperty: return "Object doesn't support this property or method";
     case err::kWrongNumberOfArguments:
       return "Wrong number of arguments or invalid property assignment";

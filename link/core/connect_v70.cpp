@@ -39,7 +39,7 @@ bool LoadTablesOnce() {
     host::MessageBox(kMessageTitle, "File not find:" + file.string(), TG_MB_OK);
     return false;
   }
-  LoadCodeTables(file);
+  EnsureCodeTablesLoaded(file);
   return true;
 }
 

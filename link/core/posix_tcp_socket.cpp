@@ -72,10 +72,13 @@ void PosixTcpSocket::Connect(const std::string& host, int32_t port) {
   if (port < 1 || port > 65535) {
     throw BasicError(err::kInvalidProcedureCall, "Invalid port: " + std::to_string(port));
   }
+  buffer_.assign(kReceiveCapacity, 0);
+  head_ = tail_ = 0;
+  receive_ended_ = receive_failed_ = false;
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) throw SocketFailure("Cannot create a socket", errno);
-  // The address byte goes out on its own; Nagle would hold it back until the
-  // terminal acknowledged something.
+  // The address byte and the frame are two small writes; Nagle would hold
+  // the frame back until the terminal acknowledged the address byte.
   const int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
@@ -85,9 +88,6 @@ void PosixTcpSocket::Connect(const std::string& host, int32_t port) {
   remote.sin_addr = address;
 
   fd_ = fd;
-  buffer_.resize(kReceiveCapacity);
-  head_ = tail_ = 0;
-  receive_ended_ = receive_failed_ = false;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
     phase_ = Phase::kConnected;
   } else if (errno == EINPROGRESS || errno == EINTR) {

@@ -63,7 +63,8 @@ class PosixTcpSocket final : public TcpSocket {
   void Close() override;
   void SendData(std::span<const uint8_t> bytes) override;
   int32_t BytesReceived() override;
-  // Works in any state on the bytes already held; empty when none wait.
+  // Works in any state on the bytes already held; empty when none wait or
+  // `max_length` is not positive.
   Bytes GetData(int32_t max_length) override;
   // Also true when closed or failed; false while connecting.
   bool ReceiveEnded() override;

@@ -1,9 +1,19 @@
 /* A ready-made progress object for hosts.
  *
- * A record collection reports its progress to any dispatch object whose
- * properties "Max", "Min" and "Value" it can put by name. A host that has a
- * progress widget of its own wraps it with tg_progress_object_create and
- * passes the object as the collection's progress argument. */
+ * A record collection (GatherData's objProBar) reports its progress to any
+ * dispatch object whose properties "Max", "Min" and "Value" it can put by
+ * name. A host that has a progress widget of its own wraps it with
+ * tg_progress_object_create and passes the object, as a TG_OBJECT value, in
+ * the call by name; TG_EMPTY, a null object or a missing argument means no
+ * progress reporting.
+ *
+ * Inside the library the typed interface receives the argument as a
+ * tallygate::ProgressObject* (tallygate/progress_object.h): the call-by-name
+ * layer wraps the caller's object so that each PutProperty(name, value) is a
+ * property put by name on it, an error of the object being thrown as a
+ * BasicError with the object's number and description; null stands for no
+ * object. C++ hosts that use the typed interface directly implement
+ * ProgressObject themselves. */
 #ifndef TALLYGATE_PROGRESS_H_
 #define TALLYGATE_PROGRESS_H_
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <string>
 
 namespace tallygate {
@@ -17,6 +18,8 @@ struct DeviceCase {
   std::optional<std::string> value;
   std::string expected;
 };
+
+void PrintTo(const DeviceCase& c, std::ostream* out) { *out << c.label; }
 
 class SerialDevicePathTest : public ::testing::TestWithParam<DeviceCase> {
  protected:
@@ -48,7 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
         DeviceCase{"OtherPortsVariable", 11, "TALLYGATE_COM1", "/dev/ttyUSB1", "/dev/ttyS10"},
         DeviceCase{"NoSuchPortNumber", 0, "TALLYGATE_COM0", "/dev/ttyUSB0", ""},
         DeviceCase{"NegativePortNumber", -1, "TALLYGATE_COM-1", std::nullopt, ""}),
-    [](const ::testing::TestParamInfo<DeviceCase>& param) { return std::string(param.param.label); });
+    [](const ::testing::TestParamInfo<DeviceCase>& param) {
+      return std::string(param.param.label);
+    });
 
 }  // namespace
 }  // namespace tallygate

@@ -1,0 +1,293 @@
+// The tallygate-sim program end to end: over TCP and over its
+// pseudo-terminal, with the control channel, faults, signals and options.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "sim/model/wire_pacer.h"
+#include "sim/model/wire_shape.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace tallygate::testing {
+namespace {
+
+using sim::SealedWire;
+using Clock = std::chrono::steady_clock;
+
+#define SKIP_WITHOUT_SIM() \
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim not built"
+
+// The address byte and the sealed frame, as the host puts them on the wire.
+Bytes Wire(uint8_t address, Bytes frame) {
+  Bytes wire{address};
+  const Bytes sealed = SealedWire(address, std::move(frame));
+  wire.insert(wire.end(), sealed.begin(), sealed.end());
+  return wire;
+}
+
+const Bytes kClearFlagReply{0x01, 0x00, 0x02, 0x03};
+
+bool ExitedWith(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+
+TEST(SimProgram, AnswersClearFlagOverTcp) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0"});
+  ASSERT_GT(sim.tcp_port(), 0);
+  EXPECT_TRUE(sim.pty_path().empty());
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  // Address byte and frame as two writes, as the library sends them.
+  host.Send({0x01});
+  host.Send({0x03, 0x02, 0x00});
+  EXPECT_EQ(host.Read(4), kClearFlagReply);
+  EXPECT_TRUE(sim.WaitForLine(std::regex("^rx addr=1 cmd=0x02 ClearFlag -> reply 01 00 02 03$")));
+}
+
+TEST(SimProgram, ServesEveryAddressOnThePtyBus) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--pty", "--address", "1", "--address", "2", "--records", "300"});
+  EXPECT_EQ(sim.tcp_port(), -1);
+  ASSERT_FALSE(sim.pty_path().empty());
+  HostEnd host = HostEnd::Pty(sim.pty_path());
+
+  host.Send(Wire(2, MakeFrame(0xBB, {0x00})));
+  EXPECT_EQ(host.Read(6), (Bytes{0x02, 0x00, 0xBB, 0x01, 0x2C, 0x94}));
+
+  host.Send(Wire(3, MakeFrame(0x02)));  // nobody at 3
+  EXPECT_TRUE(sim.WaitForLine(std::regex("addr=3 cmd=0x02 ClearFlag -> ignored")));
+  host.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(host.Read(4), kClearFlagReply) << "a reply came for address 3, or none for 1";
+}
+
+TEST(SimProgram, PtyKeepsWorkingWhenTheHostReopensIt) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--pty"});
+  for (int round = 0; round < 3; ++round) {
+    HostEnd host = HostEnd::Pty(sim.pty_path());
+    host.Send(Wire(1, MakeFrame(0x02)));
+    EXPECT_EQ(host.Read(4), kClearFlagReply) << "round " << round;
+  }
+}
+
+TEST(SimProgram, TcpAndPtyAtOnceShareTheFirstTerminal) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0", "--pty", "--address", "4", "--address", "5", "--records", "7"});
+  HostEnd tcp = HostEnd::Tcp(sim.tcp_port());
+  HostEnd pty = HostEnd::Pty(sim.pty_path());
+  tcp.Send(Wire(5, MakeFrame(0x02)));  // TCP serves terminal 4 only
+  tcp.Send(Wire(4, MakeFrame(0x06)));
+  EXPECT_EQ(tcp.Read(4), (Bytes{0x04, 0x00, 0x06, 0x02}));
+  pty.Send(Wire(4, MakeFrame(0xBB, {0x00})));
+  EXPECT_EQ(pty.Read(6), (Bytes{0x04, 0x00, 0xBB, 0x00, 0x00, 0xBF})) << "records not erased";
+  pty.Send(Wire(5, MakeFrame(0xBB, {0x00})));
+  EXPECT_EQ(pty.Read(6), (Bytes{0x05, 0x00, 0xBB, 0x00, 0x07, 0xB9}));
+}
+
+TEST(SimProgram, ControlChannelSeedsAndReportsState) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0", "--storage-mode", "2", "--cards", "3"});
+  EXPECT_EQ(sim.Control("status"),
+            "ok status addr=1 records=0 cards=3 storage-mode=2 message=- message-time=0 sound=- "
+            "password=0000 picture-blocks=0 faults=0");
+  EXPECT_EQ(sim.Control("set-records 40000"), "ok set-records 40000 addr=1");
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  host.Send(Wire(1, MakeFrame(0xBB, {0x00})));
+  EXPECT_EQ(host.Read(6), (Bytes{0x01, 0x00, 0xBB, 0x9C, 0x40, 0x66}));
+  host.Send(Wire(1, MakeFrame(0xCC, {0x00})));
+  EXPECT_EQ(host.Read(6), (Bytes{0x01, 0x00, 0xCC, 0x00, 0x03, 0xCE}));
+
+  host.Send(Wire(1, MakeFrame(0x44, {0x01})));
+  EXPECT_EQ(host.Read(4), (Bytes{0x01, 0x00, 0x44, 0x45})) << "SetStorageModel acknowledgement";
+  EXPECT_NE(sim.Control("status").find("storage-mode=1 "), std::string::npos);
+
+  EXPECT_EQ(sim.Control("set-cards 2 9"), "error no terminal at address 9");
+  EXPECT_EQ(sim.Control("set-records lots"), "error set-records needs a count from 0 to 1000000");
+  EXPECT_EQ(sim.Control("frobnicate"), "error unknown or malformed command: frobnicate");
+  EXPECT_EQ(sim.Control("fault nothing:1:drop"),
+            "error fault rule \"nothing:1:drop\": unknown command \"nothing\"");
+}
+
+TEST(SimProgram, RepairAddressMovesTheTerminalOnTheBus) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--pty", "--address", "1"});
+  HostEnd host = HostEnd::Pty(sim.pty_path());
+  host.Send(Wire(1, MakeFrame(0x07, {0x55, 0x09})));
+  EXPECT_EQ(host.Read(5), (Bytes{0x09, 0x00, 0x07, 0x09, 0x07}));
+  host.Send(Wire(9, MakeFrame(0x02)));
+  EXPECT_EQ(host.Read(4), (Bytes{0x09, 0x00, 0x02, 0x0B}));
+  EXPECT_NE(sim.Control("status 9").find("addr=9 "), std::string::npos);
+}
+
+TEST(SimProgram, IgnoresAFrameWithABadCheckByte) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0"});
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  host.Send({0x01, 0x03, 0x02, 0x01});
+  EXPECT_TRUE(sim.WaitForLine(std::regex("^rx bad-check addr=1 cmd=0x02")));
+  // Whatever the reader makes of the rejected bytes, the next frame, sent
+  // after the host's silence, is answered and nothing else arrives.
+  EXPECT_TRUE(sim.WaitForLine(std::regex("^rx discarded")));
+  host.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(host.Read(4), kClearFlagReply);
+  EXPECT_TRUE(host.ReadUntilQuiet(200ms).empty());
+}
+
+TEST(SimProgram, ControlFaultDropsOnlyTheNextMatchingReply) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0"});
+  EXPECT_EQ(sim.Control("fault ClearFlag:next:drop"), "ok fault ClearFlag:next:drop");
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  host.Send(Wire(1, MakeFrame(0x02)));
+  ASSERT_TRUE(sim.WaitForLine(std::regex("ClearFlag -> no reply \\[fault ClearFlag:next:drop\\]")));
+  host.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(host.Read(4), kClearFlagReply) << "the dropped reply came after all, or the next was lost";
+  EXPECT_EQ(sim.Control("faults"), "ok faults count=1; ClearFlag:next:drop (seen 2)");
+  EXPECT_EQ(sim.Control("clear-faults"), "ok clear-faults removed=1");
+}
+
+TEST(SimProgram, DelayFaultAnswersLate) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0", "--fault", "ClearFlag:next:delay=1500"});
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  const auto sent = Clock::now();
+  host.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(host.Read(4, 20s), kClearFlagReply);
+  EXPECT_GE(Clock::now() - sent, 1500ms);
+}
+
+TEST(SimProgram, CloseFaultClosesTheTcpConnection) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0", "--fault", "GetStorageModel:1:close"});
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  host.Send(Wire(1, MakeFrame(0x66)));
+  EXPECT_TRUE(host.ClosedByPeer());
+  HostEnd again = HostEnd::Tcp(sim.tcp_port());
+  again.Send(Wire(1, MakeFrame(0x66)));
+  EXPECT_EQ(again.Read(5), (Bytes{0x01, 0x00, 0x66, 0x01, 0x66}));
+}
+
+TEST(SimProgram, NewTcpClientReplacesTheOldOne) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0"});
+  HostEnd first = HostEnd::Tcp(sim.tcp_port());
+  first.Send(Wire(1, MakeFrame(0x02)));
+  ASSERT_EQ(first.Read(4), kClearFlagReply);
+  HostEnd second = HostEnd::Tcp(sim.tcp_port());
+  EXPECT_TRUE(first.ClosedByPeer());
+  second.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(second.Read(4), kClearFlagReply);
+  EXPECT_TRUE(sim.WaitForLine(std::regex("^tcp client replaced by a new client$")));
+}
+
+TEST(SimProgram, ScenarioFileRulesWithComments) {
+  SKIP_WITHOUT_SIM();
+  TempDir dir;
+  WriteFile(dir / "faults.txt",
+            "# first reply spoiled, third one short\n"
+            "\n"
+            "any:1:bad-check   # whatever the command\n"
+            "ClearFlag:3:short=2\n");
+  SimProcess sim({"--tcp-port", "0", "--scenario", (dir / "faults.txt").string()});
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  host.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(host.Read(4), (Bytes{0x01, 0x00, 0x02, 0xFC}));
+  host.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(host.Read(4), kClearFlagReply);
+  host.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(host.ReadUntilQuiet(), (Bytes{0x01, 0x00}));
+}
+
+TEST(SimProgram, WireSpeedPacesEveryExchange) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0", "--wire-speed", "--quiet"});
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  // Each exchange is 4 characters each way at 1/1745 s: at least 4.5 ms.
+  constexpr int kExchanges = 20;
+  const auto start = Clock::now();
+  for (int i = 0; i < kExchanges; ++i) {
+    host.Send(Wire(1, MakeFrame(0x02)));
+    ASSERT_EQ(host.Read(4), kClearFlagReply);
+  }
+  EXPECT_GE(Clock::now() - start, kExchanges * 8 * sim::kSerialCharTime);
+}
+
+TEST(SimProgram, QuietLeavesOutTheLogButNotTheAnswers) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0", "--quiet"});
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  host.Send(Wire(1, MakeFrame(0x02)));
+  ASSERT_EQ(host.Read(4), kClearFlagReply);
+  EXPECT_EQ(sim.Control("quit"), "ok quit");
+  ASSERT_TRUE(sim.WaitForExit());
+  for (const std::string& line : sim.Lines()) {
+    EXPECT_EQ(line.find("rx "), std::string::npos) << line;
+    EXPECT_EQ(line.find("tcp client"), std::string::npos) << line;
+  }
+}
+
+class StopsCleanly : public ::testing::TestWithParam<int> {};
+
+TEST_P(StopsCleanly, OnSignal) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0", "--pty"});
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  ASSERT_EQ(::kill(sim.pid(), GetParam()), 0);
+  const std::optional<int> status = sim.WaitForExit();
+  ASSERT_TRUE(status);
+  EXPECT_TRUE(ExitedWith(*status, 0)) << "status " << *status;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopsCleanly, ::testing::Values(SIGTERM, SIGINT));
+
+TEST(SimProgram, EndOfStdinStopsOnlyWithExitOnEof) {
+  SKIP_WITHOUT_SIM();
+  SimProcess keeps({"--tcp-port", "0"});
+  SimProcess stops({"--tcp-port", "0", "--exit-on-eof"});
+  keeps.CloseStdin();
+  stops.CloseStdin();
+  const std::optional<int> status = stops.WaitForExit();
+  ASSERT_TRUE(status);
+  EXPECT_TRUE(ExitedWith(*status, 0));
+  HostEnd host = HostEnd::Tcp(keeps.tcp_port());
+  host.Send(Wire(1, MakeFrame(0x02)));
+  EXPECT_EQ(host.Read(4), kClearFlagReply) << "stopped serving after the end of its input";
+  EXPECT_TRUE(ExitedWith(keeps.Stop(), 0));
+}
+
+TEST(SimProgram, RefusesBadOptionsAndHelpDocumentsFaults) {
+  SKIP_WITHOUT_SIM();
+  const std::string program = SimProcess::ProgramPath();
+  struct Run {
+    std::string args;
+    int code;
+  };
+  for (const Run& run : {Run{"--help", 0}, Run{"--frobnicate", 2}, Run{"--address 256", 2},
+                         Run{"--address 1 --address 1", 2}, Run{"--fault any:0:drop", 2},
+                         Run{"--scenario /nonexistent/faults.txt", 2}, Run{"--records", 2}}) {
+    const int status = std::system((program + " " + run.args + " >/dev/null 2>&1 </dev/null").c_str());
+    EXPECT_TRUE(ExitedWith(status, run.code)) << run.args << ": status " << status;
+  }
+  TempDir dir;
+  ASSERT_EQ(std::system((program + " --help >" + (dir / "help.txt").string()).c_str()), 0);
+  const std::string help = ReadFile(dir / "help.txt");
+  for (const char* word : {"--tcp-port", "--pty", "--fault", "--scenario", "--wire-speed",
+                           "TARGET:WHEN:KIND", "wrong-echo", "set-records"}) {
+    EXPECT_NE(help.find(word), std::string::npos) << word;
+  }
+}
+
+TEST(SimProgram, ReportsATcpPortInUse) {
+  SKIP_WITHOUT_SIM();
+  SimProcess first({"--tcp-port", "0"});
+  EXPECT_THROW(SimProcess({"--tcp-port", std::to_string(first.tcp_port())}), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace tallygate::testing

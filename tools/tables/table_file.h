@@ -1,0 +1,22 @@
+// Writes "rm.txt": the Big5-to-GB entries, then the GB-to-Big5 entries, one
+// a line as four upper-case hexadecimal digits and CR LF, the line end of the
+// library's other text files.
+#ifndef TALLYGATE_TOOLS_TABLES_TABLE_FILE_H_
+#define TALLYGATE_TOOLS_TABLES_TABLE_FILE_H_
+
+#include <filesystem>
+#include <vector>
+
+#include "tools/tables/table_layout.h"
+
+namespace tallygate::tables {
+
+// The file is written beside `path` and renamed into place, so a failed run
+// never leaves a truncated table for the build to install. Throws
+// std::runtime_error on any file error.
+void WriteCodeTables(const std::filesystem::path& path, const std::vector<DoubleByte>& big5_to_gb,
+                     const std::vector<DoubleByte>& gb_to_big5);
+
+}  // namespace tallygate::tables
+
+#endif  // TALLYGATE_TOOLS_TABLES_TABLE_FILE_H_

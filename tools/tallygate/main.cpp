@@ -1,0 +1,171 @@
+// tallygate: calls the members of a Connect_v70 object by name from a shell,
+// as the demonstration window does from its buttons and fields.
+//
+//   tallygate [--tcp HOST[:PORT]] [--com N] call METHOD [ARG...]
+//   tallygate [--tcp HOST[:PORT]] [--com N] script [FILE]
+//
+// The object is created by its programmatic identifier from the
+// registration store. Exit status: 0 when every call ran, 1 when a call
+// raised an error, 2 for a usage error or when the object could not be made.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tallygate/component_server.h"
+#include "tallygate/dispatch_ref.h"
+#include "tallygate/runtime.h"
+#include "tools/tallygate/call_arguments.h"
+#include "tools/tallygate/session.h"
+#include "tools/tallygate/shell_words.h"
+
+namespace {
+
+using tallygate::cli::CallKind;
+
+constexpr int kAllRan = 0;
+constexpr int kCallFailed = 1;
+constexpr int kUsage = 2;
+
+constexpr const char* kUsageText =
+    "usage: tallygate [--tcp HOST[:PORT]] [--com N] call METHOD [ARG...]\n"
+    "       tallygate [--tcp HOST[:PORT]] [--com N] script [FILE]\n"
+    "\n"
+    "Creates " TG_CONNECT_V70_PROG_ID " and calls its members by name; one line of\n"
+    "JSON per call on standard output.\n"
+    "\n"
+    "  --tcp HOST[:PORT]  put Mode 1 and call Connect_Net before the first call\n"
+    "  --com N            put Mode 0 and call SetPort N before the first call\n"
+    "\n"
+    "Arguments reach the member as text, except:\n"
+    "  &TEXT     a by-reference variable starting as TEXT; its final value is reported\n"
+    "  ~         a missing argument: the default applies\n"
+    "  [A,B,...] an array of dates made from the texts A, B, ...\n"
+    "  \\TEXT     the text TEXT, when it starts with & ~ [ or \\\n"
+    "\n"
+    "A script holds one call a line, its words quoted as a shell quotes them:\n"
+    "  METHOD [ARG...]   (or: call METHOD [ARG...])\n"
+    "  let PROPERTY VALUE\n"
+    "  get PROPERTY\n"
+    "Blank lines and lines starting with # are skipped.\n";
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::cerr << "tallygate: " << problem << "\n";
+  std::cerr << kUsageText;
+  return kUsage;
+}
+
+// Thrown for a script line that is not a call; ends the run with status 2.
+struct ScriptError {
+  std::string text;
+};
+
+// Runs one script line; true when it raised no error.
+bool RunLine(tallygate::cli::Session& session, const std::string& line) {
+  tallygate::cli::SplitResult split = tallygate::cli::SplitShellWords(line);
+  if (!split.error.empty()) throw ScriptError{split.error};
+  std::vector<std::string>& words = split.words;
+  if (words.empty() || words[0].front() == '#') return true;
+  CallKind kind = CallKind::kCall;
+  size_t first = 0;
+  if (words[0] == "let") {
+    if (words.size() != 3) throw ScriptError{"let takes a property and one value"};
+    kind = CallKind::kLet;
+    first = 1;
+  } else if (words[0] == "get") {
+    if (words.size() != 2) throw ScriptError{"get takes a property"};
+    kind = CallKind::kGet;
+    first = 1;
+  } else if (words[0] == "call") {
+    if (words.size() < 2) throw ScriptError{"call takes a method"};
+    first = 1;
+  }
+  const std::vector<std::string> args(words.begin() + static_cast<long>(first) + 1, words.end());
+  try {
+    return session.Run(kind, words[first], args);
+  } catch (const tallygate::cli::UsageError& error) {
+    throw ScriptError{error.what()};
+  }
+}
+
+int RunScript(tallygate::cli::Session& session, const std::string& file) {
+  std::ifstream opened;
+  if (!file.empty() && file != "-") {
+    opened.open(file, std::ios::binary);
+    if (!opened) {
+      std::cerr << "tallygate: cannot read " << file << ": " << std::strerror(errno) << "\n";
+      return kUsage;
+    }
+  }
+  std::istream& in = opened.is_open() ? opened : std::cin;
+  const std::string source = opened.is_open() ? file : "standard input";
+  int status = kAllRan;
+  std::string line;
+  for (size_t number = 1; std::getline(in, line); ++number) {
+    try {
+      if (!RunLine(session, line)) status = kCallFailed;
+    } catch (const ScriptError& error) {
+      std::cerr << "tallygate: " << source << ":" << number << ": " << error.text << "\n";
+      return kUsage;
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  tallygate::cli::Connection connection;
+  size_t i = 0;
+  for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
+    if (args[i] == "--help") {
+      std::cout << kUsageText;
+      return kAllRan;
+    }
+    if ((args[i] == "--tcp" || args[i] == "--com") && i + 1 < args.size()) {
+      (args[i] == "--tcp" ? connection.tcp : connection.com) = args[i + 1];
+      ++i;
+      if ((args[i - 1] == "--tcp" ? connection.tcp : connection.com).empty()) {
+        return Usage(args[i - 1] + " needs a value");
+      }
+    } else {
+      return Usage("unknown option " + args[i]);
+    }
+  }
+  if (!connection.tcp.empty() && !connection.com.empty()) {
+    return Usage("--tcp and --com exclude each other");
+  }
+  if (i >= args.size()) return Usage("");
+  const std::string command = args[i++];
+  if (command == "call") {
+    if (i >= args.size()) return Usage("call needs a METHOD");
+  } else if (command == "script") {
+    if (args.size() - i > 1) return Usage("script takes at most one FILE");
+  } else {
+    return Usage("unknown command " + command);
+  }
+
+  tallygate::cli::InstallConsoleHost();
+  tg_dispatch* raw = nullptr;
+  tg_error error{};
+  if (tg_create_object(TG_CONNECT_V70_PROG_ID, &raw, &error) != 0) {
+    std::cerr << "tallygate: cannot create " TG_CONNECT_V70_PROG_ID ": error " << error.number
+              << ": " << (error.description != nullptr ? error.description : "") << "\n";
+    tg_error_clear(&error);
+    return kUsage;
+  }
+  tallygate::cli::Session session(tallygate::DispatchRef::Adopt(raw));
+  session.Connect(connection);
+
+  if (command == "script") return RunScript(session, i < args.size() ? args[i] : "");
+  const std::vector<std::string> call_args(args.begin() + static_cast<long>(i) + 1, args.end());
+  try {
+    return session.Run(CallKind::kCall, args[i], call_args) ? kAllRan : kCallFailed;
+  } catch (const tallygate::cli::UsageError& usage) {
+    return Usage(usage.what());
+  }
+}
