@@ -139,7 +139,7 @@ TEST_F(GeneratedTablesTest, TraditionalCharactersMapToTheirSimplifiedForms) {
   const CharacterCase cases[] = {
       {"張", {"张"}}, {"國", {"国"}}, {"學", {"学"}}, {"陳", {"陈"}}, {"黃", {"黄"}},
       {"劉", {"刘"}}, {"鄭", {"郑"}}, {"龍", {"龙"}}, {"為", {"为"}}, {"眾", {"众"}},
-      {"臺", {"台"}}, {"台", {"台"}}, {"發", {"发"}}, {"髮", {"发"}}, {"後", {"后"}},
+      {"臺", {"台"}}, {"台", {"台"}}, {"發", {"发"}}, {"髮", {"发"}}, {"後", {"后", "後"}},
       {"裡", {"里"}}, {"著", {"著", "着"}}, {"中", {"中"}},  {"人", {"人"}}, {"王", {"王"}},
   };
   for (const auto& c : cases) {
@@ -158,6 +158,8 @@ TEST_F(GeneratedTablesTest, SimplifiedCharactersMapToTheirTraditionalForms) {
       {"为", {"為"}},        {"众", {"眾"}},         {"台", {"臺", "台"}},
       {"发", {"發", "髮"}},  {"后", {"後", "后"}},   {"着", {"著"}},
       {"里", {"裡", "裏", "里"}}, {"中", {"中"}},    {"人", {"人"}}, {"王", {"王"}},
+      // Surnames keep their own character where Big5 has it.
+      {"范", {"范"}},        {"余", {"余"}},         {"于", {"于"}}, {"岳", {"岳"}},
   };
   for (const auto& c : cases) {
     const uint16_t gb = Encoded(c.from, CodePage::Gbk);

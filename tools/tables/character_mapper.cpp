@@ -55,6 +55,9 @@ std::optional<DoubleByte> CharacterMapper::Encode(const std::string& utf8, bool&
 std::optional<MappedCode> CharacterMapper::MapReading(const std::string& reading,
                                                       bool further_reading) {
   bool other_vendor = false;
+  if (const auto code = Encode(reading, other_vendor)) {
+    return MappedCode{*code, Outcome::kSameCharacter, other_vendor || further_reading};
+  }
   bool changed = false;
   for (const auto& converter : converters_) {
     const std::string converted = converter->Convert(reading);

@@ -4,8 +4,10 @@
 // The source bytes are decoded, the character converted with OpenCC, and the
 // result encoded. Candidates are tried in order, the first the target has
 // wins:
-//   1. each OpenCC configuration's form of the character, where it differs;
-//   2. the character itself;
+//   1. the character itself: the tables map card holders' names, and a name
+//      keeps a character the other set also has (the surname 范 stays 范
+//      rather than becoming 範, 乾 stays 乾 rather than becoming 干);
+//   2. each OpenCC configuration's form of the character;
 //   3. the same again for each further reading of the source bytes.
 // Each candidate is encoded in each target code page in turn. Further
 // readings and further target pages are other vendors' mappings of the same
