@@ -55,9 +55,11 @@ bool Connect_v70::SetStorageModel(int16_t varAddr, int16_t intMode) {
     Bytes frame = MakeFrame(command::kSetStorageModel.code, {ToByte(intMode)});
     // The terminal's answer to this command has no defined form, so none is
     // awaited: success means the whole frame went out. Whatever it answers
-    // is discarded by the next exchange before it sends.
-    result = state_->Exchange().SendFrame(ToByte(varAddr), frame,
-                                          command::kSetStorageModel.frame_length);
+    // is discarded by the next exchange before it sends. The next transfer
+    // also discards unsent bytes, so the frame must have left the port.
+    FrameExchange exchange = state_->Exchange();
+    result = exchange.SendFrame(ToByte(varAddr), frame, command::kSetStorageModel.frame_length);
+    if (result && exchange.serial()) state_->link.Port().Drain();
   });
 }
 

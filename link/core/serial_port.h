@@ -71,6 +71,11 @@ class SerialPort {
   // The receive-event threshold; no receive event is handled.
   virtual void SetRThreshold(int16_t threshold) = 0;
 
+  // Waits until every byte written has left the port (bounded: a stuck line
+  // throws). A command that awaits no reply uses it before it reports that
+  // its frame went out, since the next transfer discards unsent bytes.
+  virtual void Drain() = 0;
+
   // Blocks until more bytes may have arrived, or `limit` has passed. Waits
   // call this between polls of InBufferCount so that they never spin.
   virtual void AwaitInput(std::chrono::milliseconds limit) = 0;

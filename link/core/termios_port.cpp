@@ -399,6 +399,17 @@ void TermiosPort::SetRThreshold(int16_t threshold) {
   r_threshold_ = threshold;
 }
 
+void TermiosPort::Drain() {
+  RequireOpen();
+  // tcdrain has no time limit of its own; a line held by flow control
+  // would hang it, and no flow control is set, so it ends at line speed.
+  if (tcdrain(fd_) != 0 && errno != EINTR) {
+    const int error = errno;
+    if (DeviceGoneErrno(error)) throw DeviceGoneError(Name());
+    throw SystemError(err::kPortWriteFailed, Name(), error);
+  }
+}
+
 void TermiosPort::AwaitInput(std::chrono::milliseconds limit) {
   if (limit.count() <= 0) return;
   // Nothing can come, or nothing more can be taken in: sleep, so that the

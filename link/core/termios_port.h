@@ -58,6 +58,7 @@ class TermiosPort final : public SerialPort {
   void SetOutBufferSize(int16_t size) override;
   int16_t OutBufferSize() const override;
   void SetRThreshold(int16_t threshold) override;
+  void Drain() override;
   void AwaitInput(std::chrono::milliseconds limit) override;
 
   // The most received bytes held by the port before the device's own buffer

@@ -288,6 +288,29 @@ TEST_F(DispatchTest, TheProgressObjectIsPutByName) {
   EXPECT_TRUE(sink.destroyed) << "the call let go of the progress object";
 }
 
+// Object creation raises its one error to the creator as a number and a
+// description, not as an exception.
+TEST(CreationErrorTest, OversizedMappingFileFailsTheCreation) {
+  TempDir home;
+  ScopedEnv home_env("TALLYGATE_HOME", home.path().string());
+  ScopedEnv locale_env("TALLYGATE_SYSTEM_LOCALE", "zh_TW.UTF-8");
+  testing::RecordingLink link;
+  std::string lines;
+  for (int i = 0; i < 22937; ++i) lines += "x\n";
+  testing::WriteFile(home / "rm.txt", lines);
+  tg_class_factory* factory = nullptr;
+  ASSERT_EQ(binding::GetClassObject(TG_CONNECT_V70_CLASS_ID, &factory), 0);
+  tg_dispatch* object = reinterpret_cast<tg_dispatch*>(&factory);  // must be overwritten
+  tg_error error{};
+  EXPECT_EQ(factory->vtbl->create_instance(factory, &object, &error), err::kSubscriptOutOfRange);
+  factory->vtbl->release(factory);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(error.number, err::kSubscriptOutOfRange);
+  EXPECT_STREQ(error.description, "Subscript out of range");
+  tg_error_clear(&error);
+  EXPECT_EQ(binding::CanUnloadNow(), TG_S_OK) << "nothing half-made stays counted";
+}
+
 // Every member of the interface is in the table, once, under the right kind,
 // and every default converts to its parameter's type.
 TEST(MemberTableTest, EveryMemberOfTheInterface) {

@@ -77,6 +77,7 @@ class RecordingPort final : public SerialPort {
   int16_t OutBufferSize() const override { return out_buffer_size_; }
   void SetRThreshold(int16_t threshold) override { r_threshold_ = threshold; }
   int16_t RThreshold() const { return r_threshold_; }
+  void Drain() override { log.push_back("drain"); }
   void AwaitInput(std::chrono::milliseconds limit) override { queue_.Await(limit); }
 
  private:

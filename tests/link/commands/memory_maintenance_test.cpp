@@ -120,6 +120,14 @@ TEST_F(MemoryMaintenanceTest, StorageModeAnswerDoesNotReachTheNextCommand) {
   }
 }
 
+// The next transfer discards unsent bytes: the storage-mode frame must have
+// left the port before the call reports it sent.
+TEST_F(MemoryMaintenanceTest, StorageModeWaitsForItsFrameToLeave) {
+  UseSerial();
+  ASSERT_TRUE(object_->SetStorageModel(1, 1));
+  EXPECT_EQ(link_.port().log.back(), "drain");
+}
+
 TEST_F(MemoryMaintenanceTest, StorageModeFailsWhenItCannotBeSent) {
   UseTcp();
   link_.socket().state = 0;
