@@ -133,6 +133,7 @@ Variant ArrayOf(const tg_value& v, int32_t element_kind) {
 }  // namespace
 
 Variant ChangeType(const tg_value& in, int32_t kind, int32_t element_kind) {
+  if (in.kind == TG_BYREF && in.u.ref == nullptr) Mismatch();
   const tg_value& from = in.kind == TG_BYREF ? *in.u.ref : in;
   if (from.kind == TG_MISSING || from.kind == TG_BYREF) Mismatch();
   switch (kind) {

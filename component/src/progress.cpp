@@ -50,6 +50,7 @@ int32_t Invoke(tg_dispatch* self, const char* name, int32_t flags, const tg_valu
     if (property < 0) throw BasicError(err::kNotAnObjectProperty);
     if ((flags & TG_INVOKE_PROPERTY_PUT) != 0) {
       if (arg_count != 1) throw BasicError(err::kWrongNumberOfArguments);
+      if (args == nullptr) throw BasicError(err::kInvalidProcedureCall);
       const double value = ChangeType(args[0], TG_R8).r8();
       object->values[property] = value;
       if (object->sink.set != nullptr) {

@@ -21,6 +21,7 @@ const tg_value* Target(const tg_value& arg) { return arg.kind == TG_BYREF ? arg.
 std::vector<Variant> ConvertArguments(const Member& member, const tg_value* args,
                                       int32_t arg_count) {
   const std::vector<Parameter>& parameters = member.parameters;
+  if (arg_count > 0 && args == nullptr) throw BasicError(err::kInvalidProcedureCall);
   if (arg_count < 0 || static_cast<size_t>(arg_count) > parameters.size() ||
       (member.kind == MemberKind::kPropertyPut && arg_count != 1)) {
     throw BasicError(err::kWrongNumberOfArguments);
@@ -31,6 +32,9 @@ std::vector<Variant> ConvertArguments(const Member& member, const tg_value* args
     const Parameter& parameter = parameters[i];
     const auto position = static_cast<int32_t>(i);
     const tg_value* given = position < arg_count ? Target(args[i]) : nullptr;
+    if (position < arg_count && given == nullptr) {
+      throw ArgumentError{BasicError(err::kInvalidProcedureCall), position};  // a null reference
+    }
     if (given == nullptr || given->kind == TG_MISSING) {
       if (!parameter.fallback) {
         if (given == nullptr) throw BasicError(err::kWrongNumberOfArguments);

@@ -120,7 +120,8 @@ std::string Connect_v70::ReadCardNum(int16_t varAddr, std::string& AllStr) {
     const auto number = static_cast<int32_t>(uint32_t{reply[3]} << 24 | uint32_t{reply[4]} << 16 |
                                              uint32_t{reply[5]} << 8 | uint32_t{reply[6]});
     result = std::to_string(number);
-    AllStr = BytesToHex(std::span<const uint8_t>(reply).first(static_cast<size_t>(spec.reply_length)));
+    AllStr =
+        BytesToHex(std::span<const uint8_t>(reply).first(static_cast<size_t>(spec.reply_length)));
   });
 }
 

@@ -24,9 +24,8 @@ std::string_view Piece(std::string_view text, size_t index) {
 // The relay delay is sent as plain byte values, not BCD. Digits only, as
 // the other pieces: a sign, blank or decimal point is a mistyped delay.
 uint8_t DecimalPiece(std::string_view piece) {
-  const bool digits = !piece.empty() && std::all_of(piece.begin(), piece.end(), [](char c) {
-    return c >= '0' && c <= '9';
-  });
+  const bool digits = !piece.empty() && std::all_of(piece.begin(), piece.end(),
+                                                    [](char c) { return c >= '0' && c <= '9'; });
   const std::optional<double> value = digits ? ParseNumber(piece) : std::nullopt;
   if (!value) throw BasicError(err::kTypeMismatch);
   return RoundToByte(*value);
@@ -61,8 +60,8 @@ bool Connect_v70::RepairSystemParameter(int16_t varAddr, const std::string& JDYS
     frame[6] = StrictHexByte(Piece(TZZ, 0));
     frame[7] = StrictHexByte(Piece(TZZ, 1));
     Bytes reply;
-    result = state_->Exchange().Exchange(ToByte(varAddr), spec, frame, reply) &&
-             reply[2] == spec.code;
+    result =
+        state_->Exchange().Exchange(ToByte(varAddr), spec, frame, reply) && reply[2] == spec.code;
   });
 }
 

@@ -25,6 +25,8 @@ size_t CharLength(std::string_view text) {
   return length;
 }
 
+bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
 size_t CharCount(std::string_view text) {
   size_t count = 0;
   for (size_t i = 0; i < text.size(); i += CharLength(text.substr(i))) ++count;
@@ -49,9 +51,12 @@ std::array<uint8_t, 4> DecimalCardBytes(std::string_view text) {
 }
 
 uint8_t LenientHexByte(std::string_view pair) {
-  // Val stops at the first character that is not a digit of the number and
-  // reads no digits as 0; two hexadecimal digits always fit a byte.
-  return RoundToByte(Val("&H" + std::string(LeadingChars(pair, 2))));
+  // Val alone would skip blanks and read " 1" as 1; reading stops at the
+  // first character that is no digit, blank or not. No digits read as 0, and
+  // two always fit a byte.
+  pair = LeadingChars(pair, 2);
+  const auto end = std::find_if(pair.begin(), pair.end(), [](char c) { return !IsHexDigit(c); });
+  return RoundToByte(Val("&H" + std::string(pair.begin(), end)));
 }
 
 std::vector<uint8_t> LenientHexPairs(std::string_view text, size_t count) {
@@ -68,12 +73,9 @@ std::vector<uint8_t> LenientHexPairs(std::string_view text, size_t count) {
 uint8_t StrictHexByte(std::string_view pair) {
   // Digits only: a number conversion would also take surrounding blanks, and
   // "C 00" must not pass for a mode word of 0x0C00.
-  const bool digits = !pair.empty() && pair.size() <= 2 &&
-                      std::all_of(pair.begin(), pair.end(), [](char c) {
-                        return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-                      });
-  const std::optional<double> value =
-      digits ? ParseNumber("&H" + std::string(pair)) : std::nullopt;
+  const bool digits =
+      !pair.empty() && pair.size() <= 2 && std::all_of(pair.begin(), pair.end(), IsHexDigit);
+  const std::optional<double> value = digits ? ParseNumber("&H" + std::string(pair)) : std::nullopt;
   if (!value) throw BasicError(err::kTypeMismatch);
   return RoundToByte(*value);
 }

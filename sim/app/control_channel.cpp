@@ -12,7 +12,7 @@ void ControlChannel::Watch(std::vector<pollfd>& fds) {
 }
 
 void ControlChannel::Service(std::span<const pollfd> fds, TimePoint) {
-  if (!open_ || (EventsOf(fds, STDIN_FILENO) & (POLLIN | POLLHUP | POLLERR)) == 0) return;
+  if (!open_ || (EventsOf(fds, STDIN_FILENO) & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) == 0) return;
   // One read per round: poll said it will not block. Standard input stays
   // blocking, as it may be shared with a shell.
   std::array<char, 4096> buffer;

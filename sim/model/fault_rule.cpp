@@ -96,7 +96,7 @@ Occurrence ParseWhen(std::string_view rule, std::string_view text) {
   return {first, last};
 }
 
-struct KindSpec {
+struct KindInfo {
   std::string_view name;
   FaultKind kind;
   enum { kNoValue, kOptional, kRequired } value;
@@ -104,30 +104,30 @@ struct KindSpec {
   int high;
 };
 
-constexpr std::array<KindSpec, 8> kKinds{{
-    {"drop", FaultKind::kDrop, KindSpec::kNoValue, 0, 0},
-    {"wrong-address", FaultKind::kWrongAddress, KindSpec::kOptional, 0, 255},
-    {"bad-check", FaultKind::kBadCheck, KindSpec::kNoValue, 0, 0},
-    {"wrong-echo", FaultKind::kWrongEcho, KindSpec::kOptional, 0, 255},
-    {"extra", FaultKind::kExtra, KindSpec::kRequired, 1, 65536},
-    {"short", FaultKind::kShort, KindSpec::kRequired, 0, 65536},
-    {"delay", FaultKind::kDelay, KindSpec::kRequired, 0, 3'600'000},
-    {"close", FaultKind::kClose, KindSpec::kNoValue, 0, 0},
+constexpr std::array<KindInfo, 8> kKinds{{
+    {"drop", FaultKind::kDrop, KindInfo::kNoValue, 0, 0},
+    {"wrong-address", FaultKind::kWrongAddress, KindInfo::kOptional, 0, 255},
+    {"bad-check", FaultKind::kBadCheck, KindInfo::kNoValue, 0, 0},
+    {"wrong-echo", FaultKind::kWrongEcho, KindInfo::kOptional, 0, 255},
+    {"extra", FaultKind::kExtra, KindInfo::kRequired, 1, 65536},
+    {"short", FaultKind::kShort, KindInfo::kRequired, 0, 65536},
+    {"delay", FaultKind::kDelay, KindInfo::kRequired, 0, 3'600'000},
+    {"close", FaultKind::kClose, KindInfo::kNoValue, 0, 0},
 }};
 
 void ParseKind(std::string_view rule, std::string_view text, FaultRule& out) {
   const size_t equals = text.find('=');
   const std::string_view name = text.substr(0, equals);
-  for (const KindSpec& spec : kKinds) {
-    if (spec.name != name) continue;
-    out.kind = spec.kind;
+  for (const KindInfo& info : kKinds) {
+    if (info.name != name) continue;
+    out.kind = info.kind;
     const bool has_value = equals != std::string_view::npos;
-    if (has_value && spec.value == KindSpec::kNoValue) Fail(rule, std::string(name) + " takes no value");
-    if (!has_value && spec.value == KindSpec::kRequired) Fail(rule, std::string(name) + " needs =N");
+    if (has_value && info.value == KindInfo::kNoValue) Fail(rule, std::string(name) + " takes no value");
+    if (!has_value && info.value == KindInfo::kRequired) Fail(rule, std::string(name) + " needs =N");
     if (has_value) {
       out.value = static_cast<int>(NumberIn(rule, name, text.substr(equals + 1),
-                                            static_cast<uint64_t>(spec.low),
-                                            static_cast<uint64_t>(spec.high)));
+                                            static_cast<uint64_t>(info.low),
+                                            static_cast<uint64_t>(info.high)));
     }
     return;
   }
@@ -148,8 +148,8 @@ FaultRule ParseFaultRule(std::string_view text) {
 }
 
 std::string_view FaultKindName(FaultKind kind) {
-  for (const KindSpec& spec : kKinds) {
-    if (spec.kind == kind) return spec.name;
+  for (const KindInfo& info : kKinds) {
+    if (info.kind == kind) return info.name;
   }
   return "?";
 }

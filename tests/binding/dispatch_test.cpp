@@ -112,6 +112,26 @@ TEST_F(DispatchTest, WrongMembersAndArgumentCounts) {
   EXPECT_TRUE(link_.port().writes.empty()) << "no member ran";
 }
 
+TEST_F(DispatchTest, MalformedCallsFromCAreErrorsNotCrashes) {
+  tg_dispatch* raw = object_.get();
+  tg_value dangling;
+  tg_value_init(&dangling);
+  dangling.kind = TG_BYREF;  // refers to nothing
+  tg_value result;
+  tg_error error{};
+  EXPECT_EQ(raw->vtbl->invoke(raw, "ClearFlag", TG_INVOKE_METHOD, &dangling, 1, &result, &error),
+            err::kInvalidProcedureCall);
+  EXPECT_EQ(error.argument, 0);
+  tg_error_clear(&error);
+  EXPECT_EQ(raw->vtbl->invoke(raw, "ClearFlag", TG_INVOKE_METHOD, nullptr, 1, &result, &error),
+            err::kInvalidProcedureCall);
+  tg_error_clear(&error);
+  EXPECT_EQ(raw->vtbl->invoke(raw, nullptr, TG_INVOKE_METHOD, nullptr, 0, nullptr, nullptr),
+            err::kNotAnObjectProperty);
+  EXPECT_EQ(result.kind, TG_EMPTY);
+  EXPECT_TRUE(link_.port().writes.empty());
+}
+
 TEST_F(DispatchTest, ArgumentsThatDoNotConvertFailBeforeTheMemberRuns) {
   ExpectError(Call("ClearFlag", {Variant("abc")}), err::kTypeMismatch, 0);
   ExpectError(Call("ClearFlag", {Variant("")}), err::kTypeMismatch, 0);

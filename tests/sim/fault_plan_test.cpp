@@ -80,6 +80,8 @@ struct WhenCase {
   std::vector<int> fires_on;  // occurrences 1..8 on which the rule fires
 };
 
+void PrintTo(const WhenCase& c, std::ostream* os) { *os << c.rule; }
+
 class Occurrences : public ::testing::TestWithParam<WhenCase> {};
 
 TEST_P(Occurrences, FireExactlyOnTheNamedOnes) {
@@ -133,6 +135,8 @@ struct EffectCase {
   milliseconds pause{0};
   bool close = false;
 };
+
+void PrintTo(const EffectCase& c, std::ostream* os) { *os << c.rule; }
 
 class Effects : public ::testing::TestWithParam<EffectCase> {};
 

@@ -71,6 +71,8 @@ struct StreamCase {
   std::vector<ReceivedFrame> expected;
 };
 
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+
 class FrameReaderStream : public ::testing::TestWithParam<StreamCase> {};
 
 TEST_P(FrameReaderStream, FindsExactlyTheFrames) {

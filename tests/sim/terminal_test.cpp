@@ -27,6 +27,8 @@ struct ReplyCase {
   Bytes reply;  // exact bytes; empty: the terminal stays silent
 };
 
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
+
 class TerminalReply : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(TerminalReply, IsByteExact) {

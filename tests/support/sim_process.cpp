@@ -53,15 +53,22 @@ SimProcess::SimProcess(std::vector<std::string> args, std::chrono::milliseconds 
   const std::string program = ProgramPath();
   if (program.empty()) throw std::runtime_error("tallygate-sim was not built");
 
+  // Standard input is a socket so that writing to a program that has died
+  // fails with EPIPE instead of killing the test with SIGPIPE.
   int to_child[2];
   int from_child[2];
-  if (::pipe2(to_child, O_CLOEXEC) != 0) ThrowErrno("pipe2");
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, to_child) != 0) ThrowErrno("socketpair");
   if (::pipe2(from_child, O_CLOEXEC) != 0) ThrowErrno("pipe2");
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, to_child[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, from_child[1], STDOUT_FILENO);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  // Descriptors the test left inheritable (a pty end, a socket) must not
+  // stay open in the simulator, where they would keep the far side alive.
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
   // A clean signal state, whatever the test runner set up.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -114,7 +121,10 @@ SimProcess::SimProcess(std::vector<std::string> args, std::chrono::milliseconds 
     }
   }
   if (!ready) {
+    // The destructor does not run for a constructor that throws.
     Stop();
+    CloseStdin();
+    reader_.join();
     std::string printed;
     for (const std::string& line : Lines()) printed += "\n  " + line;
     throw std::runtime_error("tallygate-sim did not get ready; it printed:" + printed);
@@ -150,10 +160,10 @@ void SimProcess::ReadOutput(int fd) {
 }
 
 void SimProcess::WriteStdin(const std::string& text) {
-  if (stdin_fd_ < 0) throw std::runtime_error("standard input of tallygate-sim is closed");
+  if (stdin_fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "standard input of tallygate-sim");
   size_t done = 0;
   while (done < text.size()) {
-    const ssize_t n = ::write(stdin_fd_, text.data() + done, text.size() - done);
+    const ssize_t n = ::send(stdin_fd_, text.data() + done, text.size() - done, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) ThrowErrno("write to tallygate-sim");
     done += static_cast<size_t>(n);

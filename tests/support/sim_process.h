@@ -21,6 +21,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <regex>
@@ -54,10 +55,11 @@ class SimProcess {
   pid_t pid() const { return pid_; }
 
   // Sends one control line and returns its answer: the next line starting
-  // with "ok" or "error". Empty when none comes within `timeout`.
+  // with "ok" or "error". Empty when none comes within `timeout`. Throws
+  // std::system_error when the program is gone or its input was closed.
   std::string Control(const std::string& line, std::chrono::milliseconds timeout = 10s);
 
-  // Writes raw text to the program's standard input.
+  // Writes raw text to the program's standard input (throws as Control).
   void WriteStdin(const std::string& text);
   // Closes the program's standard input.
   void CloseStdin();

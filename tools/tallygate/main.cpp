@@ -91,17 +91,7 @@ bool RunLine(tallygate::cli::Session& session, const std::string& line) {
   }
 }
 
-int RunScript(tallygate::cli::Session& session, const std::string& file) {
-  std::ifstream opened;
-  if (!file.empty() && file != "-") {
-    opened.open(file, std::ios::binary);
-    if (!opened) {
-      std::cerr << "tallygate: cannot read " << file << ": " << std::strerror(errno) << "\n";
-      return kUsage;
-    }
-  }
-  std::istream& in = opened.is_open() ? opened : std::cin;
-  const std::string source = opened.is_open() ? file : "standard input";
+int RunScript(tallygate::cli::Session& session, std::istream& in, const std::string& source) {
   int status = kAllRan;
   std::string line;
   for (size_t number = 1; std::getline(in, line); ++number) {
@@ -149,6 +139,17 @@ int main(int argc, char** argv) {
     return Usage("unknown command " + command);
   }
 
+  // The script is opened before the object is made, which may show messages.
+  std::ifstream script_file;
+  const std::string script_name = i < args.size() ? args[i] : "-";
+  if (command == "script" && script_name != "-") {
+    script_file.open(script_name, std::ios::binary);
+    if (!script_file) {
+      std::cerr << "tallygate: cannot read " << script_name << ": " << std::strerror(errno) << "\n";
+      return kUsage;
+    }
+  }
+
   tallygate::cli::InstallConsoleHost();
   tg_dispatch* raw = nullptr;
   tg_error error{};
@@ -161,7 +162,10 @@ int main(int argc, char** argv) {
   tallygate::cli::Session session(tallygate::DispatchRef::Adopt(raw));
   session.Connect(connection);
 
-  if (command == "script") return RunScript(session, i < args.size() ? args[i] : "");
+  if (command == "script") {
+    return script_file.is_open() ? RunScript(session, script_file, script_name)
+                                 : RunScript(session, std::cin, "standard input");
+  }
   const std::vector<std::string> call_args(args.begin() + static_cast<long>(i) + 1, args.end());
   try {
     return session.Run(CallKind::kCall, args[i], call_args) ? kAllRan : kCallFailed;

@@ -67,7 +67,8 @@ struct Case {
 };
 
 const Case kFrames[] = {
-    {"clock", [](Connect_v70& o) { return o.ModifyDateTime(1, "070927", "093628", 4); },
+    {"clock",
+     [](Connect_v70& o) { return o.ModifyDateTime(1, "070927", "093628", 4); },
      {0x0A, 0x08, 0x07, 0x09, 0x27, 0x09, 0x36, 0x28, 0x04}},
     {"clock, seconds from a lone digit, weekday 10 as BCD",
      [](Connect_v70& o) { return o.ModifyDateTime(1, "0709271", "09368", 10); },
@@ -121,8 +122,8 @@ TEST_F(ClockScheduleTest, FramesOnTheSerialBus) {
   for (const Case& c : kFrames) {
     link_.port().writes.clear();
     EXPECT_TRUE(c.call(*object_)) << c.name;
-    EXPECT_EQ(link_.port().writes, (std::vector<Write>{{"19200,n,8,2", {0x01}},
-                                                       {"19200,s,8,1", Sealed(0x01, c.frame)}}))
+    EXPECT_EQ(link_.port().writes,
+              (std::vector<Write>{{"19200,n,8,2", {0x01}}, {"19200,s,8,1", Sealed(0x01, c.frame)}}))
         << c.name;
   }
   EXPECT_TRUE(host.messages.empty());
@@ -186,33 +187,37 @@ TEST_F(ClockScheduleTest, ClockRepliesNeedOnlyBeValid) {
 }
 
 TEST_F(ClockScheduleTest, BadSchedulesSendNothing) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   const struct {
-    const char* name;
-    std::function<bool(Connect_v70&)> call;
+    const char* text;  // SetClockStr's text; nullptr calls SetClock with `times`
+    std::vector<double> times;
+    const char* sect;
+    int16_t address;
   } kCases[] = {
-      {"section 4", [](Connect_v70& o) { std::vector<double> t{At(kDay, 8, 0)}; return o.SetClock(1, t, "4"); }},
-      {"section 0", [](Connect_v70& o) { std::vector<double> t; return o.SetClock(1, t, "0"); }},
-      {"section x", [](Connect_v70& o) { std::vector<double> t; return o.SetClock(1, t, "x"); }},
-      {"no section", [](Connect_v70& o) { std::vector<double> t; return o.SetClock(1, t, ""); }},
-      {"not a date",
-       [](Connect_v70& o) {
-         std::vector<double> t{At(kDay, 8, 0), std::numeric_limits<double>::quiet_NaN()};
-         return o.SetClock(1, t, "1");
-       }},
-      {"beyond the calendar", [](Connect_v70& o) { std::vector<double> t{1e10}; return o.SetClock(1, t, "1"); }},
-      {"address 256", [](Connect_v70& o) { std::vector<double> t; return o.SetClock(256, t, "1"); }},
-      {"text with a colon", [](Connect_v70& o) { return o.SetClockStr(1, "08:30", "1"); }},
-      {"text with a blank", [](Connect_v70& o) { return o.SetClockStr(1, "0830 ", "1"); }},
-      {"text with a sign", [](Connect_v70& o) { return o.SetClockStr(1, "-830", "1"); }},
-      {"full-width digits", [](Connect_v70& o) { return o.SetClockStr(1, "０８３０", "1"); }},
-      {"text for section 4", [](Connect_v70& o) { return o.SetClockStr(1, "0830", "4"); }},
-      {"text for section x", [](Connect_v70& o) { return o.SetClockStr(1, "0830", "x"); }},
-      {"text to address -1", [](Connect_v70& o) { return o.SetClockStr(-1, "0830", "1"); }},
+      {nullptr, {At(kDay, 8, 0)}, "4", 1},
+      {nullptr, {}, "0", 1},
+      {nullptr, {}, "x", 1},
+      {nullptr, {}, "", 1},
+      {nullptr, {At(kDay, 8, 0), kNaN}, "1", 1},  // not a date
+      {nullptr, {1e10}, "1", 1},                  // beyond the calendar
+      {nullptr, {}, "1", 256},
+      {"08:30", {}, "1", 1},
+      {"0830 ", {}, "1", 1},
+      {"-830", {}, "1", 1},
+      {"０８３０", {}, "1", 1},
+      {"0830", {}, "4", 1},
+      {"0830", {}, "x", 1},
+      {"0830", {}, "1", -1},
   };
   UseSerial();
   AnswerFrames(link_.port(), Terminal);
   HostCapture host;
-  for (const auto& c : kCases) EXPECT_FALSE(c.call(*object_)) << c.name;
+  for (const auto& c : kCases) {
+    std::vector<double> times = c.times;
+    EXPECT_FALSE(c.text ? object_->SetClockStr(c.address, c.text, c.sect)
+                        : object_->SetClock(c.address, times, c.sect))
+        << (c.text ? c.text : "times") << " section " << c.sect;
+  }
   EXPECT_TRUE(link_.port().writes.empty());
   EXPECT_TRUE(host.messages.empty()) << "only ModifyDateTime has a box";
 }
@@ -220,9 +225,8 @@ TEST_F(ClockScheduleTest, BadSchedulesSendNothing) {
 TEST_F(ClockScheduleTest, ScheduleReplyNamingAnotherSectionFails) {
   uint8_t echo = 0;
   UseSerial();
-  AnswerFrames(link_.port(), [&](uint8_t address, const Bytes&) {
-    return MakeReply(address, echo, {}, 4);
-  });
+  AnswerFrames(link_.port(),
+               [&](uint8_t address, const Bytes&) { return MakeReply(address, echo, {}, 4); });
   std::vector<double> times = {At(kDay, 8, 30)};
   echo = 0x0E;
   EXPECT_FALSE(object_->SetClock(1, times, "2"));

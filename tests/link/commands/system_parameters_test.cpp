@@ -9,8 +9,7 @@ namespace {
 using testing::AnswerFrames;
 using testing::Write;
 
-const Bytes kBlock = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07,
-                      0x08, 0x09, 0x0A, 0x0B, 0x0C, 0xFD};
+const Bytes kBlock = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0xFD};
 
 Bytes Terminal(uint8_t address, const Bytes& frame) {
   if (frame[1] == 0x19) return MakeReply(address, 0x19, kBlock, 17);
@@ -36,7 +35,11 @@ TEST_F(SystemParametersTest, ReadGivesTheWholeReplyInHexadecimal) {
     }
     // Address, unexamined byte, echo, the block, and the check byte
     // 0x01 ^ 0x19 ^ (XOR of the block = 0xF1) = 0xE9.
-    EXPECT_EQ(back, "010019" "0102030405060708090A0B0CFD" "E9") << tcp;
+    EXPECT_EQ(back,
+              "010019"
+              "0102030405060708090A0B0CFD"
+              "E9")
+        << tcp;
   }
 }
 
@@ -44,7 +47,8 @@ TEST_F(SystemParametersTest, FailedReadLeavesTheTextAlone) {
   uint8_t echo = 0x09;
   uint8_t from = 0x01;
   UseSerial();
-  AnswerFrames(link_.port(), [&](uint8_t, const Bytes&) { return MakeReply(from, echo, kBlock, 17); });
+  AnswerFrames(link_.port(),
+               [&](uint8_t, const Bytes&) { return MakeReply(from, echo, kBlock, 17); });
   std::string back = "mine";
   EXPECT_FALSE(object_->ReadSystemParameter(1, back)) << "echo of another command";
   echo = 0x19;
@@ -108,15 +112,11 @@ TEST_F(SystemParametersTest, RepairRefusesBadPiecesBeforeSending) {
       {"0500", "05", "C000"},    // punch interval's second piece missing
       {"0500", "05A0", ""},      // no mode word
       {"0500", "05A0", "C00G"},  // not hexadecimal
-      {"0500", "G5A0", "C000"},
-      {"0500", "05A0", "C 00"},
+      {"0500", "G5A0", "C000"}, {"0500", "05A0", "C 00"},
       {"-100", "05A0", "C000"},  // a negative relay delay
-      {" 500", "05A0", "C000"},
-      {".500", "05A0", "C000"},
-      {"0x05", "05A0", "C000"},
-      {"ab00", "05A0", "C000"},
-      {"05张", "05A0", "C000"},
-      {"0500", "05A0", "张00"},
+      {" 500", "05A0", "C000"}, {".500", "05A0", "C000"},
+      {"0x05", "05A0", "C000"}, {"ab00", "05A0", "C000"},
+      {"05张", "05A0", "C000"}, {"0500", "05A0", "张00"},
   };
   UseSerial();
   AnswerFrames(link_.port(), Terminal);
@@ -130,9 +130,8 @@ TEST_F(SystemParametersTest, RepairRefusesBadPiecesBeforeSending) {
 
 TEST_F(SystemParametersTest, RepairNeedsItsOwnEcho) {
   UseSerial();
-  AnswerFrames(link_.port(), [](uint8_t address, const Bytes&) {
-    return MakeReply(address, 0x19, {}, 4);
-  });
+  AnswerFrames(link_.port(),
+               [](uint8_t address, const Bytes&) { return MakeReply(address, 0x19, {}, 4); });
   EXPECT_FALSE(object_->RepairSystemParameter(1, "0500", "05A0", "C000"));
   EXPECT_EQ(link_.port().writes.size(), 2u);
 }

@@ -43,9 +43,9 @@ TEST(DecimalCardBytesTest, NotANumberOrOutOfRange) {
     const char* text;
     int32_t error;
   } kCases[] = {
-      {"", err::kTypeMismatch},          {"abc", err::kTypeMismatch},
-      {"12a", err::kTypeMismatch},       {"1 2", err::kTypeMismatch},
-      {"2147483648", err::kOverflow},    {"-2147483649", err::kOverflow},
+      {"", err::kTypeMismatch},        {"abc", err::kTypeMismatch},
+      {"12a", err::kTypeMismatch},     {"1 2", err::kTypeMismatch},
+      {"2147483648", err::kOverflow},  {"-2147483649", err::kOverflow},
       {"99999999999", err::kOverflow},
   };
   for (const auto& c : kCases) {
@@ -58,9 +58,9 @@ TEST(LenientHexTest, PairsReadUpToTheFirstOtherCharacter) {
     const char* pair;
     uint8_t value;
   } kCases[] = {
-      {"12", 0x12}, {"ff", 0xFF}, {"Ab", 0xAB}, {"7", 0x07},  {"1x", 0x01},
-      {"x1", 0x00}, {"", 0x00},   {"-1", 0x00}, {"123", 0x12}, {"1张", 0x01},
-      {"张1", 0x00},
+      {"12", 0x12},  {"ff", 0xFF},  {"Ab", 0xAB},  {"7", 0x07},  {"1x", 0x01},
+      {"x1", 0x00},  {"", 0x00},    {"-1", 0x00},  {" 1", 0x00}, {"1 ", 0x01},
+      {"123", 0x12}, {"1张", 0x01}, {"张1", 0x00},
   };
   for (const auto& c : kCases) EXPECT_EQ(LenientHexByte(c.pair), c.value) << c.pair;
 }
@@ -89,9 +89,8 @@ TEST(StrictHexTest, OneOrTwoDigitsOrTypeMismatch) {
     const char* pair;
     int value;  // -1: Type mismatch
   } kCases[] = {
-      {"C0", 0xC0}, {"a0", 0xA0}, {"8", 0x08}, {"00", 0x00}, {"FF", 0xFF},
-      {"", -1},     {"0G", -1},   {"G0", -1},  {" 1", -1},   {"1 ", -1},   {"-1", -1},
-      {"123", -1},  {"张", -1},   {"&H", -1},
+      {"C0", 0xC0}, {"a0", 0xA0}, {"8", 0x08}, {"00", 0x00}, {"FF", 0xFF}, {"", -1},   {"0G", -1},
+      {"G0", -1},   {" 1", -1},   {"1 ", -1},  {"-1", -1},   {"123", -1},  {"张", -1}, {"&H", -1},
   };
   for (const auto& c : kCases) {
     if (c.value < 0) {
@@ -108,9 +107,8 @@ TEST(FillLeftTest, FilledOrCutToItsLastCharacters) {
     size_t width;
     const char* result;
   } kCases[] = {
-      {"123", 8, "00000123"},         {"12345678", 8, "12345678"},
-      {"123456789", 8, "23456789"},   {"", 4, "0000"},
-      {"张三", 4, "00张三"},          {"a张三bcdefgh", 8, "三bcdefgh"},
+      {"123", 8, "00000123"}, {"12345678", 8, "12345678"}, {"123456789", 8, "23456789"},
+      {"", 4, "0000"},        {"张三", 4, "00张三"},       {"a张三bcdefgh", 8, "三bcdefgh"},
   };
   for (const auto& c : kCases) EXPECT_EQ(FillLeft(c.text, c.width), c.result) << c.text;
 }
