@@ -17,18 +17,6 @@ tg_host_services Snapshot() {
   return g_services;
 }
 
-// The answer a host without a window gives: the first button of the set.
-int32_t DefaultAnswer(int32_t style) {
-  switch (style & 0x0F) {
-    case TG_MB_OK_CANCEL: return TG_ANSWER_OK;
-    case TG_MB_ABORT_RETRY_IGNORE: return TG_ANSWER_ABORT;
-    case TG_MB_YES_NO_CANCEL:
-    case TG_MB_YES_NO: return TG_ANSWER_YES;
-    case TG_MB_RETRY_CANCEL: return TG_ANSWER_RETRY;
-    default: return TG_ANSWER_OK;
-  }
-}
-
 void WriteLine(std::string_view title, std::string_view text) {
   std::string line(title);
   line += ": ";
@@ -39,6 +27,16 @@ void WriteLine(std::string_view title, std::string_view text) {
 }
 
 }  // namespace
+
+int32_t DefaultAnswer(int32_t style) {
+  switch (style & 0x0F) {
+    case TG_MB_ABORT_RETRY_IGNORE: return TG_ANSWER_ABORT;
+    case TG_MB_YES_NO_CANCEL:
+    case TG_MB_YES_NO: return TG_ANSWER_YES;
+    case TG_MB_RETRY_CANCEL: return TG_ANSWER_RETRY;
+    default: return TG_ANSWER_OK;
+  }
+}
 
 int32_t MessageBox(std::string_view title, std::string_view text, int32_t style) {
   tg_host_services services = Snapshot();

@@ -1,12 +1,15 @@
 #include "sim/app/control.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "sim/model/synthetic_data.h"
+#include "sim/model/terminal_view.h"
 
 namespace tallygate::sim {
 namespace {
@@ -23,6 +26,36 @@ std::optional<uint64_t> Number(std::string_view text) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
+}
+
+// A byte in decimal or 0x hexadecimal.
+std::optional<uint64_t> ByteOrHex(std::string_view text) {
+  std::optional<uint64_t> value;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    uint64_t hex = 0;
+    text.remove_prefix(2);
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), hex, 16);
+    if (!text.empty() && ec == std::errc() && end == text.data() + text.size()) value = hex;
+  } else {
+    value = Number(text);
+  }
+  if (value && *value > 255) return std::nullopt;
+  return value;
+}
+
+// A card number as the reader would hand it over: signed or unsigned 32-bit
+// decimal (-1 and 4294967295 are the same four bytes), or 0x hexadecimal.
+std::optional<uint32_t> CardNumber(std::string_view text) {
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  int64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (value < INT32_MIN || value > int64_t{UINT32_MAX}) return std::nullopt;
+  return static_cast<uint32_t>(value);
 }
 
 std::string Hex(std::span<const uint8_t> bytes) {
@@ -65,6 +98,32 @@ Terminal* Control::Target(std::string_view address_text, std::string& error) con
   return terminal;
 }
 
+// present-card N [kind=K] [ADDR]: N as a signed or unsigned 32-bit decimal
+// number or 0x hexadecimal; K the reading kind byte (default 0x04).
+Control::Result Control::PresentCard(const std::vector<std::string>& words) {
+  const std::optional<uint32_t> card = CardNumber(words[1]);
+  if (!card) return {"error present-card needs a 32-bit card number, not " + words[1]};
+  PresentedCard presented;
+  presented.card = {static_cast<uint8_t>(*card >> 24), static_cast<uint8_t>(*card >> 16),
+                    static_cast<uint8_t>(*card >> 8), static_cast<uint8_t>(*card)};
+  std::string address_text;
+  for (size_t i = 2; i < words.size(); ++i) {
+    if (words[i].starts_with("kind=")) {
+      const std::optional<uint64_t> kind = ByteOrHex(std::string_view(words[i]).substr(5));
+      if (!kind) return {"error present-card kind must be a byte, not " + words[i].substr(5)};
+      presented.kind = static_cast<uint8_t>(*kind);
+    } else {
+      address_text = words[i];
+    }
+  }
+  std::string error;
+  Terminal* terminal = Target(address_text, error);
+  if (terminal == nullptr) return {"error " + error};
+  terminal->state().presented_card = presented;
+  return {"ok present-card " + PresentedCardText(presented) + " addr=" +
+          std::to_string(terminal->address())};
+}
+
 Control::Result Control::Execute(std::string_view line) {
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return {};
@@ -94,8 +153,13 @@ Control::Result Control::Execute(std::string_view line) {
   if (command == "status" && args <= 1) {
     Terminal* terminal = Target(args == 1 ? words[1] : "", error);
     if (terminal == nullptr) return {"error " + error};
-    return {"ok status " + StatusText(*terminal) + " faults=" + std::to_string(faults_.size())};
+    Result result;
+    result.detail = StatusDetail(terminal->state());
+    result.answer = "ok status " + StatusText(*terminal) + " faults=" + std::to_string(faults_.size()) +
+                    " detail-lines=" + std::to_string(result.detail.size());
+    return result;
   }
+  if (command == "present-card" && args >= 1 && args <= 3) return PresentCard(words);
   if ((command == "set-records" || command == "set-cards") && (args == 1 || args == 2)) {
     const std::optional<uint64_t> count = Number(words[1]);
     if (!count || *count > kMaxSyntheticEntries) {

@@ -28,7 +28,11 @@ void ControlChannel::Service(std::span<const pollfd> fds, TimePoint) {
     partial_.erase(0, end + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const Control::Result result = control_.Execute(line);
-    if (!result.answer.empty()) output_.Line(result.answer);
+    if (!result.answer.empty()) {
+      std::string block = result.answer;
+      for (const std::string& detail : result.detail) block += "\n" + detail;
+      output_.Line(block);
+    }
     if (result.quit) {
       loop_.Stop();
       return;

@@ -156,9 +156,15 @@ Control commands on standard input, one a line:
   fault RULE           add a fault rule (counted from now)
   clear-faults         remove every fault rule
   faults               list the fault rules and how many frames each saw
-  status [ADDR]        address, record and card counts, storage mode, ...
+  status [ADDR]        address, record and card counts, storage mode, ...,
+                       then detail-lines=N indented lines: clock,
+                       parameters, ring schedules, message, sound, password,
+                       the card at the reader, cards, picture
   set-records N [ADDR] replace the records with N synthetic ones
   set-cards N [ADDR]   replace the card list with N synthetic entries
+  present-card N [kind=K] [ADDR]
+                       lay card N (32-bit decimal or 0x hex) on the reader,
+                       for ReadCardNum; K the reading kind (default 4)
   quit                 exit
 ADDR defaults to the first terminal.
 

@@ -19,9 +19,32 @@ Reply RepairAddress(TerminalState& state, const ReceivedFrame& frame);
 Reply SetStorageModel(TerminalState& state, const ReceivedFrame& frame);
 Reply GetStorageModel(TerminalState& state, const ReceivedFrame& frame);
 
-// Record and card-list counts and pages (count_handlers.cpp).
+// Record and card-list counts (page 0) and pages (page_handlers.cpp).
 Reply RecordPage(TerminalState& state, const ReceivedFrame& frame);
 Reply CardPage(TerminalState& state, const ReceivedFrame& frame);
+
+// Card list, card reader and single records (card_handlers.cpp).
+Reply CardSendToMachine(TerminalState& state, const ReceivedFrame& frame);
+Reply ReadCardNum(TerminalState& state, const ReceivedFrame& frame);
+Reply ClearName(TerminalState& state, const ReceivedFrame& frame);
+Reply SendRecordToMachine(TerminalState& state, const ReceivedFrame& frame);
+Reply FindCard(TerminalState& state, const ReceivedFrame& frame);
+
+// Clock, ring schedules and system parameters (clock_handlers.cpp).
+Reply ModifyDateTime(TerminalState& state, const ReceivedFrame& frame);
+Reply SetRingSchedule(TerminalState& state, const ReceivedFrame& frame);  // 0x0E, 0x1E, 0x2E
+Reply RepairSystemParameter(TerminalState& state, const ReceivedFrame& frame);
+Reply ReadSystemParameter(TerminalState& state, const ReceivedFrame& frame);
+
+// Display message, voice prompt and keypad password (display_handlers.cpp).
+Reply ShowMessage(TerminalState& state, const ReceivedFrame& frame);
+Reply PlaySound(TerminalState& state, const ReceivedFrame& frame);
+Reply SetPassword(TerminalState& state, const ReceivedFrame& frame);
+Reply GetPassword(TerminalState& state, const ReceivedFrame& frame);
+
+// Start-up picture download (picture_handlers.cpp).
+Reply PictureStart(TerminalState& state, const ReceivedFrame& frame);
+Reply PictureData(TerminalState& state, const ReceivedFrame& frame);
 
 }  // namespace tallygate::sim::handlers
 

@@ -42,7 +42,9 @@ std::string Outcome(const Transmission& sent, const std::vector<FaultAction>& fa
     if (reply.silent() && !reply.note.empty()) text += " (" + reply.note + ")";
   }
   if (sent.TotalPause().count() > 0) text += " after " + std::to_string(sent.TotalPause().count()) + " ms";
+  if (reply.hold.count() > 0 && !bytes.empty()) text += " unless the host speaks first";
   if (sent.close) text += close_ignored ? ", close ignored on a serial line" : ", then close";
+  if (!reply.effect.empty()) text += "; " + reply.effect;
   for (const FaultAction& fault : faults) text += " [fault " + fault.rule + "]";
   return text;
 }
@@ -59,6 +61,11 @@ HostLine::HostLine(Bus& bus, FaultPlan& faults, HostLineOptions options, Log log
       reader_(options.silence) {}
 
 void HostLine::Receive(std::span<const uint8_t> bytes, TimePoint now) {
+  if (!bytes.empty()) {
+    if (const size_t withdrawn = outbound_.Withdraw(); withdrawn > 0) {
+      log_("reply withdrawn: " + std::to_string(withdrawn) + " bytes, the host spoke first");
+    }
+  }
   inbound_.Push(bytes, now);
   Advance(now);
 }
@@ -93,7 +100,11 @@ void HostLine::Handle(const ReceivedFrame& frame, TimePoint now) {
   const std::vector<FaultAction> faults = faults_.Select(frame);
   for (Bus::Answer& answer : answers) {
     Transmission sent = ApplyFaults(answer.reply, faults);
-    for (const Segment& segment : sent.segments) outbound_.Push(segment.bytes, now, segment.pause);
+    const bool held = answer.reply.hold.count() > 0;
+    if (held && !sent.segments.empty()) sent.segments.front().pause += answer.reply.hold;
+    for (const Segment& segment : sent.segments) {
+      outbound_.Push(segment.bytes, now, segment.pause, held);
+    }
     const bool close_ignored = sent.close && !options_.can_close;
     if (sent.close && options_.can_close) outbound_.PushClose(now);
     log_("rx " + Describe(frame) + " -> " + Outcome(sent, faults, answer.reply, close_ignored));

@@ -1,6 +1,7 @@
 // Memory maintenance and storage mode: each command is answered by one short
 // reply [address, 0, echo, data..., check].
 #include <array>
+#include <chrono>
 #include <string>
 
 #include "link/protocol/frame.h"
@@ -11,6 +12,10 @@ namespace {
 
 // The guard byte RepairAddress carries before the new address.
 constexpr uint8_t kRepairAddressGuard = 0x55;
+
+// Longer than a host takes to start its next command, short enough that a
+// host pausing between commands finds the answer already there.
+constexpr std::chrono::milliseconds kUnawaitedAnswerHold{150};
 
 Reply Acknowledge(uint8_t address, uint8_t echo) {
   return Reply::Single(MakeReply(address, echo, {}, 4));
@@ -40,11 +45,18 @@ Reply RepairAddress(TerminalState& state, const ReceivedFrame& frame) {
   return Reply::Single(MakeReply(new_address, frame.command(), data, 5));
 }
 
+// The host awaits no answer to 0x44, so the acknowledgement is held back and
+// given up when the host goes on at once: it must not arrive in the middle
+// of the next command's reply. A host that waits finds it waiting, and its
+// next command discards it.
 Reply SetStorageModel(TerminalState& state, const ReceivedFrame& frame) {
   const uint8_t mode = frame.param(0);
   if (mode != 1 && mode != 2) return Reply::Silent("storage mode " + std::to_string(mode) + " refused");
   state.storage_mode = mode;
-  return Acknowledge(state.address, frame.command());
+  Reply reply = Acknowledge(state.address, frame.command());
+  reply.effect = "storage mode " + std::to_string(mode);
+  reply.hold = kUnawaitedAnswerHold;
+  return reply;
 }
 
 Reply GetStorageModel(TerminalState& state, const ReceivedFrame& frame) {

@@ -30,16 +30,26 @@ struct CardEntry {
   std::array<uint8_t, 8> name{};   // code-page bytes (ASCII, GB2312), zero-filled
 };
 
+// The card lying on the terminal's reader, as ReadCardNum reports it.
+struct PresentedCard {
+  std::array<uint8_t, 4> card{};  // most significant byte first
+  uint8_t kind = 0x04;            // the reading kind the reply carries
+};
+
 inline constexpr int kRingSchedules = 3;
 inline constexpr int kRingTimesPerSchedule = 10;
+inline constexpr int kParameterBytes = 13;
 inline constexpr int kPictureBytes = 512;
+inline constexpr int kPictureBlockBytes = 16;
+inline constexpr int kPictureBlocks = kPictureBytes / kPictureBlockBytes;
 
 struct TerminalState {
   uint8_t address = 1;
   std::vector<AttendanceRecord> records;  // oldest first
   std::vector<CardEntry> cards;
-  std::array<uint8_t, 13> parameters{};
+  std::array<uint8_t, kParameterBytes> parameters{};
   std::array<uint8_t, 7> clock{};  // YY MM DD hh mm ss (BCD), weekday
+  bool clock_set = false;
   // Ten hour-minute pairs (BCD) per schedule.
   std::array<std::array<uint8_t, 2 * kRingTimesPerSchedule>, kRingSchedules> ring_schedules{};
   std::array<uint8_t, 4> password{};  // four digit values 0 .. 9
@@ -47,8 +57,15 @@ struct TerminalState {
   uint8_t message_time = 0;
   Bytes message;  // the last message shown, without its zero fill
   std::optional<uint8_t> last_sound;
+  std::optional<PresentedCard> presented_card;
+  // The start-up picture shown; it changes only when all of a download's
+  // blocks have come, so a broken download leaves the old picture.
   std::array<uint8_t, kPictureBytes> picture{};
+  bool picture_loaded = false;
+  // The download in progress: blocks are told apart only by their order.
+  bool picture_receiving = false;
   int picture_blocks = 0;  // data blocks received since the last start frame
+  std::array<uint8_t, kPictureBytes> picture_incoming{};
 };
 
 }  // namespace tallygate::sim

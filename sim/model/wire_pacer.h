@@ -14,6 +14,7 @@
 #define TALLYGATE_SIM_MODEL_WIRE_PACER_H_
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -33,8 +34,12 @@ class WirePacer {
 
   // Queues bytes behind everything queued before. The first of them starts
   // `pause` after the later of `now` and the end of what is queued.
+  // `withdrawable` bytes can be taken back by Withdraw until released.
   void Push(std::span<const uint8_t> bytes, TimePoint now,
-            std::chrono::nanoseconds pause = std::chrono::nanoseconds{0});
+            std::chrono::nanoseconds pause = std::chrono::nanoseconds{0}, bool withdrawable = false);
+
+  // Drops the withdrawable bytes not yet released; returns how many.
+  size_t Withdraw();
 
   // Queues a close marker behind everything queued before.
   void PushClose(TimePoint now);
@@ -58,6 +63,7 @@ class WirePacer {
     TimePoint due;
     uint8_t byte;
     bool close;
+    bool withdrawable;
   };
   std::chrono::nanoseconds char_time_;
   std::deque<Item> items_;

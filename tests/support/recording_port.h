@@ -138,12 +138,6 @@ class RecordingLink {
   RecordingSocket* socket_;
 };
 
-}  // namespace tallygate::testing
-
-#endif  // TALLYGATE_TESTS_SUPPORT_RECORDING_PORT_H_
-
-namespace tallygate::testing {
-
 // What a terminal answers to one frame; empty for no answer.
 using FrameAnswer = std::function<Bytes(uint8_t address, const Bytes& frame)>;
 
@@ -155,3 +149,5 @@ void AnswerFrames(RecordingSocket& socket, FrameAnswer answer,
                   std::chrono::milliseconds delay = std::chrono::milliseconds(0));
 
 }  // namespace tallygate::testing
+
+#endif  // TALLYGATE_TESTS_SUPPORT_RECORDING_PORT_H_

@@ -190,6 +190,25 @@ std::string SimProcess::Control(const std::string& line, std::chrono::millisecon
   return lines_[*found];
 }
 
+std::vector<std::string> SimProcess::ControlBlock(const std::string& line,
+                                                  std::chrono::milliseconds timeout) {
+  static const std::regex kDetailCount(" detail-lines=([0-9]+)$");
+  const auto deadline = Clock::now() + timeout;
+  const std::string answer = Control(line, timeout);
+  std::smatch count;
+  if (!std::regex_search(answer, count, kDetailCount)) return {};
+  const size_t details = std::stoul(count[1].str());
+  std::unique_lock lock(mutex_);
+  // Control left its cursor just past the answer line.
+  const size_t first = control_cursor_;
+  changed_.wait_until(lock, deadline, [&] { return lines_.size() >= first + details || output_ended_; });
+  if (lines_.size() < first + details) return {};
+  std::vector<std::string> block{answer};
+  block.insert(block.end(), lines_.begin() + static_cast<std::ptrdiff_t>(first),
+               lines_.begin() + static_cast<std::ptrdiff_t>(first + details));
+  return block;
+}
+
 std::optional<std::string> SimProcess::WaitForLine(const std::regex& pattern,
                                                    std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);

@@ -7,6 +7,7 @@
 //   EXPECT_EQ(host.Read(4), (Bytes{0x01, 0x00, 0x02, 0x03}));
 //   sim.Control("fault ClearFlag:next:drop");
 //   sim.WaitForLine(std::regex("ClearFlag -> no reply"));
+//   sim.ControlBlock("status");  // "ok status ..." and its detail lines
 //
 // The constructor returns once the program has printed "ready"; the
 // destructor stops it with SIGTERM and reaps it. Standard output is read by
@@ -58,6 +59,12 @@ class SimProcess {
   // with "ok" or "error". Empty when none comes within `timeout`. Throws
   // std::system_error when the program is gone or its input was closed.
   std::string Control(const std::string& line, std::chrono::milliseconds timeout = 10s);
+
+  // Control for a command whose answer ends in "detail-lines=N" (status):
+  // the answer line followed by its N detail lines. Empty when the answer
+  // or its lines do not come within `timeout`.
+  std::vector<std::string> ControlBlock(const std::string& line,
+                                        std::chrono::milliseconds timeout = 10s);
 
   // Writes raw text to the program's standard input (throws as Control).
   void WriteStdin(const std::string& text);

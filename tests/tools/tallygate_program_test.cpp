@@ -6,6 +6,7 @@
 
 #include "tallygate/registry.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/pty_pair.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/run_program.h"
@@ -218,6 +219,23 @@ TEST_F(ProgramTest, TcpOptionConnectsBeforeTheFirstCall) {
   // comes back as a number.
   EXPECT_TRUE(std::regex_match(lines[4], std::regex(R"(\{"call": "GatherRecordSum", "result": false, "byref": \[0, "[^"]*"\]\})")))
       << lines[4];
+}
+
+TEST_F(ProgramTest, ComOptionOpensThePortBeforeTheFirstCall) {
+  Register();
+  PtyPair line;
+  env_["TALLYGATE_COM3"] = line.slave_path();
+  const ProgramResult result = Tallygate({"--com", "3", "script"}, "get Mode\nDestoryPort\n");
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(result.err, "") << "SetPort 3 succeeded";
+  EXPECT_EQ(result.OutLines(),
+            (std::vector<std::string>{R"({"call": "Mode", "result": 0, "byref": []})",
+                                      R"({"call": "DestoryPort", "result": true, "byref": []})"}));
+  EXPECT_EQ(ReadLines(dir_ / "home" / "TallySystem.ini").at(4), "3") << "SetPort recorded it";
+
+  const ProgramResult refused = Tallygate({"--com", "17", "call", "Mode"});
+  EXPECT_EQ(refused.exit_status, 0) << "the calls still run";
+  EXPECT_NE(refused.err.find("SetPort 17 returned false"), std::string::npos) << refused.err;
 }
 
 TEST_F(ProgramTest, ClearFlagOnTheSimulatedTerminal) {

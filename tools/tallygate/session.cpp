@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "tallygate/basic_error.h"
+#include "tallygate/host.h"
 #include "tallygate/runtime.h"
 #include "tools/tallygate/call_arguments.h"
 #include "tools/tallygate/json_output.h"
@@ -32,19 +33,9 @@ std::string OneLine(const char* text) {
 }
 
 // The first button of the set, as a box answered by pressing Enter.
-int32_t DefaultAnswer(int32_t style) {
-  switch (style & 0x0F) {
-    case TG_MB_ABORT_RETRY_IGNORE: return TG_ANSWER_ABORT;
-    case TG_MB_YES_NO_CANCEL:
-    case TG_MB_YES_NO: return TG_ANSWER_YES;
-    case TG_MB_RETRY_CANCEL: return TG_ANSWER_RETRY;
-    default: return TG_ANSWER_OK;
-  }
-}
-
 int32_t ConsoleMessageBox(void*, const char* title, const char* text, int32_t style) {
   WriteLine(stderr, "msgbox: " + OneLine(title) + ": " + OneLine(text));
-  return DefaultAnswer(style);
+  return host::DefaultAnswer(style);
 }
 
 void ConsoleAbout(void*, const char* caption, const char* version, const char* second) {

@@ -18,6 +18,10 @@ int32_t MessageBox(std::string_view title, std::string_view text, int32_t style)
 void ShowAbout(std::string_view caption, std::string_view version_label,
                std::string_view second_label);
 
+// The answer a host without a window gives to a box of `style`: its first
+// button.
+int32_t DefaultAnswer(int32_t style);
+
 // True when the host has installed an event pump.
 bool HasEventPump();
 
