@@ -117,6 +117,17 @@ TEST_P(Collection, RecordsLineByLine) {
   }
 }
 
+// At 19200 bit/s a page's units trickle in: 300 records are 4800 bytes,
+// about 2.75 s on the wire.
+TEST_P(Collection, RecordsAtWireSpeed) {
+  ASSERT_STARTED(Start({"--records", "300", "--wire-speed"}));
+  const auto start = Clock::now();
+  const Outcome out = GatherData();
+  EXPECT_GE(Clock::now() - start, 2500ms);
+  EXPECT_EQ(out.description, "");
+  EXPECT_EQ(out.lines, RecordLines(300));
+}
+
 TEST_P(Collection, NoRecordsWritesNoFile) {
   ASSERT_STARTED(Start());
   WriteFile(data_ / "records.txt", "kept\r\n");

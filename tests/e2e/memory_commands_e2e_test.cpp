@@ -1,9 +1,11 @@
 // Memory maintenance, storage mode and counts through the library against
 // the simulated terminal, over TCP and over the serial bus.
+#include <algorithm>
 #include <chrono>
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/e2e/sim_link.h"
 
@@ -74,13 +76,22 @@ TEST_P(MemoryCommands, SetStorageModelThenGetStorageModel) {
     for (int16_t mode : {int16_t{2}, int16_t{1}, int16_t{2}}) {
       SCOPED_TRACE("mode " + std::to_string(mode) + ", pause " + std::to_string(pause.count()) + " ms");
       object().SetStorageModel(1, mode);
+      if (!tcp()) {
+        // The next transfer discards unsent bytes. On a pseudo-terminal that
+        // also drops what the simulator has not read yet, which draining does
+        // not wait for; a real line has sent the frame once drained.
+        ASSERT_TRUE(sim().WaitForLine(
+            std::regex("SetStorageModel -> .*; storage mode " + std::to_string(mode) + "$")));
+      }
       std::this_thread::sleep_for(pause);
       EXPECT_EQ(object().GetStorageModel(1), mode);
       EXPECT_TRUE(object().ClearFlag(1));
     }
   }
-  EXPECT_TRUE(sim().WaitForLine(std::regex("SetStorageModel -> reply 01 00 44 45 after 150 ms unless "
-                                           "the host speaks first; storage mode 2")));
+  // Going on at once, the host got no acknowledgement at all.
+  const std::vector<std::string> lines = sim().Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "reply withdrawn: 4 bytes, the host spoke first"),
+            lines.end());
   EXPECT_NE(sim().Control("status").find(" storage-mode=2 "), std::string::npos);
   EXPECT_FALSE(object().SetStorageModel(1, 3)) << "mode 3 is refused before sending";
   EXPECT_EQ(object().GetStorageModel(1), 2);

@@ -96,7 +96,7 @@ TEST(SimProgram, ControlChannelSeedsAndReportsState) {
   SimProcess sim({"--tcp-port", "0", "--storage-mode", "2", "--cards", "3"});
   EXPECT_EQ(sim.Control("status"),
             "ok status addr=1 records=0 cards=3 storage-mode=2 message=- message-time=0 sound=- "
-            "password=0000 picture-blocks=0 faults=0");
+            "password=0000 picture-blocks=0 faults=0 detail-lines=13");
   EXPECT_EQ(sim.Control("set-records 40000"), "ok set-records 40000 addr=1");
   HostEnd host = HostEnd::Tcp(sim.tcp_port());
   host.Send(Wire(1, MakeFrame(0xBB, {0x00})));
@@ -113,6 +113,47 @@ TEST(SimProgram, ControlChannelSeedsAndReportsState) {
   EXPECT_EQ(sim.Control("frobnicate"), "error unknown or malformed command: frobnicate");
   EXPECT_EQ(sim.Control("fault nothing:1:drop"),
             "error fault rule \"nothing:1:drop\": unknown command \"nothing\"");
+}
+
+TEST(SimProgram, StatusShowsWhatTheTerminalShows) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--pty", "--address", "1"});
+  HostEnd host = HostEnd::Pty(sim.pty_path());
+  // Message "你好" (GB2312) for 5, voice prompt 3, clock, card enrolled.
+  host.Send(Wire(1, {35, 0x20, 0x05, 0xC4, 0xE3, 0xBA, 0xC3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(host.Read(4), (Bytes{0x01, 0x00, 0x20, 0x21}));
+  host.Send(Wire(1, MakeFrame(0x25, {0x03})));
+  EXPECT_EQ(host.Read(4), (Bytes{0x01, 0x00, 0x25, 0x24}));
+  host.Send(Wire(1, MakeFrame(0x08, {0x26, 0x01, 0x31, 0x23, 0x59, 0x00, 0x06})));
+  EXPECT_EQ(host.Read(4).size(), 4u);
+  host.Send(Wire(1, MakeFrame(0x0A, {0, 0, 1, 0x2C, 0, 0, 1, 0x23, 0xD5, 0xC5, 0xC8, 0xFD, 0, 0, 0, 0})));
+  EXPECT_EQ(host.Read(4), (Bytes{0x01, 0x00, 0x0A, 0x0B}));
+  EXPECT_TRUE(sim.WaitForLine(std::regex(
+      "^rx addr=1 cmd=0x0A CardSendToMachine -> reply 01 00 0A 0B; enrolled card 0000012C staff "
+      "00000123 name D5C5C8FD00000000 \"张三\"$")));
+
+  EXPECT_EQ(sim.Control("present-card 4294967295 kind=9"), "ok present-card -1 (FFFFFFFF) kind 0x09 addr=1");
+  EXPECT_EQ(sim.Control("present-card 4294967296"), "error present-card needs a 32-bit card number, not 4294967296");
+  EXPECT_EQ(sim.Control("present-card 1 kind=256"), "error present-card kind must be a byte, not 256");
+  EXPECT_EQ(sim.Control("present-card 1 7"), "error no terminal at address 7");
+
+  const std::vector<std::string> status = sim.ControlBlock("status");
+  const std::vector<std::string> expected{
+      "ok status addr=1 records=0 cards=1 storage-mode=1 message=C4E3BAC3 message-time=5 sound=3 "
+      "password=0000 picture-blocks=0 faults=0 detail-lines=11",
+      "  clock 26-01-31 23:59:00 weekday 06",
+      "  parameters 00000000000000000000000000",
+      "  ring-schedule 1 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00",
+      "  ring-schedule 2 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00",
+      "  ring-schedule 3 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00",
+      "  message \"你好\" for 5",
+      "  sound 3 \"欢迎你\"",
+      "  password 0000",
+      "  reader -1 (FFFFFFFF) kind 0x09",
+      "  card 0000012C staff 00000123 name D5C5C8FD00000000 \"张三\"",
+      "  picture -"};
+  EXPECT_EQ(status, expected);
 }
 
 TEST(SimProgram, RepairAddressMovesTheTerminalOnTheBus) {

@@ -10,12 +10,21 @@
 #include "sim/model/bus.h"
 #include "sim/model/command_table.h"
 #include "sim/model/synthetic_data.h"
+#include "sim/model/terminal_view.h"
 #include "sim/model/wire_shape.h"
 
 namespace tallygate::sim {
 namespace {
 
 ReceivedFrame FrameTo(uint8_t address, Bytes frame) { return {address, SealedWire(address, std::move(frame))}; }
+
+// MakeFrame for parameters held in a vector.
+Bytes FrameWith(uint8_t command, const Bytes& params) {
+  Bytes frame{static_cast<uint8_t>(params.size() + 3), command};
+  frame.insert(frame.end(), params.begin(), params.end());
+  frame.push_back(0);
+  return frame;
+}
 
 struct ReplyCase {
   std::string name;
@@ -68,9 +77,145 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"RecordCountModulo65536", 1, 65536 + 5, 0, 1, MakeFrame(0xBB, {0x00}),
                   {0x01, 0x00, 0xBB, 0x00, 0x05, 0xBF}},
         ReplyCase{"CardCount", 3, 0, 513, 1, MakeFrame(0xCC, {0x00}), {0x03, 0x00, 0xCC, 0x02, 0x01, 0xCC}},
+        ReplyCase{"ModifyDateTime", 1, 0, 0, 1, MakeFrame(0x08, {0x07, 0x09, 0x27, 0x09, 0x36, 0x28, 0x04}),
+                  {0x01, 0x00, 0x08, 0x09}},
+        ReplyCase{"RepairSystemParameter", 2, 0, 0, 1,
+                  MakeFrame(0x09, {0x05, 0x00, 0x05, 0xA0, 0xC0, 0x00}), {0x02, 0x00, 0x09, 0x0B}},
+        ReplyCase{"ReadSystemParameterUnset", 1, 0, 0, 1, MakeFrame(0x19),
+                  {0x01, 0x00, 0x19, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x18}},
+        ReplyCase{"CardSendToMachine", 1, 0, 0, 1,
+                  MakeFrame(0x0A, {0, 0, 1, 0x2C, 0, 0, 1, 0x23, 0xD5, 0xC5, 0xC8, 0xFD, 0, 0, 0, 0}),
+                  {0x01, 0x00, 0x0A, 0x0B}},
+        ReplyCase{"ReadCardNumWithoutACard", 1, 0, 0, 1, MakeFrame(0x0B), {}},
+        ReplyCase{"ClearNameOfAnUnlistedCard", 1, 0, 0, 1, MakeFrame(0x0D, {0, 0, 1, 0x2C}),
+                  {0x01, 0x00, 0x0D, 0x0C}},
+        ReplyCase{"RingSchedule3", 1, 0, 0, 1, FrameWith(0x2E, Bytes(20, 0x12)), {0x01, 0x00, 0x2E, 0x2F}},
+        ReplyCase{"SendRecordToMachine", 1, 0, 0, 1,
+                  MakeFrame(0x1A, {0, 0x12, 0xD6, 0x87, 0x24, 0x03, 0x15, 0x08, 0x30, 0x05, 0x01, 0x99}),
+                  {0x01, 0x00, 0x1A, 0x1B}},
+        ReplyCase{"FindCardNotListed", 1, 0, 0, 1, MakeFrame(0x1D, {0, 0, 1, 0x2C}),
+                  {0x01, 0x00, 0x1D, 0xFF, 0xFF, 0xFF, 0xE3}},
+        ReplyCase{"PlaySound", 2, 0, 0, 1, MakeFrame(0x25, {0x03}), {0x02, 0x00, 0x25, 0x27}},
+        ReplyCase{"SetPassword", 1, 0, 0, 1, MakeFrame(0xAA, {1, 2, 3, 4}), {1, 2, 3, 4}},
+        ReplyCase{"SetPasswordWithANonDigit", 1, 0, 0, 1, MakeFrame(0xAA, {1, 2, 10, 4}), {}},
+        ReplyCase{"GetPasswordUnset", 1, 0, 0, 1, MakeFrame(0xBA), {0, 0, 0, 0}},
+        ReplyCase{"PictureStart", 7, 0, 0, 1, MakeFrame(0x40, {0x55}), {0x07}},
+        ReplyCase{"PictureStartWithoutMarker", 7, 0, 0, 1, MakeFrame(0x40, {0x54}), {}},
+        ReplyCase{"PictureDataWithoutStart", 7, 0, 0, 1, MakeEmptyFrame(0x55, 19), {}},
+        ReplyCase{"RecordPagePastTheEnd", 1, 256, 0, 1, MakeFrame(0xBB, {0x02}), {}},
         ReplyCase{"WrongFrameLengthIgnored", 1, 0, 0, 1, MakeFrame(0x02, {0x00}), {}},
         ReplyCase{"UnknownCommandIgnored", 1, 0, 0, 1, MakeFrame(0x99), {}}),
     [](const auto& test) { return test.param.name; });
+
+Bytes Units(const Reply& reply) { return reply.Joined(); }
+
+TEST(Terminal, RecordPagesStreamSixteenByteUnits) {
+  Terminal terminal(3);
+  terminal.state().records = SyntheticRecords(300, 1);
+  terminal.state().records[256] = {{0x00, 0x12, 0xD6, 0x87}, {0x24, 0x03, 0x15, 0x08, 0x30, 0x05}, 0x01, 0x99};
+  const Reply first = terminal.Handle(FrameTo(3, MakeFrame(0xBB, {0x01})));
+  ASSERT_EQ(first.units.size(), 256u);
+  const Reply second = terminal.Handle(FrameTo(3, MakeFrame(0xBB, {0x02})));
+  ASSERT_EQ(second.units.size(), 44u);
+  EXPECT_EQ(second.units[0], (Bytes{0x03, 0x00, 0xBB, 0x00, 0x12, 0xD6, 0x87, 0x24, 0x03, 0x15, 0x08,
+                                    0x30, 0x05, 0x01, 0x99, 0x6C}));
+  for (const Bytes& unit : first.units) {
+    ASSERT_EQ(unit.size(), 16u);
+    EXPECT_EQ(unit[0], 3);
+    EXPECT_EQ(unit[15], XorOf(std::span<const uint8_t>(unit).first(15)));
+  }
+  EXPECT_EQ(Bytes(first.units[7].begin() + 3, first.units[7].begin() + 7),
+            Bytes(terminal.state().records[7].card.begin(), terminal.state().records[7].card.end()));
+}
+
+TEST(Terminal, CardPagesStreamTwentyByteUnits) {
+  Terminal terminal(1);
+  terminal.state().cards = SyntheticCards(513, 1);
+  terminal.state().cards[512] = {{0x00, 0x12, 0xD6, 0x87}, {0x00, 0x00, 0x01, 0x23},
+                                 {0xD5, 0xC5, 0xC8, 0xFD, 0, 0, 0, 0}};
+  EXPECT_EQ(terminal.Handle(FrameTo(1, MakeFrame(0xCC, {0x01}))).units.size(), 256u);
+  EXPECT_EQ(terminal.Handle(FrameTo(1, MakeFrame(0xCC, {0x02}))).units.size(), 256u);
+  const Reply last = terminal.Handle(FrameTo(1, MakeFrame(0xCC, {0x03})));
+  ASSERT_EQ(last.units.size(), 1u);
+  EXPECT_EQ(last.units[0], (Bytes{0x01, 0x00, 0xCC, 0x00, 0x12, 0xD6, 0x87, 0x00, 0x00, 0x01, 0x23, 0xD5,
+                                  0xC5, 0xC8, 0xFD, 0, 0, 0, 0, 0x89}));
+  EXPECT_TRUE(terminal.Handle(FrameTo(1, MakeFrame(0xCC, {0x04}))).silent());
+}
+
+TEST(Terminal, CardListEnrolReplaceFindAndRemove) {
+  Terminal terminal(1);
+  auto enrol = [&](const Bytes& params) { return terminal.Handle(FrameTo(1, FrameWith(0x0A, params))); };
+  auto find = [&](uint8_t last) {
+    return Units(terminal.Handle(FrameTo(1, MakeFrame(0x1D, {0, 0, 1, last})))).at(3);
+  };
+  enrol({0, 0, 1, 0x2C, 0x00, 0x00, 0x01, 0x23, 0xD5, 0xC5, 0xC8, 0xFD, 0, 0, 0, 0});
+  enrol({0, 0, 1, 0x2D, 0xFF, 0xFF, 0xFF, 0xFF, 'A', 0, 0, 0, 0, 0, 0, 0});
+  const Reply again = enrol({0, 0, 1, 0x2C, 0x00, 0x00, 0x01, 0x24, 'B', 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(again.effect.substr(0, 9), "replaced ");
+  ASSERT_EQ(terminal.state().cards.size(), 2u);
+  EXPECT_EQ(terminal.state().cards[0].staff, (std::array<uint8_t, 4>{0, 0, 1, 0x24}));
+  EXPECT_EQ(find(0x2C), 0x00);
+  const Reply listed = terminal.Handle(FrameTo(1, MakeFrame(0x1D, {0, 0, 1, 0x2D})));
+  EXPECT_EQ(Units(listed), (Bytes{0x01, 0x00, 0x1D, 0xFF, 0xFF, 0xFE, 0xE2}))
+      << "a listed card answered as not listed";
+  terminal.Handle(FrameTo(1, MakeFrame(0x0D, {0, 0, 1, 0x2C})));
+  EXPECT_EQ(find(0x2C), 0xFF);
+  EXPECT_EQ(terminal.state().cards.size(), 1u);
+}
+
+TEST(Terminal, StoredSettingsAreReadBack) {
+  Terminal terminal(1);
+  terminal.Handle(FrameTo(1, MakeFrame(0x09, {0x05, 0x00, 0x05, 0xA0, 0xC0, 0x00})));
+  EXPECT_EQ(Units(terminal.Handle(FrameTo(1, MakeFrame(0x19)))),
+            (Bytes{0x01, 0x00, 0x19, 0x05, 0x00, 0x05, 0xA0, 0xC0, 0x00, 0, 0, 0, 0, 0, 0, 0, 0x78}));
+  terminal.Handle(FrameTo(1, MakeFrame(0xAA, {0, 0, 4, 2})));
+  EXPECT_EQ(Units(terminal.Handle(FrameTo(1, MakeFrame(0xBA)))), (Bytes{0, 0, 4, 2}));
+  Bytes times{0x08, 0x30, 0x12, 0x00};
+  times.resize(20, 0);
+  terminal.Handle(FrameTo(1, FrameWith(0x1E, times)));
+  EXPECT_EQ(terminal.state().ring_schedules[1][1], 0x30);
+  EXPECT_EQ(terminal.state().ring_schedules[0][1], 0x00);
+}
+
+TEST(Terminal, ReadCardNumReportsThePresentedCardAndKind) {
+  Terminal terminal(1);
+  terminal.state().presented_card = PresentedCard{{0x00, 0x00, 0x01, 0x2C}, 0x09};
+  EXPECT_EQ(Units(terminal.Handle(FrameTo(1, MakeFrame(0x0B)))),
+            (Bytes{0x01, 0x00, 0x09, 0x00, 0x00, 0x01, 0x2C, 0x25}));
+}
+
+TEST(Terminal, MessageKeepsItsBytesWithoutTheFill) {
+  Terminal terminal(1);
+  // FrameLength 35, time, 32 message bytes; the check byte follows.
+  Bytes frame{35, 0x20, 0x05, 0xC4, 0xE3, 0xBA, 0xC3};
+  frame.resize(35, 0);
+  const Reply reply = terminal.Handle(FrameTo(1, frame));
+  EXPECT_EQ(Units(reply), (Bytes{0x01, 0x00, 0x20, 0x21}));
+  EXPECT_EQ(terminal.state().message, (Bytes{0xC4, 0xE3, 0xBA, 0xC3}));
+  EXPECT_EQ(terminal.state().message_time, 5);
+  EXPECT_EQ(reply.effect, "message \"你好\" for 5");
+}
+
+TEST(Terminal, PictureIsShownOnlyWhenAllBlocksCame) {
+  Terminal terminal(1);
+  auto block = [&](uint8_t value) {
+    Bytes params(16, value);
+    return terminal.Handle(FrameTo(1, FrameWith(0x55, params)));
+  };
+  terminal.Handle(FrameTo(1, MakeFrame(0x40, {0x55})));
+  for (int i = 0; i < 31; ++i) EXPECT_EQ(Units(block(static_cast<uint8_t>(i))), Bytes{0x01});
+  EXPECT_FALSE(terminal.state().picture_loaded);
+  EXPECT_EQ(block(0xAB).effect, "picture block 32 of 32, picture shown");
+  EXPECT_TRUE(terminal.state().picture_loaded);
+  EXPECT_EQ(terminal.state().picture[16], 0x01);
+  EXPECT_EQ(terminal.state().picture[511], 0xAB);
+  EXPECT_TRUE(block(0).silent()) << "a 33rd block without a new start";
+
+  terminal.Handle(FrameTo(1, MakeFrame(0x40, {0x55})));
+  block(0xEE);
+  EXPECT_EQ(terminal.state().picture[0], 0x00) << "a broken-off download changed the picture";
+  EXPECT_EQ(terminal.state().picture_blocks, 1);
+}
 
 TEST(Terminal, ClearRecordAndClearNameListEraseOnlyTheirOwnList) {
   Terminal terminal(1);

@@ -140,5 +140,48 @@ TEST_F(HostLineTest, LogsBadCheckAndFramesForOtherAddresses) {
   EXPECT_TRUE(line.TakeOutput(kStart + 3s).bytes.empty());
 }
 
+
+// An answer the host does not wait for (storage mode) is held back, and
+// given up when the host goes on first, so it cannot run into the next
+// command's reply.
+Bytes StorageModeOnWire() {
+  Bytes wire{0x01};
+  const Bytes frame = SealedWire(1, MakeFrame(0x44, {0x02}));
+  wire.insert(wire.end(), frame.begin(), frame.end());
+  return wire;
+}
+
+TEST_F(HostLineTest, UnawaitedAnswerComesAfterItsHold) {
+  HostLine line = MakeLine(0ns);
+  line.Receive(StorageModeOnWire(), kStart);
+  EXPECT_TRUE(line.TakeOutput(kStart + 149ms).bytes.empty());
+  EXPECT_EQ(line.TakeOutput(kStart + 150ms).bytes, (Bytes{0x01, 0x00, 0x44, 0x45}));
+  EXPECT_EQ(log_.at(0),
+            "rx addr=1 cmd=0x44 SetStorageModel -> reply 01 00 44 45 after 150 ms unless the host "
+            "speaks first; storage mode 2");
+}
+
+TEST_F(HostLineTest, UnawaitedAnswerIsWithdrawnWhenTheHostSpeaksFirst) {
+  HostLine line = MakeLine(0ns);
+  line.Receive(StorageModeOnWire(), kStart);
+  line.Receive(ClearFlagOnWire(), kStart + 5ms);
+  EXPECT_EQ(line.TakeOutput(kStart + 1s).bytes, (Bytes{0x01, 0x00, 0x02, 0x03}))
+      << "the storage mode answer came, or the next reply was held behind it";
+  EXPECT_EQ(log_.at(1), "reply withdrawn: 4 bytes, the host spoke first");
+  EXPECT_EQ(terminal_.state().storage_mode, 2) << "the mode was stored all the same";
+}
+
+TEST(WirePacer, WithdrawTakesBackOnlyWithdrawableBytes) {
+  WirePacer pacer(kChar);
+  pacer.Push(Bytes{1, 2}, kStart);
+  pacer.Push(Bytes{3, 4}, kStart, 10ms, /*withdrawable=*/true);
+  EXPECT_EQ(pacer.Withdraw(), 2u);
+  EXPECT_EQ(pacer.Withdraw(), 0u);
+  EXPECT_EQ(pacer.Release(kStart + 1s).bytes, (Bytes{1, 2}));
+  // The line is free again at once.
+  pacer.Push(Bytes{5}, kStart + 1s);
+  EXPECT_EQ(pacer.next_release(), kStart + 1s + kChar);
+}
+
 }  // namespace
 }  // namespace tallygate::sim

@@ -3,10 +3,14 @@
 //
 //   tallygate [--tcp HOST[:PORT]] [--com N] call METHOD [ARG...]
 //   tallygate [--tcp HOST[:PORT]] [--com N] script [FILE]
+//   tallygate collect [--tcp HOST[:PORT] | --com N] --addr A [OPTION...]
 //
 // The object is created by its programmatic identifier from the
 // registration store. Exit status: 0 when every call ran, 1 when a call
 // raised an error, 2 for a usage error or when the object could not be made.
+// collect has its own (collect.h): 0 complete, 1 failed, 3 partial.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +23,8 @@
 #include "tallygate/dispatch_ref.h"
 #include "tallygate/runtime.h"
 #include "tools/tallygate/call_arguments.h"
+#include "tools/tallygate/collect.h"
+#include "tools/tallygate/progress_bar.h"
 #include "tools/tallygate/session.h"
 #include "tools/tallygate/shell_words.h"
 
@@ -33,6 +39,7 @@ constexpr int kUsage = 2;
 constexpr const char* kUsageText =
     "usage: tallygate [--tcp HOST[:PORT]] [--com N] call METHOD [ARG...]\n"
     "       tallygate [--tcp HOST[:PORT]] [--com N] script [FILE]\n"
+    "%COLLECT%"
     "\n"
     "Creates " TG_CONNECT_V70_PROG_ID " and calls its members by name; one line of\n"
     "JSON per call on standard output.\n"
@@ -50,11 +57,31 @@ constexpr const char* kUsageText =
     "  METHOD [ARG...]   (or: call METHOD [ARG...])\n"
     "  let PROPERTY VALUE\n"
     "  get PROPERTY\n"
-    "Blank lines and lines starting with # are skipped.\n";
+    "Blank lines and lines starting with # are skipped.\n"
+    "\n"
+    "collect gathers every record of terminal A (GatherData) into\n"
+    "DIR/DataRecordSet_original.txt, or with --cards its card list\n"
+    "(GatherSendCardData) into DIR/NameList.txt, and prints one line of JSON.\n"
+    "  --addr A          the terminal's address, 1 to 255\n"
+    "  --dir DIR         the folder for the file (default: the current folder)\n"
+    "  --decimal-card    card numbers in decimal instead of hexadecimal\n"
+    "  --full-year       four-digit years (records only)\n"
+    "  --wait SECONDS    how long to wait for each record or card (default 3)\n"
+    "A progress bar for records goes to standard error when it is a terminal.\n"
+    "Exit status: 0 complete, 3 partial (\"Net Err,Part data lose\"), 1 failed,\n"
+    "2 usage error or no object; the description goes to standard error.\n";
+
+// The usage text with the collect line in its place.
+std::string UsageText() {
+  std::string text = kUsageText;
+  const std::string mark = "%COLLECT%";
+  text.replace(text.find(mark), mark.size(), tallygate::cli::kCollectUsageText);
+  return text;
+}
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "tallygate: " << problem << "\n";
-  std::cerr << kUsageText;
+  std::cerr << UsageText();
   return kUsage;
 }
 
@@ -113,7 +140,7 @@ int main(int argc, char** argv) {
   size_t i = 0;
   for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
     if (args[i] == "--help") {
-      std::cout << kUsageText;
+      std::cout << UsageText();
       return kAllRan;
     }
     if ((args[i] == "--tcp" || args[i] == "--com") && i + 1 < args.size()) {
@@ -131,7 +158,20 @@ int main(int argc, char** argv) {
   }
   if (i >= args.size()) return Usage("");
   const std::string command = args[i++];
-  if (command == "call") {
+  tallygate::cli::CollectOptions collect;
+  if (command == "collect") {
+    try {
+      collect = tallygate::cli::ParseCollectOptions(
+          std::vector<std::string>(args.begin() + static_cast<long>(i), args.end()), connection);
+    } catch (const tallygate::cli::UsageError& usage) {
+      return Usage(usage.what());
+    }
+    if (collect.help) {
+      std::cout << UsageText();
+      return kAllRan;
+    }
+    connection = collect.connection;
+  } else if (command == "call") {
     if (i >= args.size()) return Usage("call needs a METHOD");
   } else if (command == "script") {
     if (args.size() - i > 1) return Usage("script takes at most one FILE");
@@ -159,8 +199,18 @@ int main(int argc, char** argv) {
     tg_error_clear(&error);
     return kUsage;
   }
-  tallygate::cli::Session session(tallygate::DispatchRef::Adopt(raw));
+  const tallygate::DispatchRef object = tallygate::DispatchRef::Adopt(raw);
+  tallygate::cli::Session session(object);
   session.Connect(connection);
+
+  if (command == "collect") {
+    // Card lists report no progress; a bar is for a person watching.
+    if (collect.cards || isatty(STDERR_FILENO) == 0) {
+      return tallygate::cli::RunCollect(object, collect, stdout, stderr, nullptr);
+    }
+    tallygate::cli::ProgressBar bar(stderr, tallygate::cli::TerminalColumns(STDERR_FILENO));
+    return tallygate::cli::RunCollect(object, collect, stdout, stderr, &bar);
+  }
 
   if (command == "script") {
     return script_file.is_open() ? RunScript(session, script_file, script_name)

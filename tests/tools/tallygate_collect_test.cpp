@@ -1,0 +1,595 @@
+// tallygate collect: its options, exit statuses and progress bar, and the
+// built program collecting from tallygate-sim over TCP and over the
+// pseudo-terminal bus.
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <regex>
+
+#include "sim/model/synthetic_data.h"
+#include "sim/model/terminal_view.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/temp_dir.h"
+#include "tests/tools/run_program.h"
+#include "tools/tallygate/call_arguments.h"
+#include "tools/tallygate/collect.h"
+#include "tools/tallygate/progress_bar.h"
+
+extern char** environ;
+
+namespace tallygate::testing {
+namespace {
+
+using cli::CollectOptions;
+using cli::ParseCollectOptions;
+using cli::ProgressBar;
+
+constexpr const char* kPartLost = "Net Err,Part data lose";
+
+// ---- Options and exit statuses -------------------------------------------
+
+TEST(CollectOptionsTest, ReadsEveryOption) {
+  struct Case {
+    std::vector<std::string> words;
+    cli::Connection before;
+    CollectOptions expected;
+  };
+  const auto options = [](auto&& change) {
+    CollectOptions o;
+    o.address = 1;
+    change(o);
+    return o;
+  };
+  const Case cases[] = {
+      {{"--addr", "1"}, {}, options([](CollectOptions&) {})},
+      {{"--addr", "255", "--tcp", "10.0.0.9:1001"},
+       {},
+       options([](CollectOptions& o) { o.address = 255, o.connection.tcp = "10.0.0.9:1001"; })},
+      {{"--addr", "7"},
+       {"", "3"},
+       options([](CollectOptions& o) { o.address = 7, o.connection.com = "3"; })},
+      {{"--com", "2", "--addr", "4", "--dir", "/x", "--decimal-card", "--full-year", "--wait", "1"},
+       {},
+       options([](CollectOptions& o) {
+         o.connection.com = "2", o.address = 4, o.folder = "/x", o.decimal_card = true,
+         o.full_year = true, o.wait_seconds = 1;
+       })},
+      {{"--cards", "--addr", "9", "--wait", "3600"},
+       {},
+       options([](CollectOptions& o) { o.cards = true, o.address = 9, o.wait_seconds = 3600; })},
+  };
+  for (const Case& c : cases) {
+    const CollectOptions got = ParseCollectOptions(c.words, c.before);
+    const CollectOptions& want = c.expected;
+    const std::string where = ::testing::PrintToString(c.words);
+    EXPECT_EQ(got.address, want.address) << where;
+    EXPECT_EQ(got.connection.tcp, want.connection.tcp) << where;
+    EXPECT_EQ(got.connection.com, want.connection.com) << where;
+    EXPECT_EQ(got.folder, want.folder) << where;
+    EXPECT_EQ(got.decimal_card, want.decimal_card) << where;
+    EXPECT_EQ(got.full_year, want.full_year) << where;
+    EXPECT_EQ(got.cards, want.cards) << where;
+    EXPECT_EQ(got.wait_seconds, want.wait_seconds) << where;
+  }
+}
+
+TEST(CollectOptionsTest, RefusesWhatIsNotACollection) {
+  struct Case {
+    std::vector<std::string> words;
+    cli::Connection before;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{}, {}, "needs --addr"},
+      {{"--dir", "/tmp"}, {}, "needs --addr"},
+      {{"--addr"}, {}, "--addr needs a value"},
+      {{"--addr", "0"}, {}, "from 1 to 255"},
+      {{"--addr", "256"}, {}, "from 1 to 255"},
+      {{"--addr", "1x"}, {}, "not '1x'"},
+      {{"--addr", "-1"}, {}, "from 1 to 255"},
+      {{"--addr", ""}, {}, "from 1 to 255"},
+      {{"--addr", "1", "--wait", "0"}, {}, "from 1 to 3600"},
+      {{"--addr", "1", "--wait", "2.5"}, {}, "not '2.5'"},
+      {{"--addr", "1", "--wait"}, {}, "--wait needs a value"},
+      {{"--addr", "1", "--dir", ""}, {}, "--dir needs a folder"},
+      {{"--addr", "1", "--cards", "--full-year"}, {}, "--full-year is for records"},
+      {{"--addr", "1", "--tcp", "h", "--com", "1"}, {}, "exclude each other"},
+      {{"--addr", "1", "--com", "1"}, {"h", ""}, "exclude each other"},
+      {{"--addr", "1", "--tcp", ""}, {}, "--tcp needs a value"},
+      {{"--addr", "1", "extra"}, {}, "unknown argument extra"},
+      {{"--addr", "1", "--verbose"}, {}, "unknown argument --verbose"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ParseCollectOptions(c.words, c.before);
+      ADD_FAILURE() << ::testing::PrintToString(c.words) << " was accepted";
+    } catch (const cli::UsageError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos)
+          << ::testing::PrintToString(c.words) << ": " << error.what();
+    }
+  }
+  EXPECT_TRUE(ParseCollectOptions({"--help"}, {}).help) << "help needs nothing else";
+}
+
+TEST(CollectStatusTest, TellsCompletePartialAndFailed) {
+  EXPECT_EQ(cli::CollectStatus(true, ""), cli::kCollectComplete);
+  EXPECT_EQ(cli::CollectStatus(true, kPartLost), cli::kCollectPartial);
+  EXPECT_EQ(cli::CollectStatus(false, ""), cli::kCollectFailed);
+  EXPECT_EQ(cli::CollectStatus(false, "File path no exist!"), cli::kCollectFailed);
+}
+
+// ---- Progress bar ----------------------------------------------------------
+
+// What a bar drew, each line as it was drawn.
+class DrawnBar {
+ public:
+  DrawnBar() : stream_(open_memstream(&data_, &size_)) {}
+  ~DrawnBar() {
+    std::fclose(stream_);
+    std::free(data_);
+  }
+  std::FILE* stream() { return stream_; }
+  std::string text() {
+    std::fflush(stream_);
+    return std::string(data_, size_);
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* stream_;
+};
+
+// The puts GatherData makes for `count` records, each position once.
+void FeedCollection(ProgressBar& bar, int count) {
+  bar.Put("Max", count + 1);
+  bar.Put("Min", 0);
+  bar.Put("Value", 0);
+  for (int position = 0; position < count; ++position) bar.Put("Value", position);
+}
+
+TEST(ProgressBarTest, CountsStoredRecordsAgainstTheRecordCount) {
+  DrawnBar drawn;
+  ProgressBar bar(drawn.stream(), 41, std::chrono::milliseconds(0));
+  bar.Put("Max", 301);
+  bar.Put("Min", 0);
+  bar.Put("Value", 0);
+  EXPECT_EQ(bar.stored(), 0) << "the Value after Max resets the bar; no record yet";
+  EXPECT_EQ(bar.Line(), "records [---------------------]   0/300");
+  bar.Put("Value", 0);
+  EXPECT_EQ(bar.stored(), 1);
+  for (int position = 1; position < 150; ++position) bar.Put("Value", position);
+  EXPECT_EQ(bar.Line(), "records [##########-----------] 150/300");
+  EXPECT_EQ(bar.Line().size(), 40u) << "one column short of the terminal's width";
+  // A page tried again stores its positions again; the bar does not go back.
+  bar.Put("Value", 0);
+  EXPECT_EQ(bar.stored(), 150);
+  for (int position = 150; position < 300; ++position) bar.Put("Value", position);
+  bar.Finish();
+  const std::string text = drawn.text();
+  EXPECT_EQ(text.substr(text.size() - 41), "records [#####################] 300/300\n");
+  EXPECT_EQ(text.front(), '\r');
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+}
+
+TEST(ProgressBarTest, EdgeCounts) {
+  struct Case {
+    int count;
+    int columns;
+    std::string last;
+  };
+  const Case cases[] = {
+      {0, 30, "records [##################] 0/0"},  // full: nothing to collect
+      {1, 30, "records [################] 1/1"},
+      {32767, 80, "records [" + std::string(51, '#') + "] 32767/32767"},
+      // Too narrow a terminal still gets a bar of 10.
+      {300, 12, "records [##########] 300/300"},
+  };
+  for (const Case& c : cases) {
+    DrawnBar drawn;
+    ProgressBar bar(drawn.stream(), c.columns, std::chrono::milliseconds(0));
+    FeedCollection(bar, c.count);
+    EXPECT_EQ(bar.Line(), c.last) << c.count;
+  }
+}
+
+TEST(ProgressBarTest, DrawsOnlyOnceAStartedCollectionAndAtMostEachInterval) {
+  DrawnBar drawn;
+  {
+    ProgressBar bar(drawn.stream(), 40, std::chrono::hours(1));
+    bar.Put("Value", 5);
+    bar.Put("Other", 1);
+    bar.Finish();
+    EXPECT_EQ(drawn.text(), "") << "nothing drawn before a Max";
+    FeedCollection(bar, 1000);
+    bar.Finish();
+  }
+  const std::string text = drawn.text();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 2) << "the first put and the finish";
+  EXPECT_NE(text.find("1000/1000\n"), std::string::npos) << text;
+}
+
+TEST(ProgressBarTest, TheProgressObjectFeedsTheBar) {
+  DrawnBar drawn;
+  ProgressBar bar(drawn.stream(), 40, std::chrono::milliseconds(0));
+  const DispatchRef object = cli::MakeProgressObject(bar);
+  ASSERT_TRUE(object);
+  object.Put("max", Variant(int32_t{11}));  // names are case-insensitive
+  object.Put("Min", Variant(int16_t{0}));
+  object.Put("Value", Variant(int16_t{0}));
+  object.Put("Value", Variant(int32_t{9}));
+  EXPECT_EQ(bar.stored(), 10);
+  EXPECT_EQ(bar.total(), 10);
+}
+
+// ---- The program against the simulated terminal ----------------------------
+
+std::string NoPadHex(uint8_t byte) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%X", byte);
+  return text;
+}
+
+std::string Century() {
+  const auto today = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+  return std::to_string(static_cast<int>(std::chrono::year_month_day(today).year()) / 100);
+}
+
+int32_t CardValue(const std::array<uint8_t, 4>& card) {
+  return static_cast<int32_t>((uint32_t{card[0]} << 24) | (uint32_t{card[1]} << 16) |
+                              (uint32_t{card[2]} << 8) | card[3]);
+}
+
+std::string DecimalCard(const std::array<uint8_t, 4>& card) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%010d", CardValue(card));  // the seeded cards are positive
+  return text;
+}
+
+// The lines terminal 1 seeded with `count` records gives, written
+// independently of the library from the simulator's own data.
+std::vector<std::string> ExpectedRecordLines(size_t count, bool decimal, bool full_year) {
+  std::vector<std::string> lines;
+  for (const sim::AttendanceRecord& r : sim::SyntheticRecords(count, 1)) {
+    const std::array<uint8_t, 3> date{r.time[0], r.time[1], r.time[2]};
+    const std::array<uint8_t, 3> time{r.time[3], r.time[4], r.time[5]};
+    lines.push_back("001" + (decimal ? DecimalCard(r.card) : sim::HexDigits(r.card)) +
+                    (full_year ? Century() : "") + sim::HexDigits(date) + sim::HexDigits(time) +
+                    NoPadHex(r.flag) + NoPadHex(r.keep));
+  }
+  return lines;
+}
+
+// Card number and staff number of each seeded card-list entry; the name
+// that follows is the concern of the library's own tests.
+std::vector<std::string> ExpectedCardPrefixes(size_t count, bool decimal) {
+  std::vector<std::string> prefixes;
+  for (const sim::CardEntry& e : sim::SyntheticCards(count, 1)) {
+    prefixes.push_back((decimal ? DecimalCard(e.card) : sim::HexDigits(e.card)) +
+                       sim::HexDigits(e.staff));
+  }
+  return prefixes;
+}
+
+std::string SummaryLine(const std::string& call, bool result, const std::string& description,
+                        int count, const std::string& file) {
+  return "{\"call\": \"" + call + "\", \"result\": " + (result ? "true" : "false") +
+         ", \"byref\": [\"" + description + "\", " + std::to_string(count) +
+         "], \"file\": " + (file.empty() ? "null" : "\"" + file + "\"") + "}";
+}
+
+class CollectProgramTest : public ::testing::Test {
+ protected:
+  static constexpr int kComPort = 5;
+
+  void SetUp() override {
+    if (!SimProcess::Available()) GTEST_SKIP() << "no tallygate-sim in this build";
+    std::filesystem::create_directories(dir_ / "home");
+    std::filesystem::create_directories(dir_ / "out");
+    env_ = {{"TALLYGATE_REGISTRY", (dir_ / "components").string()},
+            {"TALLYGATE_HOME", (dir_ / "home").string()},
+            {"TALLYGATE_SYSTEM_LOCALE", "en_US.UTF-8"},
+            {"XDG_CONFIG_HOME", (dir_ / "config").string()}};
+    const ProgramResult registered = RunProgram(TALLYGATE_REGSVR_PATH, {TALLYGATE_V70_PATH}, env_);
+    ASSERT_EQ(registered.exit_status, 0) << registered.err;
+  }
+
+  ProgramResult Collect(std::vector<std::string> args) {
+    args.insert(args.begin(), "collect");
+    return RunProgram(TALLYGATE_CLI_PATH, args, env_);
+  }
+
+  // The words that reach the simulator's terminal over TCP or the pty.
+  std::vector<std::string> Over(const std::string& transport, const SimProcess& sim) {
+    if (transport == "tcp") return {"--tcp", "127.0.0.1:" + std::to_string(sim.tcp_port())};
+    env_["TALLYGATE_COM" + std::to_string(kComPort)] = sim.pty_path();
+    return {"--com", std::to_string(kComPort)};
+  }
+
+  std::string Out(const std::string& name) const { return (dir_ / "out" / name).string(); }
+
+  TempDir dir_;
+  std::map<std::string, std::optional<std::string>> env_;
+};
+
+TEST_F(CollectProgramTest, CompleteCollectionsWriteTheTerminalsEntries) {
+  SimProcess sim({"--tcp-port", "0", "--pty", "--records", "300", "--cards", "20", "--quiet"});
+  struct Case {
+    std::string transport;
+    std::vector<std::string> options;
+    bool cards, decimal, full_year;
+  };
+  const Case cases[] = {
+      {"tcp", {}, false, false, false},
+      {"pty", {}, false, false, false},
+      {"tcp", {"--decimal-card", "--full-year"}, false, true, true},
+      {"pty", {"--full-year"}, false, false, true},
+      {"tcp", {"--cards"}, true, false, false},
+      {"pty", {"--cards", "--decimal-card"}, true, true, false},
+  };
+  for (const Case& c : cases) {
+    const std::string where = c.transport + ::testing::PrintToString(c.options);
+    std::vector<std::string> args = Over(c.transport, sim);
+    args.insert(args.end(), {"--addr", "1", "--dir", (dir_ / "out").string()});
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ProgramResult result = Collect(args);
+    const std::string file = Out(c.cards ? "NameList.txt" : "DataRecordSet_original.txt");
+    EXPECT_EQ(result.exit_status, 0) << where << ": " << result.err;
+    EXPECT_EQ(result.err, "") << where << ": no bar when standard error is not a terminal";
+    EXPECT_EQ(result.out, SummaryLine(c.cards ? "GatherSendCardData" : "GatherData", true, "",
+                                      c.cards ? 20 : 300, file) +
+                              "\n")
+        << where;
+    const std::vector<std::string> lines = ReadLines(file);
+    if (c.cards) {
+      const std::vector<std::string> prefixes = ExpectedCardPrefixes(20, c.decimal);
+      ASSERT_EQ(lines.size(), prefixes.size()) << where;
+      for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].substr(0, prefixes[i].size()), prefixes[i]) << where << " line " << i;
+      }
+    } else {
+      EXPECT_EQ(lines, ExpectedRecordLines(300, c.decimal, c.full_year)) << where;
+    }
+    std::filesystem::remove(file);
+  }
+}
+
+TEST_F(CollectProgramTest, TheCurrentFolderIsTheDefault) {
+  SimProcess sim({"--tcp-port", "0", "--records", "3", "--quiet"});
+  // A relative --dir is made absolute against the folder the program runs in;
+  // the test's own folder is where the program starts.
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir_ / "out");
+  const ProgramResult result = Collect({"--addr", "1", "--tcp", "127.0.0.1:" + std::to_string(sim.tcp_port())});
+  std::filesystem::current_path(here);
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(result.out, SummaryLine("GatherData", true, "", 3, Out("DataRecordSet_original.txt")) + "\n");
+  EXPECT_EQ(ReadLines(Out("DataRecordSet_original.txt")), ExpectedRecordLines(3, false, false));
+}
+
+TEST_F(CollectProgramTest, ATerminalWithoutRecordsLeavesAnEarlierFileAlone) {
+  SimProcess sim({"--tcp-port", "0", "--records", "0", "--quiet"});
+  WriteFile(Out("DataRecordSet_original.txt"), "yesterday\r\n");
+  const ProgramResult result =
+      Collect({"--tcp", "127.0.0.1:" + std::to_string(sim.tcp_port()), "--addr", "1", "--dir",
+               (dir_ / "out").string()});
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(result.out, SummaryLine("GatherData", true, "", 0, "") + "\n")
+      << "no file was written, so none is named";
+  EXPECT_EQ(ReadFile(Out("DataRecordSet_original.txt")), "yesterday\r\n");
+}
+
+TEST_F(CollectProgramTest, AUnitMissingInEveryAttemptIsAPartialCollection) {
+  struct Case {
+    std::string transport;
+    std::string fault;
+    std::string wait;
+  };
+  // A unit spoilt on the wire is read and refused: its line alone stays
+  // empty. A unit that never comes costs the wait, once per attempt.
+  const Case cases[] = {
+      {"tcp", "0xBB,page=1,unit=7:every:bad-check", "3"},
+      {"pty", "0xBB,page=1,unit=7:every:bad-check", "3"},
+      {"tcp", "0xBB,page=1,unit=7:every:drop", "1"},
+  };
+  for (const Case& c : cases) {
+    const std::string where = c.transport + " " + c.fault;
+    SimProcess sim({"--tcp-port", "0", "--pty", "--records", "300", "--fault", c.fault, "--quiet"});
+    std::vector<std::string> args = Over(c.transport, sim);
+    args.insert(args.end(), {"--addr", "1", "--dir", (dir_ / "out").string(), "--wait", c.wait});
+    const ProgramResult result = Collect(args);
+    EXPECT_EQ(result.exit_status, 3) << where << ": " << result.err;
+    const std::vector<std::string> lines = ReadLines(Out("DataRecordSet_original.txt"));
+    EXPECT_EQ(result.out,
+              SummaryLine("GatherData", true, kPartLost, static_cast<int>(lines.size()),
+                          Out("DataRecordSet_original.txt")) +
+                  "\n")
+        << where;
+    EXPECT_NE(result.err.find(std::string("GatherData: ") + kPartLost), std::string::npos)
+        << where << ": " << result.err;
+    ASSERT_EQ(lines.size(), 300u) << where << ": the second page came whole";
+    if (c.fault.ends_with("bad-check")) {
+      std::vector<std::string> expected = ExpectedRecordLines(300, false, false);
+      expected[7] = "";
+      EXPECT_EQ(lines, expected) << where;
+    }
+    EXPECT_EQ(sim.Control("faults").find("(seen 5)") != std::string::npos, true)
+        << where << ": page 1 was asked for five times";
+    std::filesystem::remove(Out("DataRecordSet_original.txt"));
+  }
+}
+
+TEST_F(CollectProgramTest, FailedCollectionsSayWhyOnStandardError) {
+  // The pty bus has a terminal at address 2 only.
+  SimProcess sim({"--pty", "--address", "2", "--records", "5", "--quiet"});
+  const std::string com = std::to_string(kComPort);
+  env_["TALLYGATE_COM" + com] = sim.pty_path();
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--com", com, "--addr", "1", "--dir", (dir_ / "out").string()},
+       "tallygate: GatherData failed: no record count from terminal 1\n"},
+      {{"--com", com, "--addr", "1", "--cards", "--dir", (dir_ / "out").string()},
+       "tallygate: GatherSendCardData failed: no card-list count from terminal 1\n"},
+      {{"--com", com, "--addr", "2", "--dir", (dir_ / "none").string()},
+       "tallygate: GatherData failed: File path no exist!\n"},
+  };
+  for (const Case& c : cases) {
+    const ProgramResult result = Collect(c.args);
+    const bool cards = std::find(c.args.begin(), c.args.end(), "--cards") != c.args.end();
+    EXPECT_EQ(result.exit_status, 1) << c.err;
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_TRUE(std::regex_match(
+        result.out, std::regex(std::string(R"(\{"call": ")") +
+                               (cards ? "GatherSendCardData" : "GatherData") +
+                               R"(", "result": false, "byref": \["[^"]*", 0\], "file": null\}\n)")))
+        << result.out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(Out("DataRecordSet_original.txt")));
+  EXPECT_FALSE(std::filesystem::exists(Out("NameList.txt")));
+
+  // No terminal listening at all: the connection fails first, and says so.
+  const ProgramResult unreachable = Collect({"--tcp", "127.0.0.1:1", "--addr", "1"});
+  EXPECT_EQ(unreachable.exit_status, 1);
+  EXPECT_NE(unreachable.err.find("Connect_Net 127.0.0.1:1 returned false"), std::string::npos)
+      << unreachable.err;
+}
+
+TEST_F(CollectProgramTest, UsageErrorsAndAMissingObjectExitWith2) {
+  const std::vector<std::vector<std::string>> usages = {
+      {},
+      {"--addr", "300"},
+      {"--addr", "1", "--wait", "-3"},
+      {"--addr", "1", "--cards", "--full-year"},
+      {"--addr", "1", "--tcp", "127.0.0.1", "--com", "1"},
+      {"--addr", "1", "somewhere"},
+  };
+  for (const auto& args : usages) {
+    const ProgramResult result = Collect(args);
+    EXPECT_EQ(result.exit_status, 2) << ::testing::PrintToString(args);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("usage:"), std::string::npos) << result.err;
+  }
+  // --tcp before the word collect counts too.
+  const ProgramResult both =
+      RunProgram(TALLYGATE_CLI_PATH, {"--tcp", "127.0.0.1", "collect", "--com", "1", "--addr", "1"}, env_);
+  EXPECT_EQ(both.exit_status, 2);
+
+  const ProgramResult help = Collect({"--help"});
+  EXPECT_EQ(help.exit_status, 0);
+  EXPECT_NE(help.out.find("tallygate collect"), std::string::npos);
+
+  env_["TALLYGATE_REGISTRY"] = (dir_ / "empty-registry").string();
+  const ProgramResult unregistered = Collect({"--addr", "1"});
+  EXPECT_EQ(unregistered.exit_status, 2);
+  EXPECT_EQ(unregistered.out, "");
+  EXPECT_NE(unregistered.err.find("cannot create"), std::string::npos) << unregistered.err;
+}
+
+// Runs the program with standard error on a pseudo-terminal of `columns`
+// columns; returns the exit status, standard output and what the terminal
+// received.
+struct TerminalRun {
+  int exit_status = -1;
+  std::string out;
+  std::string terminal;
+};
+
+TerminalRun RunWithTerminalStderr(const std::vector<std::string>& args,
+                                  const std::map<std::string, std::optional<std::string>>& env,
+                                  unsigned short columns) {
+  for (const auto& [name, value] : env) {
+    if (value) {
+      setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      unsetenv(name.c_str());
+    }
+  }
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  EXPECT_GE(master, 0);
+  grantpt(master);
+  unlockpt(master);
+  const winsize size{24, columns, 0, 0};
+  ioctl(master, TIOCSWINSZ, &size);
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  int out[2];
+  EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+
+  std::vector<std::string> texts{TALLYGATE_CLI_PATH};
+  texts.insert(texts.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& text : texts) argv.push_back(text.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, slave, 2);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(slave);
+  close(out[1]);
+  TerminalRun run;
+  if (spawned != 0) {
+    ADD_FAILURE() << "cannot start " << argv[0];
+    close(master);
+    close(out[0]);
+    return run;
+  }
+  // The terminal's output until the program's end closes its last slave
+  // descriptor; standard output holds one line, which the pipe keeps.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  char buffer[4096];
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd entry{master, POLLIN, 0};
+    if (poll(&entry, 1, 1000) <= 0) continue;
+    const ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;  // EIO: no slave left open
+    run.terminal.append(buffer, static_cast<size_t>(n));
+  }
+  ssize_t n = 0;
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) run.out.append(buffer, static_cast<size_t>(n));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+  close(master);
+  close(out[0]);
+  return run;
+}
+
+TEST_F(CollectProgramTest, AProgressBarWhenStandardErrorIsATerminal) {
+  SimProcess sim({"--tcp-port", "0", "--records", "300", "--cards", "4", "--quiet"});
+  const std::string where = "127.0.0.1:" + std::to_string(sim.tcp_port());
+  const TerminalRun records = RunWithTerminalStderr(
+      {"collect", "--tcp", where, "--addr", "1", "--dir", (dir_ / "out").string()}, env_, 50);
+  EXPECT_EQ(records.exit_status, 0) << records.terminal;
+  EXPECT_EQ(records.out, SummaryLine("GatherData", true, "", 300, Out("DataRecordSet_original.txt")) + "\n");
+  // The terminal's line discipline turns the final line feed into CR LF.
+  const std::string last = "\rrecords [" + std::string(37, '#') + "] 300/300\r\n";
+  ASSERT_GE(records.terminal.size(), last.size()) << records.terminal;
+  EXPECT_EQ(records.terminal.substr(records.terminal.size() - last.size()), last)
+      << records.terminal;
+  EXPECT_EQ(records.terminal.rfind("\rrecords [-", 0), 0u) << "drawn from the start: "
+                                                           << records.terminal;
+
+  const TerminalRun cards = RunWithTerminalStderr(
+      {"collect", "--tcp", where, "--addr", "1", "--cards", "--dir", (dir_ / "out").string()},
+      env_, 50);
+  EXPECT_EQ(cards.exit_status, 0) << cards.terminal;
+  EXPECT_EQ(cards.terminal, "") << "card lists report no progress";
+}
+
+}  // namespace
+}  // namespace tallygate::testing
