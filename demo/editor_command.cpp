@@ -13,8 +13,8 @@ std::optional<EditorCommand> EditorCommandFor(const QString& file,
     const QString opener = find_program(QStringLiteral("xdg-open"));
     if (!opener.isEmpty()) return EditorCommand{opener, {file}};
   }
-  for (const QString variable : {QStringLiteral("VISUAL"), QStringLiteral("EDITOR")}) {
-    QStringList words = QProcess::splitCommand(environment.value(variable));
+  for (const char* variable : {"VISUAL", "EDITOR"}) {
+    QStringList words = QProcess::splitCommand(environment.value(QString::fromLatin1(variable)));
     if (words.isEmpty()) continue;
     const QString program = words.takeFirst();
     words << file;

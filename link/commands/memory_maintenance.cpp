@@ -6,6 +6,9 @@
 namespace tallygate {
 namespace {
 
+// How long a storage-mode change waits for an acknowledgement to discard.
+constexpr int kStorageModeSettleMs = 100;
+
 // Erase commands: a reply that echoes the command, then a pause that gives
 // the terminal time to finish erasing before the next command.
 bool Erase(Connect_v70::State& state, int16_t varAddr, const CommandSpec& spec, int pause_ms) {
@@ -54,12 +57,17 @@ bool Connect_v70::SetStorageModel(int16_t varAddr, int16_t intMode) {
     if (intMode != 1 && intMode != 2) return;
     Bytes frame = MakeFrame(command::kSetStorageModel.code, {ToByte(intMode)});
     // The terminal's answer to this command has no defined form, so none is
-    // awaited: success means the whole frame went out. Whatever it answers
-    // is discarded by the next exchange before it sends. The next transfer
-    // also discards unsent bytes, so the frame must have left the port.
+    // awaited: success means the whole frame went out. The frame must have
+    // left the port (the next transfer discards unsent bytes), and whatever
+    // the terminal answers within the settling time is discarded here, so a
+    // prompt acknowledgement cannot arrive in the middle of the next
+    // command's reply.
     FrameExchange exchange = state_->Exchange();
     result = exchange.SendFrame(ToByte(varAddr), frame, command::kSetStorageModel.frame_length);
-    if (result && exchange.serial()) state_->link.Port().Drain();
+    if (!result) return;
+    if (exchange.serial()) state_->link.Port().Drain();
+    Pause(kStorageModeSettleMs);
+    exchange.DiscardReceived();
   });
 }
 

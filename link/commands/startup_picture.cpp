@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/commands/picture_file.h"
 #include "link/commands/text_encodings.h"
 #include "link/core/connect_v70_state.h"
 #include "link/core/text_file.h"
@@ -20,9 +21,7 @@
 namespace tallygate {
 namespace {
 
-constexpr size_t kBlockCount = 32;
-constexpr size_t kBlockBytes = 16;
-using Block = std::array<uint8_t, kBlockBytes>;
+using Block = PictureBlock;
 
 // Both frames go out in one 21-byte buffer, zeros after the frame: the
 // terminal reads as far as the length byte says.
@@ -34,26 +33,6 @@ constexpr uint8_t kStartMarker = 0x55;
 // bytes keep coming, so that its tail cannot pass for the next block's answer.
 constexpr int kAnswerMaxBytes = 5;
 constexpr double kAnswerGapSeconds = 0.02;
-
-// Blocks from the first 32 lines: characters 1-2, 3-4, ... 31-32 of a line
-// are its 16 bytes in hexadecimal, read up to the first character that is no
-// hexadecimal digit; a missing pair is 0. The whole file is read before
-// anything is sent, so a short file sends nothing.
-std::vector<Block> ReadPictureBlocks(const std::string& path) {
-  // fopen would stop at a NUL and open another file.
-  if (path.find('\0') != std::string::npos) throw BasicError(err::kBadFileNameOrNumber);
-  const std::vector<std::string> lines = ReadTextLines(path, kBlockCount);
-  if (lines.size() < kBlockCount) throw BasicError(err::kInputPastEndOfFile);
-  std::vector<Block> blocks;
-  blocks.reserve(kBlockCount);
-  for (const std::string& line : lines) {
-    const std::vector<uint8_t> bytes = LenientHexPairs(line, kBlockBytes);
-    Block block{};
-    std::copy_n(bytes.begin(), std::min(bytes.size(), kBlockBytes), block.begin());
-    blocks.push_back(block);
-  }
-  return blocks;
-}
 
 // The address as decimal text (blanks, a fraction or &H allowed, as any
 // number handed over as text): "Type mismatch" when it is no number,
@@ -93,6 +72,24 @@ Bytes AwaitAnswer(FrameExchange& exchange, SerialPort& port, double wait_seconds
 }
 
 }  // namespace
+
+// The whole file is read before anything is sent, so a short file sends
+// nothing.
+std::vector<PictureBlock> ReadPictureBlocks(const std::string& path) {
+  // fopen would stop at a NUL and open another file.
+  if (path.find('\0') != std::string::npos) throw BasicError(err::kBadFileNameOrNumber);
+  const std::vector<std::string> lines = ReadTextLines(path, kPictureBlockCount);
+  if (lines.size() < kPictureBlockCount) throw BasicError(err::kInputPastEndOfFile);
+  std::vector<PictureBlock> blocks;
+  blocks.reserve(kPictureBlockCount);
+  for (const std::string& line : lines) {
+    const std::vector<uint8_t> bytes = LenientHexPairs(line, kPictureBlockBytes);
+    PictureBlock block{};
+    std::copy_n(bytes.begin(), std::min(bytes.size(), kPictureBlockBytes), block.begin());
+    blocks.push_back(block);
+  }
+  return blocks;
+}
 
 bool Connect_v70::SendPictureMach(const std::string& varAddr, const std::string& BmpFilePath) {
   ThreadLink::CallScope scope(state_->link);

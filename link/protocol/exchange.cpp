@@ -54,6 +54,14 @@ Bytes FrameExchange::ReadSerial(int count) {
 
 Bytes FrameExchange::ReadSocket(int count) { return link_.Socket().GetData(count); }
 
+void FrameExchange::DiscardReceived() {
+  if (serial()) {
+    link_.Port().SetInBufferCount(0);
+  } else {
+    link_.Socket().DiscardReceived();
+  }
+}
+
 bool FrameExchange::ExchangeFrame(uint8_t address, Bytes& frame, int frame_length,
                                   float timeout_seconds, int reply_length, Bytes& reply,
                                   bool check_address) {

@@ -69,6 +69,9 @@ class FrameExchange {
   Bytes ReadSerial(int count);
   Bytes ReadSocket(int count);
 
+  // Discards the bytes waiting on the transport in use.
+  void DiscardReceived();
+
   bool serial() const { return mode_ == 0; }
 
  private:

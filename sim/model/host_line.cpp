@@ -60,12 +60,14 @@ HostLine::HostLine(Bus& bus, FaultPlan& faults, HostLineOptions options, Log log
       outbound_(options.char_time),
       reader_(options.silence) {}
 
-void HostLine::Receive(std::span<const uint8_t> bytes, TimePoint now) {
-  if (!bytes.empty()) {
-    if (const size_t withdrawn = outbound_.Withdraw(); withdrawn > 0) {
-      log_("reply withdrawn: " + std::to_string(withdrawn) + " bytes, the host spoke first");
-    }
+void HostLine::WithdrawHeld() {
+  if (const size_t withdrawn = outbound_.Withdraw(); withdrawn > 0) {
+    log_("reply withdrawn: " + std::to_string(withdrawn) + " bytes, the host spoke first");
   }
+}
+
+void HostLine::Receive(std::span<const uint8_t> bytes, TimePoint now) {
+  if (!bytes.empty()) WithdrawHeld();
   inbound_.Push(bytes, now);
   Advance(now);
 }
@@ -90,6 +92,9 @@ void HostLine::Advance(TimePoint now) {
 }
 
 void HostLine::Handle(const ReceivedFrame& frame, TimePoint now) {
+  // A frame that came in the same read as the one before it is the host
+  // speaking too.
+  WithdrawHeld();
   std::vector<Bus::Answer> answers = bus_.Deliver(frame);
   if (answers.empty()) {
     log_("rx " + Describe(frame) + " -> ignored (no terminal at this address)");

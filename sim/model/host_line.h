@@ -54,6 +54,8 @@ class HostLine {
 
  private:
   void Handle(const ReceivedFrame& frame, TimePoint now);
+  // Gives up replies held back for the host's silence (Reply::hold).
+  void WithdrawHeld();
 
   Bus& bus_;
   FaultPlan& faults_;

@@ -130,7 +130,7 @@ TEST_P(DisplayAndKeypad, BrokenOffDownloadShowsNoPicture) {
 // behind ("19200,s,8,1"); SendPictureMach reopens the port with them and
 // throws "Could not set comm state". Enable once the port accepts a device
 // that keeps no parity when opening, as it already does when reconfiguring.
-TEST_P(DisplayAndKeypad, DISABLED_SecondDownloadOnTheSerialBus) {
+TEST_P(DisplayAndKeypad, SecondDownloadOnTheSerialBus) {
   ASSERT_STARTED(Start());
   ASSERT_NO_FATAL_FAILURE(OpenSerialPortToo());
   const std::vector<std::string> lines = PictureFileLines();

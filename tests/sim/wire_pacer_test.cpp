@@ -171,6 +171,16 @@ TEST_F(HostLineTest, UnawaitedAnswerIsWithdrawnWhenTheHostSpeaksFirst) {
   EXPECT_EQ(terminal_.state().storage_mode, 2) << "the mode was stored all the same";
 }
 
+TEST_F(HostLineTest, UnawaitedAnswerIsWithdrawnForAFrameInTheSameRead) {
+  HostLine line = MakeLine(0ns);
+  Bytes both = StorageModeOnWire();
+  const Bytes next = ClearFlagOnWire();
+  both.insert(both.end(), next.begin(), next.end());
+  line.Receive(both, kStart);
+  EXPECT_EQ(line.TakeOutput(kStart).bytes, (Bytes{0x01, 0x00, 0x02, 0x03}));
+  EXPECT_TRUE(line.TakeOutput(kStart + 1s).bytes.empty());
+}
+
 TEST(WirePacer, WithdrawTakesBackOnlyWithdrawableBytes) {
   WirePacer pacer(kChar);
   pacer.Push(Bytes{1, 2}, kStart);

@@ -11,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
 #include <regex>
 
 #include "sim/model/synthetic_data.h"
@@ -164,11 +168,12 @@ TEST(ProgressBarTest, CountsStoredRecordsAgainstTheRecordCount) {
   bar.Put("Min", 0);
   bar.Put("Value", 0);
   EXPECT_EQ(bar.stored(), 0) << "the Value after Max resets the bar; no record yet";
-  EXPECT_EQ(bar.Line(), "records [---------------------]   0/300");
+  // 40 columns: "records [", a bar of 22, "] " and the count.
+  EXPECT_EQ(bar.Line(), "records [" + std::string(22, '-') + "]   0/300");
   bar.Put("Value", 0);
   EXPECT_EQ(bar.stored(), 1);
   for (int position = 1; position < 150; ++position) bar.Put("Value", position);
-  EXPECT_EQ(bar.Line(), "records [##########-----------] 150/300");
+  EXPECT_EQ(bar.Line(), "records [" + std::string(11, '#') + std::string(11, '-') + "] 150/300");
   EXPECT_EQ(bar.Line().size(), 40u) << "one column short of the terminal's width";
   // A page tried again stores its positions again; the bar does not go back.
   bar.Put("Value", 0);
@@ -176,7 +181,7 @@ TEST(ProgressBarTest, CountsStoredRecordsAgainstTheRecordCount) {
   for (int position = 150; position < 300; ++position) bar.Put("Value", position);
   bar.Finish();
   const std::string text = drawn.text();
-  EXPECT_EQ(text.substr(text.size() - 41), "records [#####################] 300/300\n");
+  EXPECT_EQ(text.substr(text.size() - 41), "records [" + std::string(22, '#') + "] 300/300\n");
   EXPECT_EQ(text.front(), '\r');
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
 }
@@ -188,11 +193,11 @@ TEST(ProgressBarTest, EdgeCounts) {
     std::string last;
   };
   const Case cases[] = {
-      {0, 30, "records [##################] 0/0"},  // full: nothing to collect
-      {1, 30, "records [################] 1/1"},
-      {32767, 80, "records [" + std::string(51, '#') + "] 32767/32767"},
+      {0, 30, "records [" + std::string(15, '#') + "] 0/0"},  // full: nothing to collect
+      {1, 30, "records [" + std::string(15, '#') + "] 1/1"},
+      {32767, 80, "records [" + std::string(57, '#') + "] 32767/32767"},
       // Too narrow a terminal still gets a bar of 10.
-      {300, 12, "records [##########] 300/300"},
+      {300, 12, "records [" + std::string(10, '#') + "] 300/300"},
   };
   for (const Case& c : cases) {
     DrawnBar drawn;
@@ -365,14 +370,18 @@ TEST_F(CollectProgramTest, CompleteCollectionsWriteTheTerminalsEntries) {
 
 TEST_F(CollectProgramTest, TheCurrentFolderIsTheDefault) {
   SimProcess sim({"--tcp-port", "0", "--records", "3", "--quiet"});
-  // A relative --dir is made absolute against the folder the program runs in;
-  // the test's own folder is where the program starts.
+  // The program starts in the test's current folder; the summary names the
+  // file by its absolute path.
   const std::filesystem::path here = std::filesystem::current_path();
   std::filesystem::current_path(dir_ / "out");
-  const ProgramResult result = Collect({"--addr", "1", "--tcp", "127.0.0.1:" + std::to_string(sim.tcp_port())});
+  const ProgramResult result =
+      Collect({"--addr", "1", "--tcp", "127.0.0.1:" + std::to_string(sim.tcp_port())});
   std::filesystem::current_path(here);
   EXPECT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_EQ(result.out, SummaryLine("GatherData", true, "", 3, Out("DataRecordSet_original.txt")) + "\n");
+  const std::filesystem::path real = std::filesystem::canonical(dir_ / "out");
+  EXPECT_EQ(result.out,
+            SummaryLine("GatherData", true, "", 3, (real / "DataRecordSet_original.txt").string()) +
+                "\n");
   EXPECT_EQ(ReadLines(Out("DataRecordSet_original.txt")), ExpectedRecordLines(3, false, false));
 }
 
@@ -422,8 +431,9 @@ TEST_F(CollectProgramTest, AUnitMissingInEveryAttemptIsAPartialCollection) {
       expected[7] = "";
       EXPECT_EQ(lines, expected) << where;
     }
-    EXPECT_EQ(sim.Control("faults").find("(seen 5)") != std::string::npos, true)
-        << where << ": page 1 was asked for five times";
+    const std::string faults = sim.Control("faults");
+    EXPECT_NE(faults.find("(seen 5)"), std::string::npos)
+        << where << ": page 1 was asked for five times: " << faults;
     std::filesystem::remove(Out("DataRecordSet_original.txt"));
   }
 }
@@ -577,7 +587,7 @@ TEST_F(CollectProgramTest, AProgressBarWhenStandardErrorIsATerminal) {
   EXPECT_EQ(records.exit_status, 0) << records.terminal;
   EXPECT_EQ(records.out, SummaryLine("GatherData", true, "", 300, Out("DataRecordSet_original.txt")) + "\n");
   // The terminal's line discipline turns the final line feed into CR LF.
-  const std::string last = "\rrecords [" + std::string(37, '#') + "] 300/300\r\n";
+  const std::string last = "\rrecords [" + std::string(31, '#') + "] 300/300\r\n";
   ASSERT_GE(records.terminal.size(), last.size()) << records.terminal;
   EXPECT_EQ(records.terminal.substr(records.terminal.size() - last.size()), last)
       << records.terminal;

@@ -189,6 +189,18 @@ TEST_F(TermiosPortTest, SettingsMadeWhileClosedApplyAtOpen) {
   EXPECT_EQ(tty.c_lflag & (ICANON | ECHO), 0u);
 }
 
+// The same parity settings again, on the open port and at the next open: a
+// device that does not keep the parity enable must not make them fail.
+TEST_F(TermiosPortTest, RepeatedParitySettingsAreAccepted) {
+  port_.SetSettings("19200,s,8,1");
+  port_.SetPortOpen(true);
+  EXPECT_NO_THROW(port_.SetSettings("19200,s,8,1"));
+  port_.SetPortOpen(false);
+  EXPECT_NO_THROW(port_.SetPortOpen(true));
+  EXPECT_NO_THROW(port_.SetSettings("19200,n,8,2"));
+  EXPECT_NO_THROW(port_.SetSettings("19200,s,8,1"));
+}
+
 TEST_F(TermiosPortTest, InvalidSettingsChangeNothing) {
   const char* invalid[] = {"",           "19200",        "19200,x,8,1",   "19200,n,9,1",
                            "19200,n,8,3", "abc,n,8,1",    "12345,n,8,1",   "-9600,n,8,1",
