@@ -71,6 +71,8 @@ ConnectionPanel::ConnectionPanel(FormContext& context, QWidget* parent)
     context_.OnClick(button, [this, index] { ComButtonClicked(index); });
   }
 
+  // All five buttons stay in view; a toolbar would fold the last ones away.
+  toolbar_->setMinimumWidth(toolbar_->sizeHint().width());
   auto* ip_label = MakeLabel(this, QStringLiteral("lblIP"), QStringLiteral("IP："));
   ip_ = MakeField(this, QStringLiteral("txtIP"), {});
   ip_->setEnabled(false);

@@ -95,22 +95,24 @@ void FrmDemo::BuildWindow() {
   auto* about = MakeButton(central, QStringLiteral("cmdAbout"), QStringLiteral("关于..."));
   auto* exit = MakeButton(central, QStringLiteral("Cmd_Exit"), QStringLiteral("退出(&X)"));
 
+  // Four columns fit a 1366x768 screen with room for the frame and a panel.
   auto* grid = new QGridLayout(central);
-  grid->addLayout(header, 0, 0, 1, 3);
+  grid->addLayout(header, 0, 0, 1, 4);
   grid->addWidget(connection_, 1, 0);
   grid->addWidget(collection_, 1, 1);
   grid->addWidget(new MemoryPanel(context_, central), 1, 2);
-  grid->addWidget(new ClockParametersPanel(context_, central), 2, 0);
-  grid->addWidget(cards_, 2, 1);
-  grid->addWidget(new RingSchedulePanel(context_, central), 2, 2, 2, 1);
-  grid->addWidget(terminal_, 3, 0, 1, 2);
-  grid->addWidget(format_, 4, 0, 1, 3);
+  grid->addWidget(new ClockParametersPanel(context_, central), 1, 3);
+  grid->addWidget(cards_, 2, 0);
+  grid->addWidget(terminal_, 2, 1, 1, 2);
+  grid->addWidget(new RingSchedulePanel(context_, central), 2, 3);
+  grid->addWidget(format_, 3, 0, 1, 4);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(progress_, 1);
   bottom->addStretch();
   bottom->addWidget(about);
   bottom->addWidget(exit);
-  grid->addLayout(bottom, 5, 0, 1, 3);
+  grid->addLayout(bottom, 4, 0, 1, 4);
+  grid->setRowStretch(5, 1);
 
   // Opened over the window, outside its layout.
   record_upload_ = new RecordUploadPanel(context_, central);

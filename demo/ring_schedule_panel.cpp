@@ -46,6 +46,7 @@ RingSchedulePanel::RingSchedulePanel(FormContext& context, QWidget* parent)
   grid->addWidget(MakeLabel(this, QStringLiteral("lblSect"), QStringLiteral("响铃时段")), 6, 0, 1, 2);
   grid->addWidget(section_, 6, 2);
   grid->addWidget(set, 7, 0, 1, 4);
+  grid->setRowStretch(8, 1);
   context_.OnClick(set, [this] { SetClock(); });
 }
 

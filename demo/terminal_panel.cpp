@@ -29,25 +29,30 @@ TerminalPanel::TerminalPanel(FormContext& context, QWidget* parent)
   auto* read_password = MakeButton(this, QStringLiteral("Command31"), QStringLiteral("读取密码"));
   storage_ = new QComboBox(this);
   storage_->setObjectName(QStringLiteral("cmbStorageModel"));
+  storage_->addItems({QStringLiteral("实时"), QStringLiteral("脱机")});
+  storage_->setCurrentIndex(0);
   auto* get_storage = MakeButton(this, QStringLiteral("cmdGetStorage"), QStringLiteral("读存储模式"));
   auto* set_storage = MakeButton(this, QStringLiteral("cmdSetStorage_1"), QStringLiteral("切换模式"));
   picture_ = MakeButton(this, QStringLiteral("DOWNLOG"), QStringLiteral("下载开机画面"));
 
+  // Display, voice and picture on the left; password and storage mode on
+  // the right.
   auto* grid = new QGridLayout(this);
-  grid->addWidget(send_message_, 0, 0);
-  grid->addWidget(picture_, 0, 1, 1, 2);
+  grid->addWidget(send_message_, 0, 0, 1, 2);
+  grid->addWidget(picture_, 0, 2);
   grid->addWidget(MakeLabel(this, QStringLiteral("lblSound"), QStringLiteral("语音号")), 1, 0);
   grid->addWidget(sound_, 1, 1);
   grid->addWidget(sounds_, 1, 2);
   grid->addWidget(voices, 2, 0, 1, 3);
-  grid->addWidget(MakeLabel(this, QStringLiteral("lblPassword"), QStringLiteral("进入机器菜单密码")), 3, 0);
-  grid->addWidget(password_, 3, 1);
-  grid->addWidget(MakeLabel(this, QStringLiteral("lblKeypad"), QStringLiteral("只适用於带键盘机型")), 3, 2);
-  grid->addWidget(set_password, 4, 1);
-  grid->addWidget(read_password, 4, 2);
-  grid->addWidget(storage_, 5, 0);
-  grid->addWidget(get_storage, 5, 1);
-  grid->addWidget(set_storage, 5, 2);
+  grid->setColumnMinimumWidth(3, 12);
+  grid->addWidget(MakeLabel(this, QStringLiteral("lblPassword"), QStringLiteral("进入机器菜单密码")), 0, 4);
+  grid->addWidget(password_, 0, 5);
+  grid->addWidget(MakeLabel(this, QStringLiteral("lblKeypad"), QStringLiteral("只适用於带键盘机型")), 0, 6);
+  grid->addWidget(set_password, 1, 5);
+  grid->addWidget(read_password, 1, 6);
+  grid->addWidget(storage_, 2, 4);
+  grid->addWidget(get_storage, 2, 5);
+  grid->addWidget(set_storage, 2, 6);
 
   connect(send_message_, &QPushButton::clicked, this, [this] {
     if (!context_.busy()) emit messagePanelRequested();

@@ -16,3 +16,11 @@ echo "== sanitizer build"
 (cd "$root/build-sanitize" &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest -j"$jobs" --output-on-failure --timeout 600)
+
+echo "== fuzz targets"
+# Each libFuzzer target for TALLYGATE_FUZZ_SECONDS (default 60; 0 skips the
+# step). A longer run is fuzz/run.sh SECONDS.
+fuzz_seconds=${TALLYGATE_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" != 0 ]; then
+  TALLYGATE_FUZZ_BUILD="$root/build-fuzz" "$root/fuzz/run.sh" "$fuzz_seconds"
+fi

@@ -1,5 +1,6 @@
 #include "tallygate/basic_convert.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -17,6 +18,28 @@ int DigitValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return 99;
+}
+
+// Whether decimal text (sign, digits, point, exponent "e..") stands for a
+// number below 1 in magnitude: its first significant digit lies after the
+// point once the exponent has moved it.
+bool BelowOne(const std::string& digits) {
+  const size_t e = digits.find('e');
+  const std::string mantissa = digits.substr(0, e);
+  long long exponent = 0;
+  if (e != std::string::npos) {
+    const std::string text = digits.substr(e + 1);
+    // Exponents too long for a long long are far beyond any double.
+    if (text.size() > 15) return text[0] == '-';
+    exponent = std::stoll(text);
+  }
+  const size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const size_t significant = mantissa.find_first_of("123456789");
+  if (significant == std::string::npos) return true;
+  // The first significant digit's power of ten.
+  const long long power = significant < point ? static_cast<long long>(point - significant) - 1
+                                              : -static_cast<long long>(significant - point);
+  return power + exponent < 0;
 }
 
 // Reads a number from the start of `s`; `consumed` tells how far it got.
@@ -75,6 +98,12 @@ std::optional<double> ReadNumber(std::string_view s, size_t& consumed) {
   const char* first = digits.data();
   if (*first == '+') ++first;
   auto [end, ec] = std::from_chars(first, digits.data() + digits.size(), value);
+  // Out of range both ways: too large is an overflow, too small to tell from
+  // zero reads as zero (as Basic reads "1E-400").
+  if (ec == std::errc::result_out_of_range && end == digits.data() + digits.size() &&
+      BelowOne(digits)) {
+    return 0.0;
+  }
   if (ec == std::errc::result_out_of_range || !std::isfinite(value)) {
     throw BasicError(err::kOverflow);
   }

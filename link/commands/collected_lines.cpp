@@ -27,11 +27,19 @@ struct NameCode {
 };
 
 std::string DecodeCode(const uint8_t* bytes, int length, CodePage page) {
-  if (length == 1 && bytes[0] < 0x80) return std::string(1, static_cast<char>(bytes[0]));
-  std::string text = DecodeText(std::span<const uint8_t>(bytes, static_cast<size_t>(length)), page);
-  // A pair the code page does not hold may come back as two replacement
-  // characters; it was one code, so it stays one.
-  if (text.find(kReplacement) != std::string::npos) return kReplacement;
+  std::string text;
+  if (length == 1 && bytes[0] < 0x80) {
+    text.assign(1, static_cast<char>(bytes[0]));
+  } else {
+    text = DecodeText(std::span<const uint8_t>(bytes, static_cast<size_t>(length)), page);
+    // A pair the code page does not hold may come back as two replacement
+    // characters; it was one code, so it stays one.
+    if (text.find(kReplacement) != std::string::npos) return kReplacement;
+  }
+  // A line break in a name (a lone CR or LF, or a pair such as 0D 0A) would
+  // split its entry over two lines of the file and move every later entry
+  // off its position.
+  if (text.find_first_of("\r\n") != std::string::npos) return kReplacement;
   return text;
 }
 

@@ -40,7 +40,8 @@ std::string RecordLine(int address, std::span<const uint8_t> unit, bool decimal_
 // the character of its low byte (0x00 a NUL), any other a two-byte character
 // of the terminal's code page. On `locale_class` 2 the name is trimmed of
 // spaces and each GB2312 code mapped to Big5 through the code tables. A code
-// that is no character (or has no Big5 counterpart) becomes U+FFFD.
+// that is no character (or has no Big5 counterpart) becomes U+FFFD, and so
+// do CR and LF, which would break the entry's line in two.
 std::string CardName(std::span<const uint8_t, 8> name, int16_t locale_class);
 
 std::string CardLine(std::span<const uint8_t> unit, bool decimal_card, int16_t locale_class);

@@ -3,7 +3,24 @@
 #include "link/protocol/wait.h"
 #include "tallygate/basic_error.h"
 
+#include <algorithm>
+#include <thread>
+
+#include "link/core/line_settings.h"
+
 namespace tallygate {
+namespace {
+
+// The time `characters` take on a line with these settings, at least 1 ms.
+std::chrono::milliseconds WireTime(const std::string& settings, int characters) {
+  const std::optional<LineSettings> line = ParseLineSettings(settings);
+  const int rate = line ? line->rate : 19200;
+  const int bits = line ? line->BitsPerCharacter() : 11;
+  const auto ms = static_cast<int64_t>(characters) * bits * 1000 / rate;
+  return std::chrono::milliseconds(std::max<int64_t>(ms, 1));
+}
+
+}  // namespace
 
 void FrameExchange::WriteSerialTransfer(uint8_t address, std::span<const uint8_t> wire_bytes,
                                         bool discard_output) {
@@ -32,9 +49,23 @@ bool FrameExchange::WriteTcpTransfer(uint8_t address, std::span<const uint8_t> w
 
 bool FrameExchange::AwaitSerialBytes(int count, double timeout_seconds) {
   SerialPort& port = link_.Port();
+  int waiting = 0;
   return WaitUntil(
-      timeout_seconds, [&] { return port.InBufferCount() >= count; },
-      [&](std::chrono::milliseconds limit) { port.AwaitInput(limit); });
+      timeout_seconds,
+      [&] {
+        waiting = port.InBufferCount();
+        return waiting >= count;
+      },
+      [&](std::chrono::milliseconds limit) {
+        // Once a reply has started, the rest of it takes its wire time:
+        // sleep that long instead of waking for every character.
+        if (waiting > 0) {
+          std::this_thread::sleep_for(
+              std::min(limit, WireTime(port.Settings(), count - waiting)));
+        } else {
+          port.AwaitInput(limit);
+        }
+      });
 }
 
 bool FrameExchange::AwaitSocketBytes(int count, double timeout_seconds) {

@@ -60,5 +60,18 @@ TEST(ParseNumberTest, WholeTextMustBeANumber) {
   EXPECT_EQ(ParseNumber("-"), std::nullopt);
 }
 
+// Numbers too small for a double read as zero, as Basic reads them; only
+// numbers too large are an overflow.
+TEST(ValTest, BeyondTheRangeOfADouble) {
+  for (const char* tiny : {"4.9E-325", "1e-400", "-1E-999", "0.00001e-320", "123e-330"}) {
+    EXPECT_EQ(Val(tiny), 0.0) << tiny;
+    EXPECT_EQ(ParseNumber(tiny), 0.0) << tiny;
+  }
+  for (const char* huge : {"1e400", "-2E309", "0.001e312", "12345e305"}) {
+    EXPECT_THROW(Val(huge), BasicError) << huge;
+    EXPECT_THROW(ParseNumber(huge), BasicError) << huge;
+  }
+}
+
 }  // namespace
 }  // namespace tallygate

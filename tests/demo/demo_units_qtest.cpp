@@ -61,14 +61,14 @@ void DemoUnits::DataBaseFormLayouts_data() {
   with_flag[7] = QStringLiteral("标志");
   QTest::newRow("decimal card, full year, flag")
       << wide << Layout({"", "|", "|", "|", "|", "|", "|", "|", "<"}, true, true, with_flag)
-      << QStringLiteral("001|0001234567|2024|03|15|08|30|99<");
+      << QStringLiteral("001|0001234567|2024|03|15|08|30|199<");
   std::array<QString, 8> odd = {" 秒 ", "机号", "工号", "", "", "", "", ""};
   QTest::newRow("trimmed, unknown and empty names keep their separators")
       << example << Layout({"[", "/", "/", ".", "", "", "", "", "]"}, false, false, odd)
       << QStringLiteral("[05/001/.]");
   QTest::newRow("short line gives short pieces")
       << QStringLiteral("0010012") << Layout({"", "-", "-", "-", "-", "-", "-", "-", "!"})
-      << QStringLiteral("001-0012-------!");
+      << QStringLiteral("001-0012------!");
   QTest::newRow("empty line gives separators only")
       << QString() << Layout({"a", "b", "", "", "", "", "", "", "z"}) << QStringLiteral("abz");
 }

@@ -290,7 +290,7 @@ std::string BcdNow(std::chrono::system_clock::duration ago) {
   const auto day = std::chrono::floor<std::chrono::days>(when);
   const std::chrono::year_month_day date{day};
   const std::chrono::hh_mm_ss time{when - day};
-  char text[16];
+  char text[64];
   std::snprintf(text, sizeof text, "%02d%02u%02u%02d%02d%02d", static_cast<int>(date.year()) % 100,
                 static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
                 static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),

@@ -84,5 +84,21 @@ TEST(CardLineTest, SimplifiedChineseNames) {
             "000123456700000123A\0\0\0"s);
 }
 
+// Entry k of a collected card list is line k of its file: a terminal that
+// sends CR or LF in a name must not split the entry, whatever the locale.
+TEST(CardLineTest, LineBreaksInNamesStayOnTheirLine) {
+  using namespace std::string_literals;
+  const std::array<uint8_t, 8> name{0x00, 'A', 0x00, '\r', 0x00, '\n', 0x00, 'B'};
+  // A pair whose lead byte is below 0x80 decodes as two single characters.
+  const std::array<uint8_t, 8> pair{0x00, 'A', '\r', '\n', 0x0D, '?', 0x00, 'B'};
+  for (const int16_t locale_class : {int16_t{0}, int16_t{1}}) {
+    EXPECT_EQ(CardName(name, locale_class), "A\uFFFD\uFFFDB") << "locale class " << locale_class;
+    EXPECT_EQ(CardName(pair, locale_class), "A\uFFFD\uFFFDB") << "locale class " << locale_class;
+  }
+  EXPECT_EQ(CardName(name, 2), "A\uFFFD\uFFFDB");
+  const std::string line = CardLine(CardUnit({0x00, '\n', 0x00, '\r', 0, 0, 0, 0}), false, 1);
+  EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+}
+
 }  // namespace
 }  // namespace tallygate

@@ -1,0 +1,56 @@
+#include "soak/collection_audit.h"
+
+#include <unordered_set>
+
+namespace tallygate::soak {
+
+std::string CollectionAudit::Describe() const {
+  std::string text = "held " + std::to_string(held) + ", exact " + std::to_string(exact) +
+                     ", misplaced " + std::to_string(misplaced) + ", corrupted " +
+                     std::to_string(corrupted) + ", lost " + std::to_string(lost);
+  if (lost_without_description) text += "; LOST WITHOUT DESCRIPTION";
+  if (wrong_count) text += "; BackRecordSum is not the file's line count";
+  if (bad_description) text += "; unexpected description";
+  if (touched_on_failure) text += "; file written by a failed call";
+  return text;
+}
+
+CollectionAudit AuditCollection(const std::vector<std::string>& held,
+                                const CollectionOutcome& outcome) {
+  CollectionAudit audit;
+  audit.held = static_cast<int32_t>(held.size());
+  if (!outcome.result) {
+    // A failed call claims nothing; it must leave the file alone, and a
+    // description, when it gives one, is the failure's own text.
+    audit.described = true;
+    audit.touched_on_failure = outcome.lines.has_value();
+    audit.lost = audit.held;
+    return audit;
+  }
+  audit.described = outcome.description == kPartLost;
+  audit.bad_description = !outcome.description.empty() && !audit.described;
+  audit.complete = outcome.description.empty();
+
+  const std::vector<std::string> none;
+  const std::vector<std::string>& lines = outcome.lines ? *outcome.lines : none;
+  audit.wrong_count = outcome.back_record_sum != static_cast<int32_t>(lines.size());
+
+  const std::unordered_set<std::string> records(held.begin(), held.end());
+  for (size_t j = 0; j < lines.size(); ++j) {
+    const std::string& line = lines[j];
+    if (j < held.size() && line == held[j]) {
+      ++audit.exact;
+    } else if (line.empty()) {
+      if (j >= held.size()) ++audit.corrupted;  // a line past the records
+    } else if (records.count(line) != 0) {
+      ++audit.misplaced;
+    } else {
+      ++audit.corrupted;
+    }
+  }
+  audit.lost = audit.held - audit.exact;
+  audit.lost_without_description = audit.complete && (audit.lost > 0 || audit.misplaced > 0);
+  return audit;
+}
+
+}  // namespace tallygate::soak

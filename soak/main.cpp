@@ -1,0 +1,227 @@
+// tallygate-soak: the reliability run. The fault soak over TCP and over a
+// pseudo-terminal at once (a thread each), the hostile TCP peers, and the
+// serial device going away; prints the figures as Markdown and exits 1 when
+// any rule was broken.
+//
+//   tallygate-soak [--exchanges N] [--fault-rate R] [--seed S]
+//                  [--only soak|hostile|device] [--flood-mb M]
+//                  [--slack S] [--report FILE]
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "soak/device_loss.h"
+#include "soak/hostile_runs.h"
+#include "soak/probe.h"
+#include "soak/report.h"
+#include "soak/soak_run.h"
+#include "tests/support/sim_process.h"
+
+namespace {
+
+using namespace tallygate::soak;
+using tallygate::testing::SimProcess;
+
+struct Options {
+  int exchanges = 20000;
+  double fault_rate = 0.05;
+  uint32_t seed = 1;
+  std::string only;
+  int64_t flood_mb = 100;
+  double slack = 0.5;
+  std::string report;
+  // With no progress for this long the run counts as hung and is ended.
+  int watchdog_seconds = 120;
+};
+
+[[noreturn]] void Usage(const char* problem) {
+  std::fprintf(stderr,
+               "tallygate-soak: %s\n"
+               "usage: tallygate-soak [--exchanges N] [--fault-rate R] [--seed S]\n"
+               "                      [--only soak|hostile|device] [--flood-mb M] [--slack S]\n"
+               "                      [--report FILE]\n",
+               problem);
+  std::exit(2);
+}
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) Usage(("missing value after " + arg).c_str());
+      return argv[++i];
+    };
+    try {
+      if (arg == "--exchanges") o.exchanges = std::stoi(value());
+      else if (arg == "--fault-rate") o.fault_rate = std::stod(value());
+      else if (arg == "--seed") o.seed = static_cast<uint32_t>(std::stoul(value()));
+      else if (arg == "--only") o.only = value();
+      else if (arg == "--flood-mb") o.flood_mb = std::stoll(value());
+      else if (arg == "--slack") o.slack = std::stod(value());
+      else if (arg == "--report") o.report = value();
+      else Usage(("unknown option " + arg).c_str());
+    } catch (const std::logic_error&) {
+      Usage(("bad value for " + arg).c_str());
+    }
+  }
+  if (!o.only.empty() && o.only != "soak" && o.only != "hostile" && o.only != "device") {
+    Usage("--only takes soak, hostile or device");
+  }
+  return o;
+}
+
+std::filesystem::path MakeFolder(const std::string& name) {
+  std::string pattern = (std::filesystem::temp_directory_path() / ("tallygate-" + name + "-XXXXXX")).string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+std::string Today() {
+  const time_t now = time(nullptr);
+  tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc);
+  return text;
+}
+
+// Ends the process when the heartbeat stops: a hang is a failure too.
+class Watchdog {
+ public:
+  Watchdog(std::atomic<int64_t>& beat, int seconds) : beat_(beat), seconds_(seconds) {
+    thread_ = std::thread([this] { Watch(); });
+  }
+  ~Watchdog() {
+    done_ = true;
+    thread_.join();
+  }
+
+ private:
+  void Watch() {
+    int64_t last = beat_.load();
+    auto since = std::chrono::steady_clock::now();
+    while (!done_.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      const int64_t now = beat_.load();
+      if (now != last) {
+        last = now;
+        since = std::chrono::steady_clock::now();
+      } else if (std::chrono::steady_clock::now() - since > std::chrono::seconds(seconds_)) {
+        std::fprintf(stderr, "tallygate-soak: HANG: no call finished for %d s\n", seconds_);
+        std::_Exit(3);
+      }
+    }
+  }
+  std::atomic<int64_t>& beat_;
+  int seconds_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+int RunAll(const Options& options) {
+  const std::filesystem::path home = MakeFolder("soak-home");
+  setenv("TALLYGATE_HOME", home.c_str(), 1);
+  setenv("TALLYGATE_SYSTEM_LOCALE", "en_US.UTF-8", 1);
+  std::string report = "Run of " + Today() + ", seed " + std::to_string(options.seed) + ".\n\n";
+  int violations = 0;
+  std::atomic<int64_t> beat{0};
+
+  if (options.only.empty() || options.only == "soak") {
+    std::vector<SoakOptions> runs(2);
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    for (size_t i = 0; i < runs.size(); ++i) {
+      SoakOptions& run = runs[i];
+      run.transport = i == 0 ? Transport::kTcp : Transport::kPty;
+      run.exchanges = options.exchanges / 2;
+      run.fault_rate = options.fault_rate;
+      run.seed = options.seed;
+      run.slack_seconds = options.slack;
+      run.folder = MakeFolder(std::string("soak-") + TransportName(run.transport));
+      run.heartbeat = &beat;
+      sims.push_back(std::make_unique<SimProcess>(SimArguments(run)));
+    }
+    // Set before the threads start: the environment is not theirs to change.
+    setenv("TALLYGATE_COM1", sims[1]->pty_path().c_str(), 1);
+    std::vector<SoakFigures> figures(runs.size());
+    std::vector<std::exception_ptr> errors(runs.size());
+    {
+      Watchdog watchdog(beat, options.watchdog_seconds);
+      std::vector<std::thread> threads;
+      for (size_t i = 0; i < runs.size(); ++i) {
+        threads.emplace_back([&, i] {
+          try {
+            figures[i] = RunSoak(runs[i], *sims[i]);
+          } catch (...) {
+            errors[i] = std::current_exception();
+          }
+        });
+      }
+      for (std::thread& t : threads) t.join();
+    }
+    for (const std::exception_ptr& error : errors) {
+      if (error) std::rethrow_exception(error);
+    }
+    for (const SoakFigures& f : figures) violations += f.Violations();
+    report += SoakReport(figures, options.fault_rate) + "\n";
+    for (const SoakOptions& run : runs) std::filesystem::remove_all(run.folder);
+  }
+
+  if (options.only.empty() || options.only == "hostile") {
+    HostileOptions hostile;
+    hostile.flood_bytes = options.flood_mb * 1024 * 1024;
+    hostile.slack_seconds = options.slack;
+    hostile.folder = MakeFolder("hostile");
+    const HostileFigures figures = RunHostilePeers(hostile);
+    violations += figures.violations;
+    const int64_t growth = figures.resident_kib_most - figures.resident_kib_before;
+    if (!UnderAddressSanitizer() && growth >= 32 * 1024) {
+      ++violations;
+      report += "**Memory grew by " + std::to_string(growth / 1024) + " MiB under the hostile peers.**\n\n";
+    }
+    report += HostileReport(figures) + "\n";
+    std::filesystem::remove_all(hostile.folder);
+  }
+
+  if (options.only.empty() || options.only == "device") {
+    DeviceLossOptions device;
+    device.slack_seconds = options.slack;
+    device.folder = MakeFolder("device");
+    const DeviceLossFigures figures = RunDeviceLoss(device);
+    violations += figures.violations;
+    report += DeviceLossReport(figures) + "\n";
+    std::filesystem::remove_all(device.folder);
+  }
+
+  std::filesystem::remove_all(home);
+  report += "Rules broken: " + std::to_string(violations) + ".\n";
+  std::cout << report << std::flush;
+  if (!options.report.empty()) std::ofstream(options.report) << report;
+  return violations == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = Parse(argc, argv);
+  try {
+    return RunAll(options);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "tallygate-soak: %s\n", error.what());
+    return 1;
+  }
+}
