@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>

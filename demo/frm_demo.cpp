@@ -159,16 +159,18 @@ void FrmDemo::ConnectTcp(const QString& host, const QString& port) {
 void FrmDemo::SetAddress(const QString& address) { context_.address->setText(address); }
 
 void FrmDemo::closeEvent(QCloseEvent* event) {
+  if (exited_) {
+    event->accept();  // the exit button: nothing is saved
+    return;
+  }
   // Closing during a call would destroy the object the call runs on.
   if (context_.busy()) {
     event->ignore();
     return;
   }
-  if (!exited_) {
-    QSettings settings(QStringLiteral("TallyDemo"));
-    connection_->Save(settings);
-    WriteSys();
-  }
+  QSettings settings(QStringLiteral("TallyDemo"));
+  connection_->Save(settings);
+  WriteSys();
   event->accept();
 }
 
@@ -176,7 +178,9 @@ void FrmDemo::Exit() {
   // Nothing is saved: the exit button leaves the settings as they were.
   exited_ = true;
   link_.Release();
-  QCoreApplication::exit(0);
+  // quit() closes the window (unsaved, see closeEvent) and ends the event
+  // loop; unlike exit() it does nothing when no loop runs.
+  QCoreApplication::quit();
 }
 
 }  // namespace tallydemo

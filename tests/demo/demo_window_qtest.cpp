@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -78,6 +79,7 @@ class DemoWindow : public QObject {
   void FieldValidationOnLeavingAField();
   void CommandsWaitForTheRunningOne();
   void AboutBoxThroughTheHost();
+  void QtMessageBoxesFollowTheStyle();
 
  private:
   FakeDesktop desktop_;
@@ -338,6 +340,44 @@ void DemoWindow::AboutBoxThroughTheHost() {
   QVERIFY(Click(*window, "cmdAbout"));
   QCOMPARE(desktop_.abouts.size(), 1);
   QVERIFY(desktop_.abouts[0].startsWith(QStringLiteral("About...|")));
+}
+
+void DemoWindow::QtMessageBoxesFollowTheStyle() {
+  const struct {
+    int style;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButton press;
+    int answer;
+  } rows[] = {
+      {TG_MB_OK, QMessageBox::NoIcon, QMessageBox::Ok, TG_ANSWER_OK},
+      {TG_MB_ICON_QUESTION, QMessageBox::Question, QMessageBox::Ok, TG_ANSWER_OK},
+      {TG_MB_YES_NO | TG_MB_ICON_CRITICAL, QMessageBox::Critical, QMessageBox::No, TG_ANSWER_NO},
+      {TG_MB_YES_NO | TG_MB_ICON_CRITICAL, QMessageBox::Critical, QMessageBox::Yes, TG_ANSWER_YES},
+      {TG_MB_RETRY_CANCEL | TG_MB_ICON_EXCLAMATION, QMessageBox::Warning, QMessageBox::Cancel,
+       TG_ANSWER_CANCEL},
+  };
+  QtDesktop desktop;
+  for (const auto& row : rows) {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString title;
+    // Answers the box once it is up, as an operator would.
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box == nullptr || !box->isVisible()) continue;
+        answer.stop();
+        icon = box->icon();
+        title = box->windowTitle();
+        box->button(row.press)->click();
+        return;
+      }
+    });
+    answer.start(10);
+    QCOMPARE(desktop.MessageBox(QStringLiteral("标题"), QStringLiteral("内容"), row.style), row.answer);
+    QCOMPARE(icon, row.icon);
+    QCOMPARE(title, QStringLiteral("标题"));
+  }
 }
 
 }  // namespace tallydemo::testing
