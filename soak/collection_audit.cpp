@@ -2,6 +2,8 @@
 
 #include <unordered_set>
 
+#include "link/core/text_file.h"
+
 namespace tallygate::soak {
 
 std::string CollectionAudit::Describe() const {
@@ -13,6 +15,12 @@ std::string CollectionAudit::Describe() const {
   if (bad_description) text += "; unexpected description";
   if (touched_on_failure) text += "; file written by a failed call";
   return text;
+}
+
+std::vector<std::string> CollectedFileLines(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return {};
+  return ReadTextLines(file);
 }
 
 CollectionAudit AuditCollection(const std::vector<std::string>& held,

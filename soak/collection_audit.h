@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ struct CollectionAudit {
   // A short account of what broke, for the report.
   std::string Describe() const;
 };
+
+// The lines of a collected file (CR LF line ends), or none when it is
+// missing.
+std::vector<std::string> CollectedFileLines(const std::filesystem::path& file);
 
 CollectionAudit AuditCollection(const std::vector<std::string>& held,
                                 const CollectionOutcome& outcome);

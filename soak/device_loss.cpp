@@ -62,21 +62,6 @@ std::vector<std::string> HeldLines(int records) {
   return lines;
 }
 
-std::vector<std::string> FileLines(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string all = text.str();
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < all.size();) {
-    size_t end = all.find("\r\n", start);
-    if (end == std::string::npos) end = all.size();
-    lines.push_back(all.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 class Steps {
  public:
   Steps(const DeviceLossOptions& options, DeviceLossFigures& figures) : options_(options), figures_(figures) {}
@@ -134,7 +119,7 @@ void LoseSimulatorMidCollection(const DeviceLossOptions& options, DeviceLossFigu
                CollectionOutcome outcome;
                outcome.result = object->GatherData(kAddress, options.folder.string(), "lost.txt",
                                                    outcome.description, outcome.back_record_sum, kSleepDate);
-               if (std::filesystem::exists(file)) outcome.lines = FileLines(file);
+               if (std::filesystem::exists(file)) outcome.lines = CollectedFileLines(file);
                const CollectionAudit audit = AuditCollection(held, outcome);
                figures.records_before_loss = audit.exact;
                o = std::string(outcome.result ? "true" : "false") + " [" + outcome.description + "] " +
@@ -155,7 +140,7 @@ void LoseSimulatorMidCollection(const DeviceLossOptions& options, DeviceLossFigu
     CollectionOutcome outcome;
     outcome.result = object->GatherData(kAddress, options.folder.string(), "lost.txt", outcome.description,
                                         outcome.back_record_sum, kSleepDate);
-    outcome.lines = FileLines(file);
+    outcome.lines = CollectedFileLines(file);
     const CollectionAudit audit = AuditCollection(HeldLines(300), outcome);
     o = audit.Describe();
     return audit.complete && !audit.Violated() && audit.exact == 300;

@@ -22,22 +22,6 @@ constexpr int kBreakRecords = 600;     // three pages, broken off in the second
 constexpr int kBreakAfterUnits = 300;
 constexpr int kHalfUnitsPerPage = 10;  // whole units before the half one
 
-std::vector<std::string> FileLines(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string all = text.str();
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < all.size();) {
-    size_t end = all.find("\r\n", start);
-    if (end == std::string::npos) end = all.size();
-    lines.push_back(all.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 class Scenario {
  public:
   Scenario(const HostileOptions& options, HostileFigures& figures, PeerKind kind)
@@ -119,7 +103,7 @@ class Scenario {
       CollectionOutcome outcome;
       outcome.result = object.GatherData(kAddress, options_.folder.string(), file.filename().string(),
                                          outcome.description, outcome.back_record_sum, kSleepDate);
-      if (std::filesystem::exists(file)) outcome.lines = FileLines(file);
+      if (std::filesystem::exists(file)) outcome.lines = CollectedFileLines(file);
       const CollectionAudit audit = AuditCollection(held, outcome);
       o = std::string(outcome.result ? "true" : "false") + " [" + outcome.description + "] " + audit.Describe();
       return !audit.Violated() && right(audit, outcome.result);
