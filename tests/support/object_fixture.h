@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "tallygate/connect_v70.h"
@@ -28,6 +30,22 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+// `body` followed by its check byte for terminal `address`. Written out here
+// rather than taken from the library, so that a wrong check byte there fails.
+Bytes Sealed(uint8_t address, Bytes body);
+
+// One command call at address 1: what it must return and the frame it must
+// send after the address byte.
+struct FrameCase {
+  const char* name;
+  std::function<int(Connect_v70&)> call;
+  Bytes frame;
+  int result = 1;
+};
+
+// Whether a case's frame holds its check byte or the check wants it added.
+enum class CheckByte { kInFrame, kAdd };
+
 class ObjectTest : public ::testing::Test {
  protected:
   ObjectTest();
@@ -36,6 +54,14 @@ class ObjectTest : public ::testing::Test {
   // (connected).
   void UseSerial();
   void UseTcp();
+
+  // Makes every call of `cases` with `terminal` answering, on the serial bus
+  // or over TCP, and checks each result and the writes: the address byte
+  // 0x01, then the frame, each with its line settings on the bus.
+  void ExpectFramesOnTheSerialBus(std::span<const FrameCase> cases, FrameAnswer terminal,
+                                  CheckByte check);
+  void ExpectFramesOverTcp(std::span<const FrameCase> cases, FrameAnswer terminal,
+                           CheckByte check);
 
   TempDir home_;
   ScopedEnv home_env_;

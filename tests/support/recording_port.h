@@ -15,6 +15,13 @@
 
 namespace tallygate::testing {
 
+// The line settings a command uses on the bus: the address byte (its ninth
+// bit set as a second stop bit), the frame after it (ninth bit clear as space
+// parity) and the plain line of the picture transfer.
+inline const std::string kAddressSettings = "19200,n,8,2";
+inline const std::string kDataSettings = "19200,s,8,1";
+inline const std::string kPlainSettings = "19200,n,8,1";
+
 // One write, with the line settings in force when it was made.
 struct Write {
   std::string settings;

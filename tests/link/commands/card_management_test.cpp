@@ -13,15 +13,8 @@ namespace tallygate {
 namespace {
 
 using testing::AnswerFrames;
+using testing::Sealed;
 using testing::Write;
-
-// `body` followed by its check byte for terminal `address`.
-Bytes Sealed(uint8_t address, Bytes body) {
-  uint8_t check = address;
-  for (uint8_t b : body) check ^= b;
-  body.push_back(check);
-  return body;
-}
 
 // A terminal holding card 300 only; it reads card 300 at its reader.
 Bytes Terminal(uint8_t address, const Bytes& frame) {
@@ -38,13 +31,8 @@ Bytes Terminal(uint8_t address, const Bytes& frame) {
   }
 }
 
-struct Case {
-  const char* name;
-  std::function<bool(Connect_v70&)> call;
-  Bytes frame;  // after the address byte 0x01, without the check byte
-};
-
-const Case kFrames[] = {
+// Frames after the address byte 0x01, without their check byte.
+const testing::FrameCase kFrames[] = {
     {"enrol, empty name",
      [](Connect_v70& o) { return o.CardSendToMachine(1, "300", "123", "", 0, ""); },
      {0x13, 0x0A, 0x00, 0x00, 0x01, 0x2C, 0x00, 0x00, 0x01, 0x23, 0, 0, 0, 0, 0, 0, 0, 0}},
@@ -97,26 +85,11 @@ const Case kFrames[] = {
 class CardManagementTest : public testing::ObjectTest {};
 
 TEST_F(CardManagementTest, FramesOnTheSerialBus) {
-  UseSerial();
-  AnswerFrames(link_.port(), Terminal);
-  for (const Case& c : kFrames) {
-    link_.port().writes.clear();
-    EXPECT_TRUE(c.call(*object_)) << c.name;
-    EXPECT_EQ(link_.port().writes,
-              (std::vector<Write>{{"19200,n,8,2", {0x01}}, {"19200,s,8,1", Sealed(0x01, c.frame)}}))
-        << c.name;
-  }
+  ExpectFramesOnTheSerialBus(kFrames, Terminal, testing::CheckByte::kAdd);
 }
 
 TEST_F(CardManagementTest, FramesOverTcp) {
-  UseTcp();
-  AnswerFrames(link_.socket(), Terminal);
-  for (const Case& c : kFrames) {
-    link_.socket().sends.clear();
-    EXPECT_TRUE(c.call(*object_)) << c.name;
-    EXPECT_EQ(link_.socket().sends, (std::vector<Bytes>{{0x01}, Sealed(0x01, c.frame)})) << c.name;
-  }
-  EXPECT_TRUE(link_.port().writes.empty());
+  ExpectFramesOverTcp(kFrames, Terminal, testing::CheckByte::kAdd);
 }
 
 TEST_F(CardManagementTest, EnrolmentIgnoresWeekFlagAndTimeSect) {

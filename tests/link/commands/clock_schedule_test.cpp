@@ -16,20 +16,12 @@ namespace {
 
 using testing::AnswerFrames;
 using testing::HostCapture;
-using testing::Write;
 
 constexpr double kDay = 39352;  // 2007-09-27
 
 // A date value: `day` plus a time of day.
 double At(double day, int hour, int minute, double second = 0) {
   return day + (hour * 3600 + minute * 60 + second) / 86400.0;
-}
-
-Bytes Sealed(uint8_t address, Bytes body) {
-  uint8_t check = address;
-  for (uint8_t b : body) check ^= b;
-  body.push_back(check);
-  return body;
 }
 
 // A ring-schedule frame: code, then the given times, the rest 0x00 0x00.
@@ -60,13 +52,8 @@ std::string TwelveTimesText() {
 const Bytes kFirstTen = {0x01, 0x02, 0x02, 0x04, 0x03, 0x06, 0x04, 0x08, 0x05, 0x10,
                          0x06, 0x12, 0x07, 0x14, 0x08, 0x16, 0x09, 0x18, 0x10, 0x20};
 
-struct Case {
-  const char* name;
-  std::function<bool(Connect_v70&)> call;
-  Bytes frame;  // after the address byte 0x01, without the check byte
-};
-
-const Case kFrames[] = {
+// Frames after the address byte 0x01, without their check byte.
+const testing::FrameCase kFrames[] = {
     {"clock",
      [](Connect_v70& o) { return o.ModifyDateTime(1, "070927", "093628", 4); },
      {0x0A, 0x08, 0x07, 0x09, 0x27, 0x09, 0x36, 0x28, 0x04}},
@@ -116,28 +103,13 @@ const Case kFrames[] = {
 class ClockScheduleTest : public testing::ObjectTest {};
 
 TEST_F(ClockScheduleTest, FramesOnTheSerialBus) {
-  UseSerial();
-  AnswerFrames(link_.port(), Terminal);
   HostCapture host;
-  for (const Case& c : kFrames) {
-    link_.port().writes.clear();
-    EXPECT_TRUE(c.call(*object_)) << c.name;
-    EXPECT_EQ(link_.port().writes,
-              (std::vector<Write>{{"19200,n,8,2", {0x01}}, {"19200,s,8,1", Sealed(0x01, c.frame)}}))
-        << c.name;
-  }
+  ExpectFramesOnTheSerialBus(kFrames, Terminal, testing::CheckByte::kAdd);
   EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(ClockScheduleTest, FramesOverTcp) {
-  UseTcp();
-  AnswerFrames(link_.socket(), Terminal);
-  for (const Case& c : kFrames) {
-    link_.socket().sends.clear();
-    EXPECT_TRUE(c.call(*object_)) << c.name;
-    EXPECT_EQ(link_.socket().sends, (std::vector<Bytes>{{0x01}, Sealed(0x01, c.frame)})) << c.name;
-  }
-  EXPECT_TRUE(link_.port().writes.empty());
+  ExpectFramesOverTcp(kFrames, Terminal, testing::CheckByte::kAdd);
 }
 
 TEST_F(ClockScheduleTest, BadClockValuesShowTheBoxAndSendNothing) {

@@ -11,10 +11,10 @@ namespace {
 
 using testing::AnswerFrames;
 using testing::Write;
+using testing::kAddressSettings;
+using testing::kDataSettings;
+using testing::kPlainSettings;
 
-const std::string kAddressSettings = "19200,n,8,2";
-const std::string kDataSettings = "19200,s,8,1";
-const std::string kPlainSettings = "19200,n,8,1";
 
 // "中", and its bytes in the code page of a Simplified Chinese system (CP936).
 const std::string kZhong = "\xE4\xB8\xAD";

@@ -11,7 +11,6 @@ namespace tallygate {
 namespace {
 
 using testing::AnswerFrames;
-using testing::Write;
 
 // A terminal that answers each command with a valid reply of the command's
 // length, echoing the command; GetStorageModel reports mode 2 and
@@ -25,14 +24,8 @@ Bytes Terminal(uint8_t address, const Bytes& frame) {
   }
 }
 
-struct Case {
-  const char* name;
-  std::function<int(Connect_v70&)> call;
-  Bytes frame;  // after the address byte 0x01
-  int result;
-};
-
-const Case kCases[] = {
+// Frames after the address byte 0x01.
+const testing::FrameCase kCases[] = {
     {"ClearFlag", [](Connect_v70& o) { return int{o.ClearFlag(1)}; }, {0x03, 0x02, 0x00}, 1},
     {"RepairAddress 1 to 9", [](Connect_v70& o) { return int{o.RepairAddress(1, 9)}; },
      {0x05, 0x07, 0x55, 0x09, 0x5F}, 1},
@@ -50,26 +43,11 @@ const Case kCases[] = {
 class MemoryMaintenanceTest : public testing::ObjectTest {};
 
 TEST_F(MemoryMaintenanceTest, FramesAndResultsOnTheSerialBus) {
-  UseSerial();
-  AnswerFrames(link_.port(), Terminal);
-  for (const Case& c : kCases) {
-    link_.port().writes.clear();
-    EXPECT_EQ(c.call(*object_), c.result) << c.name;
-    EXPECT_EQ(link_.port().writes,
-              (std::vector<Write>{{"19200,n,8,2", {0x01}}, {"19200,s,8,1", c.frame}}))
-        << c.name;
-  }
+  ExpectFramesOnTheSerialBus(kCases, Terminal, testing::CheckByte::kInFrame);
 }
 
 TEST_F(MemoryMaintenanceTest, FramesAndResultsOverTcp) {
-  UseTcp();
-  AnswerFrames(link_.socket(), Terminal);
-  for (const Case& c : kCases) {
-    link_.socket().sends.clear();
-    EXPECT_EQ(c.call(*object_), c.result) << c.name;
-    EXPECT_EQ(link_.socket().sends, (std::vector<Bytes>{{0x01}, c.frame})) << c.name;
-  }
-  EXPECT_TRUE(link_.port().writes.empty());
+  ExpectFramesOverTcp(kCases, Terminal, testing::CheckByte::kInFrame);
 }
 
 TEST_F(MemoryMaintenanceTest, WrongEchoFailsTheCommandsThatTestIt) {

@@ -14,10 +14,10 @@ namespace {
 
 using testing::AnswerFrames;
 using testing::Write;
+using testing::kAddressSettings;
+using testing::kDataSettings;
+using testing::kPlainSettings;
 
-const std::string kAddressSettings = "19200,n,8,2";
-const std::string kDataSettings = "19200,s,8,1";
-const std::string kPlainSettings = "19200,n,8,1";
 
 constexpr size_t kWritesForFullDownload = 2 + 32 * 2;
 

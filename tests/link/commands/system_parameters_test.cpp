@@ -8,6 +8,8 @@ namespace {
 
 using testing::AnswerFrames;
 using testing::Write;
+using testing::kAddressSettings;
+using testing::kDataSettings;
 
 const Bytes kBlock = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0xFD};
 
@@ -31,7 +33,7 @@ TEST_F(SystemParametersTest, ReadGivesTheWholeReplyInHexadecimal) {
       AnswerFrames(link_.port(), Terminal);
       ASSERT_TRUE(object_->ReadSystemParameter(1, back));
       EXPECT_EQ(link_.port().writes,
-                (std::vector<Write>{{"19200,n,8,2", {0x01}}, {"19200,s,8,1", {0x03, 0x19, 0x1B}}}));
+                (std::vector<Write>{{kAddressSettings, {0x01}}, {kDataSettings, {0x03, 0x19, 0x1B}}}));
     }
     // Address, unexamined byte, echo, the block, and the check byte
     // 0x01 ^ 0x19 ^ (XOR of the block = 0xF1) = 0xE9.
@@ -95,7 +97,7 @@ TEST_F(SystemParametersTest, RepairFrames) {
         EXPECT_EQ(link_.socket().sends, (std::vector<Bytes>{{0x01}, frame})) << c.jdys;
       } else {
         EXPECT_EQ(link_.port().writes,
-                  (std::vector<Write>{{"19200,n,8,2", {0x01}}, {"19200,s,8,1", frame}}))
+                  (std::vector<Write>{{kAddressSettings, {0x01}}, {kDataSettings, frame}}))
             << c.jdys;
       }
     }

@@ -14,9 +14,9 @@ using std::chrono::milliseconds;
 using testing::AnswerFrames;
 using testing::RecordingLink;
 using testing::Write;
+using testing::kAddressSettings;
+using testing::kDataSettings;
 
-constexpr const char* kAddressSettings = "19200,n,8,2";
-constexpr const char* kDataSettings = "19200,s,8,1";
 
 Bytes ClearFlagReply(uint8_t address, uint8_t any = 0x00) {
   return {address, any, 0x02, static_cast<uint8_t>(address ^ any ^ 0x02)};
