@@ -144,6 +144,9 @@ class Soak {
   int16_t storage_mode_ = 1;
   int writes_ = 0;
   int finds_ = 0;
+  // The call before this one, for findings: a failure no fault called for
+  // is most often explained by what came before it.
+  std::string previous_ = "none";
   SoakFigures figures_;
 };
 
@@ -290,7 +293,7 @@ void Soak::SingleCall(const Command& command) {
     Finding(what + ": success with a wrong value " + result.value);
   } else if (!result.ok && expected.succeeds) {
     ++figures_.unexpected_failures;
-    Finding(what + ": failed unexpectedly");
+    Finding(what + ": failed unexpectedly after " + std::to_string(took) + " s (previous call: " + previous_ + ")");
   }
   figures_.longest_call_seconds = std::max(figures_.longest_call_seconds, took);
   figures_.worst_margin_seconds = std::max(figures_.worst_margin_seconds, took - expected.max_seconds);
@@ -298,6 +301,7 @@ void Soak::SingleCall(const Command& command) {
     ++figures_.overruns;
     Finding(what + ": took " + std::to_string(took) + " s");
   }
+  previous_ = what + (result.ok ? ", passed" : ", failed") + " in " + std::to_string(took) + " s";
   if (fault.kind != Fault::kNone) ClearFaults();
   if (expected.settle_seconds > 0) {
     std::this_thread::sleep_for(std::chrono::duration<double>(expected.settle_seconds));
@@ -390,7 +394,8 @@ void Soak::Collection(bool records) {
     Finding(what + ": success reported after a spoiled count");
   } else if (expect_complete && !audit.complete) {
     ++figures_.unexpected_failures;
-    Finding(what + ": not complete: " + audit.Describe() + " [" + outcome.description + "]");
+    Finding(what + ": not complete: " + audit.Describe() + " [" + outcome.description +
+            "] (previous call: " + previous_ + ")");
   }
   const double bound = CollectionBound(count, attempts);
   figures_.longest_call_seconds = std::max(figures_.longest_call_seconds, took);
@@ -398,6 +403,7 @@ void Soak::Collection(bool records) {
     ++figures_.overruns;
     Finding(what + ": took " + std::to_string(took) + " s");
   }
+  previous_ = what + (outcome.result ? ", true" : ", false") + " in " + std::to_string(took) + " s";
   if (fault.kind != Fault::kNone) ClearFaults();
   // A unit or count held back may still be on its way: let it land, so that
   // the next call discards it.
