@@ -12,9 +12,9 @@
 #include <span>
 
 #include "fuzz/fuzz_support.h"
-#include "link/commands/collected_lines.h"
-#include "link/protocol/char_map.h"
-#include "link/protocol/code_tables.h"
+#include "link/connect/collected_lines.h"
+#include "link/text/char_map.h"
+#include "link/text/code_tables.h"
 #include "tallygate/basic_error.h"
 
 namespace {

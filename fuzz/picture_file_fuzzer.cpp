@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "link/commands/picture_file.h"
-#include "link/core/text_file.h"
+#include "link/connect/picture_file.h"
+#include "link/connect/text_file.h"
 #include "tallygate/basic_error.h"
 
 namespace {

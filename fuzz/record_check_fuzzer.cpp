@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "link/commands/collected_data_check.h"
-#include "link/core/text_file.h"
+#include "link/connect/collected_data_check.h"
+#include "link/connect/text_file.h"
 #include "tallygate/basic_error.h"
 
 namespace {

@@ -19,8 +19,8 @@
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/synthetic_tables.h"
-#include "link/commands/collected_data_check.h"
-#include "link/commands/collected_lines.h"
+#include "link/connect/collected_data_check.h"
+#include "link/connect/collected_lines.h"
 #include "link/protocol/frame.h"
 
 namespace {

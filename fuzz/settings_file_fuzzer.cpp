@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "link/core/settings_file.h"
-#include "link/core/termios_port.h"
-#include "link/core/text_file.h"
+#include "link/connect/settings_file.h"
+#include "link/transport/termios_port.h"
+#include "link/connect/text_file.h"
 #include "tallygate/basic_error.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "fuzz/fuzz_support.h"
-#include "link/protocol/code_tables.h"
+#include "link/text/code_tables.h"
 
 namespace tallygate::fuzz {
 namespace {

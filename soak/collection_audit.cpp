@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-#include "link/core/text_file.h"
+#include "link/connect/text_file.h"
 
 namespace tallygate::soak {
 

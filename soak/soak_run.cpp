@@ -13,7 +13,7 @@
 #include <thread>
 #include <unordered_set>
 
-#include "link/commands/collected_lines.h"
+#include "link/connect/collected_lines.h"
 #include "link/protocol/frame.h"
 #include "sim/model/synthetic_data.h"
 #include "sim/model/terminal_view.h"

@@ -1,12 +1,12 @@
 #include "link/protocol/exchange.h"
 
-#include "link/protocol/wait.h"
+#include "link/transport/wait.h"
 #include "tallygate/basic_error.h"
 
 #include <algorithm>
 #include <thread>
 
-#include "link/core/line_settings.h"
+#include "link/transport/line_settings.h"
 
 namespace tallygate {
 namespace {

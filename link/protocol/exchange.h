@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <span>
 
-#include "link/core/thread_link.h"
+#include "link/connect/thread_link.h"
 #include "link/protocol/command_table.h"
 #include "link/protocol/frame.h"
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <thread>
 
-#include "link/core/line_settings.h"
-#include "link/core/thread_link.h"
+#include "link/transport/line_settings.h"
+#include "link/connect/thread_link.h"
 #include "tallygate/basic_error.h"
 
 namespace tallygate::testing {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "link/core/serial_port.h"
-#include "link/core/tcp_socket.h"
+#include "link/transport/serial_port.h"
+#include "link/transport/tcp_socket.h"
 
 namespace tallygate::testing {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "link/protocol/char_map.h"
-#include "link/protocol/code_page.h"
-#include "link/protocol/code_tables.h"
+#include "link/text/char_map.h"
+#include "link/text/code_page.h"
+#include "link/text/code_tables.h"
 #include "tests/support/temp_dir.h"
 
 #ifndef TALLYGATE_RM_TXT

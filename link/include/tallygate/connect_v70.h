@@ -12,8 +12,8 @@
 // line settings. All calls of an object come from the thread that made it.
 // While one call waits for a terminal, the host's events run; a call made
 // from such an event fails at once and sends nothing.
-#ifndef TALLYGATE_CONNECT_V70_H_
-#define TALLYGATE_CONNECT_V70_H_
+#ifndef TALLYGATE_LINK_INCLUDE_TALLYGATE_CONNECT_V70_H_
+#define TALLYGATE_LINK_INCLUDE_TALLYGATE_CONNECT_V70_H_
 
 #include <cstdint>
 #include <memory>
@@ -204,4 +204,4 @@ class TALLYGATE_EXPORT Connect_v70 {
 
 }  // namespace tallygate
 
-#endif  // TALLYGATE_CONNECT_V70_H_
+#endif  // TALLYGATE_LINK_INCLUDE_TALLYGATE_CONNECT_V70_H_

@@ -2,8 +2,8 @@
 // properties "Max", "Min" and "Value" can be set by name. A host wraps its own
 // progress bar in one; the call-by-name layer wraps the caller's dispatch
 // object in one.
-#ifndef TALLYGATE_PROGRESS_OBJECT_H_
-#define TALLYGATE_PROGRESS_OBJECT_H_
+#ifndef TALLYGATE_LINK_INCLUDE_TALLYGATE_PROGRESS_OBJECT_H_
+#define TALLYGATE_LINK_INCLUDE_TALLYGATE_PROGRESS_OBJECT_H_
 
 #include <cstdint>
 #include <string>
@@ -23,4 +23,4 @@ class TALLYGATE_EXPORT ProgressObject {
 
 }  // namespace tallygate
 
-#endif  // TALLYGATE_PROGRESS_OBJECT_H_
+#endif  // TALLYGATE_LINK_INCLUDE_TALLYGATE_PROGRESS_OBJECT_H_

@@ -1,0 +1,29 @@
+#include "link/connect/collection_steps.h"
+
+#include "link/connect/record_counts.h"
+
+namespace tallygate {
+
+bool CollectToFile(Connect_v70::State& state, int16_t varAddr, const CommandSpec& count_spec,
+                   const std::filesystem::path& file, const PagePlan& plan,
+                   const std::function<void(int32_t count)>& started, std::string& VarDescription,
+                   int32_t& BackRecordSum) {
+  int32_t count = 0;
+  std::string holder = "ok";
+  bool counted = false;
+  try {
+    counted = QueryCount(state, varAddr, count_spec, count, &holder);
+  } catch (const BasicError&) {
+    counted = false;
+  }
+  if (!counted) return false;
+  if (started) started(count);
+
+  FrameExchange exchange = state.Exchange();
+  const CollectedLines collected = CollectPages(exchange, ToByte(varAddr), count, plan);
+  if (!collected.Complete()) VarDescription = kPartLost;
+  if (collected.highest_stored >= 0) WriteCollectedFile(file, collected, BackRecordSum);
+  return true;
+}
+
+}  // namespace tallygate
