@@ -3,12 +3,6 @@
 #include "link/connect/collection_steps.h"
 
 namespace tallygate {
-namespace {
-
-constexpr int kCardUnitLength = 20;
-constexpr int kCardAttempts = 3;
-
-}  // namespace
 
 bool Connect_v70::GatherSendCardData(int16_t varAddr, const std::string& VarFilePath,
                                      const std::string& VarFileName, std::string& VarDescription,
@@ -16,14 +10,13 @@ bool Connect_v70::GatherSendCardData(int16_t varAddr, const std::string& VarFile
                                      int32_t phStrCardFlg) {
   return RunCollection(*state_, VarFilePath, VarDescription, BackRecordSum, [&] {
     const int16_t locale_class = state_->locale_class;
-    PagePlan plan{command::kCardPages.code, kCardUnitLength, kCardAttempts, false, static_cast<float>(SleepDate),
-                  [&](std::span<const uint8_t> unit) {
-                    return CardLine(unit, phStrCardFlg != 0, locale_class);
-                  },
-                  nullptr};
+    const PagePlan plan = CardPagePlan(static_cast<float>(SleepDate));
+    auto line = [&](std::span<const uint8_t> unit) {
+      return CardLine(unit, phStrCardFlg != 0, locale_class);
+    };
     return CollectToFile(*state_, varAddr, command::kCardPages,
-                         CollectionFile(VarFilePath, VarFileName), plan, nullptr, VarDescription,
-                         BackRecordSum);
+                         CollectionFile(VarFilePath, VarFileName), plan, line, nullptr, nullptr,
+                         VarDescription, BackRecordSum);
   });
 }
 

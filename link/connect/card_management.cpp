@@ -1,23 +1,18 @@
 // Card management: enrolling, removing and finding cards, reading the card at
 // the terminal's reader, and writing single attendance records.
-#include <algorithm>
 #include <span>
 #include <string>
 
-#include "link/connect/text_encodings.h"
 #include "link/connect/connect_v70_state.h"
+#include "link/connect/text_encodings.h"
+#include "link/protocol/hex_text.h"
 #include "link/text/char_map.h"
 #include "link/text/code_page.h"
-#include "link/protocol/hex_text.h"
 #include "link/text/locale_class.h"
 
 namespace tallygate {
 namespace {
 
-constexpr size_t kCardOffset = 2;
-constexpr size_t kStaffOffset = 6;
-constexpr size_t kNameOffset = 10;
-constexpr size_t kNameBytes = 8;
 constexpr size_t kHexDigits = 8;  // a card or staff number as hexadecimal text
 
 // Terminals keep names in GB2312. A Traditional-Chinese system's names are
@@ -29,26 +24,8 @@ Bytes NameBytes(const std::string& name, int16_t locale_class) {
   return bytes;
 }
 
-void Put(Bytes& frame, size_t offset, std::span<const uint8_t> bytes) {
-  std::copy(bytes.begin(), bytes.end(), frame.begin() + static_cast<std::ptrdiff_t>(offset));
-}
-
-// A frame carrying one card number, given as decimal text.
-Bytes CardFrame(const CommandSpec& spec, const std::string& decimal_card) {
-  Bytes frame = MakeEmptyFrame(spec.code, spec.frame_length);
-  Put(frame, kCardOffset, DecimalCardBytes(decimal_card));
-  return frame;
-}
-
-bool ExchangeEchoed(Connect_v70::State& state, int16_t varAddr, const CommandSpec& spec,
-                    Bytes& frame, Bytes& reply) {
-  return state.Exchange().Exchange(ToByte(varAddr), spec, frame, reply) && reply[2] == spec.code;
-}
-
-bool FindOrClear(Connect_v70::State& state, int16_t varAddr, const CommandSpec& spec,
-                 const std::string& PhyNum, Bytes& reply) {
-  Bytes frame = CardFrame(spec, PhyNum);
-  return state.Exchange().Exchange(ToByte(varAddr), spec, frame, reply);
+std::array<uint8_t, 4> FourBytes(const std::vector<uint8_t>& bytes) {
+  return {bytes[0], bytes[1], bytes[2], bytes[3]};
 }
 
 }  // namespace
@@ -58,15 +35,13 @@ bool Connect_v70::CardSendToMachine(int16_t varAddr, const std::string& strPhyCa
                                     int16_t /*WeekFlag*/, const std::string& /*TimeSect*/) {
   return RunCall(*state_, false, [&](bool& result) {
     const Bytes name = NameBytes(strName, state_->locale_class);
-    // A longer name would lose bytes to the check byte, half a Chinese
-    // character among them: it is refused whole.
-    if (name.size() > kNameBytes) return;
-    const CommandSpec& spec = command::kCardSendToMachine;
-    Bytes frame = CardFrame(spec, strPhyCard);
-    Put(frame, kStaffOffset, LenientHexPairs(FillLeft(strCardID, kHexDigits), 4));
-    Put(frame, kNameOffset, name);
-    Bytes reply;
-    result = ExchangeEchoed(*state_, varAddr, spec, frame, reply);
+    // A longer name is refused whole before anything else is converted.
+    if (name.size() > 8) return;
+    const commands::CardBytes card = DecimalCardBytes(strPhyCard);
+    const auto staff = FourBytes(LenientHexPairs(FillLeft(strCardID, kHexDigits), 4));
+    const uint8_t address = ToByte(varAddr);
+    CallLine line(*state_);
+    result = commands::EnrolCard(line.exchange(), address, card, staff, name).ok();
   });
 }
 
@@ -74,34 +49,36 @@ bool Connect_v70::SendRecordToMachine(int16_t varAddr, const std::string& PhyNum
                                       const std::string& DateTime, const std::string& FlagByte,
                                       const std::string& KeepByte) {
   return RunCall(*state_, false, [&](bool& result) {
-    const CommandSpec& spec = command::kSendRecordToMachine;
-    Bytes frame = MakeEmptyFrame(spec.code, spec.frame_length);
-    // The stored-record layout: card, YY MM DD hh mm ss, flag byte, keep byte.
-    Put(frame, 2, LenientHexPairs(FillLeft(PhyNum, kHexDigits), 4));
-    Put(frame, 6, LenientHexPairs(DateTime, 6));
-    frame[12] = LenientHexByte(FlagByte);
-    frame[13] = LenientHexByte(KeepByte);
-    Bytes reply;
-    result = state_->Exchange().Exchange(ToByte(varAddr), spec, frame, reply);
+    const auto card = FourBytes(LenientHexPairs(FillLeft(PhyNum, kHexDigits), 4));
+    const std::vector<uint8_t> time = LenientHexPairs(DateTime, 6);
+    const uint8_t flag = LenientHexByte(FlagByte);
+    const uint8_t keep = LenientHexByte(KeepByte);
+    const uint8_t address = ToByte(varAddr);
+    CallLine line(*state_);
+    result = commands::StoreRecord(line.exchange(), address, card,
+                                   std::span<const uint8_t, 6>(time.data(), 6), flag, keep)
+                 .ok();
   });
 }
 
 bool Connect_v70::ClearName(int16_t varAddr, const std::string& PhyNum) {
   return RunCall(*state_, false, [&](bool& result) {
-    Bytes reply;
-    result = FindOrClear(*state_, varAddr, command::kClearName, PhyNum, reply) &&
-             reply[2] == command::kClearName.code;
+    const commands::CardBytes card = DecimalCardBytes(PhyNum);
+    const uint8_t address = ToByte(varAddr);
+    CallLine line(*state_);
+    result = commands::RemoveCard(line.exchange(), address, card).ok();
   });
 }
 
 bool Connect_v70::FindCard(int16_t varAddr, const std::string& PhyNum, bool& CardYN) {
   CardYN = false;
   return RunCall(*state_, false, [&](bool& result) {
-    Bytes reply;
-    if (!FindOrClear(*state_, varAddr, command::kFindCard, PhyNum, reply)) return;
-    // The echo is not tested: any valid answer tells whether the card is
-    // listed, and all three bytes 0xFF mean it is not.
-    CardYN = !(reply[3] == 0xFF && reply[4] == 0xFF && reply[5] == 0xFF);
+    const commands::CardBytes card = DecimalCardBytes(PhyNum);
+    const uint8_t address = ToByte(varAddr);
+    CallLine line(*state_);
+    const Result<bool> listed = commands::FindCard(line.exchange(), address, card);
+    if (!listed) return;
+    CardYN = *listed;
     result = true;
   });
 }
@@ -109,19 +86,17 @@ bool Connect_v70::FindCard(int16_t varAddr, const std::string& PhyNum, bool& Car
 std::string Connect_v70::ReadCardNum(int16_t varAddr, std::string& AllStr) {
   AllStr.clear();
   return RunCall(*state_, std::string(), [&](std::string& result) {
-    const CommandSpec& spec = command::kReadCardNum;
-    Bytes frame = MakeFrame(spec.code);
-    Bytes reply;
-    if (!state_->Exchange().Exchange(ToByte(varAddr), spec, frame, reply)) return;
-    const uint8_t kind = reply[2];
-    if (kind != 0x04 && kind != 0x09) return;
+    const uint8_t address = ToByte(varAddr);
+    CallLine line(*state_);
+    const auto reply = commands::ReadCard(line.exchange(), address);
+    if (!reply) return;
+    const auto& r = *reply;
     // Signed, so that the number travels back to the same four bytes through
     // the decimal card texts of the other commands.
-    const auto number = static_cast<int32_t>(uint32_t{reply[3]} << 24 | uint32_t{reply[4]} << 16 |
-                                             uint32_t{reply[5]} << 8 | uint32_t{reply[6]});
+    const auto number = static_cast<int32_t>(uint32_t{r[3]} << 24 | uint32_t{r[4]} << 16 |
+                                             uint32_t{r[5]} << 8 | uint32_t{r[6]});
     result = std::to_string(number);
-    AllStr =
-        BytesToHex(std::span<const uint8_t>(reply).first(static_cast<size_t>(spec.reply_length)));
+    AllStr = BytesToHex(r);
   });
 }
 

@@ -4,6 +4,7 @@
 // Every field travels as packed BCD: its decimal digits read as hexadecimal,
 // so 23:59 is 0x23 0x59.
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,25 +37,24 @@ uint8_t Bcd(int value) {
 const CommandSpec& RingSchedule(const std::string& Sect) {
   const std::optional<double> section = ParseNumber(Sect);
   if (!section) throw BasicError(err::kTypeMismatch);
-  if (*section == 1) return command::kRingSchedule1;
-  if (*section == 2) return command::kRingSchedule2;
-  if (*section == 3) return command::kRingSchedule3;
-  throw BasicError(err::kInvalidProcedureCall);
+  if (*section != 1 && *section != 2 && *section != 3) throw BasicError(err::kInvalidProcedureCall);
+  return **commands::RingScheduleSpec(static_cast<int>(*section));
 }
 
 // Hour and minute of a date value, taken from its time of day rounded to the
 // second, so that a value a hair below a whole minute keeps that minute.
-void PutRingTime(Bytes& frame, size_t slot, double date_value) {
+void PutRingTime(std::array<uint8_t, 20>& times, size_t slot, double date_value) {
   if (!IsDateSerial(date_value)) throw BasicError(err::kOverflow);
   const DateParts parts = SplitDate(Date{date_value});
-  frame[2 + 2 * slot] = Bcd(parts.hour);
-  frame[3 + 2 * slot] = Bcd(parts.minute);
+  times[2 * slot] = Bcd(parts.hour);
+  times[2 * slot + 1] = Bcd(parts.minute);
 }
 
 bool SendSchedule(Connect_v70::State& state, int16_t varAddr, const CommandSpec& spec,
-                  Bytes& frame) {
-  Bytes reply;
-  return state.Exchange().Exchange(ToByte(varAddr), spec, frame, reply) && reply[2] == spec.code;
+                  const std::array<uint8_t, 20>& times) {
+  const uint8_t address = ToByte(varAddr);
+  CallLine line(state);
+  return commands::SetRingSchedule(line.exchange(), address, spec, times).ok();
 }
 
 }  // namespace
@@ -64,15 +64,15 @@ bool Connect_v70::ModifyDateTime(int16_t varAddr, const std::string& DDate,
   return RunCall(
       *state_, false,
       [&](bool& result) {
-        const CommandSpec& spec = command::kModifyDateTime;
-        Bytes frame = MakeEmptyFrame(spec.code, spec.frame_length);
+        std::array<uint8_t, 7> fields{};
         for (size_t i = 0; i < 3; ++i) {
-          frame[2 + i] = StrictHexByte(Pair(DDate, i));
-          frame[5 + i] = StrictHexByte(Pair(TTime, i));
+          fields[i] = StrictHexByte(Pair(DDate, i));
+          fields[3 + i] = StrictHexByte(Pair(TTime, i));
         }
-        frame[8] = Bcd(WWeek);
-        Bytes reply;
-        result = state_->Exchange().Exchange(ToByte(varAddr), spec, frame, reply);
+        fields[6] = Bcd(WWeek);
+        const uint8_t address = ToByte(varAddr);
+        CallLine line(*state_);
+        result = commands::SetClock(line.exchange(), address, fields).ok();
       },
       // The one command that tells its caller why it failed, in a box.
       [](bool&, const BasicError& error) {
@@ -84,10 +84,10 @@ bool Connect_v70::ModifyDateTime(int16_t varAddr, const std::string& DDate,
 bool Connect_v70::SetClock(int16_t varAddr, std::vector<double>& ITime, const std::string& Sect) {
   return RunCall(*state_, false, [&](bool& result) {
     const CommandSpec& spec = RingSchedule(Sect);
-    Bytes frame = MakeEmptyFrame(spec.code, spec.frame_length);
+    std::array<uint8_t, 20> times{};
     const size_t count = std::min(ITime.size(), kRingTimes);
-    for (size_t slot = 0; slot < count; ++slot) PutRingTime(frame, slot, ITime[slot]);
-    result = SendSchedule(*state_, varAddr, spec, frame);
+    for (size_t slot = 0; slot < count; ++slot) PutRingTime(times, slot, ITime[slot]);
+    result = SendSchedule(*state_, varAddr, spec, times);
   });
 }
 
@@ -98,12 +98,12 @@ bool Connect_v70::SetClockStr(int16_t varAddr, const std::string& strTime,
     if (!std::all_of(strTime.begin(), strTime.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       return;
     }
-    Bytes frame = MakeEmptyFrame(spec.code, spec.frame_length);
     // Digits only, so the pairs of "hhmm" groups are the text's pairs; a
     // short last group reads a lone digit as itself and a missing pair as 0.
-    const std::vector<uint8_t> times = LenientHexPairs(strTime, 2 * kRingTimes);
-    std::copy(times.begin(), times.end(), frame.begin() + 2);
-    result = SendSchedule(*state_, varAddr, spec, frame);
+    const std::vector<uint8_t> pairs = LenientHexPairs(strTime, 2 * kRingTimes);
+    std::array<uint8_t, 20> times{};
+    std::copy_n(pairs.begin(), times.size(), times.begin());
+    result = SendSchedule(*state_, varAddr, spec, times);
   });
 }
 

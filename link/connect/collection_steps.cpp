@@ -6,6 +6,7 @@ namespace tallygate {
 
 bool CollectToFile(Connect_v70::State& state, int16_t varAddr, const CommandSpec& count_spec,
                    const std::filesystem::path& file, const PagePlan& plan,
+                   const UnitLine& line, const StoredPosition& stored,
                    const std::function<void(int32_t count)>& started, std::string& VarDescription,
                    int32_t& BackRecordSum) {
   int32_t count = 0;
@@ -19,8 +20,10 @@ bool CollectToFile(Connect_v70::State& state, int16_t varAddr, const CommandSpec
   if (!counted) return false;
   if (started) started(count);
 
-  FrameExchange exchange = state.Exchange();
-  const CollectedLines collected = CollectPages(exchange, ToByte(varAddr), count, plan);
+  const uint8_t address = ToByte(varAddr);
+  CallLine call_line(state);
+  const CollectedLines collected =
+      CollectPages(call_line.exchange(), address, count, plan, line, stored);
   if (!collected.Complete()) VarDescription = kPartLost;
   if (collected.highest_stored >= 0) WriteCollectedFile(file, collected, BackRecordSum);
   return true;

@@ -46,6 +46,7 @@ bool RunCollection(Connect_v70::State& state, const std::string& folder,
 // "Net Err,Part data lose" when the file lacks any entry of the count.
 bool CollectToFile(Connect_v70::State& state, int16_t varAddr, const CommandSpec& count_spec,
                    const std::filesystem::path& file, const PagePlan& plan,
+                   const UnitLine& line, const StoredPosition& stored,
                    const std::function<void(int32_t count)>& started, std::string& VarDescription,
                    int32_t& BackRecordSum);
 

@@ -5,11 +5,15 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "link/connect/thread_link.h"
 #include "link/protocol/exchange.h"
+#include "link/terminal/commands.h"
+#include "link/transport/serial_bus_transport.h"
+#include "link/transport/tcp_transport.h"
 #include "tallygate/basic_error.h"
 #include "tallygate/connect_v70.h"
 
@@ -24,8 +28,31 @@ struct Connect_v70::State {
   std::string ip;
   int32_t tcp_port = 0;
   ThreadLink& link;  // of the thread that made the object
+};
 
-  FrameExchange Exchange() { return FrameExchange(link, mode); }
+// The line one call talks over: the thread's serial port in mode 0 (or when
+// the command works on the bus only), its TCP connection otherwise. Waits
+// let the host's events run.
+class CallLine {
+ public:
+  enum class Bus { kByMode, kSerial };
+  explicit CallLine(Connect_v70::State& state, Bus bus = Bus::kByMode);
+  CallLine(const CallLine&) = delete;
+  CallLine& operator=(const CallLine&) = delete;
+
+  FrameExchange& exchange() { return *exchange_; }
+  bool serial() const { return serial_.has_value(); }
+  // The port's or socket's own errors reach the caller as BasicError, for
+  // the commands whose failure result tells them apart from a missing reply.
+  void ThrowLineErrors() {
+    if (serial_) serial_->ThrowLineErrors();
+    if (tcp_) tcp_->ThrowLineErrors();
+  }
+
+ private:
+  std::optional<SerialBusTransport> serial_;
+  std::optional<TcpTransport> tcp_;
+  std::optional<FrameExchange> exchange_;
 };
 
 // Runs one public member's body. A call made while another call of this

@@ -6,16 +6,9 @@
 
 #include <cerrno>
 
-#include "link/transport/wait.h"
 #include "tallygate/basic_error.h"
 
 namespace tallygate {
-namespace {
-
-constexpr int kPagePauseMs = 30;
-constexpr int kLostPagesLimit = 3;
-
-}  // namespace
 
 bool CollectedLines::Complete() const {
   if (stopped || lines.empty()) return !stopped;
@@ -26,42 +19,19 @@ bool CollectedLines::Complete() const {
 }
 
 CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t count,
-                            const PagePlan& plan) {
+                            const PagePlan& plan, const UnitLine& line,
+                            const StoredPosition& stored) {
   CollectedLines collected;
   collected.lines.resize(static_cast<size_t>(count) + 1);
-  const int32_t pages = (count + kUnitsPerPage - 1) / kUnitsPerPage;
-  int lost_pages = 0;
-  for (int32_t page = 1; page <= pages; ++page) {
-    const int32_t units = page < pages ? kUnitsPerPage : count - (pages - 1) * kUnitsPerPage;
-    const int32_t first_position = (page - 1) * kUnitsPerPage;
-    if (!plan.pause_before_attempts) Pause(kPagePauseMs);
-    int missed = 0;
-    for (int budget = plan.attempts; budget > 0;) {
-      if (plan.pause_before_attempts) Pause(kPagePauseMs);
-      --budget;
-      Bytes request = MakeFrame(plan.command, {static_cast<uint8_t>(page)});
-      exchange.SendFrame(address, request, 4);
-      missed = 0;
-      for (int32_t i = 0; i < units; ++i) {
-        Bytes unit;
-        if (!exchange.ReceiveFrame(address, plan.unit_wait_seconds, plan.unit_length, unit)) {
-          if (++missed >= 2) break;
-          continue;
-        }
-        const int32_t position = first_position + i;
-        collected.lines[static_cast<size_t>(position)] = plan.line(unit);
-        if (position > collected.highest_stored) collected.highest_stored = position;
-        if (plan.stored) plan.stored(position);
-      }
-      if (missed == 0) break;
-    }
-    // Lost: the last attempt still missed units. A page whose last attempt
-    // was complete is not.
-    if (missed > 0 && ++lost_pages >= kLostPagesLimit) {
-      collected.stopped = true;
-      break;
-    }
-  }
+  const Result<FetchReport> report =
+      FetchPages(exchange, address, count, 0, plan,
+                 [&](int32_t position, std::span<const uint8_t> unit, bool) {
+                   collected.lines[static_cast<size_t>(position)] = line(unit);
+                   if (position > collected.highest_stored) collected.highest_stored = position;
+                   if (stored) stored(position);
+                 });
+  // A fetch from 0 fails only when stopped, which no call of the object asks.
+  collected.stopped = !report || report->stopped_early;
   return collected;
 }
 

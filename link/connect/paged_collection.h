@@ -1,11 +1,6 @@
-// Page-by-page collection, shared by the record and card-list collections.
-//
-// A page request [4, command, page, check] makes the terminal stream the
-// page's units back to back (256 a page, the last page holds the rest); each
-// unit is read and validated by itself. A page whose attempt misses a unit is
-// requested again, up to a budget of attempts; two misses in one attempt end
-// that attempt at once. A page whose last attempt still missed units is lost,
-// and three lost pages end the collection.
+// Collection into lines: the units of a terminal's pages (fetched as the
+// terminal API fetches them, page_fetch.h), each turned into the line of its
+// position, and the file those lines are written to.
 #ifndef TALLYGATE_LINK_CONNECT_PAGED_COLLECTION_H_
 #define TALLYGATE_LINK_CONNECT_PAGED_COLLECTION_H_
 
@@ -17,22 +12,14 @@
 #include <vector>
 
 #include "link/protocol/exchange.h"
+#include "link/terminal/page_fetch.h"
 
 namespace tallygate {
 
-inline constexpr int32_t kUnitsPerPage = 256;
-
-struct PagePlan {
-  uint8_t command;
-  int unit_length;
-  int attempts;                // per page
-  bool pause_before_attempts;  // 30 ms before every attempt, or once per page
-  float unit_wait_seconds;
-  // Turns a valid unit into its line.
-  std::function<std::string(std::span<const uint8_t> unit)> line;
-  // Called with each stored position (progress), may throw.
-  std::function<void(int32_t position)> stored;
-};
+// Turns a valid unit into its line.
+using UnitLine = std::function<std::string(std::span<const uint8_t> unit)>;
+// Called with each stored position (progress), may throw.
+using StoredPosition = std::function<void(int32_t position)>;
 
 struct CollectedLines {
   std::vector<std::string> lines;  // one per position; empty where nothing came
@@ -42,8 +29,11 @@ struct CollectedLines {
   bool Complete() const;
 };
 
+// Every unit that arrives, also again in a later attempt at its page,
+// becomes the line at its position (the last arrival wins).
 CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t count,
-                            const PagePlan& plan);
+                            const PagePlan& plan, const UnitLine& line,
+                            const StoredPosition& stored);
 
 // Writes lines 0 to `collected.highest_stored` to `file` (created or
 // truncated), each followed by CR LF, adding one to `written` for every line

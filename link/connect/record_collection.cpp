@@ -1,14 +1,9 @@
 // Attendance record collection: every record of a terminal into a text file.
 #include "link/connect/collected_lines.h"
 #include "link/connect/collection_steps.h"
+#include "link/protocol/record_line.h"
 
 namespace tallygate {
-namespace {
-
-constexpr int kRecordUnitLength = 16;
-constexpr int kRecordAttempts = 5;
-
-}  // namespace
 
 bool Connect_v70::GatherData(int16_t varAddr, const std::string& VarFilePath,
                              const std::string& VarFileName, std::string& VarDescription,
@@ -16,14 +11,13 @@ bool Connect_v70::GatherData(int16_t varAddr, const std::string& VarFilePath,
                              bool IsFullYear, ProgressObject* objProBar) {
   return RunCollection(*state_, VarFilePath, VarDescription, BackRecordSum, [&] {
     const std::string century = CurrentCentury();
-    PagePlan plan{command::kRecordPages.code, kRecordUnitLength, kRecordAttempts, true,
-                  static_cast<float>(SleepDate),
-                  [&](std::span<const uint8_t> unit) {
-                    return RecordLine(varAddr, unit, phStrCardFlg != 0, IsFullYear, century);
-                  },
-                  nullptr};
+    const PagePlan plan = RecordPagePlan(static_cast<float>(SleepDate));
+    auto line = [&](std::span<const uint8_t> unit) {
+      return RecordLine(varAddr, unit, phStrCardFlg != 0, IsFullYear, century);
+    };
+    StoredPosition stored;
     if (objProBar != nullptr) {
-      plan.stored = [&](int32_t position) { objProBar->PutProperty("Value", position); };
+      stored = [&](int32_t position) { objProBar->PutProperty("Value", position); };
     }
     auto started = [&](int32_t count) {
       if (objProBar == nullptr) return;
@@ -32,8 +26,8 @@ bool Connect_v70::GatherData(int16_t varAddr, const std::string& VarFilePath,
       objProBar->PutProperty("Value", 0);
     };
     return CollectToFile(*state_, varAddr, command::kRecordPages,
-                         CollectionFile(VarFilePath, VarFileName), plan, started, VarDescription,
-                         BackRecordSum);
+                         CollectionFile(VarFilePath, VarFileName), plan, line, stored, started,
+                         VarDescription, BackRecordSum);
   });
 }
 

@@ -2,26 +2,25 @@
 // terminal holds (page 0 of the record and card-list commands).
 #include "link/connect/record_counts.h"
 
-#include "link/connect/connect_v70_state.h"
-
 namespace tallygate {
 
 bool QueryCount(Connect_v70::State& state, int16_t varAddr, const CommandSpec& spec,
                 int32_t& count, std::string* description) {
   count = 0;
-  Bytes frame = MakeFrame(spec.code, {0});
-  Bytes reply;
-  if (!state.Exchange().Exchange(ToByte(varAddr), spec, frame, reply)) return false;
-  if (reply[2] != spec.code) {
-    if (description != nullptr) *description = "Date Error";
-    return false;
+  const uint8_t address = ToByte(varAddr);
+  CallLine line(state);
+  const Result<int32_t> counted = commands::Count(line.exchange(), address, spec);
+  if (counted) {
+    count = *counted;
+    return true;
   }
-  // The count is a signed 16-bit value on the terminal's side; a high byte of
-  // 0x80 or more cannot be a count, and taking it for 0 would tell the caller
-  // the terminal is empty.
-  if (reply[3] >= 0x80) throw BasicError(err::kOverflow);
-  count = reply[3] * 256 + reply[4];
-  return true;
+  switch (counted.error().code()) {
+    case ErrorCode::kWrongEcho:
+      if (description != nullptr) *description = "Date Error";
+      return false;
+    case ErrorCode::kBadReply: throw BasicError(err::kOverflow);
+    default: return false;
+  }
 }
 
 bool Connect_v70::GatherRecordSum(int16_t varAddr, int32_t& VarRecordCount,

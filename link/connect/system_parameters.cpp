@@ -1,6 +1,7 @@
 // System parameters: reading the terminal's parameter block, and writing the
 // relay delay, punch interval and mode word.
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,15 +36,11 @@ uint8_t DecimalPiece(std::string_view piece) {
 
 bool Connect_v70::ReadSystemParameter(int16_t varAddr, std::string& BackString) {
   return RunCall(*state_, false, [&](bool& result) {
-    const CommandSpec& spec = command::kReadSystemParameter;
-    Bytes frame = MakeFrame(spec.code);
-    Bytes reply;
-    if (!state_->Exchange().Exchange(ToByte(varAddr), spec, frame, reply) ||
-        reply[2] != spec.code) {
-      return;
-    }
-    BackString =
-        BytesToHex(std::span<const uint8_t>(reply).first(static_cast<size_t>(spec.reply_length)));
+    const uint8_t address = ToByte(varAddr);
+    CallLine line(*state_);
+    const auto reply = commands::ReadParameters(line.exchange(), address);
+    if (!reply) return;
+    BackString = BytesToHex(*reply);
     result = true;
   });
 }
@@ -51,17 +48,12 @@ bool Connect_v70::ReadSystemParameter(int16_t varAddr, std::string& BackString) 
 bool Connect_v70::RepairSystemParameter(int16_t varAddr, const std::string& JDYS,
                                         const std::string& DKYS, const std::string& TZZ) {
   return RunCall(*state_, false, [&](bool& result) {
-    const CommandSpec& spec = command::kRepairSystemParameter;
-    Bytes frame = MakeEmptyFrame(spec.code, spec.frame_length);
-    frame[2] = DecimalPiece(Piece(JDYS, 0));
-    frame[3] = DecimalPiece(Piece(JDYS, 1));
-    frame[4] = StrictHexByte(Piece(DKYS, 0));
-    frame[5] = StrictHexByte(Piece(DKYS, 1));
-    frame[6] = StrictHexByte(Piece(TZZ, 0));
-    frame[7] = StrictHexByte(Piece(TZZ, 1));
-    Bytes reply;
-    result =
-        state_->Exchange().Exchange(ToByte(varAddr), spec, frame, reply) && reply[2] == spec.code;
+    const std::array<uint8_t, 6> fields{
+        DecimalPiece(Piece(JDYS, 0)), DecimalPiece(Piece(JDYS, 1)), StrictHexByte(Piece(DKYS, 0)),
+        StrictHexByte(Piece(DKYS, 1)), StrictHexByte(Piece(TZZ, 0)), StrictHexByte(Piece(TZZ, 1))};
+    const uint8_t address = ToByte(varAddr);
+    CallLine line(*state_);
+    result = commands::WriteParameters(line.exchange(), address, fields).ok();
   });
 }
 

@@ -29,14 +29,34 @@ BasicError SocketFailure(std::string_view what, int error) {
                     std::string(what) + ": " + std::system_category().message(error));
 }
 
-// inet_aton reads a numeric IPv4 address but ignores whatever follows a
-// space, so "1.2.3.4 junk" would pass; only letters, digits and points may
-// reach it.
-bool ParseHost(const std::string& host, in_addr& address) {
+// A numeric IPv4 address (as inet_aton reads one) or an IPv6 literal.
+// inet_aton ignores whatever follows a space, so "1.2.3.4 junk" would pass;
+// only letters, digits and points may reach it.
+bool ParseHost(const std::string& host, sockaddr_storage& remote, socklen_t& length,
+               uint16_t port) {
   const bool plain = std::all_of(host.begin(), host.end(), [](char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.';
   });
-  return plain && inet_aton(host.c_str(), &address) != 0;
+  remote = {};
+  in_addr v4{};
+  if (plain && inet_aton(host.c_str(), &v4) != 0) {
+    auto* in = reinterpret_cast<sockaddr_in*>(&remote);
+    in->sin_family = AF_INET;
+    in->sin_port = htons(port);
+    in->sin_addr = v4;
+    length = sizeof(sockaddr_in);
+    return true;
+  }
+  in6_addr v6{};
+  if (host.find(':') != std::string::npos && inet_pton(AF_INET6, host.c_str(), &v6) == 1) {
+    auto* in = reinterpret_cast<sockaddr_in6*>(&remote);
+    in->sin6_family = AF_INET6;
+    in->sin6_port = htons(port);
+    in->sin6_addr = v6;
+    length = sizeof(sockaddr_in6);
+    return true;
+  }
+  return false;
 }
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
@@ -68,35 +88,33 @@ int16_t PosixTcpSocket::State() {
 
 void PosixTcpSocket::Connect(const std::string& host, int32_t port) {
   if (phase_ != Phase::kClosed) throw BasicError(err::kSocketWrongState);
-  in_addr address{};
-  if (!ParseHost(host, address)) {
-    throw BasicError(err::kInvalidProcedureCall, "Invalid address: \"" + host + "\"");
-  }
   if (port < 1 || port > 65535) {
     throw BasicError(err::kInvalidProcedureCall, "Invalid port: " + std::to_string(port));
+  }
+  sockaddr_storage remote{};
+  socklen_t remote_length = 0;
+  if (!ParseHost(host, remote, remote_length, static_cast<uint16_t>(port))) {
+    throw BasicError(err::kInvalidProcedureCall, "Invalid address: \"" + host + "\"");
   }
   buffer_.assign(kReceiveCapacity, 0);
   head_ = tail_ = 0;
   receive_ended_ = receive_failed_ = false;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  failure_errno_ = 0;
+  const int fd = socket(remote.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) throw SocketFailure("Cannot create a socket", errno);
   // The address byte and the frame are two small writes; Nagle would hold
   // the frame back until the terminal acknowledged the address byte.
   const int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  remote.sin_port = htons(static_cast<uint16_t>(port));
-  remote.sin_addr = address;
-
   fd_ = fd;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&remote), remote_length) == 0) {
     phase_ = Phase::kConnected;
   } else if (errno == EINPROGRESS || errno == EINTR) {
     // An interrupted connect goes on in the background, like one in progress.
     phase_ = Phase::kConnecting;
   } else {
+    failure_errno_ = errno;
     phase_ = Phase::kFailed;
   }
 }
@@ -108,6 +126,7 @@ void PosixTcpSocket::Close() {
   Bytes().swap(buffer_);
   head_ = tail_ = 0;
   receive_ended_ = receive_failed_ = false;
+  failure_errno_ = 0;
 }
 
 void PosixTcpSocket::SendData(std::span<const uint8_t> bytes) {
@@ -127,6 +146,7 @@ void PosixTcpSocket::SendData(std::span<const uint8_t> bytes) {
     const int error = errno;
     if (error == EINTR) continue;
     if (!WouldBlock(error)) {
+      failure_errno_ = error;
       phase_ = Phase::kFailed;
       throw SocketFailure("Connection is aborted", error);
     }
@@ -134,6 +154,7 @@ void PosixTcpSocket::SendData(std::span<const uint8_t> bytes) {
     if (left.count() <= 0) {
       // Part of the bytes may be out: the terminal would read the rest of the
       // stream out of step, so the connection is of no further use.
+      failure_errno_ = ETIMEDOUT;
       phase_ = Phase::kFailed;
       throw BasicError(err::kSocketError, "Connection is aborted: the terminal takes no data");
     }
@@ -190,7 +211,10 @@ void PosixTcpSocket::DiscardReceived() {
       break;
     }
     if (errno == EINTR) continue;
-    if (!WouldBlock(errno)) receive_ended_ = receive_failed_ = true;
+    if (!WouldBlock(errno)) {
+      failure_errno_ = errno;
+      receive_ended_ = receive_failed_ = true;
+    }
     break;
   }
 }
@@ -223,6 +247,7 @@ void PosixTcpSocket::CheckConnect() {
   int error = 0;
   socklen_t length = sizeof error;
   if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) < 0) error = errno;
+  failure_errno_ = error;
   phase_ = (error == 0 && (entry.revents & POLLOUT) != 0) ? Phase::kConnected : Phase::kFailed;
 }
 
@@ -246,7 +271,10 @@ void PosixTcpSocket::Pull() {
       return;
     }
     if (errno == EINTR) continue;
-    if (!WouldBlock(errno)) receive_ended_ = receive_failed_ = true;
+    if (!WouldBlock(errno)) {
+      failure_errno_ = errno;
+      receive_ended_ = receive_failed_ = true;
+    }
     return;
   }
 }

@@ -19,10 +19,12 @@
 // Only Close leaves kPeerClosing and kError; Connect needs kClosed.
 //
 // Errors thrown (BasicError):
-//   err::kInvalidProcedureCall  Connect with a host that is not a numeric
+//   err::kInvalidProcedureCall  Connect with a host that is neither a numeric
 //                               IPv4 address (as inet_aton reads one:
 //                               "127.0.0.1", "127.1", "0x7f.1"; not "",
-//                               "abc", "1.2.3.4.5", nor anything with spaces),
+//                               "abc", "1.2.3.4.5", nor anything with spaces)
+//                               nor an IPv6 literal ("::1"; host names are
+//                               resolved before, by the terminal line),
 //                               or a port outside 1..65535.
 //   err::kSocketWrongState      Connect when not closed; SendData when not
 //                               connected.
@@ -74,6 +76,7 @@ class PosixTcpSocket final : public TcpSocket {
   // Closed, failed, ended or with a full buffer, nothing can change without a
   // call of ours: sleeps for `limit` so that callers never spin.
   void AwaitActivity(std::chrono::milliseconds limit) override;
+  int FailureErrno() const override { return failure_errno_; }
 
  private:
   // The phase the socket is in; State() derives kPeerClosing and a reset's
@@ -91,6 +94,7 @@ class PosixTcpSocket final : public TcpSocket {
   Phase phase_ = Phase::kClosed;
   bool receive_ended_ = false;   // no more bytes will arrive
   bool receive_failed_ = false;  // ... because of an error, not a close
+  int failure_errno_ = 0;        // why the connection failed, when it did
   // Received bytes not yet read are buffer_[head_, tail_); the buffer is
   // allocated on Connect and released on Close.
   std::vector<uint8_t> buffer_;

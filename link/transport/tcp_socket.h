@@ -60,6 +60,11 @@ class TcpSocket {
   // Blocks until more bytes may have arrived or the state may have changed,
   // or `limit` has passed.
   virtual void AwaitActivity(std::chrono::milliseconds limit) = 0;
+
+  // The system's error number of the failure that ended the connection or
+  // the attempt (ECONNREFUSED, ECONNRESET, ETIMEDOUT...), 0 when none is
+  // known.
+  virtual int FailureErrno() const { return 0; }
 };
 
 }  // namespace tallygate

@@ -96,7 +96,7 @@ bool DeviceGoneErrno(int errno_value) {
 }
 
 BasicError DeviceGoneError(const std::string& name) {
-  return Detailed(err::kDeviceIoError, name + " has gone away");
+  return Detailed(err::kDeviceIoError, name + " " + std::string(kDeviceGoneText));
 }
 
 int PollTimeout(Clock::time_point deadline) {
@@ -213,8 +213,8 @@ bool TermiosPort::PortOpen() const { return fd_ >= 0; }
 
 void TermiosPort::Open() {
   if (fd_ >= 0) throw Detailed(err::kPortAlreadyOpen, Name() + " is open already");
-  const std::string device = SerialDevicePath(comm_port_);
-  const std::string name = "COM" + std::to_string(comm_port_) + ": " + device;
+  const std::string device = DevicePath();
+  const std::string name = NameOf(device);
 
   FdGuard fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) throw OpenError(errno, name);
@@ -440,9 +440,17 @@ void TermiosPort::AwaitInput(std::chrono::milliseconds limit) {
   }
 }
 
-std::string TermiosPort::Name() const {
-  return "COM" + std::to_string(comm_port_) + ": " +
-         (fd_ >= 0 ? device_ : SerialDevicePath(comm_port_));
+std::string TermiosPort::DevicePath() const {
+  return device_path_.empty() ? SerialDevicePath(comm_port_) : device_path_;
 }
+
+std::string TermiosPort::NameOf(const std::string& device) const {
+  if (!device_path_.empty()) return device;
+  return "COM" + std::to_string(comm_port_) + ": " + device;
+}
+
+std::string TermiosPort::Name() const { return NameOf(fd_ >= 0 ? device_ : DevicePath()); }
+
+void TermiosPort::SetDevicePath(std::string path) { device_path_ = std::move(path); }
 
 }  // namespace tallygate

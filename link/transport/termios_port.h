@@ -16,6 +16,8 @@
 #define TALLYGATE_LINK_TRANSPORT_TERMIOS_PORT_H_
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 #include "link/transport/line_settings.h"
 #include "link/transport/serial_port.h"
@@ -30,6 +32,9 @@ namespace tallygate {
 // space parity use CMSPAR. Returns false, leaving `tty` as it was, when the
 // rate is not a standard termios rate (50 to 4000000 bit/s).
 bool ApplyLineSettings(const LineSettings& settings, ::termios& tty);
+
+// Ends the description of the error a port throws once its device has gone.
+inline constexpr std::string_view kDeviceGoneText = "has gone away";
 
 class TermiosPort final : public SerialPort {
  public:
@@ -61,6 +66,10 @@ class TermiosPort final : public SerialPort {
   void Drain() override;
   void AwaitInput(std::chrono::milliseconds limit) override;
 
+  // Opens this device from now on instead of the one CommPort names (a
+  // terminal line opened by device path); empty goes back to CommPort.
+  void SetDevicePath(std::string path);
+
   // The most received bytes held by the port before the device's own buffer
   // has to keep the rest.
   static constexpr size_t kMaxHeldBytes = 64 * 1024;
@@ -77,11 +86,14 @@ class TermiosPort final : public SerialPort {
   void Configure(const ::termios& wanted);
   // Moves what the device has received into received_.
   void Pull();
-  // "COM3: /dev/ttyS2", for error descriptions.
+  // "COM3: /dev/ttyS2" (or the device path alone), for error descriptions.
   std::string Name() const;
+  std::string DevicePath() const;
+  std::string NameOf(const std::string& device) const;
 
   int fd_ = -1;
   std::string device_;  // the device path fd_ was opened from
+  std::string device_path_;  // set by SetDevicePath
   bool device_gone_ = false;
   int16_t comm_port_ = 1;
   std::string settings_ = "9600,n,8,1";

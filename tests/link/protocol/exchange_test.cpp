@@ -5,6 +5,8 @@
 #include <chrono>
 
 #include "tallygate/basic_error.h"
+#include "link/transport/serial_bus_transport.h"
+#include "link/transport/tcp_transport.h"
 #include "tests/support/recording_port.h"
 
 namespace tallygate {
@@ -24,14 +26,12 @@ Bytes ClearFlagReply(uint8_t address, uint8_t any = 0x00) {
 
 class ExchangeTest : public ::testing::Test {
  protected:
-  ExchangeTest() {
-    ThreadLink::Current().address_settings = kAddressSettings;
-    ThreadLink::Current().data_settings = kDataSettings;
-  }
-  FrameExchange Serial() { return FrameExchange(ThreadLink::Current(), 0); }
-  FrameExchange Tcp() { return FrameExchange(ThreadLink::Current(), 1); }
+  FrameExchange Serial() { return FrameExchange(serial_); }
+  FrameExchange Tcp() { return FrameExchange(tcp_); }
 
   RecordingLink link_;
+  SerialBusTransport serial_{link_.port(), kAddressSettings, kDataSettings, "COM1"};
+  TcpTransport tcp_{link_.socket(), "127.0.0.1:1001"};
 };
 
 TEST_F(ExchangeTest, SerialWritesAddressThenFrameUnderTheirLineSettings) {
@@ -56,7 +56,7 @@ TEST_F(ExchangeTest, ClosedPortIsOpenedAndLeftOpen) {
   link_.port().SetPortOpen(false);
   Bytes frame = MakeFrame(0x02);
   Bytes reply;
-  Serial().ExchangeFrame(5, frame, 3, 0.0f, 4, reply, true);
+  (void)Serial().ExchangeFrame(5, frame, 3, 0.0f, 4, reply, true);
   EXPECT_TRUE(link_.port().PortOpen());
   EXPECT_EQ(link_.port().writes.at(0), (Write{kAddressSettings, {0x05}}));
   EXPECT_EQ(link_.port().writes.at(1), (Write{kDataSettings, {0x03, 0x02, 0x04}}));
@@ -68,23 +68,29 @@ TEST_F(ExchangeTest, ReplyValidation) {
     Bytes reply;
     bool check_address;
     bool accepted;
+    ErrorCode why;  // when refused
   };
   const Case cases[] = {
-      {"valid", {0x01, 0x00, 0x02, 0x03}, true, true},
-      {"any byte 1", {0x01, 0x7F, 0x02, 0x7C}, true, true},
-      {"wrong check byte", {0x01, 0x00, 0x02, 0x04}, true, false},
-      {"other terminal", {0x02, 0x00, 0x02, 0x00}, true, false},
-      {"other terminal, test off", {0x09, 0x00, 0x02, 0x0B}, false, true},
-      {"too short", {0x01, 0x00, 0x02}, true, false},
+      {"valid", {0x01, 0x00, 0x02, 0x03}, true, true, {}},
+      {"any byte 1", {0x01, 0x7F, 0x02, 0x7C}, true, true, {}},
+      {"wrong check byte", {0x01, 0x00, 0x02, 0x04}, true, false, ErrorCode::kBadCheck},
+      {"other terminal", {0x02, 0x00, 0x02, 0x00}, true, false, ErrorCode::kOtherAddress},
+      {"other terminal, test off", {0x09, 0x00, 0x02, 0x0B}, false, true, {}},
+      {"too short", {0x01, 0x00, 0x02}, true, false, ErrorCode::kNoReply},
   };
   for (const Case& c : cases) {
     RecordingLink link;
     link.port().SetPortOpen(true);
     AnswerFrames(link.port(), [&](uint8_t, const Bytes&) { return c.reply; });
+    SerialBusTransport transport(link.port(), kAddressSettings, kDataSettings, "COM1");
     Bytes frame = MakeFrame(0x02);
     Bytes reply;
-    EXPECT_EQ(Serial().ExchangeFrame(1, frame, 3, 0.2f, 4, reply, c.check_address), c.accepted)
-        << c.name;
+    const Status status =
+        FrameExchange(transport).ExchangeFrame(1, frame, 3, 0.2f, 4, reply, c.check_address);
+    EXPECT_EQ(status.ok(), c.accepted) << c.name;
+    if (!status) {
+      EXPECT_EQ(status.error().code(), c.why) << c.name << ": " << status.error().message();
+    }
   }
 }
 

@@ -1,0 +1,96 @@
+#include "link/terminal/page_fetch.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "link/protocol/units.h"
+
+namespace tallygate {
+namespace {
+
+constexpr int kPagePauseMs = 30;
+constexpr int kLostPagesLimit = 3;
+constexpr int kRecordAttempts = 5;
+constexpr int kCardAttempts = 3;
+constexpr int kMissesEndingAnAttempt = 2;
+
+}  // namespace
+
+PagePlan RecordPagePlan(double unit_wait_seconds) {
+  return {&command::kRecordPages, record_unit::kLength, kRecordAttempts, true, unit_wait_seconds};
+}
+
+PagePlan CardPagePlan(double unit_wait_seconds) {
+  return {&command::kCardPages, card_unit::kLength, kCardAttempts, false, unit_wait_seconds};
+}
+
+Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t count,
+                               int32_t from, const PagePlan& plan, const UnitSink& sink) {
+  if (from < 0 || from > count) {
+    return TerminalError(ErrorCode::kInvalidArgument, address,
+                         "fetch from position " + std::to_string(from) + " of " +
+                             std::to_string(count));
+  }
+  const std::stop_token& stop = exchange.control().stop;
+  auto stopped = [&] { return TerminalError(ErrorCode::kStopped, address, "fetch stopped"); };
+  FetchReport report;
+  report.count = count;
+  report.from = from;
+  const int32_t pages = (count + kUnitsPerPage - 1) / kUnitsPerPage;
+  int lost_pages = 0;
+  std::vector<bool> arrived(kUnitsPerPage);
+  for (int32_t page = from / kUnitsPerPage + 1; page <= pages; ++page) {
+    const int32_t units = page < pages ? kUnitsPerPage : count - (pages - 1) * kUnitsPerPage;
+    const int32_t page_start = (page - 1) * kUnitsPerPage;
+    const int32_t first_wanted = std::max(from, page_start);
+    PageReport page_report;
+    page_report.page = page;
+    page_report.first_position = first_wanted;
+    page_report.expected = page_start + units - first_wanted;
+    std::fill(arrived.begin(), arrived.end(), false);
+
+    if (!plan.pause_before_attempts && !Pause(kPagePauseMs, stop)) return stopped();
+    int missed = 0;
+    for (int budget = plan.attempts; budget > 0;) {
+      if (plan.pause_before_attempts && !Pause(kPagePauseMs, stop)) return stopped();
+      --budget;
+      ++page_report.attempts;
+      Bytes request = MakeFrame(plan.spec->code, {static_cast<uint8_t>(page)});
+      // A request that could not be sent shows as missing units below.
+      (void)exchange.SendFrame(address, request, plan.spec->frame_length);
+      missed = 0;
+      for (int32_t i = 0; i < units; ++i) {
+        Bytes unit;
+        const Status received =
+            exchange.ReceiveFrame(address, plan.unit_wait_seconds, plan.unit_length, unit);
+        if (!received) {
+          if (received.error().code() == ErrorCode::kStopped) return stopped();
+          if (++missed >= kMissesEndingAnAttempt) break;
+          continue;
+        }
+        const int32_t position = page_start + i;
+        if (position < first_wanted) continue;
+        const bool first = !arrived[static_cast<size_t>(i)];
+        arrived[static_cast<size_t>(i)] = true;
+        if (first) ++page_report.received;
+        sink(position, std::span<const uint8_t>(unit).first(static_cast<size_t>(plan.unit_length)),
+             first);
+      }
+      if (missed == 0) break;
+    }
+    for (int32_t position = first_wanted; position < page_start + units; ++position) {
+      if (!arrived[static_cast<size_t>(position - page_start)]) page_report.missed.push_back(position);
+    }
+    report.delivered += page_report.received;
+    report.pages.push_back(std::move(page_report));
+    // Lost: the last attempt still missed units. A page whose last attempt
+    // was complete is not.
+    if (missed > 0 && ++lost_pages >= kLostPagesLimit) {
+      report.stopped_early = true;
+      break;
+    }
+  }
+  return report;
+}
+
+}  // namespace tallygate

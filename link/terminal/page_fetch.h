@@ -1,0 +1,45 @@
+// Page-by-page fetching, shared by the record and card-list fetches.
+//
+// A page request [4, command, page, check] makes the terminal stream the
+// page's units back to back (256 a page, the last page holds the rest); each
+// unit is read and checked by itself. A page whose attempt misses a unit is
+// requested again, up to a budget of attempts; two misses in one attempt end
+// that attempt at once. A page whose last attempt still missed units is lost,
+// and three lost pages end the fetch.
+#ifndef TALLYGATE_LINK_TERMINAL_PAGE_FETCH_H_
+#define TALLYGATE_LINK_TERMINAL_PAGE_FETCH_H_
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "link/protocol/exchange.h"
+#include "tallygate/terminal.h"
+
+namespace tallygate {
+
+struct PagePlan {
+  const CommandSpec* spec;     // command::kRecordPages or command::kCardPages
+  int unit_length;
+  int attempts;                // per page
+  bool pause_before_attempts;  // 30 ms before every attempt, or once per page
+  double unit_wait_seconds;
+};
+
+// The record fetch's plan and the card-list fetch's.
+PagePlan RecordPagePlan(double unit_wait_seconds);
+PagePlan CardPagePlan(double unit_wait_seconds);
+
+// Called for every valid unit at a position from `from` on, each time it
+// arrives: `first` is false when the unit came before, in an earlier
+// attempt at its page.
+using UnitSink = std::function<void(int32_t position, std::span<const uint8_t> unit, bool first)>;
+
+// Fetches positions `from` to count-1 of a terminal that holds `count`
+// units. Fails only on a stop request or a `from` outside 0 to count.
+Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t count,
+                               int32_t from, const PagePlan& plan, const UnitSink& sink);
+
+}  // namespace tallygate
+
+#endif  // TALLYGATE_LINK_TERMINAL_PAGE_FETCH_H_
