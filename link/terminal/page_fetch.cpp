@@ -36,7 +36,7 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
   FetchReport report;
   report.count = count;
   report.from = from;
-  const int32_t pages = (count + kUnitsPerPage - 1) / kUnitsPerPage;
+  const int32_t pages = from < count ? (count + kUnitsPerPage - 1) / kUnitsPerPage : 0;
   int lost_pages = 0;
   std::vector<bool> arrived(kUnitsPerPage);
   for (int32_t page = from / kUnitsPerPage + 1; page <= pages; ++page) {

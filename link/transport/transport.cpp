@@ -7,13 +7,11 @@
 namespace tallygate {
 namespace {
 
-// TALLYGATE_TRACE=1 traces every line of the process; read once.
+// TALLYGATE_TRACE=1 traces every line of the process. Looked up at each
+// block (a scan of a short list), so that setting it takes effect at once.
 bool TraceToStandardError() {
-  static const bool enabled = [] {
-    const char* value = std::getenv("TALLYGATE_TRACE");
-    return value != nullptr && std::strcmp(value, "1") == 0;
-  }();
-  return enabled;
+  const char* value = std::getenv("TALLYGATE_TRACE");
+  return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
 }  // namespace
