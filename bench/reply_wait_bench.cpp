@@ -1,6 +1,7 @@
 // What a reply wait costs while no terminal answers: ClearRecord waits 10
 // seconds for its reply. Measured over a pseudo-terminal, over a loopback TCP
-// connection that never answers, and with a host event pump installed.
+// connection that never answers, with a host event pump installed, and
+// through the terminal API with a stop token that could end it.
 // Prints wall time, CPU time and the share of one core for each.
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -14,10 +15,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 #include "tallygate/connect_v70.h"
 #include "tallygate/host_services.h"
+#include "tallygate/terminal.h"
 
 namespace {
 
@@ -81,6 +84,15 @@ int main() {
     if (!link.Connect_Net("127.0.0.1", port)) return 1;
     Measure("TCP, loopback", [&] { return link.ClearRecord(1); });
     link.Disconnect_Net();
+  }
+  {
+    // The terminal API with a stop token: the wait looks at it every 50 ms.
+    auto line = tallygate::Line::Open(tallygate::TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(port)});
+    if (!line) return 1;
+    std::stop_source stop;
+    Measure("terminal API, TCP, stop token", [&] {
+      return (*line)->ClearRecords(1, tallygate::CallOptions{std::nullopt, stop.get_token()}).ok();
+    });
   }
   close(listener);
   close(master);
