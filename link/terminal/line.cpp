@@ -48,7 +48,9 @@ Wait WaitOf(const CallOptions& options) {
 std::optional<int16_t> ComNumber(const std::string& device) {
   std::string digits = device;
   if (digits.size() > 3 && std::equal(digits.begin(), digits.begin() + 3, "COM",
-                                      [](char a, char b) { return std::toupper(a) == b; })) {
+                                      [](char a, char b) {
+                                        return std::toupper(static_cast<unsigned char>(a)) == b;
+                                      })) {
     digits = digits.substr(3);
   }
   if (digits.empty() || digits.size() > 4 ||
