@@ -1,30 +1,46 @@
 #include "demo/record_format.h"
 
+#include <string_view>
+
+#include "link/protocol/record_line.h"
+
 namespace tallydemo {
 namespace {
 
-// Piece of `line` from 1-based `start`, `length` characters, cut at its end.
-QString Mid(const QString& line, qsizetype start, qsizetype length) {
-  if (start > line.size()) return {};
-  return line.mid(start - 1, length);
-}
+// The fields of `line` as the library reads a record line. The reader works
+// on bytes; Latin-1 gives one byte per character of the line (anything
+// beyond Latin-1 becomes '?'), so its positions are the line's own.
+class LineFields {
+ public:
+  LineFields(const QString& line, const RecordLayout& layout)
+      : line_(line),
+        bytes_(line.toLatin1()),
+        fields_(tallygate::ParseRecordLine(
+            std::string_view(bytes_.constData(), static_cast<size_t>(bytes_.size())),
+            {layout.decimal_card, layout.full_year})) {}
 
-QString Piece(const QString& line, const QString& name, const RecordLayout& layout) {
-  // Date and time start after the address (3) and the card (8 or 10).
-  qsizetype p = 12;
-  if (layout.decimal_card) p += 2;
-  if (layout.full_year) p += 2;
-  if (name == u"机号") return Mid(line, 1, 3);
-  if (name == u"卡号") return Mid(line, 4, layout.decimal_card ? 10 : 8);
-  if (name == u"年") return layout.full_year ? Mid(line, p - 2, 4) : Mid(line, p, 2);
-  if (name == u"月") return Mid(line, p + 2, 2);
-  if (name == u"日") return Mid(line, p + 4, 2);
-  if (name == u"时") return Mid(line, p + 6, 2);
-  if (name == u"分") return Mid(line, p + 8, 2);
-  if (name == u"秒") return Mid(line, p + 10, 2);
-  if (name == u"标志") return Mid(line, p + 12, 4);
-  return {};
-}
+  QString Piece(const QString& name) const {
+    if (name == u"机号") return Cut(fields_.address);
+    if (name == u"卡号") return Cut(fields_.card);
+    if (name == u"年") return Cut(fields_.year);
+    if (name == u"月") return Cut(fields_.month);
+    if (name == u"日") return Cut(fields_.day);
+    if (name == u"时") return Cut(fields_.hour);
+    if (name == u"分") return Cut(fields_.minute);
+    if (name == u"秒") return Cut(fields_.second);
+    if (name == u"标志") return Cut(fields_.flags);
+    return {};
+  }
+
+ private:
+  QString Cut(std::string_view field) const {
+    return line_.mid(field.data() - bytes_.constData(), static_cast<qsizetype>(field.size()));
+  }
+
+  const QString& line_;
+  QByteArray bytes_;
+  tallygate::RecordLineFields fields_;
+};
 
 }  // namespace
 
@@ -35,10 +51,11 @@ std::array<QString, 8> InitialFieldNames() {
 }
 
 QString DataBaseForm(const QString& line, const RecordLayout& layout) {
+  const LineFields fields(line, layout);
   QString out;
   for (size_t i = 0; i < layout.names.size(); ++i) {
     out += layout.separators[i];
-    out += Piece(line, layout.names[i].trimmed(), layout);
+    out += fields.Piece(layout.names[i].trimmed());
   }
   out += layout.separators[8];
   return out;

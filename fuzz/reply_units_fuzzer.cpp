@@ -22,6 +22,7 @@
 #include "link/connect/collected_data_check.h"
 #include "link/connect/collected_lines.h"
 #include "link/protocol/frame.h"
+#include "link/protocol/record_line.h"
 
 namespace {
 

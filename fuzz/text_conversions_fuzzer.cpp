@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
-#include "link/connect/collected_lines.h"
 #include "link/connect/text_encodings.h"
+#include "link/protocol/record_line.h"
 #include "tallygate/basic_convert.h"
 #include "tallygate/basic_error.h"
 #include "tallygate/conversions.h"

@@ -3,6 +3,10 @@
 #include <unordered_set>
 
 #include "link/connect/text_file.h"
+#include "link/protocol/command_table.h"
+#include "link/protocol/record_line.h"
+#include "link/protocol/units.h"
+#include "sim/model/reply_builder.h"
 
 namespace tallygate::soak {
 
@@ -21,6 +25,23 @@ std::vector<std::string> CollectedFileLines(const std::filesystem::path& file) {
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return {};
   return ReadTextLines(file);
+}
+
+std::vector<std::string> HeldRecordLines(const std::vector<sim::AttendanceRecord>& records) {
+  constexpr uint8_t kTerminal = 1;
+  std::vector<std::string> lines;
+  lines.reserve(records.size());
+  for (const sim::AttendanceRecord& record : records) {
+    lines.push_back(RecordLine(kTerminal, sim::RecordUnit(kTerminal, command::kRecordPages.code, record),
+                               false, false, {}));
+  }
+  return lines;
+}
+
+double CollectionBound(int32_t records, int attempts, int32_t sleep_date) {
+  constexpr double kPagePause = 0.03;
+  const int32_t pages = (records + kUnitsPerPage - 1) / kUnitsPerPage;
+  return command::kRecordPages.timeout_seconds + pages * attempts * (kPagePause + 2.0 * sleep_date);
 }
 
 CollectionAudit AuditCollection(const std::vector<std::string>& held,

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/model/terminal_state.h"
+
 namespace tallygate::soak {
 
 inline constexpr const char* kPartLost = "Net Err,Part data lose";
@@ -53,6 +55,15 @@ struct CollectionAudit {
 // The lines of a collected file (CR LF line ends), or none when it is
 // missing.
 std::vector<std::string> CollectedFileLines(const std::filesystem::path& file);
+
+// The lines a collection from terminal 1 with the default options writes for
+// `records`: the library's record line of each unit the terminal sends.
+std::vector<std::string> HeldRecordLines(const std::vector<sim::AttendanceRecord>& records);
+
+// The longest a collection of `records` may take: the count query's wait,
+// then for every page all its `attempts`, each ended by two missed units of
+// `sleep_date` seconds.
+double CollectionBound(int32_t records, int attempts, int32_t sleep_date);
 
 CollectionAudit AuditCollection(const std::vector<std::string>& held,
                                 const CollectionOutcome& outcome);

@@ -12,13 +12,12 @@
 #include <sstream>
 #include <thread>
 
+#include "sim/client/sim_process.h"
 #include "sim/model/synthetic_data.h"
-#include "sim/model/terminal_view.h"
 #include "soak/collection_audit.h"
 #include "soak/probe.h"
 #include "tallygate/connect_v70.h"
 #include "tests/support/pty_pair.h"
-#include "tests/support/sim_process.h"
 
 namespace tallygate::soak {
 namespace {
@@ -53,13 +52,7 @@ class ComPath {
 };
 
 std::vector<std::string> HeldLines(int records) {
-  std::vector<std::string> lines;
-  for (const sim::AttendanceRecord& r : sim::SyntheticRecords(static_cast<size_t>(records), 1)) {
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "%X%X", r.flag, r.keep);
-    lines.push_back("001" + sim::HexDigits(r.card) + sim::HexDigits(r.time) + tail);
-  }
-  return lines;
+  return HeldRecordLines(sim::SyntheticRecords(static_cast<size_t>(records), 1));
 }
 
 class Steps {
@@ -113,8 +106,7 @@ void LoseSimulatorMidCollection(const DeviceLossOptions& options, DeviceLossFigu
   const std::filesystem::path file = options.folder / "lost.txt";
   std::filesystem::remove(file);
   const std::vector<std::string> held = HeldLines(options.records);
-  const int pages = (options.records + 255) / 256;
-  steps.Call("GatherData while the device goes", 3.0 + pages * 5 * (0.03 + 2.0 * kSleepDate),
+  steps.Call("GatherData while the device goes", CollectionBound(options.records, 5, kSleepDate),
              [&](std::string& o) {
                CollectionOutcome outcome;
                outcome.result = object->GatherData(kAddress, options.folder.string(), "lost.txt",

@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <system_error>
 
-#include "link/protocol/frame.h"
+#include "link/protocol/command_table.h"
+#include "link/protocol/units.h"
+#include "sim/model/command_table.h"
+#include "sim/model/reply_builder.h"
 #include "sim/model/synthetic_data.h"
-#include "sim/model/terminal_view.h"
+#include "soak/collection_audit.h"
 
 namespace tallygate::soak {
 namespace {
@@ -25,30 +27,18 @@ constexpr size_t kChunk = 64 * 1024;
 constexpr uint8_t kGarbage = 0xEE;
 constexpr int kUnitsBeforeHalf = 10;
 constexpr uint32_t kSeed = 1;
+constexpr uint8_t kTerminal = 1;
+constexpr auto kPageUnits = static_cast<size_t>(kUnitsPerPage);
 
 [[noreturn]] void Fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
-// The reply length a terminal gives each command (page 0 of 0xBB and 0xCC
-// is the count).
-int ReplyLength(uint8_t command) {
-  switch (command) {
-    case 0x07: return 5;
-    case 0x0B: return 8;
-    case 0x19: return 17;
-    case 0x1D: return 7;
-    case 0x66: return 5;
-    case 0xBB:
-    case 0xCC: return 6;
-    default: return 4;
-  }
-}
-
-Bytes RecordUnit(const sim::AttendanceRecord& record) {
-  Bytes data(record.card.begin(), record.card.end());
-  data.insert(data.end(), record.time.begin(), record.time.end());
-  data.push_back(record.flag);
-  data.push_back(record.keep);
-  return MakeReply(1, 0xBB, data, 16);
+// The reply length a terminal gives a command (page 0 of the record and
+// card-list commands is the count). A command the host awaits no answer to,
+// or one it does not know, gets a plain acknowledgement.
+int ReplyLength(uint8_t code) {
+  const sim::CommandInfo* info = sim::FindCommand(code);
+  return info != nullptr && info->reply_length > 0 ? info->reply_length
+                                                   : command::kClearFlag.reply_length;
 }
 
 // Sends everything unless the connection fails or the peer must stop.
@@ -115,13 +105,7 @@ HostilePeer::~HostilePeer() {
 }
 
 std::vector<std::string> HostilePeer::RecordLines() const {
-  std::vector<std::string> lines;
-  for (const sim::AttendanceRecord& r : sim::SyntheticRecords(static_cast<size_t>(options_.records), kSeed)) {
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "%X%X", r.flag, r.keep);
-    lines.push_back("001" + sim::HexDigits(r.card) + sim::HexDigits(r.time) + tail);
-  }
-  return lines;
+  return HeldRecordLines(sim::SyntheticRecords(static_cast<size_t>(options_.records), kSeed));
 }
 
 void HostilePeer::Serve() {
@@ -174,21 +158,20 @@ void HostilePeer::ServeConnection(int fd) {
       const Bytes frame(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(total));
       pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(total));
       if (frame.size() < 4) continue;
-      const uint8_t address = frame[0], command = frame[2];
+      const uint8_t address = frame[0], code = frame[2];
       const uint8_t page = frame.size() > 4 ? frame[3] : 0;
-      const bool paged = command == 0xBB || command == 0xCC;
+      const bool paged = code == command::kRecordPages.code || code == command::kCardPages.code;
 
       Bytes reply;
       bool break_connection = false;
       if (paged && page == 0) {
-        const size_t count = command == 0xBB ? records.size() : 0;
-        const std::array<uint8_t, 2> data{static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count)};
-        reply = MakeReply(address, command, data, 6);
-      } else if (command == 0xBB) {
-        const size_t first = (size_t{page} - 1) * 256;
-        const size_t last = std::min(records.size(), first + 256);
+        const size_t count = code == command::kRecordPages.code ? records.size() : 0;
+        reply = sim::CountReply(address, code, count);
+      } else if (code == command::kRecordPages.code) {
+        const size_t first = (size_t{page} - 1) * kPageUnits;
+        const size_t last = std::min(records.size(), first + kPageUnits);
         for (size_t i = first; i < last; ++i) {
-          const Bytes unit = RecordUnit(records[i]);
+          const Bytes unit = sim::RecordUnit(kTerminal, command::kRecordPages.code, records[i]);
           const bool cut = options_.kind == PeerKind::kHalfReply ? i - first == kUnitsBeforeHalf
                                                                  : units_sent == options_.break_after_units;
           if (cut) {
@@ -200,7 +183,7 @@ void HostilePeer::ServeConnection(int fd) {
           ++units_sent;
         }
       } else {
-        reply = MakeReply(address, command, {}, ReplyLength(command));
+        reply = MakeReply(address, code, {}, ReplyLength(code));
         if (options_.kind == PeerKind::kHalfReply) reply.resize(reply.size() / 2);
       }
       if (!SendAll(fd, reply.data(), reply.size(), sent_, stop_, end_)) break;

@@ -121,11 +121,6 @@ class Scenario {
   std::string name_;
 };
 
-double CollectionBound(int records, int attempts) {
-  const int pages = (records + 255) / 256;
-  return 3.0 + pages * attempts * (0.03 + 2.0 * kSleepDate);
-}
-
 void Sample(HostileFigures& figures) {
   figures.resident_kib_most = std::max(figures.resident_kib_most, ResidentKiB());
 }
@@ -151,7 +146,7 @@ void RunHalfReply(const HostileOptions& options, HostileFigures& figures, Connec
   s.Connect(object, peer.port());
   s.CommandsFail(object, kRecords);
   // Each page gives its first ten records, then stalls in the eleventh.
-  s.Collect(object, peer.RecordLines(), CollectionBound(kRecords, 5),
+  s.Collect(object, peer.RecordLines(), CollectionBound(kRecords, 5, kSleepDate),
             [](const CollectionAudit& audit, bool result) {
               return result && audit.described && audit.exact == 2 * kHalfUnitsPerPage;
             });
@@ -203,7 +198,7 @@ void RunBroken(const HostileOptions& options, HostileFigures& figures, Connect_v
   Scenario s(options, figures, kind);
   s.Connect(object, peer.port());
   // Records up to the break arrive whole; the rest are missing, and said to be.
-  s.Collect(object, peer.RecordLines(), CollectionBound(kBreakRecords, 5),
+  s.Collect(object, peer.RecordLines(), CollectionBound(kBreakRecords, 5, kSleepDate),
             [](const CollectionAudit& audit, bool result) {
               return result && audit.described && audit.exact == kBreakAfterUnits;
             });

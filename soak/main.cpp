@@ -24,12 +24,12 @@
 #include <thread>
 #include <vector>
 
+#include "sim/client/sim_process.h"
 #include "soak/device_loss.h"
 #include "soak/hostile_runs.h"
 #include "soak/probe.h"
 #include "soak/report.h"
 #include "soak/soak_run.h"
-#include "tests/support/sim_process.h"
 
 namespace {
 

@@ -14,7 +14,9 @@
 #include <unordered_set>
 
 #include "link/connect/collected_lines.h"
-#include "link/protocol/frame.h"
+#include "link/protocol/command_table.h"
+#include "link/protocol/units.h"
+#include "sim/model/reply_builder.h"
 #include "sim/model/synthetic_data.h"
 #include "sim/model/terminal_view.h"
 #include "soak/collection_audit.h"
@@ -30,8 +32,6 @@ constexpr int16_t kAddress = 1;
 constexpr int32_t kSleepDate = 1;  // seconds per unit: only a missing unit costs it
 constexpr size_t kMaxFindings = 25;
 constexpr int kSampleEvery = 200;
-constexpr int kUnitsPerPage = 256;
-constexpr double kPagePause = 0.03;
 constexpr int kConnected = 7;
 constexpr const char* kMarker = "marker: not written by the collection\r\n";
 
@@ -42,24 +42,10 @@ std::mutex& LinkMutex() {
   return mutex;
 }
 
-std::string HexNoPadding(uint8_t byte) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%X", byte);
-  return text;
-}
-
-std::string RecordLineOf(const sim::AttendanceRecord& record) {
-  return "001" + sim::HexDigits(record.card) + sim::HexDigits(record.time) +
-         HexNoPadding(record.flag) + HexNoPadding(record.keep);
-}
-
 // Card lines are decoded from the names' code page by the library itself;
 // what the audit needs from them is which entry sits where.
 std::string CardLineOf(const sim::CardEntry& entry) {
-  Bytes data(entry.card.begin(), entry.card.end());
-  data.insert(data.end(), entry.staff.begin(), entry.staff.end());
-  data.insert(data.end(), entry.name.begin(), entry.name.end());
-  return CardLine(MakeReply(1, 0xCC, data, 20), false, 0);
+  return CardLine(sim::CardUnit(kAddress, command::kCardPages.code, entry), false, 0);
 }
 
 std::string DecimalCard(const std::array<uint8_t, 4>& card) {
@@ -87,18 +73,16 @@ std::optional<std::vector<std::string>> ReadCollected(const std::filesystem::pat
   return lines;
 }
 
-// The worst case the collection's algorithm allows: the count query's wait,
-// then for every page all its attempts, each ended by two missed units.
-double CollectionBound(int32_t held, int attempts) {
-  const int32_t pages = (held + kUnitsPerPage - 1) / kUnitsPerPage;
-  return 3.0 + pages * attempts * (kPagePause + 2.0 * kSleepDate);
-}
-
 struct CallResult {
   bool ok = false;     // what the library reported
   bool right = true;   // the value it returned is the terminal's
   std::string value;   // for findings
 };
+
+// The library's reply wait and length of `spec`, under the simulator's name.
+CommandTraits Traits(const char* name, const CommandSpec& spec, bool checks_echo) {
+  return {name, spec.timeout_seconds, spec.reply_length, checks_echo};
+}
 
 struct Command {
   CommandTraits traits;
@@ -211,32 +195,32 @@ void Soak::CheckConnection(bool closed_expected) {
 std::vector<Command> Soak::Commands() {
   Connect_v70& o = *object_;
   return {
-      {{"ClearFlag", 1.5, 4, false}, [&o] { return CallResult{o.ClearFlag(kAddress), true, {}}; }},
-      {{"GetStorageModel", 1.5, 5, true},
+      {Traits("ClearFlag", command::kClearFlag, false), [&o] { return CallResult{o.ClearFlag(kAddress), true, {}}; }},
+      {Traits("GetStorageModel", command::kGetStorageModel, true),
        [&o, this] {
          const int16_t mode = o.GetStorageModel(kAddress);
          return CallResult{mode != -1, mode == storage_mode_, std::to_string(mode)};
        }},
-      {{"GatherRecordSum", 3.0, 6, true},
+      {Traits("GatherRecordSum", command::kRecordPages, true),
        [&o, this] {
          int32_t count = 0;
          std::string description;
          const bool ok = o.GatherRecordSum(kAddress, count, description);
          return CallResult{ok, count == static_cast<int32_t>(records_.size()), std::to_string(count)};
        }},
-      {{"GatherSendCardSum", 3.0, 6, true},
+      {Traits("GatherSendCardSum", command::kCardPages, true),
        [&o, this] {
          int32_t count = 0;
          const bool ok = o.GatherSendCardSum(kAddress, count);
          return CallResult{ok, count == static_cast<int32_t>(cards_.size()), std::to_string(count)};
        }},
-      {{"ReadSystemParameter", 2.0, 17, true},
+      {Traits("ReadSystemParameter", command::kReadSystemParameter, true),
        [&o, this] {
          std::string text;
          const bool ok = o.ReadSystemParameter(kAddress, text);
          return CallResult{ok, text == parameters_, text};
        }},
-      {{"FindCard", 3.0, 7, false},
+      {Traits("FindCard", command::kFindCard, false),
        [&o, this] {
          // Listed and unlisted cards in turn.
          const int n = finds_++;
@@ -247,7 +231,7 @@ std::vector<Command> Soak::Commands() {
          const bool ok = o.FindCard(kAddress, card, listed);
          return CallResult{ok, listed == (listed_.count(card) != 0), card + (listed ? " listed" : " not listed")};
        }},
-      {{"SendRecordToMachine", 3.0, 4, false},
+      {Traits("SendRecordToMachine", command::kSendRecordToMachine, false),
        [&o, this] {
          // The terminal stores the record whether or not its answer comes
          // back: the frame always reaches it.
@@ -310,12 +294,13 @@ void Soak::SingleCall(const Command& command) {
 }
 
 void Soak::Collection(bool records) {
-  const uint8_t code = records ? 0xBB : 0xCC;
-  const int unit_length = records ? 16 : 20;
+  const CommandSpec& pages_command = records ? command::kRecordPages : command::kCardPages;
+  const uint8_t code = pages_command.code;
+  const int unit_length = records ? record_unit::kLength : card_unit::kLength;
   const int attempts = records ? 5 : 3;
   std::vector<std::string> held;
   if (records) {
-    for (const sim::AttendanceRecord& record : records_) held.push_back(RecordLineOf(record));
+    held = HeldRecordLines(records_);
   } else {
     for (const sim::CardEntry& entry : cards_) held.push_back(CardLineOf(entry));
   }
@@ -330,7 +315,7 @@ void Soak::Collection(bool records) {
     const int32_t page = std::uniform_int_distribution<int32_t>(0, pages)(random_);
     char target[48];
     if (page == 0) {
-      const CommandTraits count_query{"count", 3.0, 6, true};
+      const CommandTraits count_query = Traits("count", pages_command, true);
       fault = DrawFault(random_, count_query);
       const Expectation e = Expect(count_query, fault, tcp());
       expect_complete = e.succeeds;
@@ -397,7 +382,7 @@ void Soak::Collection(bool records) {
     Finding(what + ": not complete: " + audit.Describe() + " [" + outcome.description +
             "] (previous call: " + previous_ + ")");
   }
-  const double bound = CollectionBound(count, attempts);
+  const double bound = CollectionBound(count, attempts, kSleepDate);
   figures_.longest_call_seconds = std::max(figures_.longest_call_seconds, took);
   if (took > bound + options_.slack_seconds) {
     ++figures_.overruns;

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/client/sim_process.h"
 #include "soak/expectation.h"
-#include "tests/support/sim_process.h"
 
 namespace tallygate::soak {
 

@@ -2,41 +2,37 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
+#include <string_view>
 
 #include "link/connect/paged_collection.h"
 #include "link/connect/record_counts.h"
 #include "link/connect/connect_v70_state.h"
 #include "link/connect/text_file.h"
+#include "link/protocol/record_line.h"
 #include "link/transport/wait.h"
 #include "tallygate/host.h"
 
 namespace tallygate {
 namespace {
 
-constexpr int kAddressWidth = 3;
-constexpr int kTimeWidth = 6;
-
-bool AllDigits(const std::string& text, size_t from, size_t count) {
-  for (size_t i = from; i < from + count; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  return true;
+bool AllDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool AllHexDigits(const std::string& text, size_t from, size_t count) {
-  for (size_t i = from; i < from + count; ++i) {
-    const char c = text[i];
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
-      return false;
-    }
-  }
-  return true;
+bool AllHexDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  });
 }
 
-int Number(const std::string& text, size_t from, size_t count) {
-  return std::stoi(text.substr(from, count));
+// The value of a field of digits.
+int Number(std::string_view digits) {
+  int value = 0;
+  for (char c : digits) value = value * 10 + (c - '0');
+  return value;
 }
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
@@ -60,32 +56,25 @@ CivilSeconds LocalNow() {
 
 std::optional<CivilSeconds> RecordLineTime(const std::string& line, bool decimal_card,
                                            bool full_year) {
-  size_t card_width = 8;
-  if (decimal_card) card_width = (line.size() > kAddressWidth && line[kAddressWidth] == '-') ? 11 : 10;
-  const size_t date_width = full_year ? 8 : 6;
-  const size_t needed = kAddressWidth + card_width + date_width + kTimeWidth;
-  if (line.size() < needed) return std::nullopt;
+  const RecordLineFields fields = ParseRecordLine(line, {decimal_card, full_year});
+  if (!fields.complete) return std::nullopt;
 
   // The card field is read but not used: a field that is no number of its
   // form means the line is not a record line at all.
-  const bool card_ok = decimal_card
-                           ? (line[kAddressWidth] == '-' ? AllDigits(line, kAddressWidth + 1, 10)
-                                                         : AllDigits(line, kAddressWidth, 10))
-                           : AllHexDigits(line, kAddressWidth, 8);
+  const std::string_view card = fields.card;
+  const bool card_ok = decimal_card ? AllDigits(card.starts_with('-') ? card.substr(1) : card)
+                                    : AllHexDigits(card);
   if (!card_ok) throw BasicError(err::kTypeMismatch);
 
-  const size_t date_at = kAddressWidth + card_width;
-  const size_t time_at = date_at + date_width;
-  if (!AllDigits(line, date_at, date_width) || !AllDigits(line, time_at, kTimeWidth)) {
-    return std::nullopt;
-  }
-  const int year = full_year ? Number(line, date_at, 4) : 2000 + Number(line, date_at, 2);
-  const size_t month_at = date_at + date_width - 4;
-  const int month = Number(line, month_at, 2);
-  const int day = Number(line, month_at + 2, 2);
-  const int hour = Number(line, time_at, 2);
-  const int minute = Number(line, time_at + 2, 2);
-  const int second = Number(line, time_at + 4, 2);
+  const std::string_view parts[] = {fields.year, fields.month,  fields.day,
+                                    fields.hour, fields.minute, fields.second};
+  if (!std::all_of(std::begin(parts), std::end(parts), AllDigits)) return std::nullopt;
+  const int year = full_year ? Number(fields.year) : 2000 + Number(fields.year);
+  const int month = Number(fields.month);
+  const int day = Number(fields.day);
+  const int hour = Number(fields.hour);
+  const int minute = Number(fields.minute);
+  const int second = Number(fields.second);
   const std::chrono::year_month_day date{std::chrono::year(year),
                                          std::chrono::month(unsigned(month)),
                                          std::chrono::day(unsigned(day))};

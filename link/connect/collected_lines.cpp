@@ -1,117 +1,21 @@
 #include "link/connect/collected_lines.h"
 
 #include <chrono>
-#include <cstdio>
-#include <vector>
 
-#include "link/text/char_map.h"
-#include "link/text/code_page.h"
 #include "link/protocol/hex_text.h"
-#include "tallygate/basic_error.h"
+#include "link/protocol/units.h"
+#include "link/text/card_name.h"
 
 namespace tallygate {
-namespace {
-
-constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-std::string HexNoPadding(uint8_t byte) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%X", byte);
-  return text;
-}
-
-// One name code: its bytes (one for a code below 256, else two).
-struct NameCode {
-  uint8_t bytes[2];
-  int length;
-};
-
-std::string DecodeCode(const uint8_t* bytes, int length, CodePage page) {
-  std::string text;
-  if (length == 1 && bytes[0] < 0x80) {
-    text.assign(1, static_cast<char>(bytes[0]));
-  } else {
-    text = DecodeText(std::span<const uint8_t>(bytes, static_cast<size_t>(length)), page);
-    // A pair the code page does not hold may come back as two replacement
-    // characters; it was one code, so it stays one.
-    if (text.find(kReplacement) != std::string::npos) return kReplacement;
-  }
-  // A line break in a name (a lone CR or LF, or a pair such as 0D 0A) would
-  // split its entry over two lines of the file and move every later entry
-  // off its position.
-  if (text.find_first_of("\r\n") != std::string::npos) return kReplacement;
-  return text;
-}
-
-}  // namespace
-
-std::string CardField(std::span<const uint8_t, 4> card, bool decimal) {
-  if (!decimal) return BytesToHex(card);
-  const auto value = static_cast<int32_t>((uint32_t{card[0]} << 24) | (uint32_t{card[1]} << 16) |
-                                          (uint32_t{card[2]} << 8) | uint32_t{card[3]});
-  char text[16];
-  if (value < 0) {
-    std::snprintf(text, sizeof text, "-%010lld", -static_cast<long long>(value));
-  } else {
-    std::snprintf(text, sizeof text, "%010d", value);
-  }
-  return text;
-}
-
-std::string RecordLine(int address, std::span<const uint8_t> unit, bool decimal_card,
-                       bool full_year, const std::string& century) {
-  std::string address_text = "000" + std::to_string(address);
-  std::string line = address_text.substr(address_text.size() - 3);
-  line += CardField(unit.subspan<3, 4>(), decimal_card);
-  if (full_year) line += century;
-  line += BytesToHex(unit.subspan(7, 6));
-  line += HexNoPadding(unit[13]);
-  line += HexNoPadding(unit[14]);
-  return line;
-}
 
 std::string CardName(std::span<const uint8_t, 8> name, int16_t locale_class) {
-  std::vector<NameCode> codes;
-  for (size_t i = 0; i < 8; i += 2) {
-    if (name[i] == 0) {
-      codes.push_back({{name[i + 1], 0}, 1});
-    } else {
-      codes.push_back({{name[i], name[i + 1]}, 2});
-    }
-  }
-  if (locale_class != 2) {
-    std::string text;
-    for (const NameCode& code : codes) text += DecodeCode(code.bytes, code.length, CodePage::Gbk);
-    return text;
-  }
-  // Traditional Chinese: trim spaces, then each GB2312 code to its Big5 code.
-  auto is_space = [](const NameCode& code) { return code.length == 1 && code.bytes[0] == ' '; };
-  size_t first = 0, last = codes.size();
-  while (first < last && is_space(codes[first])) ++first;
-  while (last > first && is_space(codes[last - 1])) --last;
-  std::string text;
-  for (size_t i = first; i < last; ++i) {
-    const NameCode& code = codes[i];
-    if (code.length == 1) {
-      text += DecodeCode(code.bytes, 1, CodePage::Big5);
-      continue;
-    }
-    try {
-      Bytes big5 = MapGbBytesToBig5(code.bytes);
-      text += DecodeCode(big5.data(), static_cast<int>(big5.size()), CodePage::Big5);
-    } catch (const BasicError&) {
-      // A code outside the GB2312 table has no Big5 counterpart; one name
-      // must not cost the whole collection.
-      text += kReplacement;
-    }
-  }
-  return text;
+  return DecodeCardName(name, locale_class);
 }
 
 std::string CardLine(std::span<const uint8_t> unit, bool decimal_card, int16_t locale_class) {
-  std::string line = CardField(unit.subspan<3, 4>(), decimal_card);
-  line += BytesToHex(unit.subspan(7, 4));
-  line += CardName(unit.subspan<11, 8>(), locale_class);
+  std::string line = CardField(unit.subspan<card_unit::kCard, 4>(), decimal_card);
+  line += BytesToHex(unit.subspan(card_unit::kStaff, card_unit::kStaffBytes));
+  line += CardName(unit.subspan<card_unit::kName, card_unit::kNameBytes>(), locale_class);
   return line;
 }
 

@@ -48,6 +48,8 @@ inline constexpr CommandSpec kPictureStart{0x40, 4, 1.0f, 1, false};
 inline constexpr CommandSpec kPictureData{0x55, 19, 1.0f, 1, true};
 inline constexpr CommandSpec kSetPassword{0xAA, 7, 3.0f, 4, false};
 inline constexpr CommandSpec kGetPassword{0xBA, 3, 3.0f, 4, false};
+// The length of that buffer: a picture frame padded with zeros.
+inline constexpr int kPictureWireLength = 21;
 }  // namespace command
 
 }  // namespace tallygate

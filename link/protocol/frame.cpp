@@ -46,15 +46,6 @@ bool ValidReply(std::span<const uint8_t> reply, int reply_length, bool check_add
   return XorOf(reply.first(n - 1)) == reply[n - 1];
 }
 
-Bytes MakeReply(uint8_t address, uint8_t echo, std::span<const uint8_t> data, int length) {
-  Bytes reply(static_cast<size_t>(length), 0);
-  if (length > 0) reply[0] = address;
-  if (length > 2) reply[2] = echo;
-  for (size_t i = 0; i < data.size() && 3 + i + 1 < reply.size(); ++i) reply[3 + i] = data[i];
-  if (length > 0) reply.back() = XorOf(std::span<const uint8_t>(reply).first(reply.size() - 1));
-  return reply;
-}
-
 uint8_t ToByte(int32_t value) {
   if (value < 0 || value > 255) throw BasicError(err::kOverflow);
   return static_cast<uint8_t>(value);

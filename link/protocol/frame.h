@@ -47,10 +47,6 @@ Bytes MakeEmptyFrame(uint8_t command, int frame_length);
 bool ValidReply(std::span<const uint8_t> reply, int reply_length, bool check_address,
                 uint8_t address);
 
-// A reply of `length` bytes: address, a zero byte, the echo, the data, and
-// the check byte last. For the simulated terminal and tests.
-Bytes MakeReply(uint8_t address, uint8_t echo, std::span<const uint8_t> data, int length);
-
 // Converts a terminal address (or any value sent as one byte) to a byte;
 // outside 0 to 255 it throws "Overflow".
 uint8_t ToByte(int32_t value);

@@ -1,4 +1,4 @@
-#include "tests/support/sim_process.h"
+#include "sim/client/sim_process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

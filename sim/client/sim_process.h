@@ -1,5 +1,5 @@
 // The simulated terminal program, tallygate-sim, as a child process of a
-// test, and the host's end of its lines.
+// test, the soak or a benchmark, and the host's end of its lines.
 //
 //   SimProcess sim({"--tcp-port", "0", "--pty", "--address", "1"});
 //   HostEnd host = HostEnd::Tcp(sim.tcp_port());
@@ -14,8 +14,8 @@
 // a thread of its own, so the program never blocks on a full pipe; its
 // standard error goes to the test's. When the build has no tallygate-sim,
 // Available() is false and tests should skip.
-#ifndef TALLYGATE_TESTS_SUPPORT_SIM_PROCESS_H_
-#define TALLYGATE_TESTS_SUPPORT_SIM_PROCESS_H_
+#ifndef TALLYGATE_SIM_CLIENT_SIM_PROCESS_H_
+#define TALLYGATE_SIM_CLIENT_SIM_PROCESS_H_
 
 #include <sys/types.h>
 
@@ -139,4 +139,4 @@ class HostEnd {
 
 }  // namespace tallygate::testing
 
-#endif  // TALLYGATE_TESTS_SUPPORT_SIM_PROCESS_H_
+#endif  // TALLYGATE_SIM_CLIENT_SIM_PROCESS_H_

@@ -2,8 +2,9 @@
 #include <algorithm>
 #include <array>
 
-#include "link/protocol/frame.h"
+#include "link/protocol/command_table.h"
 #include "sim/model/handlers.h"
+#include "sim/model/reply_builder.h"
 #include "sim/model/terminal_view.h"
 
 namespace tallygate::sim::handlers {
@@ -16,10 +17,6 @@ std::array<uint8_t, N> Params(const ReceivedFrame& frame, size_t first) {
   std::array<uint8_t, N> bytes{};
   for (size_t i = 0; i < N; ++i) bytes[i] = frame.param(first + i);
   return bytes;
-}
-
-Reply Acknowledge(const TerminalState& state, const ReceivedFrame& frame, std::string effect) {
-  return Reply::Single(MakeReply(state.address, frame.command(), {}, 4), std::move(effect));
 }
 
 std::vector<CardEntry>::iterator Enrolled(TerminalState& state, const CardNumber& card) {
@@ -42,7 +39,8 @@ Reply CardSendToMachine(TerminalState& state, const ReceivedFrame& frame) {
   } else {
     state.cards.push_back(entry);
   }
-  return Acknowledge(state, frame, (replaced ? "replaced " : "enrolled ") + CardText(entry));
+  return Acknowledge(state, frame, command::kCardSendToMachine,
+                     (replaced ? "replaced " : "enrolled ") + CardText(entry));
 }
 
 // Without a card at the reader there is nothing to report, and the terminal
@@ -51,18 +49,20 @@ Reply ReadCardNum(TerminalState& state, const ReceivedFrame& frame) {
   (void)frame;
   if (!state.presented_card) return Reply::Silent("no card at the reader");
   const PresentedCard& card = *state.presented_card;
-  return Reply::Single(MakeReply(state.address, card.kind, card.card, 8),
-                       "read " + PresentedCardText(card));
+  return Reply::Single(
+      MakeReply(state.address, card.kind, card.card, command::kReadCardNum.reply_length),
+      "read " + PresentedCardText(card));
 }
 
 Reply ClearName(TerminalState& state, const ReceivedFrame& frame) {
   const CardNumber card = Params<4>(frame, 0);
   const auto found = Enrolled(state, card);
   if (found == state.cards.end()) {
-    return Acknowledge(state, frame, "card " + HexDigits(card) + " was not enrolled");
+    return Acknowledge(state, frame, command::kClearName,
+                       "card " + HexDigits(card) + " was not enrolled");
   }
   state.cards.erase(found);
-  return Acknowledge(state, frame, "removed card " + HexDigits(card));
+  return Acknowledge(state, frame, command::kClearName, "removed card " + HexDigits(card));
 }
 
 Reply SendRecordToMachine(TerminalState& state, const ReceivedFrame& frame) {
@@ -72,7 +72,7 @@ Reply SendRecordToMachine(TerminalState& state, const ReceivedFrame& frame) {
   record.flag = frame.param(10);
   record.keep = frame.param(11);
   state.records.push_back(record);
-  return Acknowledge(state, frame,
+  return Acknowledge(state, frame, command::kSendRecordToMachine,
                      "stored record " + std::to_string(state.records.size()) + ": card " +
                          HexDigits(record.card) + " time " + HexDigits(record.time) + " flag " +
                          HexDigits(std::array{record.flag}) + " keep " +
@@ -91,8 +91,9 @@ Reply FindCard(TerminalState& state, const ReceivedFrame& frame) {
     if (data == std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}) data[2] = 0xFE;
   }
   const bool listed = found != state.cards.end();
-  return Reply::Single(MakeReply(state.address, frame.command(), data, 7),
-                       "card " + HexDigits(card) + (listed ? " is listed" : " is not listed"));
+  return Reply::Single(
+      MakeReply(state.address, frame.command(), data, command::kFindCard.reply_length),
+      "card " + HexDigits(card) + (listed ? " is listed" : " is not listed"));
 }
 
 }  // namespace tallygate::sim::handlers

@@ -4,38 +4,53 @@
 #include <array>
 #include <cctype>
 
+#include "link/protocol/command_table.h"
 #include "sim/model/handlers.h"
 
 namespace tallygate::sim {
 namespace {
 
+// A row from the library's command table: the code and the FrameLength byte
+// (for the message, the byte says 35 and 36 go out; see wire_shape.h).
+constexpr CommandInfo Row(const CommandSpec& spec, std::string_view name, Handler handler) {
+  return {spec.code, name, spec.frame_length, spec.reply_length, handler};
+}
+
 constexpr std::array<CommandInfo, 25> kCommands{{
-    {0x02, "ClearFlag", 3, handlers::ClearFlag},
-    {0x06, "ClearRecord", 3, handlers::ClearRecord},
-    {0x07, "RepairAddress", 5, handlers::RepairAddress},
-    {0x08, "ModifyDateTime", 10, handlers::ModifyDateTime},
-    {0x09, "RepairSystemParameter", 9, handlers::RepairSystemParameter},
-    {0x0A, "CardSendToMachine", 19, handlers::CardSendToMachine},
-    {0x0B, "ReadCardNum", 3, handlers::ReadCardNum},
-    {0x0C, "ClearNameList", 3, handlers::ClearNameList},
-    {0x0D, "ClearName", 7, handlers::ClearName},
-    {0x0E, "SetClock1", 23, handlers::SetRingSchedule},
-    {0x19, "ReadSystemParameter", 3, handlers::ReadSystemParameter},
-    {0x1A, "SendRecordToMachine", 15, handlers::SendRecordToMachine},
-    {0x1D, "FindCard", 7, handlers::FindCard},
-    {0x1E, "SetClock2", 23, handlers::SetRingSchedule},
-    {0x20, "SendShortMsg", 35, handlers::ShowMessage},
-    {0x25, "GetSounds", 4, handlers::PlaySound},
-    {0x2E, "SetClock3", 23, handlers::SetRingSchedule},
-    {0x40, "PictureStart", 4, handlers::PictureStart},
-    {0x44, "SetStorageModel", 4, handlers::SetStorageModel},
-    {0x55, "PictureData", 19, handlers::PictureData},
-    {0x66, "GetStorageModel", 3, handlers::GetStorageModel},
-    {0xAA, "SetMachinePassword", 7, handlers::SetPassword},
-    {0xBA, "GetMachinePassword", 3, handlers::GetPassword},
-    {0xBB, "GatherRecordSum", 4, handlers::RecordPage},
-    {0xCC, "GatherSendCardSum", 4, handlers::CardPage},
+    Row(command::kClearFlag, "ClearFlag", handlers::ClearFlag),
+    Row(command::kClearRecord, "ClearRecord", handlers::ClearRecord),
+    Row(command::kRepairAddress, "RepairAddress", handlers::RepairAddress),
+    Row(command::kModifyDateTime, "ModifyDateTime", handlers::ModifyDateTime),
+    Row(command::kRepairSystemParameter, "RepairSystemParameter", handlers::RepairSystemParameter),
+    Row(command::kCardSendToMachine, "CardSendToMachine", handlers::CardSendToMachine),
+    Row(command::kReadCardNum, "ReadCardNum", handlers::ReadCardNum),
+    Row(command::kClearNameList, "ClearNameList", handlers::ClearNameList),
+    Row(command::kClearName, "ClearName", handlers::ClearName),
+    Row(command::kRingSchedule1, "SetClock1", handlers::SetRingSchedule),
+    Row(command::kReadSystemParameter, "ReadSystemParameter", handlers::ReadSystemParameter),
+    Row(command::kSendRecordToMachine, "SendRecordToMachine", handlers::SendRecordToMachine),
+    Row(command::kFindCard, "FindCard", handlers::FindCard),
+    Row(command::kRingSchedule2, "SetClock2", handlers::SetRingSchedule),
+    Row(command::kShowMessage, "SendShortMsg", handlers::ShowMessage),
+    Row(command::kPlaySound, "GetSounds", handlers::PlaySound),
+    Row(command::kRingSchedule3, "SetClock3", handlers::SetRingSchedule),
+    Row(command::kPictureStart, "PictureStart", handlers::PictureStart),
+    Row(command::kSetStorageModel, "SetStorageModel", handlers::SetStorageModel),
+    Row(command::kPictureData, "PictureData", handlers::PictureData),
+    Row(command::kGetStorageModel, "GetStorageModel", handlers::GetStorageModel),
+    Row(command::kSetPassword, "SetMachinePassword", handlers::SetPassword),
+    Row(command::kGetPassword, "GetMachinePassword", handlers::GetPassword),
+    Row(command::kRecordPages, "GatherRecordSum", handlers::RecordPage),
+    Row(command::kCardPages, "GatherSendCardSum", handlers::CardPage),
 }};
+
+constexpr bool InCodeOrder() {
+  for (size_t i = 1; i < kCommands.size(); ++i) {
+    if (kCommands[i - 1].code >= kCommands[i].code) return false;
+  }
+  return true;
+}
+static_assert(InCodeOrder(), "AllCommands() promises code order");
 
 struct Alias {
   std::string_view name;
@@ -43,12 +58,15 @@ struct Alias {
   size_t count;
 };
 
+constexpr std::array<uint8_t, 3> kRingScheduleCodes{
+    command::kRingSchedule1.code, command::kRingSchedule2.code, command::kRingSchedule3.code};
+
 constexpr std::array<Alias, 5> kAliases{{
-    {"SetClock", {0x0E, 0x1E, 0x2E}, 3},
-    {"SetClockStr", {0x0E, 0x1E, 0x2E}, 3},
-    {"SendPictureMach", {0x40, 0x55, 0}, 2},
-    {"GatherData", {0xBB, 0, 0}, 1},
-    {"GatherSendCardData", {0xCC, 0, 0}, 1},
+    {"SetClock", kRingScheduleCodes, 3},
+    {"SetClockStr", kRingScheduleCodes, 3},
+    {"SendPictureMach", {command::kPictureStart.code, command::kPictureData.code, 0}, 2},
+    {"GatherData", {command::kRecordPages.code, 0, 0}, 1},
+    {"GatherSendCardData", {command::kCardPages.code, 0, 0}, 1},
 }};
 
 bool SameName(std::string_view a, std::string_view b) {

@@ -23,10 +23,14 @@ namespace tallygate::sim {
 // frame's FrameLength has been checked against the table.
 using Handler = Reply (*)(TerminalState& state, const ReceivedFrame& frame);
 
+// Code, FrameLength and reply length come from the library's command table
+// (link/protocol/command_table.h); the names are the simulator's own, used in
+// logs and fault rules.
 struct CommandInfo {
   uint8_t code;
   std::string_view name;
   int frame_length;  // the FrameLength byte the terminal accepts
+  int reply_length;  // the reply the host waits for; 0: it waits for none
   Handler handler;   // nullptr: not simulated
 };
 

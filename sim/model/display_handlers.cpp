@@ -3,8 +3,9 @@
 #include <array>
 #include <string>
 
-#include "link/protocol/frame.h"
+#include "link/protocol/command_table.h"
 #include "sim/model/handlers.h"
+#include "sim/model/reply_builder.h"
 #include "sim/model/terminal_view.h"
 
 namespace tallygate::sim::handlers {
@@ -13,12 +14,11 @@ namespace {
 constexpr size_t kMessageBytes = 32;
 constexpr size_t kPasswordDigits = 4;
 
-Reply Acknowledge(const TerminalState& state, const ReceivedFrame& frame, std::string effect) {
-  return Reply::Single(MakeReply(state.address, frame.command(), {}, 4), std::move(effect));
-}
-
 // The password answers carry the four digit values and nothing else: no
 // echo, no check byte.
+static_assert(kPasswordDigits == std::tuple_size_v<decltype(TerminalState::password)>);
+static_assert(command::kSetPassword.reply_length == int{kPasswordDigits} &&
+              command::kGetPassword.reply_length == int{kPasswordDigits});
 Bytes PasswordDigits(const TerminalState& state) { return Bytes(state.password.begin(), state.password.end()); }
 
 }  // namespace
@@ -31,12 +31,12 @@ Reply ShowMessage(TerminalState& state, const ReceivedFrame& frame) {
   for (size_t i = 0; i < kMessageBytes; ++i) message.push_back(frame.param(1 + i));
   while (!message.empty() && message.back() == 0) message.pop_back();
   state.message = std::move(message);
-  return Acknowledge(state, frame, "message " + MessageText(state));
+  return Acknowledge(state, frame, command::kShowMessage, "message " + MessageText(state));
 }
 
 Reply PlaySound(TerminalState& state, const ReceivedFrame& frame) {
   state.last_sound = frame.param(0);
-  return Acknowledge(state, frame, "sound " + SoundText(*state.last_sound));
+  return Acknowledge(state, frame, command::kPlaySound, "sound " + SoundText(*state.last_sound));
 }
 
 // A password digit must be a digit's value, 0 to 9.

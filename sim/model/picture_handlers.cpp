@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <string>
 
+#include "link/protocol/command_table.h"
 #include "sim/model/handlers.h"
 
 namespace tallygate::sim::handlers {
 namespace {
 
 constexpr uint8_t kStartMarker = 0x55;
+
+static_assert(command::kPictureStart.reply_length == 1 && command::kPictureData.reply_length == 1);
 
 Reply AddressByte(const TerminalState& state, std::string effect = {}) {
   return Reply::Single(Bytes{state.address}, std::move(effect));

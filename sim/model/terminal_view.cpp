@@ -1,7 +1,7 @@
 #include "sim/model/terminal_view.h"
 
-#include <cstdio>
 
+#include "link/protocol/hex_text.h"
 #include "sim/model/gb_text.h"
 
 namespace tallygate::sim {
@@ -13,11 +13,7 @@ constexpr std::string_view kIndent = "  ";
 constexpr std::array<std::string_view, 9> kPrompts{
     "", "无效卡", "", "欢迎你", "你好", "生日快乐", "你迟到了", "节日快乐", "注意安全"};
 
-std::string Hex2(uint8_t byte) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", byte);
-  return text;
-}
+std::string Hex2(uint8_t byte) { return BytesToHex(std::span<const uint8_t>(&byte, 1)); }
 
 int32_t SignedCard(const std::array<uint8_t, 4>& card) {
   return static_cast<int32_t>(uint32_t{card[0]} << 24 | uint32_t{card[1]} << 16 |
@@ -26,11 +22,7 @@ int32_t SignedCard(const std::array<uint8_t, 4>& card) {
 
 }  // namespace
 
-std::string HexDigits(std::span<const uint8_t> bytes) {
-  std::string text;
-  for (uint8_t byte : bytes) text += Hex2(byte);
-  return text;
-}
+std::string HexDigits(std::span<const uint8_t> bytes) { return BytesToHex(bytes); }
 
 std::string ClockText(const TerminalState& state) {
   if (!state.clock_set) return "-";

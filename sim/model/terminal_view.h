@@ -16,7 +16,7 @@
 
 namespace tallygate::sim {
 
-// Upper-case hexadecimal digits, two per byte, no separator.
+// Upper-case hexadecimal digits, two per byte, no separator (BytesToHex).
 std::string HexDigits(std::span<const uint8_t> bytes);
 
 // "07-09-27 09:36:28 weekday 4" (the BCD digits as sent), or "-" before the

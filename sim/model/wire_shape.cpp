@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "link/protocol/command_table.h"
+
 namespace tallygate::sim {
 namespace {
 
@@ -11,10 +13,19 @@ struct OddShape {
   WireShape shape;
 };
 
+// A frame as the library sends it: its length byte, then zeros up to
+// `wire_length`, the check byte last within the frame.
+constexpr OddShape Padded(const CommandSpec& spec, int wire_length) {
+  return {spec.code, static_cast<uint8_t>(spec.frame_length),
+          {wire_length, spec.frame_length - 1, true}};
+}
+
 constexpr std::array<OddShape, 3> kOddShapes{{
-    {0x20, 35, {36, 35, false}},
-    {0x40, 4, {21, 3, true}},
-    {0x55, 19, {21, 18, true}},
+    // The check byte follows the 35 bytes the length byte counts.
+    {command::kShowMessage.code, static_cast<uint8_t>(command::kShowMessage.frame_length),
+     {command::kShowMessage.frame_length + 1, command::kShowMessage.frame_length, false}},
+    Padded(command::kPictureStart, command::kPictureWireLength),
+    Padded(command::kPictureData, command::kPictureWireLength),
 }};
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "link/binding/dispatcher.h"
 #include "link/binding/member_table.h"
 #include "link/protocol/frame.h"
+#include "sim/model/reply_builder.h"
 #include "tallygate/conversions.h"
 #include "tallygate/dispatch_ref.h"
 #include "tallygate/progress.h"

@@ -19,7 +19,7 @@
 
 #include "demo/desktop.h"
 #include "demo/frm_demo.h"
-#include "tests/support/sim_process.h"
+#include "sim/client/sim_process.h"
 
 namespace tallydemo::testing {
 

@@ -32,6 +32,8 @@ class DemoUnits : public QObject {
  private slots:
   void DataBaseFormLayouts_data();
   void DataBaseFormLayouts();
+  void DataBaseFormCardForms_data();
+  void DataBaseFormCardForms();
   void FieldValidation_data();
   void FieldValidation();
   void ConversionsAndWords();
@@ -78,6 +80,51 @@ void DemoUnits::DataBaseFormLayouts() {
   QFETCH(RecordLayout, layout);
   QFETCH(QString, expected);
   QCOMPARE(DataBaseForm(line, layout), expected);
+}
+
+// Every field after the card sits where the card's own width puts it: 8
+// hexadecimal digits, 10 decimal digits, or 11 characters with a minus sign.
+void DemoUnits::DataBaseFormCardForms_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<bool>("decimal");
+  QTest::addColumn<bool>("full_year");
+  QTest::addColumn<QString>("expected");
+  const struct {
+    const char* name;
+    const char* line;
+    bool decimal;
+    bool full_year;
+    const char* expected;
+  } rows[] = {
+      {"hexadecimal", "0010012D687240315083005199", false, false, "001|0012D687|24|03|15|08|30|05|199"},
+      {"decimal, positive", "0010001234567240315083005199", true, false,
+       "001|0001234567|24|03|15|08|30|05|199"},
+      {"decimal, negative", "001-0000000001240315083005FF99", true, false,
+       "001|-0000000001|24|03|15|08|30|05|FF99"},
+      {"decimal, negative, full year", "001-000000000120240315083005FF99", true, true,
+       "001|-0000000001|2024|03|15|08|30|05|FF99"},
+      {"hexadecimal, full year", "0010012D68720240315083005199", false, true,
+       "001|0012D687|2024|03|15|08|30|05|199"},
+      {"a character beyond Latin-1 takes one place", "00号0012D687240315083005199", false, false,
+       "00号|0012D687|24|03|15|08|30|05|199"},
+  };
+  for (const auto& row : rows) {
+    QTest::newRow(row.name) << QString::fromUtf8(row.line) << row.decimal << row.full_year
+                            << QString::fromUtf8(row.expected);
+  }
+}
+
+void DemoUnits::DataBaseFormCardForms() {
+  QFETCH(QString, line);
+  QFETCH(bool, decimal);
+  QFETCH(bool, full_year);
+  QFETCH(QString, expected);
+  // A layout holds eight fields: the initial eight, then the flag bytes.
+  const Separators bars{"", "|", "|", "|", "|", "|", "|", "|", ""};
+  const std::array<QString, 8> flag = {QStringLiteral("标志"), {}, {}, {}, {}, {}, {}, {}};
+  const QString got = DataBaseForm(line, Layout(bars, decimal, full_year)) + u'|' +
+                      DataBaseForm(line, Layout({}, decimal, full_year, flag));
+  QCOMPARE(got, expected);
 }
 
 void DemoUnits::FieldValidation_data() {

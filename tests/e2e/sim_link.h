@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/client/sim_process.h"
 #include "tallygate/connect_v70.h"
 #include "tests/support/object_fixture.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::testing {

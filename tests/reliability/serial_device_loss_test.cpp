@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "sim/client/sim_process.h"
 #include "soak/device_loss.h"
 #include "tests/support/object_fixture.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::soak {

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "sim/client/sim_process.h"
 #include "soak/probe.h"
 #include "soak/soak_run.h"
 #include "tests/support/object_fixture.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::soak {

@@ -12,9 +12,9 @@
 #include <system_error>
 #include <vector>
 
+#include "sim/client/sim_process.h"
 #include "sim/model/wire_pacer.h"
 #include "sim/model/wire_shape.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::testing {

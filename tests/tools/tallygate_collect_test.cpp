@@ -19,9 +19,9 @@
 #include <optional>
 #include <regex>
 
+#include "sim/client/sim_process.h"
 #include "sim/model/synthetic_data.h"
 #include "sim/model/terminal_view.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/run_program.h"
 #include "tools/tallygate/call_arguments.h"

@@ -4,10 +4,10 @@
 
 #include <regex>
 
+#include "sim/client/sim_process.h"
 #include "tallygate/registry.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/pty_pair.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/run_program.h"
 

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "link/protocol/frame.h"
+#include "sim/model/reply_builder.h"
 #include "tallygate/host_services.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/object_fixture.h"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "link/protocol/frame.h"
+#include "sim/model/reply_builder.h"
 #include "tallygate/basic_error.h"
 #include "tests/support/object_fixture.h"
 

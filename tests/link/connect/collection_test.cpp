@@ -3,6 +3,7 @@
 #include <map>
 
 #include "link/protocol/frame.h"
+#include "sim/model/reply_builder.h"
 #include "tests/support/object_fixture.h"
 
 namespace tallygate {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "link/protocol/frame.h"
+#include "sim/model/reply_builder.h"
 #include "tests/support/object_fixture.h"
 
 namespace tallygate {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/protocol/frame.h"
+#include "sim/model/reply_builder.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/object_fixture.h"
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "link/protocol/frame.h"
+#include "sim/model/reply_builder.h"
 #include "tests/support/object_fixture.h"
 
 namespace tallygate {
