@@ -21,6 +21,7 @@
 #include "fuzz/synthetic_tables.h"
 #include "link/connect/collected_data_check.h"
 #include "link/connect/collected_lines.h"
+#include "link/protocol/exchange.h"
 #include "link/protocol/frame.h"
 #include "link/protocol/record_line.h"
 
@@ -104,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t at = 0; at < stream.size(); at += static_cast<size_t>(length)) {
     const std::span<const uint8_t> unit =
         stream.subspan(at, std::min(stream.size() - at, static_cast<size_t>(length)));
-    const bool valid = tallygate::ValidReply(unit, length, check_address, address);
+    const bool valid = tallygate::CheckReply(unit, length, check_address, address).ok();
     if (unit.size() < static_cast<size_t>(length)) {
       Require(!valid, "a short reply never passes");
       break;

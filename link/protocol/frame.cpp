@@ -38,14 +38,6 @@ Bytes MakeEmptyFrame(uint8_t command, int frame_length) {
   return frame;
 }
 
-bool ValidReply(std::span<const uint8_t> reply, int reply_length, bool check_address,
-                uint8_t address) {
-  if (reply_length < 1 || reply.size() < static_cast<size_t>(reply_length)) return false;
-  if (check_address && reply[0] != address) return false;
-  const auto n = static_cast<size_t>(reply_length);
-  return XorOf(reply.first(n - 1)) == reply[n - 1];
-}
-
 uint8_t ToByte(int32_t value) {
   if (value < 0 || value > 255) throw BasicError(err::kOverflow);
   return static_cast<uint8_t>(value);

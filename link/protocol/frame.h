@@ -41,12 +41,6 @@ Bytes MakeFrame(uint8_t command, std::initializer_list<uint8_t> parameters = {})
 // A frame of `frame_length` zero bytes with its length and command written.
 Bytes MakeEmptyFrame(uint8_t command, int frame_length);
 
-// The reply test of the exchange routines: at least `reply_length` bytes,
-// byte 0 equal to the address when `check_address`, and the last byte the XOR
-// of the others.
-bool ValidReply(std::span<const uint8_t> reply, int reply_length, bool check_address,
-                uint8_t address);
-
 // Converts a terminal address (or any value sent as one byte) to a byte;
 // outside 0 to 255 it throws "Overflow".
 uint8_t ToByte(int32_t value);
