@@ -1,4 +1,6 @@
 // The TCP connection: Connect_Net, Disconnect_Net and the stored address.
+#include <arpa/inet.h>
+
 #include <string>
 
 #include "link/connect/connect_v70_state.h"
@@ -16,6 +18,14 @@ bool DigitsAndPointsOnly(const std::string& text) {
   return true;
 }
 
+// An IPv6 literal without brackets ("::1", "fe80::1"): accepted beside the
+// numeric IPv4 forms, so that callers can reach terminals on IPv6 networks.
+bool Ipv6Literal(const std::string& text) {
+  in6_addr address{};
+  return text.find(':') != std::string::npos &&
+         inet_pton(AF_INET6, text.c_str(), &address) == 1;
+}
+
 // Waits up to 2 seconds for the socket to reach `wanted`. A connection
 // attempt that has already failed ends the wait early.
 bool WaitForState(TcpSocket& socket, int16_t wanted) {
@@ -28,7 +38,7 @@ bool WaitForState(TcpSocket& socket, int16_t wanted) {
 }  // namespace
 
 bool Connect_v70::Connect_Net(const std::string& sIP, int32_t lPort) {
-  if (!DigitsAndPointsOnly(sIP)) return false;
+  if (!DigitsAndPointsOnly(sIP) && !Ipv6Literal(sIP)) return false;
   return RunCall(*state_, false, [&](bool& result) {
     state_->ip = sIP;
     state_->tcp_port = lPort;

@@ -143,6 +143,10 @@ Result<int32_t> CountFor(FrameExchange& exchange, uint8_t address,
 
 }  // namespace
 
+Result<std::vector<std::string>> ResolveHost(const std::string& host) {
+  return ResolveAddresses(host);
+}
+
 Result<std::unique_ptr<Line>> Line::Open(const Endpoint& endpoint, LineOptions options) {
   Result<std::unique_ptr<Impl>> impl =
       std::holds_alternative<SerialEndpoint>(endpoint)

@@ -13,15 +13,13 @@
 #include "link/transport/line_error.h"
 
 namespace tallygate {
-namespace {
 
-// The numeric forms of `host`'s addresses, in the resolver's order.
-Result<std::vector<std::string>> Resolve(const std::string& host, uint16_t port) {
+Result<std::vector<std::string>> ResolveAddresses(const std::string& host) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (status != 0) {
     const ErrorCode code = status == EAI_NONAME || status == EAI_FAIL || status == EAI_NODATA
                                ? ErrorCode::kHostNotFound
@@ -45,8 +43,6 @@ Result<std::vector<std::string>> Resolve(const std::string& host, uint16_t port)
   if (addresses.empty()) return Error(ErrorCode::kHostNotFound, "host \"" + host + "\" has no address");
   return addresses;
 }
-
-}  // namespace
 
 std::string TcpName(const std::string& host, uint16_t port) {
   if (host.find(':') != std::string::npos) return "[" + host + "]:" + std::to_string(port);
@@ -131,7 +127,7 @@ Status ConnectTcp(TcpSocket& socket, const std::string& host, uint16_t port, dou
                   const WaitControl& control) {
   const std::string name = TcpName(host, port);
   if (port == 0) return Error(ErrorCode::kInvalidArgument, "port 0 in " + name);
-  Result<std::vector<std::string>> addresses = Resolve(host, port);
+  Result<std::vector<std::string>> addresses = ResolveAddresses(host);
   if (!addresses) return addresses.error();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(wait_seconds);
   Error last(ErrorCode::kTimedOut, "connect to " + name + ": timed out");

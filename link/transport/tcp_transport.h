@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/transport/tcp_socket.h"
 #include "link/transport/transport.h"
@@ -55,6 +56,9 @@ class TcpTransport final : public Transport {
 // says why: host not found, refused, timed out, unreachable.
 Status ConnectTcp(TcpSocket& socket, const std::string& host, uint16_t port, double wait_seconds,
                   const WaitControl& control);
+
+// The numeric forms of `host`'s addresses, in the resolver's order.
+Result<std::vector<std::string>> ResolveAddresses(const std::string& host);
 
 // "host:port", or "[v6]:port" for an IPv6 literal.
 std::string TcpName(const std::string& host, uint16_t port);

@@ -265,6 +265,18 @@ TEST_F(ObjectPropertiesTest, ConnectNetDefaultsToPort1001AndReconnects) {
                                                            "connect 127.0.0.2:5000"}));
 }
 
+TEST_F(ObjectPropertiesTest, ConnectNetTakesIpv6Literals) {
+  for (const char* text : {"::1", "fe80::1", "::ffff:127.0.0.1"}) {
+    EXPECT_TRUE(object_->Connect_Net(text, 4001)) << text;
+  }
+  for (const char* text : {":", "::1:", "[::1]", "::1%lo", "1::2::3"}) {
+    EXPECT_FALSE(object_->Connect_Net(text, 4001)) << text;
+  }
+  EXPECT_EQ(link_.socket().log,
+            (std::vector<std::string>{"connect ::1:4001", "close", "connect fe80::1:4001", "close",
+                                      "connect ::ffff:127.0.0.1:4001"}));
+}
+
 TEST_F(ObjectPropertiesTest, FailedConnectKeepsTheNewAddress) {
   link_.socket().connect_result = 9;  // refused
   const auto start = std::chrono::steady_clock::now();

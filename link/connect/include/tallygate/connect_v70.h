@@ -58,8 +58,9 @@ class TALLYGATE_EXPORT Connect_v70 {
 
   // ---- TCP ---------------------------------------------------------------
 
-  // Connects to a terminal; true when connected within 2 seconds. `sIP` may
-  // hold only digits and points.
+  // Connects to a terminal; true when connected within 2 seconds. `sIP` is a
+  // numeric IPv4 address (digits and points only) or an IPv6 literal
+  // ("::1", without brackets).
   bool Connect_Net(const std::string& sIP, int32_t lPort = 1001);
   // Closes the connection; true when closed within 2 seconds.
   bool Disconnect_Net();

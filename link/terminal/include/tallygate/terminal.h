@@ -62,6 +62,10 @@ struct TcpEndpoint {
 
 using Endpoint = std::variant<SerialEndpoint, TcpEndpoint>;
 
+// The numeric addresses of `host` (IPv4 dotted, IPv6 without brackets), in
+// the order the resolver gives them; kHostNotFound when it has none.
+Result<std::vector<std::string>> ResolveHost(const std::string& host);
+
 // How names are coded on the terminals of a line.
 enum class NameCoding {
   kGbk,          // GB2312/GBK, as Simplified-Chinese terminals keep them
