@@ -41,7 +41,7 @@ class ProgramTest : public ::testing::Test {
   std::map<std::string, std::optional<std::string>> env_;
 };
 
-const std::regex kVerLine(R"(\{"call": "Ver", "result": "V7\.4\.2[^"]*", "byref": \[\]\})");
+const std::regex kVerLine(R"(\{"call": "Ver", "result": "V7\.4\.2[^"]*", "byref": \[\], "out": \{\}\})");
 
 TEST_F(ProgramTest, RegisterCreateUnregister) {
   const ProgramResult before = Tallygate({"call", "Ver"});
@@ -84,8 +84,8 @@ TEST_F(ProgramTest, CallsByNameWithTextArguments) {
     std::string line;
   };
   const Case cases[] = {
-      {{"call", "Mode"}, 0, R"({"call": "Mode", "result": 0, "byref": []})"},
-      {{"call", "TCPPORT"}, 0, R"({"call": "TCPPORT", "result": 0, "byref": []})"},
+      {{"call", "Mode"}, 0, R"({"call": "Mode", "result": 0, "byref": [], "out": {}})"},
+      {{"call", "TCPPORT"}, 0, R"({"call": "TCPPORT", "result": 0, "byref": [], "out": {}})"},
       {{"call", "Mode", "1"},
        1,
        R"({"call": "Mode", "error": {"number": 450, "description": "Wrong number of arguments or invalid property assignment"}})"},
@@ -93,11 +93,11 @@ TEST_F(ProgramTest, CallsByNameWithTextArguments) {
        1,
        R"({"call": "NoSuchThing", "error": {"number": 438, "description": "Object doesn't support this property or method"}})"},
       {{"call", "ClearFlag", "abc"},
-       1,
-       R"({"call": "ClearFlag", "error": {"number": 13, "description": "Type mismatch"}})"},
+       2,
+       R"({"call": "ClearFlag", "error": {"number": 5, "description": "argument 1 (varAddr): \"abc\" is not a whole number from -32768 to 32767"}})"},
       {{"call", "ClearFlag", "40000"},
-       1,
-       R"({"call": "ClearFlag", "error": {"number": 6, "description": "Overflow"}})"},
+       2,
+       R"({"call": "ClearFlag", "error": {"number": 5, "description": "argument 1 (varAddr): \"40000\" is not a whole number from -32768 to 32767"}})"},
       {{"call", "ClearFlag", "~"},
        1,
        R"({"call": "ClearFlag", "error": {"number": 449, "description": "Argument not optional"}})"},
@@ -105,8 +105,8 @@ TEST_F(ProgramTest, CallsByNameWithTextArguments) {
        1,
        R"({"call": "SetClock", "error": {"number": 13, "description": "Type mismatch"}})"},
       {{"call", "GatherData", "1", (dir_ / "none").string(), "f.txt", "&before", "&0"},
-       0,
-       R"({"call": "GatherData", "result": false, "byref": ["File path no exist!", 0]})"},
+       1,
+       R"({"call": "GatherData", "result": false, "byref": ["File path no exist!", 0], "out": {"VarDescription": "File path no exist!", "BackRecordSum": 0}})"},
   };
   for (const Case& c : cases) {
     const ProgramResult result = Tallygate(c.args);
@@ -131,19 +131,19 @@ TEST_F(ProgramTest, ScriptsWithLetGetAndEscapedTexts) {
       "let Mode abc\n"
       "   Mode   \n";
   const ProgramResult result = Tallygate({"script"}, script);
-  EXPECT_EQ(result.exit_status, 1) << "one call raised an error";
+  EXPECT_EQ(result.exit_status, 2) << "the worst line: an argument refused";
   EXPECT_EQ(result.OutLines(),
             (std::vector<std::string>{
-                R"({"call": "Mode", "result": null, "byref": []})",
-                R"({"call": "Mode", "result": 1, "byref": []})",
-                R"({"call": "Ver", "result": null, "byref": []})",
-                R"({"call": "ver", "result": "back\\slash \"quoted\"", "byref": []})",
-                R"({"call": "IP", "result": null, "byref": []})",
+                R"({"call": "Mode", "result": null, "byref": [], "out": {}})",
+                R"({"call": "Mode", "result": 1, "byref": [], "out": {}})",
+                R"({"call": "Ver", "result": null, "byref": [], "out": {}})",
+                R"({"call": "ver", "result": "back\\slash \"quoted\"", "byref": [], "out": {}})",
+                R"({"call": "IP", "result": null, "byref": [], "out": {}})",
                 R"({"call": "get", "error": {"number": 438, "description": "Object doesn't support this property or method"}})",
-                R"({"call": "IP", "result": null, "byref": []})",
-                R"({"call": "IP", "result": "nul\u0000 and \u0001", "byref": []})",
-                R"({"call": "Mode", "error": {"number": 13, "description": "Type mismatch"}})",
-                R"({"call": "Mode", "result": 1, "byref": []})",
+                R"({"call": "IP", "result": null, "byref": [], "out": {}})",
+                R"({"call": "IP", "result": "nul\u0000 and \u0001", "byref": [], "out": {}})",
+                R"({"call": "Mode", "error": {"number": 5, "description": "argument 1 (value): \"abc\" is not a whole number from -32768 to 32767"}})",
+                R"({"call": "Mode", "result": 1, "byref": [], "out": {}})",
             }))
       << result.err;
 
@@ -153,12 +153,17 @@ TEST_F(ProgramTest, ScriptsWithLetGetAndEscapedTexts) {
   EXPECT_EQ(from_file.OutLines().size(), 2u) << from_file.out;
 }
 
-TEST_F(ProgramTest, AMalformedScriptLineStopsTheRun) {
+TEST_F(ProgramTest, AMalformedScriptLineIsReportedAndTheRestRuns) {
   Register();
   const ProgramResult result = Tallygate({"script"}, "get Mode\nlet Mode 'open\nget Ver\n");
   EXPECT_EQ(result.exit_status, 2);
-  EXPECT_EQ(result.OutLines().size(), 1u) << "the line after the bad one does not run";
+  ASSERT_EQ(result.OutLines().size(), 3u) << "every line has its line";
+  EXPECT_NE(result.OutLines()[1].find("standard input:2"), std::string::npos) << result.out;
   EXPECT_NE(result.err.find("standard input:2"), std::string::npos) << result.err;
+  const ProgramResult stopped =
+      Tallygate({"script", "--stop-on-failure"}, "get Mode\nlet Mode 'open\nget Ver\n");
+  EXPECT_EQ(stopped.exit_status, 2);
+  EXPECT_EQ(stopped.OutLines().size(), 2u) << stopped.out;
   EXPECT_EQ(Tallygate({"script"}, "let Mode\n").exit_status, 2);
   EXPECT_EQ(Tallygate({"script"}, "get\n").exit_status, 2);
   EXPECT_EQ(Tallygate({"script"}, "ClearFlag [1\n").exit_status, 2);
@@ -181,7 +186,8 @@ TEST_F(ProgramTest, UsageErrors) {
     const ProgramResult result = Tallygate(args);
     EXPECT_EQ(result.exit_status, 2) << (args.empty() ? "(none)" : args[0]);
     EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find("usage:"), std::string::npos);
+    EXPECT_EQ(result.ErrLines().size(), 1u) << result.err;
+    EXPECT_NE(result.err.find("--help)"), std::string::npos) << result.err;
   }
   EXPECT_EQ(Tallygate({"--help"}).exit_status, 0);
 }
@@ -191,7 +197,7 @@ TEST_F(ProgramTest, MessagesGoToStandardErrorOneLineEach) {
   WriteFile(dir_ / "home" / "TallySystem.ini", "coninputmodebinary\n19200,n,8,1\n2048\n");
   const ProgramResult result = Tallygate({"call", "ShowAbout"});
   EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.out, "{\"call\": \"ShowAbout\", \"result\": null, \"byref\": []}\n");
+  EXPECT_EQ(result.out, "{\"call\": \"ShowAbout\", \"result\": null, \"byref\": [], \"out\": {}}\n");
   const std::vector<std::string> lines = result.ErrLines();
   ASSERT_EQ(lines.size(), 2u) << result.err;
   EXPECT_EQ(lines[0],
@@ -207,17 +213,17 @@ TEST_F(ProgramTest, TcpOptionConnectsBeforeTheFirstCall) {
   const ProgramResult result = Tallygate({"--tcp", where, "script"},
                                          "get Mode\nget tcpState\nget IP\nget tcpPort\n"
                                          "GatherRecordSum 300 &5 &ok\n");
-  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(result.exit_status, 1) << "GatherRecordSum returned false" << result.err;
   const std::vector<std::string> lines = result.OutLines();
   ASSERT_EQ(lines.size(), 5u) << result.out << result.err;
-  EXPECT_EQ(lines[0], R"({"call": "Mode", "result": 1, "byref": []})");
-  EXPECT_EQ(lines[1], R"({"call": "tcpState", "result": 7, "byref": []})");
-  EXPECT_EQ(lines[2], R"({"call": "IP", "result": "127.0.0.1", "byref": []})");
+  EXPECT_EQ(lines[0], R"({"call": "Mode", "result": 1, "byref": [], "out": {}})");
+  EXPECT_EQ(lines[1], R"({"call": "tcpState", "result": 7, "byref": [], "out": {}})");
+  EXPECT_EQ(lines[2], R"({"call": "IP", "result": "127.0.0.1", "byref": [], "out": {}})");
   EXPECT_EQ(lines[3], R"({"call": "tcpPort", "result": )" + std::to_string(terminal.port()) +
-                          R"(, "byref": []})");
+                          R"(, "byref": [], "out": {}})");
   // An address that does not fit a byte fails the command, and the count
   // comes back as a number.
-  EXPECT_TRUE(std::regex_match(lines[4], std::regex(R"(\{"call": "GatherRecordSum", "result": false, "byref": \[0, "[^"]*"\]\})")))
+  EXPECT_TRUE(std::regex_match(lines[4], std::regex(R"(\{"call": "GatherRecordSum", "result": false, "byref": \[0, "[^"]*"\], "out": \{"VarRecordCount": 0, "VarDescritption": "[^"]*"\}\})")))
       << lines[4];
 }
 
@@ -229,12 +235,13 @@ TEST_F(ProgramTest, ComOptionOpensThePortBeforeTheFirstCall) {
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(result.err, "") << "SetPort 3 succeeded";
   EXPECT_EQ(result.OutLines(),
-            (std::vector<std::string>{R"({"call": "Mode", "result": 0, "byref": []})",
-                                      R"({"call": "DestoryPort", "result": true, "byref": []})"}));
+            (std::vector<std::string>{R"({"call": "Mode", "result": 0, "byref": [], "out": {}})",
+                                      R"({"call": "DestoryPort", "result": true, "byref": [], "out": {}})"}));
   EXPECT_EQ(ReadLines(dir_ / "home" / "TallySystem.ini").at(4), "3") << "SetPort recorded it";
 
   const ProgramResult refused = Tallygate({"--com", "17", "call", "Mode"});
-  EXPECT_EQ(refused.exit_status, 0) << "the calls still run";
+  EXPECT_EQ(refused.exit_status, 1) << "the port could not be opened";
+  EXPECT_EQ(refused.out, "") << "no call runs without its port";
   EXPECT_NE(refused.err.find("SetPort 17 returned false"), std::string::npos) << refused.err;
 }
 
@@ -245,7 +252,7 @@ TEST_F(ProgramTest, ClearFlagOnTheSimulatedTerminal) {
   const ProgramResult result =
       Tallygate({"--tcp", "127.0.0.1:" + std::to_string(sim.tcp_port()), "call", "ClearFlag", "1"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_EQ(result.out, "{\"call\": \"ClearFlag\", \"result\": true, \"byref\": []}\n")
+  EXPECT_EQ(result.out, "{\"call\": \"ClearFlag\", \"result\": true, \"byref\": [], \"out\": {}}\n")
       << result.err;
 }
 

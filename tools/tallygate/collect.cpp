@@ -80,8 +80,14 @@ CollectOptions ParseCollectOptions(const std::vector<std::string>& words, Connec
       if (i + 1 >= words.size()) throw UsageError(word + " needs a value");
       return words[++i];
     };
-    if (word == "--help") {
+    if (word == "--help" || word == "-h") {
       options.help = true;
+    } else if (word == "--trace") {
+      options.trace = true;
+    } else if (word.rfind("--tcp=", 0) == 0 || word.rfind("--com=", 0) == 0) {
+      const std::string text = word.substr(6);
+      if (text.empty()) throw UsageError(word.substr(0, 5) + " needs a value");
+      (word[2] == 't' ? options.connection.tcp : options.connection.com) = text;
     } else if (word == "--tcp" || word == "--com") {
       const std::string& text = value();
       if (text.empty()) throw UsageError(word + " needs a value");
@@ -113,6 +119,34 @@ CollectOptions ParseCollectOptions(const std::vector<std::string>& words, Connec
     throw UsageError("--full-year is for records; card lists have no dates");
   }
   return options;
+}
+
+const char* const kCollectOptionsText =
+    "Gathers every record of terminal A (GatherData) into\n"
+    "DIR/DataRecordSet_original.txt, or with --cards its card list\n"
+    "(GatherSendCardData) into DIR/NameList.txt, and prints one line of JSON.\n"
+    "  --tcp HOST[:PORT] | --com N   the terminal's line (one is needed)\n"
+    "  --addr A          the terminal's address, 1 to 255\n"
+    "  --dir DIR         the folder for the file, made when missing (default: .)\n"
+    "  --decimal-card    card numbers in decimal instead of hexadecimal\n"
+    "  --full-year       four-digit years (records only)\n"
+    "  --cards           the card list instead of the records\n"
+    "  --wait SECONDS    how long to wait for each record or card (default 3)\n"
+    "  --trace           trace every frame to standard error\n"
+    "A progress bar for records goes to standard error when it is a terminal.\n"
+    "Exit status: 0 complete, 3 partial (\"Net Err,Part data lose\"), 1 failed,\n"
+    "2 usage error or no object; the description goes to standard error.\n";
+
+void RequireTerminal(const CollectOptions& options) {
+  if (options.connection.tcp.empty() && options.connection.com.empty()) {
+    throw UsageError("name a terminal: --tcp HOST[:PORT] or --com N");
+  }
+}
+
+void MakeFolder(const CollectOptions& options) {
+  std::error_code error;
+  std::filesystem::create_directories(options.folder, error);
+  if (error) throw UsageError("cannot make the folder " + options.folder + ": " + error.message());
 }
 
 int CollectStatus(bool result, const std::string& description) {

@@ -43,14 +43,24 @@ struct CollectOptions {
   bool cards = false;
   int32_t wait_seconds = 3; // per unit: SleepDate
   bool help = false;
+  bool trace = false;       // --trace given after the word collect
 };
 
 // Reads the words after "collect". `connection` holds a --tcp or --com
-// given before the word collect. Throws UsageError.
+// given before the word collect. Throws UsageError. A run without a
+// terminal is refused by the caller (RequireTerminal).
 CollectOptions ParseCollectOptions(const std::vector<std::string>& words, Connection connection);
 
-// The usage text of the subcommand.
+// The usage text of the subcommand, and its options.
 extern const char* const kCollectUsageText;
+extern const char* const kCollectOptionsText;
+
+// Throws UsageError when `options` name no terminal.
+void RequireTerminal(const CollectOptions& options);
+
+// Creates the collection's folder when it is missing; throws UsageError
+// when it cannot.
+void MakeFolder(const CollectOptions& options);
 
 // The exit status for what the call returned.
 int CollectStatus(bool result, const std::string& description);

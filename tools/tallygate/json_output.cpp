@@ -98,14 +98,24 @@ std::string JsonValue(const Variant& value) {
 }
 
 std::string ResultLine(std::string_view name, const Variant& result,
-                       const std::vector<std::unique_ptr<Variant>>& byref) {
+                       const std::vector<std::unique_ptr<Variant>>& byref,
+                       const std::vector<std::string>& byref_names) {
   std::string line = "{\"call\": " + JsonString(name) + ", \"result\": " + JsonValue(result) +
                      ", \"byref\": [";
   for (size_t i = 0; i < byref.size(); ++i) {
     if (i > 0) line += ", ";
     line += JsonValue(*byref[i]);
   }
-  return line + "]}";
+  line += "]";
+  if (byref_names.size() == byref.size()) {
+    line += ", \"out\": {";
+    for (size_t i = 0; i < byref.size(); ++i) {
+      if (i > 0) line += ", ";
+      line += JsonString(byref_names[i]) + ": " + JsonValue(*byref[i]);
+    }
+    line += "}";
+  }
+  return line + "}";
 }
 
 std::string ErrorLine(std::string_view name, int32_t number, std::string_view description) {

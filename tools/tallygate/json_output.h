@@ -1,5 +1,6 @@
 // The one line of JSON that reports a call:
-//   {"call": NAME, "result": VALUE, "byref": [FINAL VALUES OF THE & ARGUMENTS]}
+//   {"call": NAME, "result": VALUE, "byref": [FINAL VALUES OF THE BY-REFERENCE ARGUMENTS],
+//    "out": {PARAMETER NAME: FINAL VALUE, ...}}
 //   {"call": NAME, "error": {"number": N, "description": TEXT}}
 // Numbers are JSON numbers, Booleans true or false, texts JSON strings
 // (control characters escaped, bytes that are not UTF-8 replaced by U+FFFD),
@@ -21,9 +22,11 @@ namespace tallygate::cli {
 std::string JsonString(std::string_view utf8);
 std::string JsonValue(const Variant& value);
 
-// The line for a call, without its line break.
+// The line for a call, without its line break; "out" is there when
+// `byref_names` names each by-reference value.
 std::string ResultLine(std::string_view name, const Variant& result,
-                       const std::vector<std::unique_ptr<Variant>>& byref);
+                       const std::vector<std::unique_ptr<Variant>>& byref,
+                       const std::vector<std::string>& byref_names = {});
 std::string ErrorLine(std::string_view name, int32_t number, std::string_view description);
 
 }  // namespace tallygate::cli

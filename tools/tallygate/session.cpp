@@ -5,8 +5,11 @@
 #include "tallygate/basic_error.h"
 #include "tallygate/host.h"
 #include "tallygate/runtime.h"
+#include "tallygate/terminal.h"
 #include "tools/tallygate/call_arguments.h"
+#include "tools/tallygate/exit_status.h"
 #include "tools/tallygate/json_output.h"
+#include "tools/tallygate/member_lookup.h"
 
 namespace tallygate::cli {
 namespace {
@@ -62,49 +65,74 @@ void InstallConsoleHost() {
 
 void Session::Warn(const std::string& text) { WriteLine(err_, "tallygate: " + text); }
 
-void Session::Connect(const Connection& connection) {
-  const auto setup = [&](const std::string& what, CallKind kind, const std::string& name,
-                         const std::vector<Variant>& args) {
-    const Outcome outcome = object_.Invoke(name, ModeOf(kind), args);
-    if (!outcome.ok()) {
-      Warn(what + " failed: error " + std::to_string(outcome.number) + " (" +
-           outcome.description + ")");
-    } else if (outcome.result.kind() == TG_BOOL && !outcome.result.boolean()) {
-      Warn(what + " returned false");
-    }
-  };
-  if (!connection.tcp.empty()) {
-    setup("Mode = 1", CallKind::kLet, "Mode", {Variant(int16_t{1})});
-    const size_t colon = connection.tcp.rfind(':');
-    if (colon == std::string::npos) {
-      setup("Connect_Net " + connection.tcp, CallKind::kCall, "Connect_Net",
-            {Variant(connection.tcp)});
-    } else {
-      setup("Connect_Net " + connection.tcp, CallKind::kCall, "Connect_Net",
-            {Variant(connection.tcp.substr(0, colon)), Variant(connection.tcp.substr(colon + 1))});
-    }
+bool Session::Setup(const std::string& what, CallKind kind, const std::string& name,
+                    const std::vector<Variant>& args) {
+  const Outcome outcome = object_.Invoke(name, ModeOf(kind), args);
+  if (!outcome.ok()) {
+    Warn(what + " failed: error " + std::to_string(outcome.number) + " (" +
+         outcome.description + ")");
+    return false;
   }
-  if (!connection.com.empty()) {
-    setup("Mode = 0", CallKind::kLet, "Mode", {Variant(int16_t{0})});
-    setup("SetPort " + connection.com, CallKind::kCall, "SetPort", {Variant(connection.com)});
-  }
+  return outcome.result.kind() != TG_BOOL || outcome.result.boolean();
 }
 
-bool Session::Run(CallKind kind, const std::string& name, const std::vector<std::string>& words) {
+bool Session::ConnectNet(const std::string& tcp) {
+  const TcpTarget target = SplitTcpTarget(tcp);
+  const Result<std::vector<std::string>> addresses = ResolveHost(target.host);
+  if (!addresses || addresses.value().empty()) {
+    Warn("cannot reach " + tcp + ": " +
+         (addresses ? "host not found" : Reason(addresses.error())));
+    return false;
+  }
+  // A name may stand for several addresses (::1 and 127.0.0.1 for
+  // localhost); the first that connects is kept.
+  for (const std::string& address : addresses.value()) {
+    std::vector<Variant> args{Variant(address)};
+    if (!target.port.empty()) args.emplace_back(target.port);
+    if (Setup("Connect_Net " + tcp, CallKind::kCall, "Connect_Net", args)) return true;
+  }
+  const std::string why = WhyTcpFails(addresses.value().back(), target.port);
+  Warn("Connect_Net " + tcp + " returned false" + (why.empty() ? "" : ": " + why));
+  return false;
+}
+
+bool Session::Connect(const Connection& connection) {
+  if (!connection.tcp.empty()) {
+    if (!Setup("Mode = 1", CallKind::kLet, "Mode", {Variant(int16_t{1})})) return false;
+    return ConnectNet(connection.tcp);
+  }
+  if (!connection.com.empty()) {
+    if (!Setup("Mode = 0", CallKind::kLet, "Mode", {Variant(int16_t{0})})) return false;
+    if (Setup("SetPort " + connection.com, CallKind::kCall, "SetPort",
+              {Variant(connection.com)})) {
+      return true;
+    }
+    const std::string why = WhyPortFails(connection.com);
+    Warn("SetPort " + connection.com + " returned false" + (why.empty() ? "" : ": " + why));
+    return false;
+  }
+  return true;
+}
+
+int Session::Run(CallKind kind, const std::string& name, const std::vector<std::string>& words) {
   CallArguments arguments;
   try {
-    arguments = MakeCallArguments(words);
+    arguments = MakeCallArguments(words, FindMember(name, kind), basic_);
+  } catch (const ArgumentError& error) {
+    WriteLine(out_, ErrorLine(name, err::kInvalidProcedureCall, error.what()));
+    Warn(name + ": " + error.what() + "; nothing was sent (see: tallygate members " + name + ")");
+    return kUsage;
   } catch (const BasicError& error) {
     WriteLine(out_, ErrorLine(name, error.number(), error.description()));
-    return false;
+    return kFailed;
   }
   const Outcome outcome = object_.Invoke(name, ModeOf(kind), arguments.values);
   if (!outcome.ok()) {
     WriteLine(out_, ErrorLine(name, outcome.number, outcome.description));
-    return false;
+    return kFailed;
   }
-  WriteLine(out_, ResultLine(name, outcome.result, arguments.variables));
-  return true;
+  WriteLine(out_, ResultLine(name, outcome.result, arguments.variables, arguments.variable_names));
+  return IsFailureResult(name, outcome.result) ? kFailed : kSucceeded;
 }
 
 }  // namespace tallygate::cli
