@@ -5,6 +5,7 @@
 #include "tallygate/conversions.h"
 #include "tools/tallygate/call_arguments.h"
 #include "tools/tallygate/json_output.h"
+#include "tools/tallygate/member_lookup.h"
 #include "tools/tallygate/shell_words.h"
 
 namespace tallygate::cli {
@@ -66,6 +67,37 @@ TEST(CallArgumentsTest, FormsOfWords) {
   EXPECT_EQ(args.values[8].text(), "~");
   EXPECT_EQ(args.values[9].text(), "~x");
   EXPECT_EQ(args.values[10].text(), "");
+}
+
+TEST(CallArgumentsTest, CardsInHexAndByReferenceMarks) {
+  const std::pair<std::string, std::optional<std::string>> cards[] = {
+      {"0x0012D687", "1234567"}, {"hex:0012d687", "1234567"}, {"0XFFFFFFFF", "-1"},
+      {"0x80000000", "-2147483648"}, {"0x12D687", std::nullopt}, {"hex:0012D68G", std::nullopt},
+      {"0x0012D6870", std::nullopt}, {"1234567", std::nullopt}};
+  for (const auto& [word, decimal] : cards) EXPECT_EQ(CardFromHex(word), decimal) << word;
+
+  const CallArguments args =
+      MakeCallArguments({"@x", "&H1F", "&o17", "&Hello", "\\@x", "0x0012D687", "\\0x0012D687"});
+  ASSERT_EQ(args.variables.size(), 2u) << "@x and &Hello";
+  EXPECT_EQ(args.variables[0]->text(), "x");
+  EXPECT_EQ(args.variables[1]->text(), "Hello");
+  EXPECT_EQ(args.values[1].text(), "&H1F");
+  EXPECT_EQ(args.values[2].text(), "&o17");
+  EXPECT_EQ(args.values[4].text(), "@x");
+  EXPECT_EQ(args.values[5].text(), "1234567");
+  EXPECT_EQ(args.values[6].text(), "0x0012D687");
+}
+
+TEST(CallArgumentsTest, IntegerParametersTakeWholeNumbersInRange) {
+  const binding::Member* clear = FindMember("clearflag", CallKind::kCall);
+  ASSERT_NE(clear, nullptr);
+  for (const std::string good : {"1", "-32768", "32767", "+7", "&H7FFF", "&HFFFF", "0x00000001"}) {
+    EXPECT_NO_THROW(MakeCallArguments({good}, clear)) << good;
+  }
+  for (const std::string bad : {"1.5", "32768", "", " 1", "1e2", "abc", "&H10000", "0x00010000"}) {
+    EXPECT_THROW(MakeCallArguments({bad}, clear), ArgumentError) << bad;
+    EXPECT_NO_THROW(MakeCallArguments({bad}, clear, true)) << bad << " with basic conversions";
+  }
 }
 
 TEST(CallArgumentsTest, MalformedArraysAreUsageErrorsAndBadDatesTypeMismatches) {

@@ -30,6 +30,14 @@ void Pipe(int fds[2]) {
 
 }  // namespace
 
+std::map<std::string, std::optional<std::string>> ToolEnvironment(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir / "home");
+  return {{"TALLYGATE_REGISTRY", (dir / "components").string()},
+          {"TALLYGATE_HOME", (dir / "home").string()},
+          {"TALLYGATE_SYSTEM_LOCALE", "en_US.UTF-8"},
+          {"XDG_CONFIG_HOME", (dir / "config").string()}};
+}
+
 std::vector<std::string> ProgramResult::OutLines() const { return Lines(out); }
 std::vector<std::string> ProgramResult::ErrLines() const { return Lines(err); }
 

@@ -4,6 +4,7 @@
 #define TALLYGATE_TESTS_TOOLS_RUN_PROGRAM_H_
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,6 +27,10 @@ ProgramResult RunProgram(const std::string& path, const std::vector<std::string>
                          const std::map<std::string, std::optional<std::string>>& env = {},
                          const std::string& input = "",
                          std::chrono::seconds limit = std::chrono::seconds(60));
+
+// The environment of a tool run kept inside `dir`: its own registration
+// store, settings folder ("home", made here) and locale.
+std::map<std::string, std::optional<std::string>> ToolEnvironment(const std::filesystem::path& dir);
 
 }  // namespace tallygate::testing
 

@@ -298,12 +298,8 @@ class CollectProgramTest : public ::testing::Test {
 
   void SetUp() override {
     if (!SimProcess::Available()) GTEST_SKIP() << "no tallygate-sim in this build";
-    std::filesystem::create_directories(dir_ / "home");
     std::filesystem::create_directories(dir_ / "out");
-    env_ = {{"TALLYGATE_REGISTRY", (dir_ / "components").string()},
-            {"TALLYGATE_HOME", (dir_ / "home").string()},
-            {"TALLYGATE_SYSTEM_LOCALE", "en_US.UTF-8"},
-            {"XDG_CONFIG_HOME", (dir_ / "config").string()}};
+    env_ = ToolEnvironment(dir_.path());
     const ProgramResult registered = RunProgram(TALLYGATE_REGSVR_PATH, {TALLYGATE_V70_PATH}, env_);
     ASSERT_EQ(registered.exit_status, 0) << registered.err;
   }

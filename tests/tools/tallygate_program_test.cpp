@@ -19,11 +19,7 @@ using namespace std::string_literals;
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directories(dir_ / "home");
-    env_ = {{"TALLYGATE_REGISTRY", (dir_ / "components").string()},
-            {"TALLYGATE_HOME", (dir_ / "home").string()},
-            {"TALLYGATE_SYSTEM_LOCALE", "en_US.UTF-8"},
-            {"XDG_CONFIG_HOME", (dir_ / "config").string()}};
+    env_ = ToolEnvironment(dir_.path());
   }
 
   ProgramResult Regsvr(std::vector<std::string> args) {

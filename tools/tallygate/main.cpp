@@ -67,6 +67,10 @@ constexpr const char* kScriptForms =
 
 constexpr char kListMark = '\x1f';
 
+void Unmark(std::string& word) {
+  if (!word.empty() && word.front() == kListMark) word.erase(0, 1);
+}
+
 // Thrown for a script line that is not a call.
 struct ScriptError {
   std::string text;
@@ -215,9 +219,10 @@ int main(int argc, char** argv) {
   std::reverse(words.begin(), words.end());
   try {
     app.parse(words);
-    for (std::string& word : call_args) {
-      if (!word.empty() && word.front() == kListMark) word.erase(0, 1);
+    for (std::string* word : {&connection.tcp, &connection.com, &method, &script_name, &member_name}) {
+      Unmark(*word);
     }
+    for (std::string& word : call_args) Unmark(word);
     if (!tcp->empty() && connection.tcp.empty()) throw UsageError("--tcp needs a value");
     if (!com->empty() && connection.com.empty()) throw UsageError("--com needs a value");
   } catch (const CLI::CallForHelp& help) {
@@ -238,7 +243,9 @@ int main(int argc, char** argv) {
   tallygate::cli::CollectOptions collect;
   if (collect_command->parsed()) {
     try {
-      collect = tallygate::cli::ParseCollectOptions(collect_command->remaining(), connection);
+      std::vector<std::string> collect_words = collect_command->remaining();
+      for (std::string& word : collect_words) Unmark(word);
+      collect = tallygate::cli::ParseCollectOptions(collect_words, connection);
       if (collect.help) {
         std::cout << "usage:\n"
                   << tallygate::cli::kCollectUsageText << "\n"
