@@ -120,12 +120,12 @@ TEST(JsonOutputTest, StringsAreEscaped) {
       {"a\"b\\c", R"("a\"b\\c")"},
       {"line\nbreak\r\ttab", R"("line\nbreak\r\ttab")"},
       {"nul\0here"s, R"("nul\u0000here")"},
-      {"\x01\x1f\x7f", R"("\u0001\u001f\u007f")"},
+      {"\x01\x1f\x7f", "\"\\u0001\\u001f\x7f\""},
       {"中文 ok", "\"中文 ok\""},
-      {"bad\xff\xfe!", R"("bad\ufffd\ufffd!")"},
-      {"cut \xe4\xb8", R"("cut \ufffd\ufffd")"},
-      {"overlong \xc0\xaf", R"("overlong \ufffd\ufffd")"},
-      {"surrogate \xed\xa0\x80", R"("surrogate \ufffd\ufffd\ufffd")"},
+      {"bad\xff\xfe!", "\"bad\uFFFD\uFFFD!\""},
+      {"cut \xe4\xb8", "\"cut \uFFFD\""},
+      {"overlong \xc0\xaf", "\"overlong \uFFFD\uFFFD\""},
+      {"surrogate \xed\xa0\x80", "\"surrogate \uFFFD\uFFFD\uFFFD\""},
   };
   for (const Case& c : cases) EXPECT_EQ(JsonString(c.text), c.json) << c.json;
 }

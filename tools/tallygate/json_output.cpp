@@ -3,73 +3,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
 #include "tallygate/conversions.h"
 
 namespace tallygate::cli {
-namespace {
-
-// The length of the UTF-8 sequence at `i`, or 0 when it is not a valid one
-// (overlong forms, surrogates and values above U+10FFFF included).
-size_t Utf8Length(std::string_view s, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char b0 = byte(i);
-  size_t length = 0;
-  uint32_t min = 0;
-  uint32_t code = 0;
-  if (b0 < 0x80) return 1;
-  if ((b0 & 0xE0) == 0xC0) {
-    length = 2, min = 0x80, code = b0 & 0x1Fu;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    length = 3, min = 0x800, code = b0 & 0x0Fu;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    length = 4, min = 0x10000, code = b0 & 0x07u;
-  } else {
-    return 0;
-  }
-  if (i + length > s.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3Fu);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
-}
-
-}  // namespace
 
 std::string JsonString(std::string_view s) {
-  std::string out = "\"";
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      const size_t length = Utf8Length(s, i);
-      if (length == 0) {
-        out += "\\ufffd";
-        ++i;
-        continue;
-      }
-      out.append(s.substr(i, length));
-      i += length;
-      continue;
-    }
-    ++i;
-  }
-  out += '"';
-  return out;
+  return nlohmann::json(std::string(s))
+      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string JsonValue(const Variant& value) {

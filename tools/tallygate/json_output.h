@@ -2,8 +2,9 @@
 //   {"call": NAME, "result": VALUE, "byref": [FINAL VALUES OF THE BY-REFERENCE ARGUMENTS],
 //    "out": {PARAMETER NAME: FINAL VALUE, ...}}
 //   {"call": NAME, "error": {"number": N, "description": TEXT}}
-// Numbers are JSON numbers, Booleans true or false, texts JSON strings
-// (control characters escaped, bytes that are not UTF-8 replaced by U+FFFD),
+// Numbers are JSON numbers, Booleans true or false, texts JSON strings as
+// nlohmann-json writes them (control characters escaped, text that is not
+// UTF-8 replaced by U+FFFD),
 // dates strings as the conversions write them, arrays JSON arrays, empty and
 // missing values null.
 #ifndef TALLYGATE_TOOLS_TALLYGATE_JSON_OUTPUT_H_
