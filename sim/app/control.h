@@ -1,4 +1,4 @@
-// The control commands read on standard input (see HelpText). Each line is
+// The control commands read on standard input (see tallygate-sim --help). Each line is
 // answered with exactly one line, "ok ..." or "error ...". `status` adds
 // indented detail lines after its answer and says how many in its last word,
 // detail-lines=N, so that a reader knows when the block is complete.

@@ -1,24 +1,21 @@
 // tallygate-sim: simulated terminals for tests and for integrating without
-// hardware. See HelpText (options.cpp) and README.md.
+// hardware. See --help (options.cpp) and README.md.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <exception>
 
+#include "sim/app/command_line.h"
 #include "sim/app/options.h"
 #include "sim/app/simulator.h"
 
 int main(int argc, char** argv) {
   using namespace tallygate::sim;
   SimOptions options;
-  try {
-    options = ParseOptions(argc, argv);
-  } catch (const UsageError& e) {
-    std::fprintf(stderr, "tallygate-sim: %s (see --help)\n", e.what());
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(HelpText().c_str(), stdout);
-    return 0;
-  }
+  CLI::App app("", "tallygate-sim");
+  tallygate::command_line::Prepare(app);
+  AddOptions(app, options);
+  if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
   try {
     Simulator simulator(options);
     simulator.Run();

@@ -1,4 +1,4 @@
-// The command line of tallygate-sim (see HelpText for the options).
+// The command line of tallygate-sim (see --help, or AddOptions).
 #ifndef TALLYGATE_SIM_APP_OPTIONS_H_
 #define TALLYGATE_SIM_APP_OPTIONS_H_
 
@@ -11,6 +11,10 @@
 #include <vector>
 
 #include "sim/model/fault_rule.h"
+
+namespace CLI {
+class App;
+}
 
 namespace tallygate::sim {
 
@@ -30,7 +34,6 @@ struct SimOptions {
   bool quiet = false;
   bool exit_on_eof = false;
   std::chrono::milliseconds silence{100};
-  bool help = false;
 
   // TCP runs when asked for, or when no transport is named.
   bool tcp() const { return tcp_port.has_value() || !pty; }
@@ -41,12 +44,9 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Throws UsageError for unknown options, bad values and unreadable
-// scenario files.
-SimOptions ParseOptions(int argc, const char* const* argv);
-
-// The text of --help.
-std::string HelpText();
+// Declares tallygate-sim's options, its help text and its checks on `app`;
+// parsing fills `options`, --fault and --scenario rules in the order given.
+void AddOptions(CLI::App& app, SimOptions& options);
 
 // Reads fault rules from a scenario file: one rule a line, blank lines and
 // '#' comments ignored. Throws UsageError naming the file and line.

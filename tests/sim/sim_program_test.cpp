@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -308,23 +310,47 @@ TEST(SimProgram, EndOfStdinStopsOnlyWithExitOnEof) {
 TEST(SimProgram, RefusesBadOptionsAndHelpDocumentsFaults) {
   SKIP_WITHOUT_SIM();
   const std::string program = SimProcess::ProgramPath();
+  TempDir dir;
+  // A refusal is one line on standard error naming what is wrong.
   struct Run {
     std::string args;
     int code;
+    std::string named;
   };
-  for (const Run& run : {Run{"--help", 0}, Run{"--frobnicate", 2}, Run{"--address 256", 2},
-                         Run{"--address 1 --address 1", 2}, Run{"--fault any:0:drop", 2},
-                         Run{"--scenario /nonexistent/faults.txt", 2}, Run{"--records", 2}}) {
-    const int status = std::system((program + " " + run.args + " >/dev/null 2>&1 </dev/null").c_str());
+  for (const Run& run :
+       {Run{"--help", 0, ""}, Run{"--version", 0, ""}, Run{"--frobnicate", 2, "--frobnicate"},
+        Run{"--address 256", 2, "256"}, Run{"--address 1 --address 1", 2, "1 given twice"},
+        Run{"--address=010 --address 10", 2, "10 given twice"}, Run{"--fault any:0:drop", 2, "any:0:drop"},
+        Run{"--scenario /nonexistent/faults.txt", 2, "/nonexistent/faults.txt"},
+        Run{"--scenario=/nonexistent/faults.txt", 2, "/nonexistent/faults.txt"}, Run{"--records", 2, "--records"},
+        Run{"--silence-ms=0", 2, "--silence-ms"}, Run{"--quiet surplus", 2, "surplus"}}) {
+    const std::filesystem::path err = dir / "err.txt";
+    const int status =
+        std::system(("timeout 20 " + program + " " + run.args + " >/dev/null 2>" + err.string() + " </dev/null").c_str());
     EXPECT_TRUE(ExitedWith(status, run.code)) << run.args << ": status " << status;
+    if (run.code == 0) continue;
+    const std::string text = ReadFile(err);
+    EXPECT_TRUE(text.starts_with("tallygate-sim: ") && text.ends_with(" (try: tallygate-sim --help)\n") &&
+                std::count(text.begin(), text.end(), '\n') == 1 && text.find(run.named) != std::string::npos)
+        << run.args << ": " << text;
   }
-  TempDir dir;
+  ASSERT_EQ(std::system((program + " --version >" + (dir / "version.txt").string()).c_str()), 0);
+  EXPECT_TRUE(std::regex_match(ReadFile(dir / "version.txt"), std::regex("tallygate-sim \\d+\\.\\d+\\.\\d+\n")));
   ASSERT_EQ(std::system((program + " --help >" + (dir / "help.txt").string()).c_str()), 0);
   const std::string help = ReadFile(dir / "help.txt");
   for (const char* word : {"--tcp-port", "--pty", "--fault", "--scenario", "--wire-speed",
                            "TARGET:WHEN:KIND", "wrong-echo", "set-records"}) {
     EXPECT_NE(help.find(word), std::string::npos) << word;
   }
+}
+
+TEST(SimProgram, TakesOptionValuesAfterAnEqualsSign) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port=0", "--address=7", "--records=300", "--fault=ClearFlag:next:drop"});
+  HostEnd host = HostEnd::Tcp(sim.tcp_port());
+  host.Send(Wire(7, MakeFrame(0xBB, {0x00})));
+  EXPECT_EQ(host.Read(6), (Bytes{0x07, 0x00, 0xBB, 0x01, 0x2C, 0x91}));
+  EXPECT_EQ(sim.Control("faults"), "ok faults count=1; ClearFlag:next:drop (seen 0)");
 }
 
 TEST(SimProgram, ReportsATcpPortInUse) {
