@@ -1,7 +1,7 @@
 // tallygate-regsvr: registers a component library, or removes its
 // registration, by calling its own DllRegisterServer or DllUnregisterServer.
 //
-//   tallygate-regsvr [-u] [--system] LIBRARY
+//   tallygate-regsvr [-u] [--system] LIBRARY   (see --help, tallygate-regsvr.1)
 //
 // The registration goes to the store DllRegisterServer writes
 // ($TALLYGATE_REGISTRY, else the per-user file); --system writes the
@@ -9,44 +9,34 @@
 // does not load or refuses, 2 for a usage error.
 #include <dlfcn.h>
 
+#include <CLI/CLI.hpp>
+
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
+#include "sim/app/command_line.h"
 #include "tallygate/basic_error.h"
 #include "tallygate/component_server.h"
 #include "tallygate/registry.h"
-
-namespace {
-
-int Usage() {
-  std::cerr << "usage: tallygate-regsvr [-u] [--system] LIBRARY\n"
-               "  -u        remove the library's registration\n"
-               "  --system  use the system-wide store ("
-            << tallygate::registry::SystemStore().string() << ")\n";
-  return 2;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   bool unregister = false;
   bool system = false;
   std::string library;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-u") {
-      unregister = true;
-    } else if (arg == "--system") {
-      system = true;
-    } else if (arg.empty() || arg[0] == '-' || !library.empty()) {
-      return Usage();
-    } else {
-      library = arg;
-    }
-  }
-  if (library.empty()) return Usage();
+  CLI::App app("Registers a component library, or removes its registration, by calling its own\n"
+               "DllRegisterServer or DllUnregisterServer.",
+               "tallygate-regsvr");
+  tallygate::command_line::Prepare(app);
+  app.add_flag("-u,--unregister", unregister, "remove the library's registration");
+  app.add_flag("--system", system,
+               "use the system-wide store (" + tallygate::registry::SystemStore().string() + ")\n"
+               "instead of $" + tallygate::registry::kStoreVariable + " or the per-user store");
+  app.add_option("LIBRARY", library, "the library file")->required();
+  app.footer("Exit status: 0 on success, 1 when the library does not load or refuses,\n"
+             "2 for a usage error.");
+  if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
   if (system) {
     setenv(tallygate::registry::kStoreVariable, tallygate::registry::SystemStore().c_str(), 1);
   }
