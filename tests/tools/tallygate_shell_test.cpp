@@ -66,6 +66,7 @@ TEST_F(ShellTest, ExitStatusesAndWhatTheySay) {
       {{"--tcp", here, "call", "ClearFlag", "1.5"},
        2, R"(argument 1 (varAddr): "1.5" is not a whole number)", R"("number": 5)"},
       {{"--tcp", here, "call", "ClearFlag", "0x00000001"}, 0, "", R"("result": true)"},
+      {{"--trace", "--tcp", here, "call", "ClearFlag", "1"}, 0, "\n< ", R"("result": true)"},
       {{"--tcp", here, "--basic-conversions", "call", "ClearFlag", "0.6"}, 0, "", R"("result": true)"},
       {{"call", "GatherData", "1", "/tmp", "f.txt", "@", "@0", "3", "0", "maybe"},
        2, R"(argument 8 (IsFullYear): "maybe" is not a Boolean)", ""},
@@ -128,6 +129,31 @@ TEST_F(ShellTest, CollectMakesAMissingFolder) {
                  "--dir", folder.string()});
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_TRUE(std::filesystem::exists(folder / "DataRecordSet_original.txt"));
+}
+
+TEST(CompletionTest, SubcommandsOptionsAndMemberNames) {
+  struct Case {
+    std::string line;  // the words typed, the last one being completed
+    std::string offers;
+  };
+  const Case cases[] = {
+      {"c", "call collect"},
+      {"--tcp h call Clear", "ClearFlag ClearName ClearNameList ClearRecord"},
+      {"members GetMachineP", "GetMachinePassword"},
+      {"script --st", "--stop-on-failure"},
+      {"collect --d", "--dir --decimal-card"},
+  };
+  // Beside this file's folder in the source tree.
+  const std::filesystem::path completion = std::filesystem::path(__FILE__).parent_path() /
+                                           "../../tools/tallygate/tallygate.bash-completion";
+  for (const Case& c : cases) {
+    const std::string script = "source " + completion.string() + "\n" +
+                               "COMP_WORDS=(" TALLYGATE_CLI_PATH " " + c.line + ")\n"
+                               "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                               "_tallygate\necho \"${COMPREPLY[*]}\"\n";
+    const ProgramResult result = RunProgram("/bin/bash", {"-c", script});
+    EXPECT_EQ(result.out, c.offers + "\n") << c.line << ": " << result.err;
+  }
 }
 
 }  // namespace
