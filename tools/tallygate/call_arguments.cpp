@@ -69,8 +69,11 @@ std::optional<int64_t> WholeNumber(std::string_view text) {
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value, base);
   if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
-  // &HFFFF is -1 as an Integer, as Basic reads it.
-  if (base != 10 && text.size() <= 4 && value > 0x7FFF) value -= 0x10000;
+  // &HFFFF is -1 as an Integer, &HFFFFFFFF -1 as a Long, as Basic reads them.
+  if (base == 16 && text.size() <= 4 && value > 0x7FFF) value -= 0x10000;
+  if (base == 16 && text.size() > 4 && text.size() <= 8 && value > 0x7FFFFFFF) {
+    value -= int64_t{1} << 32;
+  }
   return value;
 }
 
