@@ -47,6 +47,7 @@ TEST_F(ShellTest, ExitStatusesAndWhatTheySay) {
   SimProcess sim({"--tcp-port", "0", "--address", "1", "--records", "3", "--quiet"});
   const std::string port = std::to_string(sim.tcp_port());
   const std::string here = "127.0.0.1:" + port;
+  env_["TALLYGATE_COM17"] = (dir_ / "absent-device").string();
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -60,6 +61,7 @@ TEST_F(ShellTest, ExitStatusesAndWhatTheySay) {
       {{"--tcp", "localhost:" + port, "call", "ClearFlag", "1"}, 0, "", R"("result": true)"},
       {{"--tcp", "127.0.0.1:1", "call", "ClearFlag", "1"}, 1, "returned false: refused", ""},
       {{"--tcp", "no-such-host.invalid", "call", "ClearFlag", "1"}, 1, "host not found", ""},
+      {{"--com", "17", "call", "Mode"}, 1, "SetPort 17 returned false: no such device", ""},
       // No terminal 2 answers: false; -1 where the member documents it.
       {{"--tcp", here, "call", "ClearFlag", "2"}, 1, "", R"("result": false)"},
       {{"--tcp", here, "call", "GetStorageModel", "2"}, 1, "", R"("result": -1)"},
