@@ -45,6 +45,8 @@ TEST_F(ProgramTest, RegisterCreateUnregister) {
   EXPECT_EQ(before.out, "");
   EXPECT_NE(before.err.find("not registered"), std::string::npos) << before.err;
   EXPECT_NE(before.err.find((dir_ / "components").string()), std::string::npos) << before.err;
+  EXPECT_NE(before.err.find("register the library with: tallygate-regsvr"), std::string::npos)
+      << before.err;
 
   const ProgramResult registered = Regsvr({TALLYGATE_V70_PATH});
   ASSERT_EQ(registered.exit_status, 0) << registered.err;

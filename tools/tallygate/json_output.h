@@ -2,6 +2,8 @@
 //   {"call": NAME, "result": VALUE, "byref": [FINAL VALUES OF THE BY-REFERENCE ARGUMENTS],
 //    "out": {PARAMETER NAME: FINAL VALUE, ...}}
 //   {"call": NAME, "error": {"number": N, "description": TEXT}}
+// An argument refused before the call, and a script line that is no call
+// (NAME ""), are errors numbered 5 whose description says what is wrong.
 // Numbers are JSON numbers, Booleans true or false, texts JSON strings as
 // nlohmann-json writes them (control characters escaped, text that is not
 // UTF-8 replaced by U+FFFD),
