@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include <stop_token>
 #include <string>
 
+#include "sim/app/command_line.h"
 #include "tallygate/connect_v70.h"
 #include "tallygate/host_services.h"
 #include "tallygate/terminal.h"
@@ -43,7 +46,12 @@ void Measure(const char* name, const std::function<bool()>& call) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  CLI::App app("What a 10-second reply wait costs while no terminal answers: wall time,\n"
+               "CPU time and the share of one core, over a pseudo-terminal, TCP and the terminal API.",
+               "reply_wait_bench");
+  tallygate::command_line::Prepare(app);
+  if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
   char folder[] = "/tmp/tallygate-bench-XXXXXX";
   if (mkdtemp(folder) == nullptr) return 1;
   setenv("TALLYGATE_HOME", folder, 1);
