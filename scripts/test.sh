@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test twice: once plain, once
-# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is needed, builds, and runs every test twice: once plain,
+# once built with AddressSanitizer and UndefinedBehaviorSanitizer; checks the
+# installed package with the example against the simulator. Every build
+# treats warnings as errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
+# Also for the build fuzz/run.sh makes (the default of a new build folder).
+export TALLYGATE_WERROR=ON
 
 "$root/scripts/setup.sh"
 
 echo "== plain build"
-"$root/scripts/build.sh" "$root/build"
+"$root/scripts/build.sh" "$root/build" -DTALLYGATE_WERROR=ON
 (cd "$root/build" && ctest -j"$jobs" --output-on-failure --timeout 300)
 
+echo "== installed package: examples/ built against it, pkg-config"
+"$root/examples/check_package.sh" "$root/build"
+
 echo "== sanitizer build"
-"$root/scripts/build.sh" "$root/build-sanitize" -DTALLYGATE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+"$root/scripts/build.sh" "$root/build-sanitize" -DTALLYGATE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+  -DTALLYGATE_WERROR=ON
 (cd "$root/build-sanitize" &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest -j"$jobs" --output-on-failure --timeout 600)

@@ -8,13 +8,14 @@
 #include "link/text/code_tables.h"
 #include "link/text/locale_class.h"
 #include "tallygate/host.h"
+#include "tallygate_version.h"
 
 namespace tallygate {
 namespace {
 
-constexpr const char* kVersion = "V7.4.2 (TALLYGATE for Linux, 2025-2026)";
+constexpr const char* kVersion = "V" TALLYGATE_VERSION " (TALLYGATE for Linux, 2025-2026)";
 constexpr const char* kVersionComment =
-    "TALLYGATE_V70 7.4.2: link library for attendance and access-control terminals";
+    "TALLYGATE_V70 " TALLYGATE_VERSION ": link library for attendance and access-control terminals";
 constexpr const char* kAboutSecondLabel = "Copyright (C) 2025-2026 TALLYGATE";
 
 constexpr const char* kInitFailedText = "Class initialize failed Becaus the Port already opened.";
