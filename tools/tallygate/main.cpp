@@ -57,6 +57,10 @@ constexpr const char* kArgumentForms =
     "not one is refused and nothing is sent (--basic-conversions: the\n"
     "member's own conversions, which round).\n";
 
+constexpr const char* kGlobalsHere =
+    "The global options (--tcp, --com, --basic-conversions, --trace; see\n"
+    "tallygate --help) may also come after the subcommand.\n";
+
 constexpr const char* kScriptForms =
     "A script holds one call a line, its words quoted as a shell quotes them:\n"
     "  METHOD [ARG...]   (or: call METHOD [ARG...])\n"
@@ -188,7 +192,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> call_args;
   call->add_option("METHOD", method, "the member's name (see: tallygate members)")->required();
   call->add_option("ARG", call_args, "its arguments, in order");
-  call->footer(kArgumentForms);
+  call->footer(std::string(kArgumentForms) + kGlobalsHere +
+               "An argument that starts with - follows --: call METHOD -- -TEXT\n");
 
   CLI::App* script = app.add_subcommand("script", "run the calls of FILE (default: standard input)");
   script->fallthrough();
@@ -196,7 +201,7 @@ int main(int argc, char** argv) {
   bool stop_on_failure = false;
   script->add_option("FILE", script_name, "the script; - for standard input");
   script->add_flag("--stop-on-failure", stop_on_failure, "stop at the first line that fails");
-  script->footer(kScriptForms);
+  script->footer(std::string(kScriptForms) + kGlobalsHere);
 
   // collect reads its own words, so that its options and their messages are
   // one piece (collect.cpp).
