@@ -5,9 +5,11 @@
 //
 //   tallygate-soak [--exchanges N] [--fault-rate R] [--seed S]
 //                  [--only soak|hostile|device] [--flood-mb M]
-//                  [--slack S] [--report FILE]
+//                  [--slack S] [--report FILE]     (see --help)
 #include <stdlib.h>
 #include <unistd.h>
+
+#include <CLI/CLI.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -24,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/app/command_line.h"
 #include "sim/client/sim_process.h"
 #include "soak/device_loss.h"
 #include "soak/hostile_runs.h"
@@ -48,41 +51,28 @@ struct Options {
   int watchdog_seconds = 120;
 };
 
-[[noreturn]] void Usage(const char* problem) {
-  std::fprintf(stderr,
-               "tallygate-soak: %s\n"
-               "usage: tallygate-soak [--exchanges N] [--fault-rate R] [--seed S]\n"
-               "                      [--only soak|hostile|device] [--flood-mb M] [--slack S]\n"
-               "                      [--report FILE]\n",
-               problem);
-  std::exit(2);
-}
-
-Options Parse(int argc, char** argv) {
-  Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) Usage(("missing value after " + arg).c_str());
-      return argv[++i];
-    };
-    try {
-      if (arg == "--exchanges") o.exchanges = std::stoi(value());
-      else if (arg == "--fault-rate") o.fault_rate = std::stod(value());
-      else if (arg == "--seed") o.seed = static_cast<uint32_t>(std::stoul(value()));
-      else if (arg == "--only") o.only = value();
-      else if (arg == "--flood-mb") o.flood_mb = std::stoll(value());
-      else if (arg == "--slack") o.slack = std::stod(value());
-      else if (arg == "--report") o.report = value();
-      else Usage(("unknown option " + arg).c_str());
-    } catch (const std::logic_error&) {
-      Usage(("bad value for " + arg).c_str());
-    }
-  }
-  if (!o.only.empty() && o.only != "soak" && o.only != "hostile" && o.only != "device") {
-    Usage("--only takes soak, hostile or device");
-  }
-  return o;
+// Declares the options on `app`, to be stored into `o`.
+void AddOptions(CLI::App& app, Options& o) {
+  using tallygate::command_line::DecimalIn;
+  app.description(
+      "The reliability run: the fault soak over TCP and a pseudo-terminal, hostile TCP peers,\n"
+      "and a serial device that goes away. Prints the figures as Markdown.");
+  app.add_option("--exchanges", o.exchanges, "exchanges of the fault soak, shared by TCP and the pty")
+      ->transform(DecimalIn(0, INT32_MAX))
+      ->type_name("N");
+  app.add_option("--fault-rate", o.fault_rate, "share of exchanges with an injected fault")
+      ->check(CLI::Range(0.0, 1.0))
+      ->type_name("R");
+  app.add_option("--seed", o.seed, "seed of the faults and the data")->transform(DecimalIn(0, UINT32_MAX))->type_name("S");
+  app.add_option("--only", o.only, "run one part only")
+      ->check(CLI::IsMember({"soak", "hostile", "device"}));
+  app.add_option("--flood-mb", o.flood_mb, "megabytes the flooding peer sends")
+      ->transform(DecimalIn(0, 1 << 20))
+      ->type_name("M");
+  app.add_option("--slack", o.slack, "seconds allowed beyond each wait's limit")->check(CLI::NonNegativeNumber)->type_name("S");
+  app.add_option("--report", o.report, "also write the report to FILE")->type_name("FILE");
+  app.footer("Exit status: 0 when every rule held, 1 when one was broken or the run failed,\n"
+             "2 for a bad command line, 3 when the run hung.");
 }
 
 std::filesystem::path MakeFolder(const std::string& name) {
@@ -217,7 +207,11 @@ int RunAll(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options options = Parse(argc, argv);
+  Options options;
+  CLI::App app("", "tallygate-soak");
+  tallygate::command_line::Prepare(app);
+  AddOptions(app, options);
+  if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
   try {
     return RunAll(options);
   } catch (const std::exception& error) {
