@@ -27,6 +27,7 @@ TEST(RegsvrProgram, AnswersHelpAndVersionAndRefusesBadCommandLines) {
       {{"--version"}, 0, "tallygate-regsvr "},
       {{}, 2, "LIBRARY is required"},
       {{"--system"}, 2, "LIBRARY is required"},
+      {{""}, 2, "LIBRARY: needs a file name"},
       {{"-x", TALLYGATE_V70_PATH}, 2, "-x"},
       {{"--frobnicate=1", TALLYGATE_V70_PATH}, 2, "--frobnicate"},
       {{TALLYGATE_V70_PATH, "surplus"}, 2, "surplus"},

@@ -33,7 +33,10 @@ int main(int argc, char** argv) {
   app.add_flag("--system", system,
                "use the system-wide store (" + tallygate::registry::SystemStore().string() + ")\n"
                "instead of $" + tallygate::registry::kStoreVariable + " or the per-user store");
-  app.add_option("LIBRARY", library, "the library file")->required();
+  app.add_option("LIBRARY", library, "the library file")
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& name) { return name.empty() ? std::string("needs a file name") : std::string(); }, ""));
   app.footer("Exit status: 0 on success, 1 when the library does not load or refuses,\n"
              "2 for a usage error.");
   if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
