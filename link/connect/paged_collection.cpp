@@ -28,8 +28,8 @@ CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t co
                  [&](int32_t position, std::span<const uint8_t> unit, bool) {
                    collected.lines[static_cast<size_t>(position)] = line(unit);
                    if (position > collected.highest_stored) collected.highest_stored = position;
-                   if (stored) stored(position);
-                 });
+                 },
+                 stored);
   // A fetch from 0 fails only when stopped, which no call of the object asks.
   collected.stopped = !report || report->stopped_early;
   return collected;

@@ -18,7 +18,7 @@ namespace tallygate {
 
 // Turns a valid unit into its line.
 using UnitLine = std::function<std::string(std::span<const uint8_t> unit)>;
-// Called with each stored position (progress), may throw.
+// Called with the position of each unit as it arrives (progress), may throw.
 using StoredPosition = std::function<void(int32_t position)>;
 
 struct CollectedLines {
@@ -29,8 +29,9 @@ struct CollectedLines {
   bool Complete() const;
 };
 
-// Every unit that arrives, also again in a later attempt at its page,
-// becomes the line at its position (the last arrival wins).
+// Every unit whose position is certain becomes the line at that position
+// (a later attempt at its page replaces it); `stored` sees each unit as it
+// arrives (progress).
 CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t count,
                             const PagePlan& plan, const UnitLine& line,
                             const StoredPosition& stored);

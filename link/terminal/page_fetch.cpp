@@ -25,7 +25,8 @@ PagePlan CardPagePlan(double unit_wait_seconds) {
 }
 
 Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t count,
-                               int32_t from, const PagePlan& plan, const UnitSink& sink) {
+                               int32_t from, const PagePlan& plan, const UnitSink& sink,
+                               const Arrival& arrival) {
   if (from < 0 || from > count) {
     return TerminalError(ErrorCode::kInvalidArgument, address,
                          "fetch from position " + std::to_string(from) + " of " +
@@ -39,6 +40,12 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
   const int32_t pages = from < count ? (count + kUnitsPerPage - 1) / kUnitsPerPage : 0;
   int lost_pages = 0;
   std::vector<bool> arrived(kUnitsPerPage);
+  struct AttemptUnit {
+    int32_t index;  // within the page
+    Bytes unit;
+  };
+  std::vector<AttemptUnit> attempt;
+  attempt.reserve(kUnitsPerPage);
   for (int32_t page = from / kUnitsPerPage + 1; page <= pages; ++page) {
     const int32_t units = page < pages ? kUnitsPerPage : count - (pages - 1) * kUnitsPerPage;
     const int32_t page_start = (page - 1) * kUnitsPerPage;
@@ -59,22 +66,42 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
       // A request that could not be sent shows as missing units below.
       (void)exchange.SendFrame(address, request, plan.spec->frame_length);
       missed = 0;
+      // Units carry no position: the i-th unit read is taken for position i
+      // of the page. That holds only while no unit went missing: once a read
+      // times out, a unit (or part of one) may have been skipped anywhere
+      // before, and the units read after that point may each belong one
+      // position further on. The attempt's units are therefore kept aside
+      // and stored only when no read of the attempt timed out; a unit
+      // spoiled in place (a bad check byte, another address: its bytes all
+      // came) costs its own position only.
+      bool bytes_missing = false;
+      attempt.clear();
       for (int32_t i = 0; i < units; ++i) {
         Bytes unit;
         const Status received =
             exchange.ReceiveFrame(address, plan.unit_wait_seconds, plan.unit_length, unit);
         if (!received) {
-          if (received.error().code() == ErrorCode::kStopped) return stopped();
+          const ErrorCode why = received.error().code();
+          if (why == ErrorCode::kStopped) return stopped();
+          // A read that timed out may hide a unit skipped in the middle. A
+          // spoiled unit, or a line that closed, failed or went away, leaves
+          // the units read before it in their places.
+          if (why == ErrorCode::kNoReply) bytes_missing = true;
           if (++missed >= kMissesEndingAnAttempt) break;
           continue;
         }
-        const int32_t position = page_start + i;
-        if (position < first_wanted) continue;
-        const bool first = !arrived[static_cast<size_t>(i)];
-        arrived[static_cast<size_t>(i)] = true;
-        if (first) ++page_report.received;
-        sink(position, std::span<const uint8_t>(unit).first(static_cast<size_t>(plan.unit_length)),
-             first);
+        if (arrival) arrival(page_start + i);
+        if (page_start + i >= first_wanted) attempt.push_back({i, std::move(unit)});
+      }
+      if (!bytes_missing) {
+        for (AttemptUnit& read : attempt) {
+          const bool first = !arrived[static_cast<size_t>(read.index)];
+          arrived[static_cast<size_t>(read.index)] = true;
+          if (first) ++page_report.received;
+          sink(page_start + read.index,
+               std::span<const uint8_t>(read.unit).first(static_cast<size_t>(plan.unit_length)),
+               first);
+        }
       }
       if (missed == 0) break;
     }

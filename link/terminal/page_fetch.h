@@ -30,15 +30,20 @@ struct PagePlan {
 PagePlan RecordPagePlan(double unit_wait_seconds);
 PagePlan CardPagePlan(double unit_wait_seconds);
 
-// Called for every valid unit at a position from `from` on, each time it
-// arrives: `first` is false when the unit came before, in an earlier
-// attempt at its page.
+// Called for every unit at a position from `from` on whose position is
+// certain, at the end of each attempt at its page that lost no bytes (see
+// page_fetch.cpp): `first` is false when the unit came before, in an earlier
+// attempt.
 using UnitSink = std::function<void(int32_t position, std::span<const uint8_t> unit, bool first)>;
+// Called as each valid unit arrives, with the position it would have (for
+// progress only).
+using Arrival = std::function<void(int32_t position)>;
 
 // Fetches positions `from` to count-1 of a terminal that holds `count`
 // units. Fails only on a stop request or a `from` outside 0 to count.
 Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t count,
-                               int32_t from, const PagePlan& plan, const UnitSink& sink);
+                               int32_t from, const PagePlan& plan, const UnitSink& sink,
+                               const Arrival& arrival = nullptr);
 
 }  // namespace tallygate
 

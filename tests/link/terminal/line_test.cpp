@@ -194,6 +194,31 @@ TEST_F(LineTest, ARetriedPageDeliversEachRecordOnce) {
   EXPECT_EQ(positions.count(259), 0u);
 }
 
+// Units carry no position. A unit dropped in every attempt at its page
+// shifts the units after it, so no unit of that page has a certain position:
+// none is delivered, and the report says all are missing.
+TEST_F(LineTest, AUnitDroppedInEveryAttemptCostsItsPageNotAWrongPosition) {
+  Start({"--records", "300"});
+  auto line = Tcp();
+  ASSERT_TRUE(line);
+  std::vector<AttendanceRecord> whole;
+  ASSERT_TRUE(line->FetchRecords(1, 0, [&](const AttendanceRecord& r) { whole.push_back(r); }));
+  ASSERT_EQ(whole.size(), 300u);
+  Fault("0xBB,page=2,unit=5:every:drop");
+  FetchOptions options;
+  options.unit_wait = 0.2s;
+  std::vector<AttendanceRecord> got;
+  const auto report =
+      line->FetchRecords(1, 0, [&](const AttendanceRecord& r) { got.push_back(r); }, options);
+  ASSERT_TRUE(report) << report.error().message();
+  EXPECT_EQ(report->delivered, 256);
+  ASSERT_EQ(report->pages.size(), 2u);
+  EXPECT_EQ(report->pages[1].missed.size(), 44u);
+  for (const AttendanceRecord& r : got) {
+    EXPECT_EQ(r.raw, whole[static_cast<size_t>(r.position)].raw) << "position " << r.position;
+  }
+}
+
 TEST(RecordValues, ADateThatIsNoDateIsKeptWithItsBytes) {
   struct Case {
     std::array<uint8_t, 6> bcd;
