@@ -15,3 +15,11 @@ add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-con
 if(TALLYGATE_WERROR)
   add_compile_options(-Werror)
 endif()
+# GCC 12 at -O3 reports overlaps and bounds inside libstdc++'s own string and
+# vector code (std::string concatenation, insert at the end of a small
+# vector) that cannot happen; they stay visible as warnings but do not fail
+# the build.
+if(TALLYGATE_WERROR AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND
+   CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  add_compile_options(-Wno-error=restrict -Wno-error=array-bounds -Wno-error=stringop-overflow)
+endif()

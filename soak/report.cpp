@@ -27,16 +27,21 @@ std::string Row(const std::string& label, const std::vector<SoakFigures>& all,
     const Value v = value(f);
     sum += v;
     if constexpr (std::is_floating_point_v<Value>) {
-      row += " " + Fixed(v, 2) + " |";
+      row += ' ';
+      row += Fixed(v, 2);
     } else {
-      row += " " + std::to_string(v) + " |";
+      row += ' ';
+      row += std::to_string(v);
     }
+    row += " |";
   }
   if (total) {
     if constexpr (std::is_floating_point_v<Value>) {
       row += " |";
     } else {
-      row += " " + std::to_string(sum) + " |";
+      row += ' ';
+      row += std::to_string(sum);
+      row += " |";
     }
   } else {
     row += " |";
@@ -47,7 +52,11 @@ std::string Row(const std::string& label, const std::vector<SoakFigures>& all,
 std::string TextRow(const std::string& label, const std::vector<SoakFigures>& all,
                     const std::function<std::string(const SoakFigures&)>& value) {
   std::string row = "| " + label + " |";
-  for (const SoakFigures& f : all) row += " " + value(f) + " |";
+  for (const SoakFigures& f : all) {
+    row += ' ';
+    row += value(f);
+    row += " |";
+  }
   return row + " |\n";
 }
 

@@ -53,7 +53,10 @@ std::string_view SoundPrompt(uint8_t number) {
 std::string SoundText(uint8_t number) {
   const std::string_view prompt = SoundPrompt(number);
   std::string text = std::to_string(number);
-  if (!prompt.empty()) text += " " + Quoted(std::string(prompt));
+  if (!prompt.empty()) {
+    text += ' ';
+    text += Quoted(std::string(prompt));
+  }
   return text;
 }
 

@@ -123,7 +123,10 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kEach; ++i) {
-        const std::string id = "P" + std::to_string(t) + "." + std::to_string(i);
+        std::string id = "P";
+        id += std::to_string(t);
+        id += '.';
+        id += std::to_string(i);
         Add(store_, {id, "{" + id + "}", "/lib/" + id + ".so"});
       }
     });

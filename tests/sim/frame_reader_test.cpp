@@ -34,8 +34,11 @@ Bytes ShortMessageWire() {
 }
 
 Bytes PictureStartWire() {  // for terminal 1: 0x01^0x04^0x40^0x55 = 0x10
-  Bytes wire{0x04, 0x40, 0x55, 0x10};
-  wire.resize(21, 0);
+  Bytes wire(21, 0);
+  wire[0] = 0x04;
+  wire[1] = 0x40;
+  wire[2] = 0x55;
+  wire[3] = 0x10;
   return wire;
 }
 

@@ -49,7 +49,10 @@ std::vector<std::string> NumberedLines(int count) {
 
 // The data frame of one block to terminal 1, as the 21 bytes written.
 Bytes DataWrite(const Bytes& block) {
-  Bytes frame = {0x13, 0x55};
+  Bytes frame;
+  frame.reserve(2 + block.size() + 1);
+  frame.push_back(0x13);
+  frame.push_back(0x55);
   frame.insert(frame.end(), block.begin(), block.end());
   frame.push_back(0);
   SealFrame(0x01, frame, 19);
@@ -146,7 +149,9 @@ TEST_F(StartupPictureTest, AnswerLengthsAroundFiveBytes) {
   for (const Bytes& tail : tails) {
     link_.port().writes.clear();
     AnswerFrames(link_.port(), [&](uint8_t address, const Bytes&) {
-      Bytes answer = {address};
+      Bytes answer;
+      answer.reserve(1 + tail.size());
+      answer.push_back(address);
       answer.insert(answer.end(), tail.begin(), tail.end());
       return answer;
     });
