@@ -29,9 +29,9 @@ struct CollectedLines {
   bool Complete() const;
 };
 
-// Every unit whose position is certain becomes the line at that position
-// (a later attempt at its page replaces it); `stored` sees each unit as it
-// arrives (progress).
+// Every unit that comes becomes the line at its place in the stream (a later
+// attempt at its page replaces it); `stored` sees each unit as it arrives
+// (progress).
 CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t count,
                             const PagePlan& plan, const UnitLine& line,
                             const StoredPosition& stored);

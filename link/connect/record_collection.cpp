@@ -11,7 +11,10 @@ bool Connect_v70::GatherData(int16_t varAddr, const std::string& VarFilePath,
                              bool IsFullYear, ProgressObject* objProBar) {
   return RunCollection(*state_, VarFilePath, VarDescription, BackRecordSum, [&] {
     const std::string century = CurrentCentury();
-    const PagePlan plan = RecordPagePlan(static_cast<float>(SleepDate));
+    // The collected file keeps every unit that came at its place in the
+    // stream, as it always has; the terminal API keeps only certain ones
+    // (page_fetch.cpp).
+    const PagePlan plan = RecordPagePlan(static_cast<float>(SleepDate), false);
     auto line = [&](std::span<const uint8_t> unit) {
       return RecordLine(varAddr, unit, phStrCardFlg != 0, IsFullYear, century);
     };

@@ -16,12 +16,14 @@ constexpr int kMissesEndingAnAttempt = 2;
 
 }  // namespace
 
-PagePlan RecordPagePlan(double unit_wait_seconds) {
-  return {&command::kRecordPages, record_unit::kLength, kRecordAttempts, true, unit_wait_seconds};
+PagePlan RecordPagePlan(double unit_wait_seconds, bool certain_positions) {
+  return {&command::kRecordPages, record_unit::kLength, kRecordAttempts, true, unit_wait_seconds,
+          certain_positions};
 }
 
-PagePlan CardPagePlan(double unit_wait_seconds) {
-  return {&command::kCardPages, card_unit::kLength, kCardAttempts, false, unit_wait_seconds};
+PagePlan CardPagePlan(double unit_wait_seconds, bool certain_positions) {
+  return {&command::kCardPages, card_unit::kLength, kCardAttempts, false, unit_wait_seconds,
+          certain_positions};
 }
 
 Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t count,
@@ -93,7 +95,7 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
         if (arrival) arrival(page_start + i);
         if (page_start + i >= first_wanted) attempt.push_back({i, std::move(unit)});
       }
-      if (!bytes_missing) {
+      if (!bytes_missing || !plan.certain_positions) {
         for (AttemptUnit& read : attempt) {
           const bool first = !arrived[static_cast<size_t>(read.index)];
           arrived[static_cast<size_t>(read.index)] = true;

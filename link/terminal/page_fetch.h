@@ -24,16 +24,20 @@ struct PagePlan {
   int attempts;                // per page
   bool pause_before_attempts;  // 30 ms before every attempt, or once per page
   double unit_wait_seconds;
+  // Store the units of an attempt in which a read timed out too, each at the
+  // position of its place in the stream (see page_fetch.cpp), when false.
+  bool certain_positions = true;
 };
 
 // The record fetch's plan and the card-list fetch's.
-PagePlan RecordPagePlan(double unit_wait_seconds);
-PagePlan CardPagePlan(double unit_wait_seconds);
+PagePlan RecordPagePlan(double unit_wait_seconds, bool certain_positions = true);
+PagePlan CardPagePlan(double unit_wait_seconds, bool certain_positions = true);
 
 // Called for every unit at a position from `from` on whose position is
 // certain, at the end of each attempt at its page that lost no bytes (see
-// page_fetch.cpp): `first` is false when the unit came before, in an earlier
-// attempt.
+// page_fetch.cpp), or for every unit that came when the plan does not ask
+// for certain positions: `first` is false when the unit came before, in an
+// earlier attempt.
 using UnitSink = std::function<void(int32_t position, std::span<const uint8_t> unit, bool first)>;
 // Called as each valid unit arrives, with the position it would have (for
 // progress only).
