@@ -183,7 +183,8 @@ Result<FetchReport> Line::FetchRecords(
                     [&](int32_t position, std::span<const uint8_t> unit, bool first) {
                       if (!first) return;
                       on_record(RecordFromUnit(address, position, unit.first<record_unit::kLength>()));
-                    });
+                    },
+                    nullptr, options.on_page);
 }
 
 Result<FetchReport> Line::FetchCards(uint8_t address, int32_t from,
@@ -197,7 +198,8 @@ Result<FetchReport> Line::FetchCards(uint8_t address, int32_t from,
                     [&](int32_t position, std::span<const uint8_t> unit, bool first) {
                       if (!first) return;
                       on_card(CardFromUnit(position, unit.first<card_unit::kLength>(), locale_class));
-                    });
+                    },
+                    nullptr, options.on_page);
 }
 
 Status Line::ClearFlag(uint8_t address, const CallOptions& options) {

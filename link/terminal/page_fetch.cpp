@@ -28,7 +28,7 @@ PagePlan CardPagePlan(double unit_wait_seconds, bool certain_positions) {
 
 Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t count,
                                int32_t from, const PagePlan& plan, const UnitSink& sink,
-                               const Arrival& arrival) {
+                               const Arrival& arrival, const PageHook& on_page) {
   if (from < 0 || from > count) {
     return TerminalError(ErrorCode::kInvalidArgument, address,
                          "fetch from position " + std::to_string(from) + " of " +
@@ -64,6 +64,7 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
       if (plan.pause_before_attempts && !Pause(kPagePauseMs, stop)) return stopped();
       --budget;
       ++page_report.attempts;
+      if (on_page) on_page(page_report, false);
       Bytes request = MakeFrame(plan.spec->code, {static_cast<uint8_t>(page)});
       // A request that could not be sent shows as missing units below.
       (void)exchange.SendFrame(address, request, plan.spec->frame_length);
@@ -111,6 +112,7 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
       if (!arrived[static_cast<size_t>(position - page_start)]) page_report.missed.push_back(position);
     }
     report.delivered += page_report.received;
+    if (on_page) on_page(page_report, true);
     report.pages.push_back(std::move(page_report));
     // Lost: the last attempt still missed units. A page whose last attempt
     // was complete is not.

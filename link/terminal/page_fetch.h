@@ -42,12 +42,16 @@ using UnitSink = std::function<void(int32_t position, std::span<const uint8_t> u
 // Called as each valid unit arrives, with the position it would have (for
 // progress only).
 using Arrival = std::function<void(int32_t position)>;
+// Called as each attempt at a page begins (`done` false) and when the page
+// is done (`done` true); see FetchOptions::on_page.
+using PageHook = std::function<void(const PageReport& page, bool done)>;
 
 // Fetches positions `from` to count-1 of a terminal that holds `count`
 // units. Fails only on a stop request or a `from` outside 0 to count.
 Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t count,
                                int32_t from, const PagePlan& plan, const UnitSink& sink,
-                               const Arrival& arrival = nullptr);
+                               const Arrival& arrival = nullptr,
+                               const PageHook& on_page = nullptr);
 
 }  // namespace tallygate
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <string>
 #include <stop_token>
 #include <thread>
 
@@ -178,10 +179,19 @@ TEST_F(LineTest, ARetriedPageDeliversEachRecordOnce) {
   std::multiset<int32_t> positions;
   FetchOptions options;
   options.unit_wait = 0.3s;
+  // Page events as "page:attempt" and "page:done:records so far".
+  std::vector<std::string> events;
+  options.on_page = [&](const PageReport& page, bool done) {
+    events.push_back(std::to_string(page.page) + ":" +
+                     (done ? "done:" + std::to_string(positions.size())
+                           : std::to_string(page.attempts)));
+  };
   const auto report =
       line->FetchRecords(1, 0, [&](const AttendanceRecord& r) { positions.insert(r.position); },
                          options);
   ASSERT_TRUE(report) << report.error().message();
+  EXPECT_EQ(events, (std::vector<std::string>{"1:1", "1:2", "1:done:256", "2:1", "2:2", "2:3",
+                                              "2:4", "2:5", "2:done:299"}));
   ASSERT_EQ(report->pages.size(), 2u);
   EXPECT_EQ(report->pages[0].attempts, 2);
   EXPECT_TRUE(report->pages[0].missed.empty());

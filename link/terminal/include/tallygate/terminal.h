@@ -150,6 +150,12 @@ struct FetchOptions {
   // The longest wait for each unit of a page.
   std::chrono::duration<double> unit_wait{3.0};
   std::stop_token stop;
+  // Called as each attempt at a page begins (`done` false; `attempts`
+  // counts the attempt, `received` what earlier attempts delivered) and
+  // once when the page is done (`done` true, `missed` filled in). Every
+  // record or card of the page was handed to the callback before the page
+  // is reported done, so a caller may commit page by page.
+  std::function<void(const PageReport& page, bool done)> on_page;
 };
 
 // The 13-byte parameter block, unparsed (its meaning is the terminal's), and
