@@ -1,0 +1,96 @@
+// The collector's configuration: a TOML file (collector.toml), read and
+// checked as a whole before anything is polled.
+//
+//   database = "sqlite:/var/lib/tallygate/punches.db"   # or postgresql://...
+//   poll_interval = 60          # seconds (an integer, or "90s", "5m", "1h")
+//   tcp_parallel = 32           # TCP terminals polled at once
+//
+//   [[terminal]]
+//   name = "gate-1"             # unique
+//   tcp = "10.0.0.21:1001"      # HOST[:PORT]; or serial = "/dev/ttyUSB0" / "COM3"
+//   address = 1                 # 1 to 255
+//   time_zone = "Asia/Shanghai" # IANA; default: the host's
+//   poll_interval = 30          # this terminal's own
+//   verify_interval = "10m"     # default: every poll over TCP, 10 min on a bus
+//   clear_above = 30000         # off when absent
+//   set_clock = true            # once a day, in the terminal's zone
+//   card_list = true            # collect the card list (default true)
+//
+//   [http]                      # the web dashboard, off when absent
+//   listen = "127.0.0.1:8080"
+//   token_file = "/etc/tallygate/token"
+//
+// Terminals on the same serial device are one bus. Mistakes are reported as
+// "FILE:LINE:COLUMN: what is wrong".
+#ifndef TALLYGATE_COLLECTOR_CONFIG_CONFIG_H_
+#define TALLYGATE_COLLECTOR_CONFIG_CONFIG_H_
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tallygate/terminal.h"
+
+namespace tallygate::collector {
+
+inline constexpr const char* kDefaultConfigPath = "/etc/tallygate/collector.toml";
+
+struct TerminalConfig {
+  std::string name;
+  Endpoint endpoint;               // TcpEndpoint or SerialEndpoint
+  uint8_t address = 1;
+  std::string time_zone;           // IANA name, resolved (never empty)
+  std::chrono::seconds poll_interval{60};
+  std::chrono::seconds verify_interval{0};  // 0: every poll
+  std::optional<int32_t> clear_above;
+  bool set_clock = false;
+  bool card_list = true;
+  int line = 0;                    // of its [[terminal]] in the file
+
+  bool serial() const { return std::holds_alternative<SerialEndpoint>(endpoint); }
+  // "tcp://HOST:PORT" ("[::1]" for IPv6) or the device as written.
+  std::string EndpointText() const;
+};
+
+struct HttpConfig {
+  std::string listen;              // "HOST:PORT"; empty: off
+  std::string token_file;          // empty: none
+};
+
+struct CollectorConfig {
+  std::filesystem::path source;    // the file read
+  std::string database;            // as written (may hold a password)
+  std::chrono::seconds poll_interval{60};
+  int tcp_parallel = 32;
+  HttpConfig http;
+  std::vector<TerminalConfig> terminals;
+};
+
+// A mistake in the configuration: what() is "FILE:LINE:COLUMN: message"
+// (LINE and COLUMN where the file has one).
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads and checks the file. Throws ConfigError for the first mistake: a
+// TOML syntax error, an unknown key, a value of the wrong type or range, a
+// duplicate or missing terminal name, neither or both of tcp and serial, a
+// database URI that is not one, an unknown time zone.
+CollectorConfig LoadConfig(const std::filesystem::path& file);
+
+// The same for text in memory; `source` names it in messages.
+CollectorConfig ParseConfig(std::string_view text, const std::string& source);
+
+// The host's IANA zone (from /etc/timezone, /etc/localtime or TZ), "UTC"
+// when none can be found.
+std::string HostTimeZone();
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_CONFIG_CONFIG_H_

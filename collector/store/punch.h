@@ -1,0 +1,97 @@
+// The values the collector keeps: punches, card entries, marks and the
+// record of each poll. Shared by the stores, the poller and the commands.
+#ifndef TALLYGATE_COLLECTOR_STORE_PUNCH_H_
+#define TALLYGATE_COLLECTOR_STORE_PUNCH_H_
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tallygate::collector {
+
+// A punch's identity: the twelve bytes of card, date and time (BCD), flag
+// and keep as the terminal keeps them. The same identity from the same
+// terminal is one punch, however often it is collected.
+using PunchBytes = std::array<uint8_t, 12>;
+
+using LocalTime = std::chrono::local_seconds;  // as the terminal recorded it
+using UtcTime = std::chrono::sys_seconds;
+
+struct Punch {
+  int32_t position = 0;           // on the terminal when collected
+  PunchBytes bytes{};
+  uint32_t card = 0;
+  std::optional<LocalTime> local; // absent when the date fields are no date
+  std::optional<UtcTime> utc;     // absent as well when the zone is unknown
+  uint8_t flag = 0;
+  uint8_t keep = 0;
+  std::array<uint8_t, 16> raw{};  // the unit as received
+};
+
+struct CardEntry {
+  int32_t position = 0;
+  uint32_t card = 0;
+  std::string staff;     // 8 digits
+  std::string name;      // UTF-8, padding removed
+  std::vector<uint8_t> raw_name;
+};
+
+// How far a terminal's records are stored: positions 0 to positions-1 are
+// committed, and `last` holds the bytes of position positions-1 (absent when
+// positions is 0). Only a contiguous run from 0 counts: a record stored
+// beyond a lost page does not move the mark.
+struct Mark {
+  int32_t positions = 0;
+  std::optional<PunchBytes> last;
+  bool operator==(const Mark&) const = default;
+};
+
+// A terminal as configured, kept in the store beside its mark.
+struct TerminalInfo {
+  std::string name;
+  std::string endpoint;  // "tcp://HOST:PORT" or the serial device path
+  int address = 1;
+  std::string time_zone; // IANA name
+};
+
+enum class Outcome {
+  kComplete,     // every position up to the count is stored
+  kPartial,      // pages lost, or stopped half-way
+  kUnreachable,  // no connection or no answer
+  kStoreFailed,  // the terminal answered, the store could not commit
+  kCleared,      // complete, then the terminal's records were cleared
+};
+const char* OutcomeName(Outcome outcome);  // "complete", "partial", ...
+
+// One poll of one terminal, as the collections table keeps it.
+struct Collection {
+  std::string terminal;
+  UtcTime started{};
+  UtcTime ended{};
+  std::optional<int32_t> count;  // the terminal's, when it answered
+  int32_t from_position = 0;
+  int32_t positions_fetched = 0;
+  int32_t punches_added = 0;
+  int32_t pages_lost = 0;
+  Outcome outcome = Outcome::kComplete;
+  std::string error;             // empty when none
+};
+
+// What `status` shows of a terminal.
+struct TerminalState {
+  TerminalInfo info;
+  Mark mark;
+  std::optional<UtcTime> last_poll;
+  std::optional<UtcTime> last_success;
+  std::optional<UtcTime> backoff_until;
+  std::optional<int32_t> count;  // on the terminal at the last answer
+  int64_t punches = 0;           // stored
+  std::string last_error;
+};
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_STORE_PUNCH_H_

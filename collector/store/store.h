@@ -1,0 +1,119 @@
+// Where the collector keeps punches: one interface, two stores (SQLite and
+// PostgreSQL) with one schema (schema.md in docs/collector.md).
+//
+// Every method is one transaction: it commits whole or changes nothing, and
+// throws StoreError when the store cannot do it (the server is down, the disk
+// is full, the file is locked). A Store is used by one thread at a time; the
+// service serializes its threads' calls.
+#ifndef TALLYGATE_COLLECTOR_STORE_STORE_H_
+#define TALLYGATE_COLLECTOR_STORE_STORE_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "collector/store/punch.h"
+
+namespace tallygate::collector {
+
+// A store failure. The message says what failed and why, and never holds a
+// password (connection strings are shown without theirs).
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Which punches an export or a search wants. Dates are the terminal's local
+// dates, inclusive; a punch with no valid date is in no date range.
+struct PunchFilter {
+  std::optional<LocalTime> from;  // local time >= from
+  std::optional<LocalTime> to;    // local time < to
+  std::optional<std::string> terminal;
+  std::optional<uint32_t> card;
+};
+
+// A punch with what the card lists know of its card.
+struct PunchRow {
+  std::string terminal;
+  Punch punch;
+  std::string staff;  // empty when the card is on no card list
+  std::string name;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // "sqlite:/var/lib/tallygate/punches.db" or
+  // "postgresql://user@host/db" (the connection string without a password).
+  virtual std::string Describe() const = 0;
+
+  // Adds the terminal or updates its endpoint, address and zone; its mark,
+  // punches and state stay.
+  virtual void SaveTerminal(const TerminalInfo& terminal) = 0;
+
+  // Makes this process the one that polls `terminal` for as long as the
+  // store is open (several collectors may share a PostgreSQL database).
+  // False when another process holds it.
+  virtual bool ClaimTerminal(const std::string& terminal) = 0;
+
+  // The terminal's mark; a terminal never stored has positions 0.
+  virtual Mark LoadMark(const std::string& terminal) = 0;
+
+  // Starts a row in the collections table; returns its id.
+  virtual int64_t BeginCollection(const Collection& collection) = 0;
+
+  // One transaction: adds the punches the terminal does not have yet (the
+  // same bytes from the same terminal are one punch), each tagged with
+  // `collection`, and sets the terminal's mark to `mark`. Returns how many
+  // punches were added.
+  virtual int32_t StorePage(const std::string& terminal, int64_t collection,
+                            std::span<const Punch> punches, const Mark& mark) = 0;
+
+  // The terminal's records were cleared: its mark goes back to 0.
+  virtual void ResetMark(const std::string& terminal) = 0;
+
+  // Ends the collection row and updates the terminal's state (last poll,
+  // last success when the outcome was complete or cleared, count, last
+  // error, backoff).
+  virtual void FinishCollection(int64_t id, const Collection& collection,
+                                std::optional<UtcTime> backoff_until) = 0;
+
+  // Replaces the terminal's card list with `cards`.
+  virtual void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
+                            UtcTime collected) = 0;
+
+  // Every terminal the store knows, by name.
+  virtual std::vector<TerminalState> States() = 0;
+
+  // The terminal's recent collections, newest first.
+  virtual std::vector<Collection> Collections(const std::string& terminal, int limit) = 0;
+
+  // Calls `row` for every punch `filter` selects, by terminal then local
+  // time then position, without holding them all in memory.
+  virtual void ForEachPunch(const PunchFilter& filter,
+                            const std::function<void(const PunchRow&)>& row) = 0;
+
+  // Throws StoreError unless the store answers a trivial query.
+  virtual void Check() = 0;
+};
+
+// Opens the store `database` names and brings its schema up to date:
+//   ""                          $XDG_STATE_HOME/tallygate/punches.db
+//                               (~/.local/state/... without it)
+//   "sqlite:PATH" or a PATH     SQLite (the folder is created)
+//   "postgresql://...", "postgres://...", or "key=value ..."  PostgreSQL
+// Throws StoreError.
+std::unique_ptr<Store> OpenStore(const std::string& database);
+
+// `database` as it may be shown: a password in it replaced by "***".
+std::string WithoutPassword(const std::string& database);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_STORE_STORE_H_
