@@ -1,0 +1,166 @@
+// tallygate-collector: keeps every punch of a fleet of terminals in a
+// database, exactly once.
+//
+//   tallygate-collector [--config FILE] [--log-level LEVEL] COMMAND
+//     run            poll until SIGTERM/SIGINT; SIGHUP rereads the configuration
+//     once           poll every terminal once
+//     status [--json]
+//     export --from DATE --to DATE [--terminal NAME] [--format csv|jsonl] [--output FILE]
+//     check-config
+// Exit statuses: 0 done; 1 the store was unusable; 2 usage or configuration
+// mistakes (nothing polled); 3 (once) a terminal was partial or unreachable.
+#include <cstdio>
+#include <iostream>
+#include <stop_token>
+#include <system_error>
+
+#include "collector/app/punch_export.h"
+#include "collector/app/service.h"
+#include "collector/app/status_report.h"
+#include "collector/config/config.h"
+#include "collector/poll/fleet.h"
+#include "collector/poll/log.h"
+#include "collector/poll/serialized_store.h"
+#include "collector/store/store.h"
+#include "sim/app/command_line.h"
+#include "tallygate/whole_file.h"
+
+namespace tallygate::collector {
+namespace {
+
+constexpr int kStoreUnusable = 1;
+constexpr int kUsage = 2;
+
+struct Options {
+  std::string config = kDefaultConfigPath;
+  std::string log_level = "info";
+  bool json = false;
+  std::string from, to, terminal, format = "csv", output;
+};
+
+// "YYYY-MM-DD" as a local midnight; nullopt when it is no date.
+std::optional<LocalTime> ParseDay(const std::string& text) {
+  int y = 0;
+  unsigned m = 0, d = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2u-%2u%c", &y, &m, &d, &tail) != 3 || text.size() != 10) {
+    return std::nullopt;
+  }
+  const std::chrono::year_month_day day{std::chrono::year{y}, std::chrono::month{m},
+                                        std::chrono::day{d}};
+  if (!day.ok()) return std::nullopt;
+  return LocalTime{std::chrono::local_days{day}.time_since_epoch()};
+}
+
+int Export(Store& store, const Options& options) {
+  const std::optional<LocalTime> from = ParseDay(options.from);
+  const std::optional<LocalTime> to = ParseDay(options.to);
+  if (!from || !to) {
+    std::cerr << "tallygate-collector: export: --from and --to need a date as YYYY-MM-DD, not \""
+              << (!from ? options.from : options.to) << "\"\n";
+    return kUsage;
+  }
+  PunchFilter filter;
+  filter.from = from;
+  filter.to = *to + std::chrono::days{1};  // --to's day is included
+  if (!options.terminal.empty()) filter.terminal = options.terminal;
+  const ExportFormat format = options.format == "jsonl" ? ExportFormat::kJsonLines
+                                                        : ExportFormat::kCsv;
+  if (options.output.empty()) {
+    std::string header = ExportHeader(format);
+    std::fwrite(header.data(), 1, header.size(), stdout);
+    store.ForEachPunch(filter, [&](const PunchRow& row) {
+      const std::string line = ExportRow(row, format);
+      std::fwrite(line.data(), 1, line.size(), stdout);
+    });
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  WholeFile file(options.output);
+  file.Write(ExportHeader(format));
+  store.ForEachPunch(filter, [&](const PunchRow& row) { file.Write(ExportRow(row, format)); });
+  file.Commit();
+  return 0;
+}
+
+int CheckConfig(const CollectorConfig& config) {
+  int serial = 0;
+  for (const TerminalConfig& terminal : config.terminals) serial += terminal.serial() ? 1 : 0;
+  std::cout << config.source.string() << ": good; " << config.terminals.size() << " terminals ("
+            << config.terminals.size() - static_cast<size_t>(serial) << " TCP, " << serial
+            << " serial), database " << WithoutPassword(config.database) << "\n";
+  return 0;
+}
+
+int Main(int argc, char** argv) {
+  CLI::App app{"Keeps every punch of a fleet of attendance terminals in SQLite or PostgreSQL, "
+               "exactly once.",
+               "tallygate-collector"};
+  command_line::Prepare(app);
+  Options options;
+  app.add_option("--config", options.config, "the configuration file")
+      ->capture_default_str();
+  app.add_option("--log-level", options.log_level, "debug, info, warning or error")
+      ->check(CLI::IsMember({"debug", "info", "warning", "error"}))
+      ->capture_default_str();
+  app.require_subcommand(1, 1);
+  app.footer(
+      "Exit status: 0 done; 1 the store was unusable; 2 a usage or configuration mistake "
+      "(nothing polled); 3 (once) a terminal was partial or unreachable.\n"
+      "Global options may also follow the command.");
+  CLI::App* run = app.add_subcommand("run", "poll until SIGTERM or SIGINT; SIGHUP rereads the "
+                                            "configuration");
+  CLI::App* once = app.add_subcommand("once", "poll every terminal once");
+  CLI::App* status = app.add_subcommand("status", "show each terminal's state");
+  status->add_flag("--json", options.json, "as JSON");
+  CLI::App* exporter = app.add_subcommand("export", "punches as CSV or JSON lines");
+  exporter->add_option("--from", options.from, "first day, YYYY-MM-DD")->required();
+  exporter->add_option("--to", options.to, "last day, YYYY-MM-DD (included)")->required();
+  exporter->add_option("--terminal", options.terminal, "only this terminal");
+  exporter->add_option("--format", options.format, "csv or jsonl")
+      ->check(CLI::IsMember({"csv", "jsonl"}))
+      ->capture_default_str();
+  exporter->add_option("--output", options.output,
+                       "write FILE (whole or not at all) instead of standard output");
+  CLI::App* check = app.add_subcommand("check-config", "check the configuration and exit");
+  for (CLI::App* command : {run, once, status, exporter, check}) command->fallthrough();
+  if (std::optional<int> done = command_line::Parse(app, argc, argv)) return *done;
+  SetLogLevel(*ParseLogLevel(options.log_level));
+
+  CollectorConfig config;
+  try {
+    config = LoadConfig(options.config);
+  } catch (const ConfigError& e) {
+    std::cerr << "tallygate-collector: " << e.what() << "\n";
+    return kUsage;
+  }
+  if (check->parsed()) return CheckConfig(config);
+  if (run->parsed()) {
+    BlockServiceSignals();
+    return RunService(options.config, std::move(config));
+  }
+  try {
+    SerializedStore store(OpenStore(config.database));
+    if (once->parsed()) {
+      Fleet fleet(config, store);
+      return RunStoppable(
+          [&](std::stop_token stop) { return OnceStatus(fleet.PollOnce(std::move(stop))); });
+    }
+    if (status->parsed()) {
+      const std::vector<TerminalState> states = store.States();
+      std::cout << (options.json ? StatusJson(states) : StatusTable(states));
+      return 0;
+    }
+    return Export(store, options);
+  } catch (const StoreError& e) {
+    std::cerr << "tallygate-collector: " << e.what() << "\n";
+    return kStoreUnusable;
+  } catch (const std::system_error& e) {
+    std::cerr << "tallygate-collector: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace
+}  // namespace tallygate::collector
+
+int main(int argc, char** argv) { return tallygate::collector::Main(argc, argv); }

@@ -1,0 +1,32 @@
+// `tallygate-collector export`: punches as RFC 4180 CSV in UTF-8 with a
+// header, or as JSON lines, one row per punch:
+//
+//   terminal,card_hex,card,staff,name,local_time,utc_time,flag,keep,position
+//   gate-1,0012D687,1234567,00001234,张三,2026-12-01 08:59:12,2026-12-01T00:59:12Z,0,0,41
+//
+// local_time is the terminal's own (empty for a record whose date is no
+// date); utc_time is empty where the zone is unknown.
+#ifndef TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_
+#define TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_
+
+#include <string>
+
+#include "collector/store/store.h"
+
+namespace tallygate::collector {
+
+enum class ExportFormat { kCsv, kJsonLines };
+
+// The header line (CSV only; empty for JSON lines), CR LF ended.
+std::string ExportHeader(ExportFormat format);
+
+// One row, CR LF ended for CSV, LF for JSON lines.
+std::string ExportRow(const PunchRow& row, ExportFormat format);
+
+// "2026-12-01 08:59:12" and "2026-12-01T00:59:12Z".
+std::string LocalText(LocalTime time);
+std::string UtcText(UtcTime time);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_

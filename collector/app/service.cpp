@@ -1,0 +1,113 @@
+#include "collector/app/service.h"
+
+#include <atomic>
+#include <csignal>
+#include <ctime>
+#include <memory>
+#include <stop_token>
+#include <thread>
+
+#include "collector/poll/fleet.h"
+#include "collector/poll/log.h"
+#include "collector/poll/serialized_store.h"
+
+namespace tallygate::collector {
+namespace {
+
+sigset_t ServiceSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+// The next of the service's signals, or 0 when `seconds` passed first.
+int NextSignal(int seconds) {
+  const sigset_t set = ServiceSignals();
+  timespec wait{seconds, 0};
+  const int signal = sigtimedwait(&set, nullptr, &wait);
+  return signal > 0 ? signal : 0;
+}
+
+// Opens the store, trying again with a growing wait while it cannot be
+// opened (the records wait on the terminals meanwhile). Null when a stop
+// signal came first.
+std::unique_ptr<Store> OpenStoreWaiting(const std::string& database) {
+  int wait = 5;
+  for (;;) {
+    try {
+      return std::make_unique<SerializedStore>(OpenStore(database));
+    } catch (const StoreError& e) {
+      Log(LogLevel::kError, std::string("store unusable: ") + e.what() + "; trying again in " +
+                                std::to_string(wait) + " s");
+    }
+    const int signal = NextSignal(wait);
+    if (signal == SIGTERM || signal == SIGINT) return nullptr;
+    wait = std::min(wait * 2, 300);
+  }
+}
+
+}  // namespace
+
+void BlockServiceSignals() {
+  const sigset_t set = ServiceSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int RunStoppable(const std::function<int(std::stop_token)>& work) {
+  BlockServiceSignals();
+  std::stop_source stop;
+  std::atomic<bool> finished = false;
+  int status = 0;
+  std::thread worker([&] {
+    status = work(stop.get_token());
+    finished = true;
+  });
+  while (!finished) {
+    const int signal = NextSignal(1);
+    if (signal == SIGTERM || signal == SIGINT) stop.request_stop();
+  }
+  worker.join();
+  return status;
+}
+
+int RunService(const std::filesystem::path& config_file, CollectorConfig config) {
+  std::unique_ptr<Store> store = OpenStoreWaiting(config.database);
+  if (!store) return 0;
+  for (;;) {
+    Log(LogLevel::kInfo, "polling " + std::to_string(config.terminals.size()) +
+                             " terminals into " + store->Describe());
+    std::stop_source stop;
+    Fleet fleet(config, *store);
+    std::thread workers([&] { fleet.Run(stop.get_token()); });
+    int signal = 0;
+    std::optional<CollectorConfig> reread;
+    while (!reread) {
+      signal = NextSignal(3600);
+      if (signal == SIGTERM || signal == SIGINT) break;
+      if (signal != SIGHUP) continue;
+      try {
+        reread = LoadConfig(config_file);
+        Log(LogLevel::kInfo, "configuration reread from " + config_file.string());
+      } catch (const ConfigError& e) {
+        Log(LogLevel::kError, std::string("configuration not changed: ") + e.what());
+      }
+    }
+    stop.request_stop();
+    workers.join();
+    if (!reread) {
+      Log(LogLevel::kInfo, "stopped");
+      return 0;
+    }
+    if (reread->database != config.database) {
+      store.reset();
+      store = OpenStoreWaiting(reread->database);
+      if (!store) return 0;
+    }
+    config = std::move(*reread);
+  }
+}
+
+}  // namespace tallygate::collector

@@ -1,0 +1,62 @@
+#include "collector/app/status_report.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "collector/app/punch_export.h"
+
+namespace tallygate::collector {
+namespace {
+
+std::string When(const std::optional<UtcTime>& time) { return time ? UtcText(*time) : "-"; }
+
+}  // namespace
+
+std::string StatusTable(const std::vector<TerminalState>& states) {
+  const std::vector<std::string> header = {"TERMINAL", "ENDPOINT", "LAST POLL", "LAST SUCCESS",
+                                           "ON TERMINAL", "STORED", "BACKOFF UNTIL", "LAST ERROR"};
+  std::vector<std::vector<std::string>> rows = {header};
+  for (const TerminalState& state : states) {
+    rows.push_back({state.info.name, state.info.endpoint + " #" + std::to_string(state.info.address),
+                    When(state.last_poll), When(state.last_success),
+                    state.count ? std::to_string(*state.count) : "-",
+                    std::to_string(state.punches), When(state.backoff_until),
+                    state.last_error.empty() ? "-" : state.last_error});
+  }
+  std::vector<size_t> width(header.size(), 0);
+  for (const auto& row : rows) {
+    for (size_t i = 0; i + 1 < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
+  }
+  std::string out;
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < row.size(); ++i) {
+      out += row[i];
+      if (i + 1 < row.size()) out += std::string(width[i] - row[i].size() + 2, ' ');
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string StatusJson(const std::vector<TerminalState>& states) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  auto when = [](const std::optional<UtcTime>& time) {
+    return time ? nlohmann::ordered_json(UtcText(*time)) : nlohmann::ordered_json(nullptr);
+  };
+  for (const TerminalState& state : states) {
+    list.push_back({{"terminal", state.info.name},
+                    {"endpoint", state.info.endpoint},
+                    {"address", state.info.address},
+                    {"time_zone", state.info.time_zone},
+                    {"last_poll", when(state.last_poll)},
+                    {"last_success", when(state.last_success)},
+                    {"count", state.count ? nlohmann::ordered_json(*state.count) : nullptr},
+                    {"stored_positions", state.mark.positions},
+                    {"punches", state.punches},
+                    {"backoff_until", when(state.backoff_until)},
+                    {"last_error", state.last_error}});
+  }
+  return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace tallygate::collector

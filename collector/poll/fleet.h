@@ -1,0 +1,59 @@
+// The fleet: every configured terminal, polled at its interval.
+//
+// Terminals on one serial device are one bus, polled in turn by one worker
+// over one line. TCP terminals are polled in parallel by a bounded pool
+// (tcp_parallel workers), each over its own connection. A terminal that does
+// not answer backs off (its poll interval, doubling up to five minutes)
+// without holding up the others: a worker moves on to the next terminal due.
+#ifndef TALLYGATE_COLLECTOR_POLL_FLEET_H_
+#define TALLYGATE_COLLECTOR_POLL_FLEET_H_
+
+#include <memory>
+#include <stop_token>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "collector/config/config.h"
+#include "collector/store/store.h"
+
+namespace tallygate::collector {
+
+class Fleet {
+ public:
+  // `config` and `store` outlive the fleet; `store` is safe to share
+  // between threads (SerializedStore).
+  Fleet(const CollectorConfig& config, Store& store);
+  ~Fleet();
+  Fleet(const Fleet&) = delete;
+  Fleet& operator=(const Fleet&) = delete;
+
+  // Polls until `stop` is requested, then returns once every worker has
+  // finished the page it was storing.
+  void Run(std::stop_token stop);
+
+  // Polls every terminal once (buses and the pool in parallel); returns one
+  // collection per terminal, in the configuration's order.
+  std::vector<Collection> PollOnce(std::stop_token stop);
+
+  // Polls `terminal` (and collects its card list) as soon as a worker is
+  // free; false when no terminal has that name.
+  bool PollNow(const std::string& terminal);
+
+ private:
+  struct Group;  // a bus, or the TCP pool
+  void Work(Group& group, bool once, const std::stop_token& stop);
+  std::vector<std::thread> StartWorkers(bool once, const std::stop_token& stop);
+
+  const CollectorConfig& config_;
+  Store& store_;
+  std::vector<std::unique_ptr<Group>> groups_;
+};
+
+// The exit status of `once` for its collections: 1 when the store failed
+// for any, else 3 when any was partial or unreachable, else 0.
+int OnceStatus(const std::vector<Collection>& collections);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_POLL_FLEET_H_

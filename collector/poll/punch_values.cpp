@@ -1,0 +1,64 @@
+#include "collector/poll/punch_values.h"
+
+#include <date/tz.h>
+
+#include <algorithm>
+
+#include "link/protocol/units.h"
+
+namespace tallygate::collector {
+namespace {
+
+const date::time_zone* FindZone(const std::string& zone) {
+  try {
+    return date::locate_zone(zone);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+std::optional<UtcTime> ToUtc(LocalTime local, const std::string& zone) {
+  const date::time_zone* found = FindZone(zone);
+  if (found == nullptr) return std::nullopt;
+  const date::local_seconds there{local.time_since_epoch()};
+  const auto utc = found->to_sys(there, date::choose::earliest);
+  return UtcTime{utc.time_since_epoch()};
+}
+
+LocalTime LocalNow(const std::string& zone) {
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  const date::time_zone* found = FindZone(zone);
+  if (found == nullptr) found = date::current_zone();
+  return LocalTime{found->to_local(now).time_since_epoch()};
+}
+
+Punch PunchOf(const AttendanceRecord& record, const std::string& zone) {
+  Punch punch;
+  punch.position = record.position;
+  std::copy_n(record.raw.begin() + record_unit::kCard, punch.bytes.size(), punch.bytes.begin());
+  punch.card = record.card;
+  punch.local = record.time;
+  if (record.time) punch.utc = ToUtc(*record.time, zone);
+  punch.flag = record.flag;
+  punch.keep = record.keep;
+  punch.raw = record.raw;
+  return punch;
+}
+
+CardEntry CardOf(const tallygate::CardEntry& entry) {
+  CardEntry card;
+  card.position = entry.position;
+  card.card = entry.card;
+  card.staff = entry.staff;
+  card.name = entry.name;
+  // Names are padded with spaces (and NULs) to their eight bytes.
+  while (!card.name.empty() && (card.name.back() == ' ' || card.name.back() == '\0')) {
+    card.name.pop_back();
+  }
+  card.raw_name.assign(entry.name_raw.begin(), entry.name_raw.end());
+  return card;
+}
+
+}  // namespace tallygate::collector

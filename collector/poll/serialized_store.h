@@ -1,0 +1,42 @@
+// A store shared by the collector's threads: each call runs alone, under
+// one lock (a Store is used by one thread at a time).
+#ifndef TALLYGATE_COLLECTOR_POLL_SERIALIZED_STORE_H_
+#define TALLYGATE_COLLECTOR_POLL_SERIALIZED_STORE_H_
+
+#include <memory>
+#include <mutex>
+
+#include "collector/store/store.h"
+
+namespace tallygate::collector {
+
+class SerializedStore final : public Store {
+ public:
+  explicit SerializedStore(std::unique_ptr<Store> store) : store_(std::move(store)) {}
+
+  std::string Describe() const override;
+  void SaveTerminal(const TerminalInfo& terminal) override;
+  bool ClaimTerminal(const std::string& terminal) override;
+  Mark LoadMark(const std::string& terminal) override;
+  int64_t BeginCollection(const Collection& collection) override;
+  int32_t StorePage(const std::string& terminal, int64_t collection,
+                    std::span<const Punch> punches, const Mark& mark) override;
+  void ResetMark(const std::string& terminal) override;
+  void FinishCollection(int64_t id, const Collection& collection,
+                        std::optional<UtcTime> backoff_until) override;
+  void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
+                    UtcTime collected) override;
+  std::vector<TerminalState> States() override;
+  std::vector<Collection> Collections(const std::string& terminal, int limit) override;
+  void ForEachPunch(const PunchFilter& filter,
+                    const std::function<void(const PunchRow&)>& row) override;
+  void Check() override;
+
+ private:
+  mutable std::mutex mutex_;
+  std::unique_ptr<Store> store_;
+};
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_POLL_SERIALIZED_STORE_H_

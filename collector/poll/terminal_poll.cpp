@@ -1,0 +1,355 @@
+#include "collector/poll/terminal_poll.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "collector/poll/log.h"
+#include "collector/poll/punch_values.h"
+
+namespace tallygate::collector {
+namespace {
+
+using std::chrono::duration_cast;
+using std::chrono::milliseconds;
+
+UtcTime NowUtc() {
+  return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+std::chrono::sys_days Today() { return std::chrono::floor<std::chrono::days>(NowUtc()); }
+
+void Say(LogLevel level, const TerminalConfig& terminal, const std::string& text) {
+  Log(level, terminal.name + ": " + text);
+}
+
+// What one fetch of records brought.
+struct FetchOutcome {
+  int32_t fetched = 0;
+  int32_t added = 0;
+  int32_t pages_lost = 0;
+  bool complete = false;          // every position to the count is stored
+  bool overlap_differs = false;   // the terminal was cleared and refilled
+  bool overlap_confirmed = false; // the last stored record is still there
+  bool stopped = false;           // a stop was asked for
+  std::optional<std::string> store_error;
+  std::optional<std::string> line_error;
+};
+
+// Fetches positions `from` to count-1 and stores them page by page. With
+// `overlap`, position `from` is the last stored one (mark.positions - 1):
+// it is compared, not stored, and the mark moves on only once it matched.
+FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& store,
+                           int64_t collection, int32_t count, int32_t from, const Mark& mark,
+                           bool overlap, const std::stop_token& stop) {
+  const TerminalConfig& terminal = *runtime.config;
+  FetchOutcome out;
+  Mark next = overlap ? mark : Mark{};
+  bool overlap_seen = !overlap;
+  bool gap = false;
+  std::vector<Punch> page;
+  page.reserve(256);
+
+  // Ends the fetch at once on a stop of the service, a changed overlap or a
+  // store failure.
+  std::stop_source inner;
+  std::stop_callback relay(stop, [&] { inner.request_stop(); });
+
+  FetchOptions options;
+  options.count = count;
+  options.unit_wait = runtime.unit_wait;
+  options.stop = inner.get_token();
+  options.on_page = [&](const PageReport& report, bool done) {
+    if (!done) {
+      if (report.attempts > 1) {
+        Say(LogLevel::kDebug, terminal,
+            "page " + std::to_string(report.page) + " attempt " + std::to_string(report.attempts));
+      }
+      return;
+    }
+    if (!report.missed.empty()) ++out.pages_lost;
+    if (out.overlap_differs || out.store_error) return;
+    std::sort(page.begin(), page.end(),
+              [](const Punch& a, const Punch& b) { return a.position < b.position; });
+    for (const Punch& punch : page) {
+      if (!gap && overlap_seen && punch.position == next.positions) {
+        ++next.positions;
+        next.last = punch.bytes;
+      } else if (punch.position >= next.positions) {
+        gap = true;  // stored all the same; the mark waits at the gap
+      }
+    }
+    if (!report.missed.empty() && report.missed.front() <= next.positions) gap = true;
+    try {
+      out.added += store.StorePage(terminal.name, collection, page, next);
+      out.fetched += static_cast<int32_t>(page.size());
+    } catch (const StoreError& e) {
+      out.store_error = e.what();
+      inner.request_stop();
+    }
+    page.clear();
+  };
+
+  const Result<FetchReport> report = line.FetchRecords(
+      terminal.address, from,
+      [&](const AttendanceRecord& record) {
+        if (overlap && record.position == from) {
+          overlap_seen = true;
+          if (mark.last && PunchOf(record, terminal.time_zone).bytes != *mark.last) {
+            out.overlap_differs = true;
+            inner.request_stop();
+          }
+          return;
+        }
+        page.push_back(PunchOf(record, terminal.time_zone));
+      },
+      options);
+  if (!report) {
+    if (report.error().code() == ErrorCode::kStopped) {
+      out.stopped = !out.overlap_differs && !out.store_error;
+    } else {
+      out.line_error = report.error().message();
+    }
+    return out;
+  }
+  out.overlap_confirmed = overlap && overlap_seen && !out.overlap_differs;
+  out.complete = !out.overlap_differs && overlap_seen && next.positions == count;
+  return out;
+}
+
+std::chrono::seconds BackoffAfter(const TerminalConfig& terminal, int failures) {
+  auto wait = terminal.poll_interval;
+  for (int i = 1; i < failures && wait < kMaxBackoff; ++i) wait *= 2;
+  return std::min<std::chrono::seconds>(wait, kMaxBackoff);
+}
+
+// Sets the next due time from the outcome, and ends the collection row.
+void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& collection) {
+  const TerminalConfig& terminal = *runtime.config;
+  collection.ended = NowUtc();
+  const bool failed =
+      collection.outcome == Outcome::kUnreachable || collection.outcome == Outcome::kStoreFailed;
+  runtime.failures = failed ? runtime.failures + 1 : 0;
+  std::optional<UtcTime> backoff_until;
+  auto wait = terminal.poll_interval;
+  if (failed) {
+    wait = BackoffAfter(terminal, runtime.failures);
+    backoff_until = collection.ended + wait;
+  }
+  runtime.next_due = std::chrono::steady_clock::now() + wait;
+  const std::string summary =
+      std::string(OutcomeName(collection.outcome)) +
+      (collection.count ? ", " + std::to_string(*collection.count) + " on the terminal" : "") +
+      ", " + std::to_string(collection.positions_fetched) + " fetched from position " +
+      std::to_string(collection.from_position) + ", " + std::to_string(collection.punches_added) +
+      " punches added" +
+      (collection.pages_lost ? ", " + std::to_string(collection.pages_lost) + " pages lost" : "") +
+      (collection.error.empty() ? "" : ": " + collection.error) +
+      (failed ? "; next try in " + std::to_string(wait.count()) + " s" : "");
+  Say(failed ? LogLevel::kWarning
+             : (collection.outcome == Outcome::kPartial ? LogLevel::kWarning : LogLevel::kInfo),
+      terminal, summary);
+  if (id == 0) return;
+  try {
+    store.FinishCollection(id, collection, backoff_until);
+  } catch (const StoreError& e) {
+    Say(LogLevel::kError, terminal, std::string("could not record the poll: ") + e.what());
+  }
+}
+
+void AppendError(Collection& collection, const std::string& text) {
+  if (!collection.error.empty()) collection.error += "; ";
+  collection.error += text;
+}
+
+// Clears the terminal's records when every one is committed and a second
+// count agrees. Returns true when it cleared them.
+bool ClearWhenProven(Line& line, const TerminalConfig& terminal, Store& store, int32_t count,
+                     const std::stop_token& stop) {
+  const Mark stored = store.LoadMark(terminal.name);  // StoreError: no clear
+  if (stored.positions != count) return false;
+  CallOptions call;
+  call.stop = stop;
+  const Result<int32_t> again = line.RecordCount(terminal.address, call);
+  if (!again) {
+    Say(LogLevel::kWarning, terminal, "not cleared: " + again.error().message());
+    return false;
+  }
+  if (*again != count) {
+    Say(LogLevel::kInfo, terminal,
+        "not cleared: " + std::to_string(*again - count) + " records came meanwhile");
+    return false;
+  }
+  const auto counted = std::chrono::steady_clock::now();
+  const Status cleared = line.ClearRecords(terminal.address, call);
+  const auto window = std::chrono::steady_clock::now() - counted;
+  if (!cleared) {
+    Say(LogLevel::kWarning, terminal, "clearing failed: " + cleared.error().message());
+    return false;
+  }
+  Say(LogLevel::kInfo, terminal,
+      "cleared " + std::to_string(count) + " records, all stored; a punch in the " +
+          std::to_string(duration_cast<milliseconds>(window).count()) +
+          " ms between the last count and the clear could not be protected");
+  try {
+    store.ResetMark(terminal.name);
+  } catch (const StoreError& e) {
+    // The next poll finds fewer records than the mark and starts at 0.
+    Say(LogLevel::kWarning, terminal, std::string("mark not reset: ") + e.what());
+  }
+  return true;
+}
+
+void CollectCards(Line& line, TerminalRuntime& runtime, Store& store, const std::stop_token& stop,
+                  Collection& collection) {
+  const TerminalConfig& terminal = *runtime.config;
+  std::vector<CardEntry> cards;
+  FetchOptions options;
+  options.stop = stop;
+  const Result<FetchReport> report = line.FetchCards(
+      terminal.address, 0, [&](const tallygate::CardEntry& entry) { cards.push_back(CardOf(entry)); },
+      options);
+  if (!report) {
+    AppendError(collection, "card list: " + report.error().message());
+    return;
+  }
+  if (!report->complete()) {
+    // A list with holes would drop names that are still on the terminal.
+    AppendError(collection, "card list incomplete, kept the previous one");
+    return;
+  }
+  store.ReplaceCards(terminal.name, cards, NowUtc());
+  runtime.cards_day = Today();
+  runtime.cards_wanted = false;
+  Say(LogLevel::kInfo, terminal, "card list: " + std::to_string(cards.size()) + " cards");
+}
+
+void SetClockDaily(Line& line, TerminalRuntime& runtime, const std::stop_token& stop,
+                   Collection& collection) {
+  const TerminalConfig& terminal = *runtime.config;
+  CallOptions call;
+  call.stop = stop;
+  const Status set = line.SetClock(terminal.address, LocalNow(terminal.time_zone), call);
+  if (!set) {
+    AppendError(collection, "clock: " + set.error().message());
+    return;
+  }
+  runtime.clock_day = Today();
+  Say(LogLevel::kInfo, terminal, "clock set (" + terminal.time_zone + ")");
+}
+
+}  // namespace
+
+Collection RecordUnreachable(TerminalRuntime& runtime, Store& store, const std::string& why) {
+  Collection collection;
+  collection.terminal = runtime.config->name;
+  collection.started = NowUtc();
+  collection.outcome = Outcome::kUnreachable;
+  collection.error = why;
+  int64_t id = 0;
+  try {
+    id = store.BeginCollection(collection);
+  } catch (const StoreError& e) {
+    AppendError(collection, e.what());
+  }
+  Finish(runtime, store, id, collection);
+  return collection;
+}
+
+Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
+                        const std::stop_token& stop) {
+  const TerminalConfig& terminal = *runtime.config;
+  Collection collection;
+  collection.terminal = terminal.name;
+  collection.started = NowUtc();
+  int64_t id = 0;
+  try {
+    id = store.BeginCollection(collection);
+    const Mark mark = store.LoadMark(terminal.name);
+
+    CallOptions call;
+    call.stop = stop;
+    const Result<int32_t> count = line.RecordCount(terminal.address, call);
+    if (!count) {
+      collection.outcome = count.error().code() == ErrorCode::kStopped ? Outcome::kPartial
+                                                                       : Outcome::kUnreachable;
+      collection.error = count.error().message();
+      Finish(runtime, store, id, collection);
+      return collection;
+    }
+    collection.count = *count;
+
+    const auto now = std::chrono::steady_clock::now();
+    const bool verify_due = !runtime.verified || terminal.verify_interval.count() == 0 ||
+                            now - *runtime.verified >= terminal.verify_interval;
+    int32_t from = 0;
+    bool overlap = false;
+    bool fetch = *count > 0;
+    if (mark.positions > 0 && *count >= mark.positions) {
+      from = mark.positions - 1;
+      overlap = true;
+      fetch = *count > mark.positions || verify_due;
+    } else if (mark.positions > *count) {
+      Say(LogLevel::kInfo, terminal,
+          std::to_string(*count) + " records, fewer than the " + std::to_string(mark.positions) +
+              " stored: the terminal was cleared; collecting from position 0");
+      if (*count == 0) store.ResetMark(terminal.name);
+    }
+
+    FetchOutcome fetched;
+    if (fetch) {
+      collection.from_position = from;
+      fetched = FetchAndStore(line, runtime, store, id, *count, from, mark, overlap, stop);
+      if (fetched.overlap_differs) {
+        Say(LogLevel::kInfo, terminal,
+            "the record at position " + std::to_string(from) +
+                " is not the one stored: the terminal was cleared and refilled; collecting from "
+                "position 0");
+        const int32_t lost_before = fetched.pages_lost;
+        collection.from_position = 0;
+        fetched = FetchAndStore(line, runtime, store, id, *count, 0, mark, false, stop);
+        fetched.pages_lost += lost_before;
+      }
+    } else {
+      fetched.complete = true;
+    }
+    if (fetched.overlap_confirmed) runtime.verified = now;
+    collection.positions_fetched = fetched.fetched;
+    collection.punches_added = fetched.added;
+    collection.pages_lost = fetched.pages_lost;
+    if (fetched.store_error) {
+      collection.outcome = Outcome::kStoreFailed;
+      collection.error = *fetched.store_error;
+    } else if (fetched.line_error) {
+      collection.outcome = Outcome::kPartial;
+      collection.error = *fetched.line_error;
+    } else if (!fetched.complete) {
+      collection.outcome = Outcome::kPartial;
+      collection.error = fetched.stopped ? "stopped" : "not every record came";
+    } else {
+      collection.outcome = Outcome::kComplete;
+    }
+
+    if (collection.outcome == Outcome::kComplete && terminal.clear_above &&
+        *count > *terminal.clear_above && !stop.stop_requested()) {
+      if (ClearWhenProven(line, terminal, store, *count, stop)) {
+        collection.outcome = Outcome::kCleared;
+        runtime.verified.reset();
+      }
+    }
+    if (!stop.stop_requested() && terminal.card_list &&
+        (runtime.cards_wanted || runtime.cards_day != Today())) {
+      CollectCards(line, runtime, store, stop, collection);
+    }
+    if (!stop.stop_requested() && terminal.set_clock && runtime.clock_day != Today()) {
+      SetClockDaily(line, runtime, stop, collection);
+    }
+  } catch (const StoreError& e) {
+    collection.outcome = Outcome::kStoreFailed;
+    AppendError(collection, e.what());
+  }
+  Finish(runtime, store, id, collection);
+  return collection;
+}
+
+}  // namespace tallygate::collector

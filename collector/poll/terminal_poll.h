@@ -1,0 +1,69 @@
+// One poll of one terminal: incremental, verified, committed page by page.
+//
+// The store keeps each terminal's mark: how many of its positions are
+// stored, and the bytes of the last. A poll asks for the count (one
+// exchange), then:
+//   count > mark      fetch from the last stored position; that record (the
+//                     overlap) must still be the same, or the terminal was
+//                     cleared and refilled: fetch from position 0 instead.
+//   count < mark      the terminal was cleared: fetch from position 0.
+//   count == mark     nothing new; the last stored record is fetched and
+//                     compared at least every verify_interval, so a terminal
+//                     cleared by hand and refilled to the same count is
+//                     noticed.
+// Each page's punches and the mark move in one transaction, and the mark
+// moves only over a run of positions stored without a gap, so a crash, a
+// lost page or a store that fails loses nothing and stores nothing twice
+// (a punch is its terminal and its twelve bytes).
+//
+// With clear_above = N a terminal holding more than N records, all of them
+// committed, is cleared when a second count still agrees; a punch made
+// between that count and the clear cannot be protected (the window is
+// measured and logged).
+#ifndef TALLYGATE_COLLECTOR_POLL_TERMINAL_POLL_H_
+#define TALLYGATE_COLLECTOR_POLL_TERMINAL_POLL_H_
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+#include "collector/config/config.h"
+#include "collector/store/store.h"
+#include "tallygate/terminal.h"
+
+namespace tallygate::collector {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// What the collector remembers of a terminal between polls.
+struct TerminalRuntime {
+  const TerminalConfig* config = nullptr;
+  std::unique_ptr<Line> line;          // a TCP terminal's own connection
+  SteadyTime next_due{};               // the next poll
+  int failures = 0;                    // unanswered or unstored polls in a row
+  std::optional<SteadyTime> verified;  // the last stored record last confirmed
+  std::optional<std::chrono::sys_days> cards_day;  // card list last collected
+  std::optional<std::chrono::sys_days> clock_day;  // clock last set
+  bool cards_wanted = false;           // collect the card list at the next poll
+  bool claimed = false;                // this process polls it (Store::ClaimTerminal)
+  std::chrono::duration<double> unit_wait{3.0};  // the longest wait for a unit of a page
+};
+
+// The longest backoff of a terminal that does not answer.
+inline constexpr std::chrono::seconds kMaxBackoff{300};
+
+// Polls the terminal of `runtime` over `line` (its own, or its bus's), logs
+// the poll, records it in the collections table and sets the runtime's next
+// due time (the poll interval, or a backoff doubling up to kMaxBackoff after
+// a failure). Never throws: a store that fails is an outcome.
+Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
+                        const std::stop_token& stop);
+
+// Records a poll whose line could not be opened (`why`), as PollTerminal
+// records an unreachable terminal.
+Collection RecordUnreachable(TerminalRuntime& runtime, Store& store, const std::string& why);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_POLL_TERMINAL_POLL_H_

@@ -1,0 +1,195 @@
+// One terminal polled again and again while its memory changes under it:
+// after every complete poll the store holds every record the terminal ever
+// held, each once. The poller reaches the simulated terminal over TCP; the
+// test changes the terminal's memory over its pseudo-terminal.
+#include "collector/poll/terminal_poll.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "sim/client/sim_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace tallygate::collector {
+namespace {
+
+using testing::SimProcess;
+using namespace std::chrono_literals;
+
+// What the test does before a poll, and what the poll must report.
+struct Step {
+  std::string action;  // "" | "add N" | "clear" | "fault RULE" | "clear-faults"
+  Outcome outcome;
+  int32_t from;        // the collection's from_position
+  int32_t added;
+};
+
+struct Case {
+  const char* name;
+  int32_t seeded;      // records the terminal starts with
+  std::optional<int32_t> clear_above;
+  std::vector<Step> steps;
+};
+
+const Case kCases[] = {
+    {"incremental from the last stored record",
+     300,
+     {},
+     {{"", Outcome::kComplete, 0, 300},
+      {"add 10", Outcome::kComplete, 299, 10},
+      {"", Outcome::kComplete, 309, 0}}},
+    {"cleared to fewer records than stored",
+     300,
+     {},
+     {{"", Outcome::kComplete, 0, 300}, {"clear", Outcome::kComplete, 0, 0},
+      {"add 5", Outcome::kComplete, 0, 5}}},
+    {"cleared and refilled to the same count",
+     3,
+     {},
+     {{"", Outcome::kComplete, 0, 3}, {"clear", Outcome::kComplete, 0, 0},
+      {"add 3", Outcome::kComplete, 0, 3}}},
+    {"cleared and refilled beyond the count",
+     3,
+     {},
+     {{"", Outcome::kComplete, 0, 3}, {"clear", Outcome::kComplete, 0, 0},
+      {"add 6", Outcome::kComplete, 0, 6}}},
+    {"a lost page holds the mark at its gap until it comes",
+     600,
+     {},
+     {{"fault 0xBB,page=2,unit=5:every:drop", Outcome::kPartial, 0, 344},
+      {"clear-faults", Outcome::kComplete, 255, 256},
+      {"", Outcome::kComplete, 599, 0}}},
+    {"cleared once every record is stored",
+     300,
+     100,
+     {{"", Outcome::kCleared, 0, 300}, {"add 2", Outcome::kComplete, 0, 2}}},
+};
+
+class TerminalPollTest : public ::testing::TestWithParam<Case> {
+ protected:
+  void SetUp() override {
+    if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+    sim_.emplace(std::vector<std::string>{"--tcp-port", "0", "--pty", "--address", "1",
+                                          "--quiet", "--records",
+                                          std::to_string(GetParam().seeded)});
+    auto side = Line::Open(SerialEndpoint{sim_->pty_path()});
+    ASSERT_TRUE(side) << side.error().message();
+    side_ = std::move(*side);
+    store_ = OpenStore("sqlite:" + (dir_ / "punches.db").string());
+    config_.name = "gate";
+    config_.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(sim_->tcp_port())};
+    config_.time_zone = "Asia/Shanghai";
+    config_.clear_above = GetParam().clear_above;
+    config_.card_list = false;
+    store_->SaveTerminal({config_.name, config_.EndpointText(), 1, config_.time_zone});
+    runtime_.config = &config_;
+  }
+
+  // Every record the terminal holds now, as identity bytes.
+  std::vector<PunchBytes> Held() {
+    std::vector<PunchBytes> held;
+    const auto report = side_->FetchRecords(1, 0, [&](const AttendanceRecord& record) {
+      PunchBytes bytes;
+      std::copy_n(record.raw.begin() + 3, bytes.size(), bytes.begin());
+      held.push_back(bytes);
+    });
+    EXPECT_TRUE(report && report->complete());
+    return held;
+  }
+
+  void Act(const std::string& action) {
+    if (action.empty()) return;
+    if (action.rfind("add ", 0) == 0) {
+      const int n = std::stoi(action.substr(4));
+      for (int i = 0; i < n; ++i) {
+        // Each added record differs from every seeded one and from the others.
+        const auto time = std::chrono::local_days{std::chrono::year{2026} / 12 / 1} + 8h +
+                          std::chrono::seconds{next_card_};
+        ASSERT_TRUE(side_->StoreRecord(1, 0x00A00000u + next_card_++, time, 0x00, 0x00));
+      }
+    } else if (action == "clear") {
+      ASSERT_TRUE(side_->ClearRecords(1));
+    } else if (action.rfind("fault ", 0) == 0 || action == "clear-faults") {
+      ASSERT_EQ(sim_->Control(action).rfind("ok", 0), 0u) << action;
+    } else {
+      FAIL() << "unknown action " << action;
+    }
+  }
+
+  std::optional<SimProcess> sim_;
+  TempDir dir_;
+  std::unique_ptr<Line> side_;
+  std::unique_ptr<Store> store_;
+  TerminalConfig config_;
+  TerminalRuntime runtime_;
+  uint32_t next_card_ = 0;
+};
+
+TEST_P(TerminalPollTest, EveryRecordEverHeldIsStoredOnce) {
+  auto line = Line::Open(config_.endpoint);
+  ASSERT_TRUE(line) << line.error().message();
+  std::set<PunchBytes> ever_held;
+  for (const Step& step : GetParam().steps) {
+    SCOPED_TRACE(step.action.empty() ? "poll" : step.action);
+    for (const PunchBytes& bytes : Held()) ever_held.insert(bytes);
+    Act(step.action);
+    for (const PunchBytes& bytes : Held()) ever_held.insert(bytes);
+    runtime_.unit_wait = 0.3s;
+    const Collection collection = PollTerminal(**line, runtime_, *store_, {});
+    EXPECT_EQ(collection.outcome, step.outcome) << collection.error;
+    EXPECT_EQ(collection.from_position, step.from);
+    EXPECT_EQ(collection.punches_added, step.added);
+
+    std::map<PunchBytes, int> stored;
+    store_->ForEachPunch({}, [&](const PunchRow& row) { ++stored[row.punch.bytes]; });
+    for (const auto& [bytes, times] : stored) EXPECT_EQ(times, 1) << "a punch stored twice";
+    if (step.outcome == Outcome::kComplete || step.outcome == Outcome::kCleared) {
+      for (const PunchBytes& bytes : ever_held) EXPECT_EQ(stored.count(bytes), 1u);
+      EXPECT_EQ(stored.size(), ever_held.size());
+    }
+  }
+  if (GetParam().clear_above) {
+    const auto count = side_->RecordCount(1);
+    ASSERT_TRUE(count);
+    EXPECT_LE(*count, *GetParam().clear_above);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, TerminalPollTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) {
+                           std::string name;
+                           for (const char* c = info.param.name; *c; ++c) {
+                             if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                           }
+                           return name;
+                         });
+
+// A terminal that does not answer backs off: its poll interval, doubling,
+// never beyond five minutes; one that answers again is polled at its interval.
+TEST(TerminalPollBackoff, DoublesUpToFiveMinutes) {
+  TempDir dir;
+  auto store = OpenStore("sqlite:" + (dir / "punches.db").string());
+  TerminalConfig config;
+  config.name = "silent";
+  config.poll_interval = 60s;
+  store->SaveTerminal({config.name, "tcp://127.0.0.1:1", 1, "UTC"});
+  TerminalRuntime runtime;
+  runtime.config = &config;
+  std::vector<int64_t> waits;
+  for (int i = 0; i < 5; ++i) {
+    const auto before = std::chrono::steady_clock::now();
+    const Collection collection = RecordUnreachable(runtime, *store, "connection refused");
+    EXPECT_EQ(collection.outcome, Outcome::kUnreachable);
+    waits.push_back(std::chrono::round<std::chrono::minutes>(runtime.next_due - before).count());
+  }
+  EXPECT_EQ(waits, (std::vector<int64_t>{1, 2, 4, 5, 5}));
+  const std::vector<TerminalState> states = store->States();
+  ASSERT_EQ(states.size(), 1u);
+  EXPECT_EQ(states[0].last_error, "connection refused");
+  EXPECT_TRUE(states[0].backoff_until.has_value());
+}
+
+}  // namespace
+}  // namespace tallygate::collector
