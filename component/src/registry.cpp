@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
+#include <system_error>
 
 #include "tallygate/ascii_text.h"
 #include "tallygate/basic_error.h"
+#include "tallygate/whole_file.h"
 
 #ifndef TALLYGATE_SYSTEM_REGISTRY
 #define TALLYGATE_SYSTEM_REGISTRY "/etc/tallygate/components"
@@ -119,25 +121,13 @@ class StoreLock {
   int fd_ = -1;
 };
 
-// Writes `text` to a new file beside `store` and puts it in the store's place.
+// Puts the new text in the store's place whole: a reader sees the old store
+// or the new one, never a part.
 void ReplaceStore(const fs::path& store, const std::string& text) {
-  std::string temporary = store.string() + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) throw ErrorFromErrno(errno, temporary);
-  size_t written = 0;
-  int failure = 0;
-  while (written < text.size() && failure == 0) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno != EINTR) failure = errno;
-    if (n > 0) written += static_cast<size_t>(n);
-  }
-  if (failure == 0 && ::fchmod(fd, 0644) != 0) failure = errno;
-  if (failure == 0 && ::fsync(fd) != 0) failure = errno;
-  if (::close(fd) != 0 && failure == 0) failure = errno;
-  if (failure == 0 && ::rename(temporary.c_str(), store.c_str()) != 0) failure = errno;
-  if (failure != 0) {
-    ::unlink(temporary.c_str());
-    throw ErrorFromErrno(failure, store.string());
+  try {
+    WriteWholeFile(store, text);
+  } catch (const std::system_error& error) {
+    throw ErrorFromErrno(error.code().value(), store.string());
   }
 }
 

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <system_error>
 
 #include "tallygate/basic_error.h"
+#include "tallygate/whole_file.h"
 
 namespace tallygate {
 namespace {
@@ -51,15 +53,16 @@ std::vector<std::string> ReadTextLines(const std::filesystem::path& path, std::s
 }
 
 void WriteTextLines(const std::filesystem::path& path, const std::vector<std::string>& lines) {
-  File file = Open(path, "wb");
-  for (const std::string& line : lines) {
-    if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size() ||
-        std::fputs("\r\n", file.get()) == EOF) {
-      throw ErrorFromErrno(errno, path.string());
+  try {
+    WholeFile file(path);
+    for (const std::string& line : lines) {
+      file.Write(line);
+      file.Write("\r\n");
     }
+    file.Commit();
+  } catch (const std::system_error& error) {
+    throw ErrorFromErrno(error.code().value(), path.string());
   }
-  std::FILE* raw = file.release();
-  if (std::fclose(raw) != 0) throw ErrorFromErrno(errno, path.string());
 }
 
 }  // namespace tallygate

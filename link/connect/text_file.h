@@ -18,7 +18,8 @@ std::vector<std::string> ReadTextLines(
     const std::filesystem::path& path,
     std::size_t max_lines = std::numeric_limits<std::size_t>::max());
 
-// Creates or truncates the file and writes each line followed by CR LF.
+// Writes each line followed by CR LF, replacing the file whole: a failed
+// write leaves the file as it was.
 void WriteTextLines(const std::filesystem::path& path, const std::vector<std::string>& lines);
 
 }  // namespace tallygate

@@ -11,9 +11,9 @@
 
 namespace tallygate::tables {
 
-// The file is written beside `path` and renamed into place, so a failed run
-// never leaves a truncated table for the build to install. Throws
-// std::runtime_error on any file error.
+// The file is replaced whole (tallygate/whole_file.h), so a failed run never
+// leaves a truncated table for the build to install. Throws
+// std::system_error, naming the file and the reason, on any file error.
 void WriteCodeTables(const std::filesystem::path& path, const std::vector<DoubleByte>& big5_to_gb,
                      const std::vector<DoubleByte>& gb_to_big5);
 

@@ -50,5 +50,30 @@ TEST(TextFileTest, WritesCrLfAndReportsFileErrors) {
   EXPECT_THROW(WriteTextLines(dir / "no" / "such" / "out.txt", {"x"}), BasicError);
 }
 
+TEST(TextFileTest, FailedWriteSaysWhyAndLeavesTheFileAsItWas) {
+  struct Case {
+    const char* name;
+    const char* path;
+    int32_t number;
+  };
+  const Case cases[] = {
+      {"missing folder", "no/out.txt", err::kFileNotFound},
+      {"a folder in the way", "folder", err::kPathFileAccessError},
+  };
+  TempDir dir;
+  std::filesystem::create_directory(dir / "folder");
+  for (const Case& c : cases) {
+    try {
+      WriteTextLines(dir / c.path, {"x"});
+      ADD_FAILURE() << c.name;
+    } catch (const BasicError& error) {
+      EXPECT_EQ(error.number(), c.number) << c.name;
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "folder"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+      << "no temporary file left";
+}
+
 }  // namespace
 }  // namespace tallygate
