@@ -1,0 +1,103 @@
+#include "collector/config/config.h"
+
+#include <toml++/toml.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "collector/config/database_text.h"
+#include "collector/config/fleet_check.h"
+#include "collector/config/host_port.h"
+#include "collector/config/table_reader.h"
+#include "collector/config/terminal_entry.h"
+
+namespace tallygate::collector {
+
+namespace {
+
+std::string CheckDatabase(const std::string& text) {
+  CheckDatabaseText(text);
+  return text;
+}
+
+std::string CheckListen(const std::string& text) {
+  ParseHostPort(text, std::nullopt);
+  return text;
+}
+
+HttpConfig ReadHttp(const toml::node& node, const TableReader& top, const std::string& source) {
+  if (!node.is_table()) top.Fail("http", "http must be a table ([http]), not a value");
+  const toml::table& table = *node.as_table();
+  const TableReader reader(table, "[http]", {"listen", "token_file"}, source);
+  HttpConfig http;
+  const std::optional<std::string> listen = reader.Parsed("listen", CheckListen);
+  if (!listen) reader.FailTable("[http] has no listen = \"HOST:PORT\"");
+  http.listen = *listen;
+  http.token_file = reader.String("token_file").value_or("");
+  return http;
+}
+
+std::vector<TerminalConfig> ReadTerminals(const toml::node& node, const TableReader& top,
+                                          const TerminalDefaults& defaults,
+                                          const std::string& source) {
+  const toml::array* array = node.as_array();
+  if (array == nullptr) {
+    top.Fail("terminal", "terminal must be an array of tables, each written [[terminal]]");
+  }
+  std::vector<TerminalEntry> entries;
+  for (const toml::node& element : *array) {
+    if (!element.is_table()) {
+      FailAt(source, element.source(), "each terminal must be a table ([[terminal]])");
+    }
+    entries.push_back(ReadTerminal(*element.as_table(), defaults, source));
+  }
+  CheckFleet(entries, source);
+  std::vector<TerminalConfig> terminals;
+  for (TerminalEntry& entry : entries) terminals.push_back(std::move(entry.config));
+  return terminals;
+}
+
+}  // namespace
+
+CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
+  toml::table root;
+  try {
+    root = toml::parse(text, std::string(source));
+  } catch (const toml::parse_error& error) {
+    FailAt(source, error.source(), std::string(error.description()));
+  }
+  const TableReader top(root, "the top level",
+                        {"database", "poll_interval", "tcp_parallel", "terminal", "http"}, source);
+  CollectorConfig config;
+  config.source = source;
+  config.database = top.Parsed("database", CheckDatabase).value_or("");
+  config.poll_interval =
+      top.Duration("poll_interval", std::chrono::seconds(1)).value_or(config.poll_interval);
+  config.tcp_parallel =
+      static_cast<int>(top.Integer("tcp_parallel", 1, 1024).value_or(config.tcp_parallel));
+  if (const toml::node* terminals = top.Find("terminal")) {
+    config.terminals =
+        ReadTerminals(*terminals, top, {config.poll_interval, HostTimeZone()}, source);
+  }
+  if (const toml::node* http = top.Find("http")) config.http = ReadHttp(*http, top, source);
+  return config;
+}
+
+CollectorConfig LoadConfig(const std::filesystem::path& file) {
+  if (std::error_code error; std::filesystem::is_directory(file, error)) {
+    throw ConfigError(file.string() + ": a folder, not a configuration file");
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  if (in) text << in.rdbuf();
+  if (!in || in.bad()) {
+    throw ConfigError(file.string() + ": cannot read: " + std::strerror(errno));
+  }
+  CollectorConfig config = ParseConfig(text.str(), file.string());
+  config.source = file;
+  return config;
+}
+
+}  // namespace tallygate::collector
