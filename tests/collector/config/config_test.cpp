@@ -1,0 +1,200 @@
+// The collector's configuration: every mistake refused at its line and
+// column with a message that names it, and good files read as written.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "collector/config/config.h"
+
+namespace tallygate::collector {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+using std::chrono::seconds;
+
+// A terminal the cases below add to or spoil.
+constexpr const char* kGate = "[[terminal]]\nname = \"a\"\ntcp = \"10.0.0.1\"\n";
+
+std::string MessageOf(const std::string& text) {
+  try {
+    ParseConfig(text, "c.toml");
+  } catch (const ConfigError& error) {
+    return error.what();
+  }
+  return "(accepted)";
+}
+
+TEST(ConfigTest, RefusesEachMistakeWhereItIs) {
+  struct Case {
+    std::string text;
+    std::string at;  // "LINE:COLUMN"
+    std::string says;
+  };
+  const std::string gate = kGate;
+  const Case cases[] = {
+      {"a = = 1\n", "1:5", "could not determine value type"},
+      {"pol_interval = 5\n", "1:1", "unknown key 'pol_interval' in the top level (allowed: database"},
+      {gate + "zone = 1\nadress = 2\n", "4:1", "unknown key 'zone' in [[terminal]]"},
+      {"terminal = [{name = \"a\", tcp = \"h\", address = 300}]\n", "1:47", "not 300"},
+      {"[terminal]\nname = \"a\"\n", "1:1", "array of tables"},
+      {gate + "[http]\nlisten = \"127.0.0.1:80\"\nport = 1\n", "6:1", "unknown key 'port' in [http]"},
+      {"terminal = 5\n", "1:12", "array of tables"},
+      {"[[terminal]]\ntcp = \"h\"\n", "1:1", "has no name"},
+      {"[[terminal]]\nname = \" \"\ntcp = \"h\"\n", "2:8", "name is empty"},
+      {gate + "[[terminal]]\nname = \"a\"\ntcp = \"h\"\n", "5:8", "'a' is already used by terminal 'a' (line 1)"},
+      {gate + "serial = \"COM1\"\n", "4:10", "has both tcp and serial"},
+      {"[[terminal]]\nname = \"a\"\n", "1:1", "neither tcp"},
+      {gate + "address = 0\n", "4:11", "address must be 1 to 255, not 0"},
+      {gate + "address = \"1\"\n", "4:11", "address must be an integer, not a string"},
+      {gate + "set_clock = 1\n", "4:13", "set_clock must be true or false"},
+      {gate + "clear_above = 65536\n", "4:15", "clear_above must be 1 to 65535"},
+      {"tcp_parallel = 0\n", "1:16", "tcp_parallel must be 1 to 1024"},
+      {gate + "time_zone = \"Mars/Olympus\"\n", "4:13", "unknown time zone 'Mars/Olympus'"},
+      {"poll_interval = 0\n", "1:17", "must be at least 1 s"},
+      {"poll_interval = 1.5\n", "1:17", "not a floating-point number"},
+      {"poll_interval = \"5x\"\n", "1:17", "unknown unit 'x'"},
+      {"poll_interval = \"30m1h\"\n", "1:17", "out of order"},
+      {"poll_interval = \"90\"\n", "1:17", "has no unit"},
+      {"poll_interval = \"400d\"\n", "1:17", "unknown unit 'd'"},
+      {"poll_interval = 31622401\n", "1:17", "at most 366 days"},
+      {gate + "verify_interval = -1\n", "4:19", "verify_interval must be at least 0 s"},
+      {"[[terminal]]\nname = \"a\"\ntcp = \"h:0\"\n", "3:7", "port '0' is not a number from 1 to 65535"},
+      {"[[terminal]]\nname = \"a\"\ntcp = \"h:70000\"\n", "3:7", "port '70000'"},
+      {"[[terminal]]\nname = \"a\"\ntcp = \"fe80::1\"\n", "3:7", "an IPv6 address goes in brackets"},
+      {"[[terminal]]\nname = \"a\"\ntcp = \"[fe80::1:1001\"\n", "3:7", "'[' without ']'"},
+      {"[[terminal]]\nname = \"a\"\ntcp = \"10.0.0.256\"\n", "3:7", "not a valid IPv4 address"},
+      {"[[terminal]]\nname = \"a\"\nserial = \"ttyUSB0\"\n", "3:10", "neither a device path"},
+      {"[[terminal]]\nname = \"a\"\nserial = \"COM256\"\n", "3:10", "COM1 to COM255"},
+      {"[[terminal]]\nname=\"a\"\nserial=\"/dev/ttyS0\"\naddress=3\n"
+       "[[terminal]]\nname=\"b\"\nserial=\"/dev/ttyS0\"\naddress=3\n",
+       "8:9", "address 3 on bus '/dev/ttyS0' is already used by terminal 'a' (line 1): one bus, one"},
+      {"[[terminal]]\nname=\"a\"\nserial=\"COM3\"\n[[terminal]]\nname=\"b\"\nserial=\"3\"\naddress=2\n",
+       "6:8", "write each bus one way"},
+      {gate + "[[terminal]]\nname = \"b\"\ntcp = \"10.0.0.1:1001\"\n", "4:1",
+       "tcp://10.0.0.1:1001 address 1 is configured twice: terminal 'a' (line 1) and 'b'"},
+      {"[[terminal]]\nname=\"a\"\ntcp=\"[::0:1]\"\n[[terminal]]\nname=\"b\"\ntcp=\"[::1]:1001\"\n",
+       "4:1", "tcp://[::1]:1001 address 1 is configured twice"},
+      {"[[terminal]]\nname=\"a\"\ntcp=\"Gate\"\n[[terminal]]\nname=\"b\"\ntcp=\"gate\"\n", "4:1",
+       "configured twice"},
+      {"[[terminal]]\nname = \"a\"\ntcp = \"[::1]1001\"\n", "3:7", "after ']' comes ':PORT'"},
+      {"[[terminal]]\nname = \"a\"\nserial = \"0\"\n", "3:10", "COM1 to COM255"},
+      {"database = \"postgresql://tally:secret@db:port/att\"\n", "1:12", "bad PostgreSQL URI: port 'port'"},
+      {"database = \"postgresql://tally:secret@db host/att\"\n", "1:12", "no blanks"},
+      {"database = \"postgresql://tally:secret@[::1/att\"\n", "1:12", "'[' without ']'"},
+      {"database = \"postgres://tally:se%zzet@db/att\"\n", "1:12", "user and password part"},
+      {"database = \"postgresql://db/att?sslmode\"\n", "1:12", "KEY=VALUE, joined by '&'"},
+      {"database = \"mysql://db/att\"\n", "1:12", "unknown database scheme 'mysql'"},
+      {"database = \"attendance\"\n", "1:12", "neither a file path nor a database URI; the forms accepted are: empty"},
+      {"database = \"host=db password secret\"\n", "1:12", "word 2 of the PostgreSQL key=value"},
+      {"database = \"host=db password='secret\"\n", "1:12", "no closing quote"},
+      {"database = \"sqlite:\"\n", "1:12", "no path after"},
+      {"[http]\ntoken_file = \"/t\"\n", "1:1", "no listen"},
+      {"[http]\nlisten = \"127.0.0.1\"\n", "2:10", "no port"},
+  };
+  for (const Case& c : cases) {
+    const std::string message = MessageOf(c.text);
+    EXPECT_THAT(message, StartsWith("c.toml:" + c.at + ": ")) << c.text;
+    EXPECT_THAT(message, HasSubstr(c.says)) << c.text;
+    EXPECT_THAT(message, Not(HasSubstr("secret"))) << c.text;
+  }
+}
+
+TEST(ConfigTest, ReadsTerminalsWithTheirDefaults) {
+  ASSERT_EQ(setenv("TZ", ":Europe/Berlin", 1), 0);
+  struct Case {
+    std::string text;
+    std::string endpoint;
+    int address;
+    seconds poll;
+    seconds verify;
+    std::string zone;
+    std::optional<int32_t> clear_above;
+  };
+  const Case cases[] = {
+      {kGate, "tcp://10.0.0.1:1001", 1, seconds(60), seconds(0), "Europe/Berlin", std::nullopt},
+      {"poll_interval = \"1h30m\"\n[[terminal]]\nname=\"a\"\ntcp=\"[FE80::7]:4370\"\naddress=255\n",
+       "tcp://[FE80::7]:4370", 255, seconds(5400), seconds(0), "Europe/Berlin", std::nullopt},
+      {"poll_interval = 5\n[[terminal]]\nname=\"a\"\nserial=\"com3\"\naddress=9\n", "com3", 9,
+       seconds(5), seconds(600), "Europe/Berlin", std::nullopt},
+      {"[[terminal]]\nname=\"a\"\nserial=\"/dev/ttyUSB0\"\nverify_interval=\"2h15m30s\"\n"
+       "poll_interval=\"45s\"\ntime_zone=\"Asia/Shanghai\"\nclear_above=30000\n",
+       "/dev/ttyUSB0", 1, seconds(45), seconds(8130), "Asia/Shanghai", 30000},
+      {"[[terminal]]\nname=\"a\"\ntcp=\"gate-1.example.com:1\"\nverify_interval=0\npoll_interval=\"1m\"\n",
+       "tcp://gate-1.example.com:1", 1, seconds(60), seconds(0), "Europe/Berlin", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const CollectorConfig config = ParseConfig(c.text, "c.toml");
+    ASSERT_EQ(config.terminals.size(), 1u) << c.text;
+    const TerminalConfig& terminal = config.terminals[0];
+    EXPECT_EQ(terminal.EndpointText(), c.endpoint) << c.text;
+    EXPECT_EQ(terminal.address, c.address) << c.text;
+    EXPECT_EQ(terminal.poll_interval, c.poll) << c.text;
+    EXPECT_EQ(terminal.verify_interval, c.verify) << c.text;
+    EXPECT_EQ(terminal.time_zone, c.zone) << c.text;
+    EXPECT_EQ(terminal.clear_above, c.clear_above) << c.text;
+  }
+}
+
+TEST(ConfigTest, ReadsTheTopLevelAndTheDashboard) {
+  const CollectorConfig config = ParseConfig(
+      "tcp_parallel = 1024\n[http]\nlisten = \"[::]:8080\"\ntoken_file = \"/t\"\n" + std::string(kGate) +
+          "set_clock = true\ncard_list = false\n",
+      "c.toml");
+  EXPECT_EQ(config.tcp_parallel, 1024);
+  EXPECT_EQ(config.http.listen, "[::]:8080");
+  EXPECT_EQ(config.http.token_file, "/t");
+  ASSERT_EQ(config.terminals.size(), 1u);
+  EXPECT_TRUE(config.terminals[0].set_clock);
+  EXPECT_FALSE(config.terminals[0].card_list);
+  EXPECT_EQ(config.terminals[0].line, 5);
+  const CollectorConfig defaults = ParseConfig("", "c.toml");
+  EXPECT_EQ(defaults.tcp_parallel, 32);
+  EXPECT_EQ(defaults.http.listen, "");
+}
+
+TEST(ConfigTest, KeepsEachAcceptedDatabaseFormAsWritten) {
+  const std::string forms[] = {
+      "",
+      "sqlite:/var/lib/tallygate/punches.db",
+      "/var/lib/tallygate/punches.db",
+      "punches.db",
+      "postgresql://tally:p%40ss@[::1]:5432,db2:5433/attendance?sslmode=require&connect_timeout=5",
+      "postgres:///attendance",
+      "postgresql://%2Fvar%2Frun%2Fpostgresql/attendance",
+      "host=db port = 5432 dbname=attendance password='a b\\'c'",
+  };
+  for (const std::string& form : forms) {
+    std::string quoted;  // as a TOML basic string
+    for (const char c : form) quoted += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
+    EXPECT_EQ(ParseConfig("database = \"" + quoted + "\"\n", "c.toml").database, form);
+  }
+}
+
+TEST(ConfigTest, HostTimeZoneFollowsTzWhenItNamesAZone) {
+  ASSERT_EQ(setenv("TZ", "Not/AZone", 1), 0);
+  const std::string without = HostTimeZone();
+  EXPECT_NE(without, "Not/AZone");
+  ASSERT_EQ(setenv("TZ", "/usr/share/zoneinfo/posix/America/Chicago", 1), 0);
+  EXPECT_EQ(HostTimeZone(), "America/Chicago");
+  EXPECT_NE(without, "America/Chicago");
+}
+
+TEST(ConfigTest, ExampleFileLoads) {
+  const std::filesystem::path example =
+      std::filesystem::path(__FILE__).parent_path() / "../../../collector/collector.example.toml";
+  const CollectorConfig config = LoadConfig(example);
+  ASSERT_EQ(config.terminals.size(), 4u);
+  EXPECT_EQ(config.terminals[1].EndpointText(), "tcp://[fd00::21]:1001");
+  EXPECT_TRUE(config.terminals[3].serial());
+  EXPECT_FALSE(config.terminals[3].card_list);
+  EXPECT_EQ(config.http.listen, "127.0.0.1:8080");
+  EXPECT_THROW(LoadConfig(example.parent_path() / "absent.toml"), ConfigError);
+  EXPECT_THROW(LoadConfig(example.parent_path()), ConfigError);
+}
+
+}  // namespace
+}  // namespace tallygate::collector
