@@ -1,30 +1,13 @@
 #include "sim/model/synthetic_data.h"
 
 #include <chrono>
-#include <random>
+
+#include "sim/model/bcd_time.h"
 
 namespace tallygate::sim {
 namespace {
 
 using namespace std::chrono;
-
-// std::mt19937 is the same generator everywhere; the distributions of
-// <random> are not, so draws are taken modulo by hand.
-uint32_t Draw(std::mt19937& rng, uint32_t below) { return static_cast<uint32_t>(rng() % below); }
-
-uint8_t Bcd(unsigned value) { return static_cast<uint8_t>(((value / 10) << 4) | (value % 10)); }
-
-std::array<uint8_t, 6> BcdTime(sys_seconds when) {
-  const sys_days day = floor<days>(when);
-  const year_month_day date{day};
-  const hh_mm_ss<seconds> time{when - day};
-  return {Bcd(static_cast<unsigned>(static_cast<int>(date.year()) % 100)),
-          Bcd(static_cast<unsigned>(date.month())),
-          Bcd(static_cast<unsigned>(date.day())),
-          Bcd(static_cast<unsigned>(time.hours().count())),
-          Bcd(static_cast<unsigned>(time.minutes().count())),
-          Bcd(static_cast<unsigned>(time.seconds().count()))};
-}
 
 // GB2312 codes of common surname and given-name characters.
 constexpr std::array<std::array<uint8_t, 2>, 12> kHanzi{{
@@ -58,6 +41,13 @@ std::array<uint8_t, 8> SyntheticName(std::mt19937& rng) {
 
 }  // namespace
 
+uint32_t Draw(std::mt19937& rng, uint32_t below) { return static_cast<uint32_t>(rng() % below); }
+
+uint8_t DrawFlag(std::mt19937& rng) {
+  constexpr std::array<uint8_t, 3> kFlags{0x01, 0x02, 0xFF};
+  return kFlags[Draw(rng, kFlags.size())];
+}
+
 std::array<uint8_t, 4> SyntheticCardNumber(size_t index) {
   const auto card = static_cast<uint32_t>(0x00100000 + index * 977);
   return {static_cast<uint8_t>(card >> 24), static_cast<uint8_t>(card >> 16),
@@ -66,15 +56,14 @@ std::array<uint8_t, 4> SyntheticCardNumber(size_t index) {
 
 std::vector<AttendanceRecord> SyntheticRecords(size_t count, uint32_t seed) {
   std::mt19937 rng(seed);
-  constexpr std::array<uint8_t, 3> kFlags{0x01, 0x02, 0xFF};
   std::vector<AttendanceRecord> records;
   records.reserve(count);
   sys_seconds when = sys_days{year{2024} / 1 / 1} + hours{7};
   for (size_t i = 0; i < count; ++i) {
     AttendanceRecord record;
-    record.card = SyntheticCardNumber(Draw(rng, 500));
+    record.card = SyntheticCardNumber(Draw(rng, kSyntheticCardsSwiped));
     record.time = BcdTime(when);
-    record.flag = kFlags[Draw(rng, kFlags.size())];
+    record.flag = DrawFlag(rng);
     record.keep = 0x99;
     records.push_back(record);
     when += seconds{1 + Draw(rng, 900)};

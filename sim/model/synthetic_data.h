@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "sim/model/terminal_state.h"
@@ -27,6 +28,16 @@ std::vector<CardEntry> SyntheticCards(size_t count, uint32_t seed);
 
 // The card number of synthetic card-list entry `index`.
 std::array<uint8_t, 4> SyntheticCardNumber(size_t index);
+
+// Synthetic records are swipes of the first this many synthetic cards.
+inline constexpr uint32_t kSyntheticCardsSwiped = 500;
+
+// A number below `below`. std::mt19937 is the same generator everywhere;
+// the distributions of <random> are not, so draws are taken modulo by hand.
+uint32_t Draw(std::mt19937& rng, uint32_t below);
+
+// A record's flag byte: 0x01, 0x02 or 0xFF.
+uint8_t DrawFlag(std::mt19937& rng);
 
 }  // namespace tallygate::sim
 

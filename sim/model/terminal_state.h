@@ -7,11 +7,13 @@
 #define TALLYGATE_SIM_MODEL_TERMINAL_STATE_H_
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "link/protocol/frame.h"
+#include "link/protocol/units.h"
 
 namespace tallygate::sim {
 
@@ -43,9 +45,17 @@ inline constexpr int kPictureBytes = 512;
 inline constexpr int kPictureBlockBytes = 16;
 inline constexpr int kPictureBlocks = kPictureBytes / kPictureBlockBytes;
 
+// The records a terminal's memory holds: its count must stay below 0x8000,
+// the most the pages can reach.
+inline constexpr size_t kDefaultRecordCapacity = size_t{kMaxPages} * size_t{kUnitsPerPage} - 1;
+
 struct TerminalState {
   uint8_t address = 1;
   std::vector<AttendanceRecord> records;  // oldest first
+  // Card swipes find no room once `records` holds this many; they are
+  // counted, not stored. Seeding and SendRecordToMachine are not limited.
+  size_t record_capacity = kDefaultRecordCapacity;
+  uint64_t refused_punches = 0;
   std::vector<CardEntry> cards;
   std::array<uint8_t, kParameterBytes> parameters{};
   std::array<uint8_t, 7> clock{};  // YY MM DD hh mm ss (BCD), weekday
