@@ -6,8 +6,13 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
 
+#include "link/protocol/command_table.h"
+#include "sim/app/wall_clock.h"
+#include "sim/model/punch_source.h"
+#include "sim/model/reply_builder.h"
 #include "sim/model/synthetic_data.h"
 #include "sim/model/terminal_view.h"
 
@@ -71,7 +76,7 @@ std::string Hex(std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-std::string StatusText(const Terminal& terminal) {
+std::string StatusText(const Terminal& terminal, bool memory) {
   const TerminalState& s = terminal.state();
   std::string text = "addr=" + std::to_string(s.address) +
                      " records=" + std::to_string(s.records.size()) +
@@ -83,22 +88,126 @@ std::string StatusText(const Terminal& terminal) {
                      " password=";
   for (uint8_t digit : s.password) text += std::to_string(digit);
   text += " picture-blocks=" + std::to_string(s.picture_blocks);
+  if (memory) {
+    text += " capacity=" + std::to_string(s.record_capacity) +
+            " refused=" + std::to_string(s.refused_punches);
+  }
   return text;
 }
 
-Terminal* Control::Target(std::string_view address_text, std::string& error) const {
-  if (terminals_.terminals().empty()) {
+Station* Control::Target(std::string_view text, std::string& error) const {
+  if (stations_.empty()) {
     error = "no terminals";
     return nullptr;
   }
-  if (address_text.empty()) return terminals_.terminals().front();
-  const std::optional<uint64_t> address = Number(address_text);
-  Terminal* terminal = address && *address <= 255 ? terminals_.Find(static_cast<uint8_t>(*address)) : nullptr;
-  if (terminal == nullptr) error = "no terminal at address " + std::string(address_text);
-  return terminal;
+  if (text.empty()) return &stations_.front();
+  if (text.starts_with('#')) {
+    const std::optional<uint64_t> number = Number(text.substr(1));
+    for (Station& station : stations_) {
+      if (number && station.tcp_number > 0 && static_cast<uint64_t>(station.tcp_number) == *number) return &station;
+    }
+    error = "no TCP terminal " + std::string(text);
+    return nullptr;
+  }
+  const std::optional<uint64_t> address = Number(text);
+  for (Station& station : stations_) {
+    if (address && station.terminal.address() == *address) return &station;
+  }
+  error = "no terminal at address " + std::string(text);
+  return nullptr;
 }
 
-// present-card N [kind=K] [ADDR]: N as a signed or unsigned 32-bit decimal
+// status [TARGET]
+Control::Result Control::Status(const std::vector<std::string>& words) {
+  std::string error;
+  Station* station = Target(words.size() > 1 ? words[1] : "", error);
+  if (station == nullptr) return {"error " + error};
+  const TerminalState& state = station->terminal.state();
+  Result result;
+  result.detail = StatusDetail(state);
+  result.answer = "ok status " + StatusText(station->terminal, shows_memory_ || state.refused_punches > 0) +
+                  " faults=" + std::to_string(faults_.size()) +
+                  " detail-lines=" + std::to_string(result.detail.size());
+  return result;
+}
+
+// set-records N [TARGET], set-cards N [TARGET]: made up from the terminal's
+// seed.
+Control::Result Control::Seed(const std::vector<std::string>& words) {
+  const std::string& command = words[0];
+  const std::optional<uint64_t> count = Number(words[1]);
+  if (!count || *count > kMaxSyntheticEntries) {
+    return {"error " + command + " needs a count from 0 to " + std::to_string(kMaxSyntheticEntries)};
+  }
+  std::string error;
+  Station* station = Target(words.size() > 2 ? words[2] : "", error);
+  if (station == nullptr) return {"error " + error};
+  TerminalState& state = station->terminal.state();
+  if (command == "set-records") {
+    state.records = SyntheticRecords(*count, station->seed);
+  } else {
+    state.cards = SyntheticCards(*count, station->seed);
+  }
+  return {"ok " + command + " " + std::to_string(*count) + " addr=" + std::to_string(state.address)};
+}
+
+// add-records N [TARGET]: N swipes at the reader now.
+Control::Result Control::AddRecords(const std::vector<std::string>& words) {
+  const std::optional<uint64_t> count = Number(words[1]);
+  if (!count || *count > kMaxSyntheticEntries) {
+    return {"error add-records needs a count from 0 to " + std::to_string(kMaxSyntheticEntries)};
+  }
+  std::string error;
+  Station* station = Target(words.size() > 2 ? words[2] : "", error);
+  if (station == nullptr) return {"error " + error};
+  TerminalState& state = station->terminal.state();
+  const size_t stored = Punch(state, station->punches, *count, LocalBcdTimeNow());
+  return {"ok add-records " + std::to_string(*count) + " addr=" + std::to_string(state.address) +
+          " stored=" + std::to_string(stored) + " records=" + std::to_string(state.records.size())};
+}
+
+// dump-records [TARGET]: each record as the unit a record page carries.
+Control::Result Control::DumpRecords(const std::vector<std::string>& words) {
+  std::string error;
+  Station* station = Target(words.size() > 1 ? words[1] : "", error);
+  if (station == nullptr) return {"error " + error};
+  const TerminalState& state = station->terminal.state();
+  Result result;
+  result.detail.reserve(state.records.size());
+  for (const AttendanceRecord& record : state.records) {
+    result.detail.push_back("  " + HexDigits(RecordUnit(state.address, command::kRecordPages.code, record)));
+  }
+  result.answer = "ok dump-records addr=" + std::to_string(state.address) +
+                  " records=" + std::to_string(state.records.size()) +
+                  " detail-lines=" + std::to_string(result.detail.size());
+  return result;
+}
+
+// stop [TARGET], start [TARGET]: the terminal's TCP port goes away and
+// comes back, as when it is switched off and on.
+Control::Result Control::StopOrStart(const std::vector<std::string>& words) {
+  const std::string& command = words[0];
+  std::string error;
+  Station* station = Target(words.size() > 1 ? words[1] : "", error);
+  if (station == nullptr) return {"error " + error};
+  if (!station->tcp) {
+    return {"error the terminal at address " + std::to_string(station->terminal.address()) +
+            " serves no TCP port"};
+  }
+  const std::string name = "#" + std::to_string(station->tcp_number);
+  if (command == "stop") {
+    station->tcp->Stop();
+  } else {
+    try {
+      station->tcp->Start();
+    } catch (const std::system_error& e) {
+      return {"error start " + name + ": " + e.what()};
+    }
+  }
+  return {"ok " + command + " " + name + " port=" + std::to_string(station->tcp->port())};
+}
+
+// present-card N [kind=K] [TARGET]: N as a signed or unsigned 32-bit decimal
 // number or 0x hexadecimal; K the reading kind byte (default 0x04).
 Control::Result Control::PresentCard(const std::vector<std::string>& words) {
   const std::optional<uint32_t> card = CardNumber(words[1]);
@@ -106,22 +215,22 @@ Control::Result Control::PresentCard(const std::vector<std::string>& words) {
   PresentedCard presented;
   presented.card = {static_cast<uint8_t>(*card >> 24), static_cast<uint8_t>(*card >> 16),
                     static_cast<uint8_t>(*card >> 8), static_cast<uint8_t>(*card)};
-  std::string address_text;
+  std::string target;
   for (size_t i = 2; i < words.size(); ++i) {
     if (words[i].starts_with("kind=")) {
       const std::optional<uint64_t> kind = ByteOrHex(std::string_view(words[i]).substr(5));
       if (!kind) return {"error present-card kind must be a byte, not " + words[i].substr(5)};
       presented.kind = static_cast<uint8_t>(*kind);
     } else {
-      address_text = words[i];
+      target = words[i];
     }
   }
   std::string error;
-  Terminal* terminal = Target(address_text, error);
-  if (terminal == nullptr) return {"error " + error};
-  terminal->state().presented_card = presented;
+  Station* station = Target(target, error);
+  if (station == nullptr) return {"error " + error};
+  station->terminal.state().presented_card = presented;
   return {"ok present-card " + PresentedCardText(presented) + " addr=" +
-          std::to_string(terminal->address())};
+          std::to_string(station->terminal.address())};
 }
 
 Control::Result Control::Execute(std::string_view line) {
@@ -129,7 +238,6 @@ Control::Result Control::Execute(std::string_view line) {
   if (words.empty()) return {};
   const std::string& command = words[0];
   const size_t args = words.size() - 1;
-  std::string error;
 
   if (command == "quit" && args == 0) return {"ok quit", true};
   if (command == "fault" && args == 1) {
@@ -150,31 +258,12 @@ Control::Result Control::Execute(std::string_view line) {
     for (const std::string& rule : faults_.Describe()) text += "; " + rule;
     return {text};
   }
-  if (command == "status" && args <= 1) {
-    Terminal* terminal = Target(args == 1 ? words[1] : "", error);
-    if (terminal == nullptr) return {"error " + error};
-    Result result;
-    result.detail = StatusDetail(terminal->state());
-    result.answer = "ok status " + StatusText(*terminal) + " faults=" + std::to_string(faults_.size()) +
-                    " detail-lines=" + std::to_string(result.detail.size());
-    return result;
-  }
+  if (command == "status" && args <= 1) return Status(words);
   if (command == "present-card" && args >= 1 && args <= 3) return PresentCard(words);
-  if ((command == "set-records" || command == "set-cards") && (args == 1 || args == 2)) {
-    const std::optional<uint64_t> count = Number(words[1]);
-    if (!count || *count > kMaxSyntheticEntries) {
-      return {"error " + command + " needs a count from 0 to " + std::to_string(kMaxSyntheticEntries)};
-    }
-    Terminal* terminal = Target(args == 2 ? words[2] : "", error);
-    if (terminal == nullptr) return {"error " + error};
-    if (command == "set-records") {
-      terminal->state().records = SyntheticRecords(*count, seed_);
-    } else {
-      terminal->state().cards = SyntheticCards(*count, seed_);
-    }
-    return {"ok " + command + " " + std::to_string(*count) + " addr=" +
-            std::to_string(terminal->address())};
-  }
+  if ((command == "set-records" || command == "set-cards") && (args == 1 || args == 2)) return Seed(words);
+  if (command == "add-records" && (args == 1 || args == 2)) return AddRecords(words);
+  if (command == "dump-records" && args <= 1) return DumpRecords(words);
+  if ((command == "stop" || command == "start") && args <= 1) return StopOrStart(words);
   return {"error unknown or malformed command: " + std::string(line)};
 }
 

@@ -1,26 +1,29 @@
 // The control commands read on standard input (see tallygate-sim --help). Each line is
-// answered with exactly one line, "ok ..." or "error ...". `status` adds
-// indented detail lines after its answer and says how many in its last word,
-// detail-lines=N, so that a reader knows when the block is complete.
+// answered with exactly one line, "ok ..." or "error ...". `status` and
+// `dump-records` add indented detail lines after their answer and say how
+// many in its last word, detail-lines=N, so that a reader knows when the
+// block is complete.
 #ifndef TALLYGATE_SIM_APP_CONTROL_H_
 #define TALLYGATE_SIM_APP_CONTROL_H_
 
-#include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "sim/model/bus.h"
+#include "sim/app/station.h"
 #include "sim/model/fault_plan.h"
 
 namespace tallygate::sim {
 
 class Control {
  public:
-  // `terminals`: every simulated terminal; the first is the default target.
-  Control(Bus& terminals, FaultPlan& faults, uint32_t seed)
-      : terminals_(terminals), faults_(faults), seed_(seed) {}
+  // `stations`: every simulated terminal; the first is the default target.
+  // `shows_memory`: status always tells capacity= and refused=, not only
+  // once a swipe was refused.
+  Control(std::deque<Station>& stations, FaultPlan& faults, bool shows_memory)
+      : stations_(stations), faults_(faults), shows_memory_(shows_memory) {}
 
   struct Result {
     Result(std::string answer_line = {}, bool quit_now = false)
@@ -34,16 +37,23 @@ class Control {
   Result Execute(std::string_view line);
 
  private:
-  Terminal* Target(std::string_view address_text, std::string& error) const;
+  // The station a TARGET word names: a bus address or #K; the first for "".
+  Station* Target(std::string_view text, std::string& error) const;
+  Result Status(const std::vector<std::string>& words);
+  Result Seed(const std::vector<std::string>& words);
+  Result AddRecords(const std::vector<std::string>& words);
+  Result DumpRecords(const std::vector<std::string>& words);
   Result PresentCard(const std::vector<std::string>& words);
+  Result StopOrStart(const std::vector<std::string>& words);
 
-  Bus& terminals_;
+  std::deque<Station>& stations_;
   FaultPlan& faults_;
-  uint32_t seed_;
+  bool shows_memory_;
 };
 
-// The status of one terminal as "key=value" words.
-std::string StatusText(const Terminal& terminal);
+// The status of one terminal as "key=value" words; capacity= and refused=
+// with `memory`.
+std::string StatusText(const Terminal& terminal, bool memory);
 
 }  // namespace tallygate::sim
 

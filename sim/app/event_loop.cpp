@@ -50,4 +50,9 @@ short EventsOf(std::span<const pollfd> fds, int fd) {
   return 0;
 }
 
+short EventsAt(std::span<const pollfd> fds, size_t slot, int fd) {
+  if (fd < 0 || slot >= fds.size() || fds[slot].fd != fd) return 0;
+  return fds[slot].revents;
+}
+
 }  // namespace tallygate::sim

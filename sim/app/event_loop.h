@@ -5,6 +5,7 @@
 
 #include <poll.h>
 
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <vector>
@@ -43,6 +44,10 @@ class EventLoop {
 
 // The poll() events of `fd` in this round, or 0.
 short EventsOf(std::span<const pollfd> fds, int fd);
+
+// The same for a channel that noted where its Watch put `fd`: no search,
+// for channels many enough that searching would cost more than polling.
+short EventsAt(std::span<const pollfd> fds, size_t slot, int fd);
 
 }  // namespace tallygate::sim
 

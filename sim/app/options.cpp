@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <fstream>
 #include <string_view>
 
@@ -26,31 +27,74 @@ constexpr const char* kDescription =
     "the serial bus, or both.";
 
 std::string Footer() {
-  return std::string(R"(Standard output: "tcp ADDR PORT" and/or "pty PATH", then "ready"; then one
-log line per frame ("rx addr=1 cmd=0x02 ClearFlag -> reply 01 00 02 03") and
-one answer line ("ok ..." or "error ...") per control command.
+  return std::string(R"(Standard output: "tcp ADDR PORT" (with --tcp-terminals one line per terminal,
+"tcp ADDR PORT terminal=K") and/or "pty PATH", then "ready"; then one log line
+per frame ("rx addr=1 cmd=0x02 ClearFlag -> reply 01 00 02 03"; in a fleet
+each starts "#K ") and one answer line ("ok ..." or "error ...") per control
+command.
 
 Control commands on standard input, one a line:
   fault RULE           add a fault rule (counted from now)
   clear-faults         remove every fault rule
   faults               list the fault rules and how many frames each saw
-  status [ADDR]        address, record and card counts, storage mode, ...,
+  status [TARGET]      address, record and card counts, storage mode, ...,
                        then detail-lines=N indented lines: clock,
                        parameters, ring schedules, message, sound, password,
                        the card at the reader, cards, picture
-  set-records N [ADDR] replace the records with N synthetic ones
-  set-cards N [ADDR]   replace the card list with N synthetic entries
-  present-card N [kind=K] [ADDR]
+  set-records N [TARGET]
+                       replace the records with N synthetic ones
+  set-cards N [TARGET] replace the card list with N synthetic entries
+  add-records N [TARGET]
+                       swipe N cards now; a full memory refuses them
+  dump-records [TARGET]
+                       every record held, then detail-lines=N lines of 32
+                       hex digits: the 16-byte units of a record page
+  present-card N [kind=K] [TARGET]
                        lay card N (32-bit decimal or 0x hex) on the reader,
                        for ReadCardNum; K the reading kind (default 4)
+  stop [TARGET]        close the terminal's TCP port and its client
+  start [TARGET]       listen on the same TCP port again
   quit                 exit
-ADDR defaults to the first terminal.
+TARGET is a bus address or #K, the K-th terminal served over TCP; it
+defaults to the first terminal.
 
 )") + std::string(FaultRuleSyntax()) +
          R"(
 The simulator exits on SIGINT, SIGTERM, "quit", and end of standard input
 with --exit-on-eof. Exit status: 0 on a clean exit, 1 when a transport
 cannot be set up, 2 for a bad command line.)";
+}
+
+// A rate of swipes a second: a decimal fraction from 0 to kMaxPunchRate.
+CLI::Validator PunchRate() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
+                                               std::chars_format::fixed);
+        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !(value >= 0) ||
+            value > kMaxPunchRate) {
+          return "needs a number of swipes a second from 0 to " + std::to_string(static_cast<int>(kMaxPunchRate)) +
+                 ", not \"" + text + "\"";
+        }
+        return {};
+      },
+      "");
+}
+
+// A fleet's terminals share the one --address and each has a port.
+void CheckFleet(const SimOptions& options) {
+  if (options.tcp_terminals == 0) return;
+  if (options.pty) throw CLI::ValidationError("--tcp-terminals", "serves TCP only, not with --pty");
+  if (options.addresses.size() > 1) {
+    throw CLI::ValidationError("--tcp-terminals", "takes one --address, shared by every terminal");
+  }
+  const size_t first = options.tcp_port.value_or(kDefaultTcpPort);
+  if (first != 0 && first + options.tcp_terminals - 1 > 65535) {
+    throw CLI::ValidationError("--tcp-terminals", std::to_string(options.tcp_terminals) +
+                                                      " ports from " + std::to_string(first) +
+                                                      " go past 65535");
+  }
 }
 
 }  // namespace
@@ -79,8 +123,14 @@ void AddOptions(CLI::App& app, SimOptions& options) {
   const std::string transports = "Transports (TCP on port 1001 when neither is given)";
   app.add_option_function<unsigned>(
          "--tcp-port", [&options](unsigned port) { options.tcp_port = static_cast<uint16_t>(port); },
-         "listen for one TCP client on port N (0: a free port);\nserves the first --address terminal")
+         "listen for one TCP client on port N (0: a free port);\nserves the first --address terminal, or the\nfleet's first port")
       ->transform(DecimalIn(0, 65535))
+      ->type_name("N")
+      ->group(transports);
+  app.add_option("--tcp-terminals", options.tcp_terminals,
+                 "a fleet: N terminals (1-1000), each on its own\nport, consecutive from --tcp-port (0: free\nports), "
+                 "each at --address with its own\nmemory; terminal K's data as with --seed S+K-1")
+      ->transform(DecimalIn(1, kMaxTcpTerminals))
       ->type_name("N")
       ->group(transports);
   app.add_option("--listen", options.listen, "IPv4 address to listen on (default 127.0.0.1)")
@@ -124,6 +174,18 @@ void AddOptions(CLI::App& app, SimOptions& options) {
       ->type_name("M")
       ->group("Terminals");
 
+  app.add_option("--capacity", options.capacity,
+                 "records a terminal's memory holds; card swipes\nbeyond are refused (default " +
+                     std::to_string(kDefaultRecordCapacity) + ")")
+      ->transform(DecimalIn(0, kMaxSyntheticEntries))
+      ->type_name("N")
+      ->group("Terminals");
+  app.add_option("--punch-rate", options.punch_rate,
+                 "card swipes a second at each terminal while it\nruns, e.g. 0.5 (default 0: none)")
+      ->check(PunchRate())
+      ->type_name("R")
+      ->group("Terminals");
+
   // Rules from --fault and --scenario keep the order they were given in.
   app.add_option_function<std::string>(
          "--fault",
@@ -164,6 +226,7 @@ void AddOptions(CLI::App& app, SimOptions& options) {
 
   app.final_callback([&options] {
     if (options.addresses.empty()) options.addresses.push_back(1);
+    CheckFleet(options);
   });
 }
 

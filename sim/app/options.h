@@ -19,16 +19,21 @@ class App;
 namespace tallygate::sim {
 
 inline constexpr uint16_t kDefaultTcpPort = 1001;
+inline constexpr size_t kMaxTcpTerminals = 1000;
+inline constexpr double kMaxPunchRate = 1000;
 
 struct SimOptions {
   std::optional<uint16_t> tcp_port;  // --tcp-port
   std::string listen = "127.0.0.1";
   bool pty = false;
   std::vector<uint8_t> addresses;  // first one also serves TCP
+  size_t tcp_terminals = 0;        // --tcp-terminals: a fleet, each on its own port; 0 for none
   size_t records = 0;
   size_t cards = 0;
   uint32_t seed = 1;
   uint8_t storage_mode = 1;
+  std::optional<size_t> capacity;  // --capacity, else kDefaultRecordCapacity
+  double punch_rate = 0;           // card swipes a second at each terminal
   std::vector<FaultRule> faults;  // --fault and --scenario, in order
   bool wire_speed = false;
   bool quiet = false;
@@ -37,6 +42,8 @@ struct SimOptions {
 
   // TCP runs when asked for, or when no transport is named.
   bool tcp() const { return tcp_port.has_value() || !pty; }
+  // Whether status always tells the memory's capacity and refusals.
+  bool shows_memory() const { return tcp_terminals > 0 || capacity.has_value() || punch_rate > 0; }
 };
 
 class UsageError : public std::runtime_error {

@@ -1,45 +1,105 @@
 #include "sim/app/simulator.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <system_error>
+
 #include "sim/model/synthetic_data.h"
 #include "sim/model/wire_pacer.h"
 
 namespace tallygate::sim {
+namespace {
 
-Simulator::Simulator(const SimOptions& options)
-    : output_(options.quiet),
-      control_(all_terminals_, faults_, options.seed),
-      signals_(loop_, output_),
-      control_channel_(control_, output_, loop_, options.exit_on_eof) {
-  for (uint8_t address : options.addresses) {
-    Terminal& terminal = terminals_.emplace_back(address);
-    terminal.state().records = SyntheticRecords(options.records, options.seed);
-    terminal.state().cards = SyntheticCards(options.cards, options.seed);
-    terminal.state().storage_mode = options.storage_mode;
-    all_terminals_.Attach(terminal);
+// A fleet holds a listening socket and a client for each terminal, more
+// than the usual soft limit of 1024 descriptors: the soft limit is raised
+// as far as the hard one allows.
+void ReserveDescriptors(rlim_t needed) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= needed) return;
+  limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    throw std::system_error(errno, std::generic_category(), "setrlimit RLIMIT_NOFILE");
   }
-  tcp_terminal_.Attach(terminals_.front());
-  for (const FaultRule& rule : options.faults) faults_.Add(rule);
+}
 
+HostLineOptions LineOptions(const SimOptions& options, bool can_close) {
   HostLineOptions line;
   line.char_time = options.wire_speed ? kSerialCharTime : std::chrono::nanoseconds{0};
   line.silence = options.silence;
-  if (options.tcp()) {
-    line.can_close = true;
-    tcp_ = std::make_unique<TcpListener>(options.listen, options.tcp_port.value_or(kDefaultTcpPort),
-                                         tcp_terminal_, faults_, line, output_);
+  line.can_close = can_close;
+  return line;
+}
+
+}  // namespace
+
+Simulator::Simulator(const SimOptions& options)
+    : output_(options.quiet),
+      control_(stations_, faults_, options.shows_memory()),
+      signals_(loop_, output_),
+      control_channel_(control_, output_, loop_, options.exit_on_eof),
+      fleet_(options.tcp_terminals > 0) {
+  if (fleet_) {
+    // Terminal K's data is a single terminal's with seed S+K-1.
+    for (size_t k = 0; k < options.tcp_terminals; ++k) {
+      AddStation(options, options.addresses.front(), options.seed + static_cast<uint32_t>(k));
+    }
+  } else {
+    for (uint8_t address : options.addresses) AddStation(options, address, options.seed);
   }
-  if (options.pty) {
-    line.can_close = false;
-    pty_ = std::make_unique<PtyBus>(all_terminals_, faults_, line, output_);
-  }
+  for (const FaultRule& rule : options.faults) faults_.Add(rule);
+
   loop_.Add(signals_);
   loop_.Add(control_channel_);
-  if (tcp_) loop_.Add(*tcp_);
-  if (pty_) loop_.Add(*pty_);
+  if (options.tcp()) ServeTcp(options);
+  if (options.pty) {
+    pty_ = std::make_unique<PtyBus>(all_terminals_, faults_, LineOptions(options, false), output_);
+    loop_.Add(*pty_);
+  }
+  if (options.punch_rate > 0) {
+    punches_ = std::make_unique<PunchFeed>(stations_, options.punch_rate, output_, Clock::now());
+    loop_.Add(*punches_);
+  }
+}
+
+void Simulator::AddStation(const SimOptions& options, uint8_t address, uint32_t seed) {
+  Station& station = stations_.emplace_back(address, seed);
+  TerminalState& state = station.terminal.state();
+  state.records = SyntheticRecords(options.records, seed);
+  state.cards = SyntheticCards(options.cards, seed);
+  state.storage_mode = options.storage_mode;
+  state.record_capacity = options.capacity.value_or(kDefaultRecordCapacity);
+  all_terminals_.Attach(station.terminal);
+}
+
+// Without a fleet the first terminal alone serves TCP; in a fleet every
+// terminal has its port, consecutive from the first unless free ports were
+// asked for.
+void Simulator::ServeTcp(const SimOptions& options) {
+  const HostLineOptions line = LineOptions(options, true);
+  const uint16_t first = options.tcp_port.value_or(kDefaultTcpPort);
+  const size_t count = fleet_ ? stations_.size() : 1;
+  if (fleet_) ReserveDescriptors(static_cast<rlim_t>(2 * count + 64));
+  for (size_t k = 0; k < count; ++k) {
+    Station& station = stations_[k];
+    station.tcp_number = static_cast<int>(k + 1);
+    if (fleet_) station.log_prefix = "#" + std::to_string(k + 1) + " ";
+    const auto port = static_cast<uint16_t>(first == 0 ? 0 : first + k);
+    station.tcp = std::make_unique<TcpListener>(options.listen, port, station.alone, faults_, line,
+                                                output_, station.log_prefix);
+    loop_.Add(*station.tcp);
+  }
 }
 
 void Simulator::Run() {
-  if (tcp_) output_.Line("tcp " + tcp_->address() + " " + std::to_string(tcp_->port()));
+  for (const Station& station : stations_) {
+    if (!station.tcp) continue;
+    std::string line = "tcp " + station.tcp->address() + " " + std::to_string(station.tcp->port());
+    if (fleet_) line += " terminal=" + std::to_string(station.tcp_number);
+    output_.Line(line);
+  }
   if (pty_) output_.Line("pty " + pty_->path());
   output_.Line("ready");
   loop_.Run();

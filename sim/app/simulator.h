@@ -1,5 +1,6 @@
 // The whole program: terminals seeded from the options, the fault plan,
-// the transports, the control channel and signals, on one event loop.
+// the transports, card swipes, the control channel and signals, on one
+// event loop.
 #ifndef TALLYGATE_SIM_APP_SIMULATOR_H_
 #define TALLYGATE_SIM_APP_SIMULATOR_H_
 
@@ -12,18 +13,18 @@
 #include "sim/app/options.h"
 #include "sim/app/output.h"
 #include "sim/app/pty_bus.h"
+#include "sim/app/punch_feed.h"
 #include "sim/app/signal_channel.h"
-#include "sim/app/tcp_listener.h"
+#include "sim/app/station.h"
 #include "sim/model/bus.h"
 #include "sim/model/fault_plan.h"
-#include "sim/model/terminal.h"
 
 namespace tallygate::sim {
 
 class Simulator {
  public:
   // Sets everything up. Throws std::system_error when a transport cannot be
-  // set up (port in use, no pseudo-terminals).
+  // set up (port in use, no pseudo-terminals, too few descriptors).
   explicit Simulator(const SimOptions& options);
 
   // Announces the transports and "ready", then serves until quit, a signal
@@ -31,17 +32,20 @@ class Simulator {
   void Run();
 
  private:
+  void AddStation(const SimOptions& options, uint8_t address, uint32_t seed);
+  void ServeTcp(const SimOptions& options);
+
   Output output_;
   EventLoop loop_;
-  std::deque<Terminal> terminals_;  // stable addresses for the buses
-  Bus all_terminals_;               // the serial bus
-  Bus tcp_terminal_;                // the first terminal alone
+  std::deque<Station> stations_;  // stable addresses for the buses
+  Bus all_terminals_;             // the serial bus
   FaultPlan faults_;
   Control control_;
   SignalChannel signals_;
   ControlChannel control_channel_;
-  std::unique_ptr<TcpListener> tcp_;
+  bool fleet_;
   std::unique_ptr<PtyBus> pty_;
+  std::unique_ptr<PunchFeed> punches_;
 };
 
 }  // namespace tallygate::sim

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace tallygate::sim {
 namespace {
@@ -24,44 +25,64 @@ std::string PeerText(const sockaddr_in& peer) {
 }  // namespace
 
 TcpListener::TcpListener(const std::string& address, uint16_t port, Bus& bus, FaultPlan& faults,
-                         HostLineOptions options, Output& output)
+                         HostLineOptions options, Output& output, std::string log_prefix)
     : output_(output),
-      line_(bus, faults, options, [&output](const std::string& line) { output.Log(line); }),
+      log_prefix_(std::move(log_prefix)),
+      address_(address),
+      line_(bus, faults, options,
+            [&output, this](const std::string& line) { output.Log(log_prefix_ + line); }),
       pump_(line_, true) {
+  Listen(port);
+}
+
+void TcpListener::Listen(uint16_t port) {
   sockaddr_in where{};
   where.sin_family = AF_INET;
   where.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1) {
-    throw std::system_error(EINVAL, std::generic_category(), "listen address " + address);
+  if (::inet_pton(AF_INET, address_.c_str(), &where.sin_addr) != 1) {
+    throw std::system_error(EINVAL, std::generic_category(), "listen address " + address_);
   }
-  listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!listener_.valid()) ThrowErrno("socket");
+  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!listener.valid()) ThrowErrno("socket");
   const int yes = 1;
-  ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) {
-    ThrowErrno("bind " + address + ":" + std::to_string(port));
+  ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) {
+    ThrowErrno("bind " + address_ + ":" + std::to_string(port));
   }
-  if (::listen(listener_.get(), 4) != 0) ThrowErrno("listen");
+  if (::listen(listener.get(), 4) != 0) ThrowErrno("listen");
   socklen_t size = sizeof where;
-  ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&where), &size);
-  address_ = address;
+  ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&where), &size);
+  listener_ = std::move(listener);
   port_ = ntohs(where.sin_port);
 }
 
+void TcpListener::Stop() {
+  if (client_.valid()) DropClient("closed: terminal stopped");
+  listener_.reset();
+}
+
+void TcpListener::Start() {
+  if (!listener_.valid()) Listen(port_);
+}
+
 void TcpListener::Watch(std::vector<pollfd>& fds) {
+  if (!listener_.valid()) return;
+  listener_slot_ = fds.size();
   fds.push_back({listener_.get(), POLLIN, 0});
   if (client_.valid()) {
+    client_slot_ = fds.size();
     fds.push_back({client_.get(), static_cast<short>(POLLIN | (pump_.wants_write() ? POLLOUT : 0)), 0});
   }
 }
 
 void TcpListener::Service(std::span<const pollfd> fds, TimePoint now) {
-  if (client_.valid() && (EventsOf(fds, client_.get()) & (POLLIN | POLLHUP | POLLERR)) != 0) {
+  if (!listener_.valid()) return;
+  if (client_.valid() && (EventsAt(fds, client_slot_, client_.get()) & (POLLIN | POLLHUP | POLLERR)) != 0) {
     if (pump_.ReadFrom(client_.get(), now) == StreamPump::Status::kPeerGone) {
       DropClient("closed by the client");
     }
   }
-  if ((EventsOf(fds, listener_.get()) & POLLIN) != 0) Accept();
+  if ((EventsAt(fds, listener_slot_, listener_.get()) & POLLIN) != 0) Accept();
   if (!client_.valid()) return;
   switch (pump_.Pump(client_.get(), now)) {
     case StreamPump::Status::kOpen: break;
@@ -85,14 +106,14 @@ void TcpListener::Accept() {
     const int yes = 1;
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     client_ = std::move(fd);
-    output_.Log("tcp client connected from " + PeerText(peer));
+    output_.Log(log_prefix_ + "tcp client connected from " + PeerText(peer));
   }
 }
 
 void TcpListener::DropClient(const char* why) {
   client_.reset();
   pump_.Reset();
-  output_.Log(std::string("tcp client ") + why);
+  output_.Log(log_prefix_ + "tcp client " + why);
 }
 
 }  // namespace tallygate::sim

@@ -114,7 +114,9 @@ SimProcess::SimProcess(std::vector<std::string> args, std::chrono::milliseconds 
       words >> kind;
       if (kind == "tcp") {
         std::string host;
-        words >> host >> tcp_port_;
+        int port = -1;
+        words >> host >> port;
+        tcp_ports_.push_back(port);
       } else if (kind == "pty") {
         words >> pty_path_;
       }
@@ -206,6 +208,16 @@ std::vector<std::string> SimProcess::ControlBlock(const std::string& line,
   std::vector<std::string> block{answer};
   block.insert(block.end(), lines_.begin() + static_cast<std::ptrdiff_t>(first),
                lines_.begin() + static_cast<std::ptrdiff_t>(first + details));
+  return block;
+}
+
+std::optional<std::vector<std::string>> SimProcess::RecordUnits(const std::string& target,
+                                                                std::chrono::milliseconds timeout) {
+  std::vector<std::string> block =
+      ControlBlock(target.empty() ? "dump-records" : "dump-records " + target, timeout);
+  if (block.empty() || !block.front().starts_with("ok dump-records ")) return std::nullopt;
+  block.erase(block.begin());
+  for (std::string& unit : block) unit.erase(0, unit.find_first_not_of(' '));
   return block;
 }
 

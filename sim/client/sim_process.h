@@ -9,6 +9,13 @@
 //   sim.WaitForLine(std::regex("ClearFlag -> no reply"));
 //   sim.ControlBlock("status");  // "ok status ..." and its detail lines
 //
+// A fleet, one terminal a port:
+//
+//   SimProcess fleet({"--tcp-terminals", "3", "--tcp-port", "0", "--quiet"});
+//   HostEnd second = HostEnd::Tcp(fleet.tcp_ports()[1]);
+//   fleet.Control("stop #2");
+//   std::optional<std::vector<std::string>> held = fleet.RecordUnits("#2");
+//
 // The constructor returns once the program has printed "ready"; the
 // destructor stops it with SIGTERM and reaps it. Standard output is read by
 // a thread of its own, so the program never blocks on a full pipe; its
@@ -51,7 +58,10 @@ class SimProcess {
 
   // From the start-up lines: the TCP port (-1 without TCP) and the pty path
   // (empty without --pty).
-  int tcp_port() const { return tcp_port_; }
+  int tcp_port() const { return tcp_ports_.empty() ? -1 : tcp_ports_.front(); }
+  // Every TCP port in the order announced: with --tcp-terminals, terminal
+  // K's port at K-1.
+  const std::vector<int>& tcp_ports() const { return tcp_ports_; }
   const std::string& pty_path() const { return pty_path_; }
   pid_t pid() const { return pid_; }
 
@@ -65,6 +75,13 @@ class SimProcess {
   // or its lines do not come within `timeout`.
   std::vector<std::string> ControlBlock(const std::string& line,
                                         std::chrono::milliseconds timeout = 10s);
+
+  // The records terminal `target` ("#K", a bus address, or "" for the
+  // first) holds now, as dump-records lists them: 32 hexadecimal digits, the
+  // unit a record page carries. Nothing when the answer is an error or does
+  // not come within `timeout`.
+  std::optional<std::vector<std::string>> RecordUnits(const std::string& target = "",
+                                                      std::chrono::milliseconds timeout = 10s);
 
   // Writes raw text to the program's standard input (throws as Control).
   void WriteStdin(const std::string& text);
@@ -94,7 +111,7 @@ class SimProcess {
   pid_t pid_ = -1;
   int stdin_fd_ = -1;
   std::optional<int> status_;
-  int tcp_port_ = -1;
+  std::vector<int> tcp_ports_;
   std::string pty_path_;
 
   mutable std::mutex mutex_;
