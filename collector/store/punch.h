@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tallygate::collector {
@@ -65,6 +66,8 @@ enum class Outcome {
   kCleared,      // complete, then the terminal's records were cleared
 };
 const char* OutcomeName(Outcome outcome);  // "complete", "partial", ...
+// The outcome OutcomeName names; absent for any other text.
+std::optional<Outcome> OutcomeFromName(std::string_view name);
 
 // One poll of one terminal, as the collections table keeps it.
 struct Collection {

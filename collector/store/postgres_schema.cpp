@@ -1,0 +1,75 @@
+// The PostgreSQL schema, version by version. Never change a version that
+// has been released: add the next one. Local times are `timestamp`, UTC
+// times `timestamptz`; names compare byte by byte (COLLATE "C"), as SQLite's
+// do, so both stores list them in one order.
+#include "collector/store/postgres_store.h"
+
+namespace tallygate::collector {
+namespace {
+
+constexpr std::string_view kVersions[] = {
+    // 1: terminals, collections, punches, cards.
+    R"(
+CREATE TABLE terminals (
+  name           text COLLATE "C" PRIMARY KEY,
+  endpoint       text NOT NULL,
+  address        integer NOT NULL,
+  time_zone      text NOT NULL,
+  mark_positions integer NOT NULL DEFAULT 0,
+  mark_last      bytea CHECK (octet_length(mark_last) = 12),
+  last_poll      timestamptz,
+  last_success   timestamptz,
+  last_count     integer,
+  last_error     text NOT NULL DEFAULT '',
+  backoff_until  timestamptz
+);
+CREATE TABLE collections (
+  id                bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  terminal          text COLLATE "C" NOT NULL REFERENCES terminals (name),
+  started           timestamptz NOT NULL,
+  ended             timestamptz,
+  count             integer,
+  from_position     integer NOT NULL,
+  positions_fetched integer NOT NULL,
+  punches_added     integer NOT NULL,
+  pages_lost        integer NOT NULL,
+  outcome           text NOT NULL,
+  error             text NOT NULL DEFAULT ''
+);
+CREATE INDEX collections_terminal ON collections (terminal, id);
+CREATE TABLE punches (
+  id         bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  terminal   text COLLATE "C" NOT NULL REFERENCES terminals (name),
+  card       bigint NOT NULL CHECK (card BETWEEN 0 AND 4294967295),
+  local_time timestamp(0),
+  utc_time   timestamptz(0),
+  flag       smallint NOT NULL,
+  keep       smallint NOT NULL,
+  bytes      bytea NOT NULL CHECK (octet_length(bytes) = 12),
+  raw        bytea NOT NULL CHECK (octet_length(raw) = 16),
+  position   integer NOT NULL,
+  collection bigint NOT NULL REFERENCES collections (id),
+  UNIQUE (terminal, bytes)
+);
+CREATE INDEX punches_local_time ON punches (local_time);
+CREATE INDEX punches_terminal_local_time ON punches (terminal, local_time);
+CREATE INDEX punches_card_local_time ON punches (card, local_time);
+CREATE TABLE cards (
+  terminal  text COLLATE "C" NOT NULL REFERENCES terminals (name),
+  position  integer NOT NULL,
+  card      bigint NOT NULL,
+  staff     text NOT NULL,
+  name      text NOT NULL,
+  raw_name  bytea NOT NULL,
+  collected timestamptz NOT NULL,
+  PRIMARY KEY (terminal, position)
+);
+CREATE INDEX cards_card ON cards (card, terminal);
+)",
+};
+
+}  // namespace
+
+std::span<const std::string_view> PostgresSchema() { return kVersions; }
+
+}  // namespace tallygate::collector

@@ -1,0 +1,166 @@
+#include "collector/store/postgres_store.h"
+
+#include <set>
+
+#include "collector/store/postgres_session.h"
+#include "collector/store/sql_store.h"
+#include "collector/store/time_text.h"
+
+namespace tallygate::collector {
+namespace {
+
+// An advisory lock's key: FNV-1a of the text, computed here so that every
+// collector, whatever the server's version, derives the same key.
+int64_t LockKey(std::string_view what) {
+  uint64_t hash = 14695981039346656037u;
+  for (char c : "tallygate-collector/" + std::string(what)) {
+    hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211u;
+  }
+  return static_cast<int64_t>(hash);
+}
+
+// An array parameter in PostgreSQL's text form, so that a whole page goes
+// to the server as a few values of one statement.
+class ArrayText {
+ public:
+  void Number(int64_t value) { Next() += std::to_string(value); }
+  void Null() { Next() += "NULL"; }
+  void Bytes(std::span<const uint8_t> bytes) { Quoted(ByteaText(bytes)); }
+  void Quoted(std::string_view text) {
+    std::string& out = Next();
+    out += '"';
+    for (char c : text) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  }
+  std::string Done() && { return std::move(text_) + "}"; }
+
+ private:
+  std::string& Next() {
+    text_ += text_.size() == 1 ? "" : ",";
+    return text_;
+  }
+  std::string text_ = "{";
+};
+
+class PostgresStore final : public SqlStore {
+ public:
+  PostgresStore(std::unique_ptr<SqlSession> session, std::string described)
+      : SqlStore(std::move(session), std::move(described)) {
+    Migrate(PostgresSchema());
+  }
+
+  bool ClaimTerminal(const std::string& terminal) override {
+    return Run("claiming " + terminal, [&] {
+      Reclaim();
+      if (claimed_.contains(terminal)) return true;
+      if (!TryLock(terminal)) return false;
+      claimed_.insert(terminal);
+      lost_.erase(terminal);
+      return true;
+    });
+  }
+
+ protected:
+  void RequireClaim(const std::string& terminal) override {
+    Reclaim();
+    if (claimed_.contains(terminal)) return;
+    if (lost_.contains(terminal)) {
+      throw StoreError("another collector claimed the terminal while this one's connection"
+                       " to the server was lost");
+    }
+    throw StoreError("the terminal is not claimed by this collector");
+  }
+
+  // The server let go of the old session's locks.
+  void Reconnected() override {
+    unverified_.merge(claimed_);
+    Reclaim();
+  }
+
+  void LockSchema() override {
+    // Collectors starting together migrate one after the other.
+    session().Exec("SELECT pg_advisory_xact_lock($1)", {LockKey("schema")});
+  }
+
+  int32_t InsertPunches(const std::string& terminal, int64_t collection,
+                        std::span<const Punch> punches) override {
+    ArrayText positions, bytes, cards, locals, utcs, flags, keeps, raws;
+    for (const Punch& punch : punches) {
+      positions.Number(punch.position);
+      bytes.Bytes(punch.bytes);
+      cards.Number(punch.card);
+      punch.local ? locals.Quoted(LocalTimeText(*punch.local)) : locals.Null();
+      punch.utc ? utcs.Quoted(UtcTimeText(*punch.utc)) : utcs.Null();
+      flags.Number(punch.flag);
+      keeps.Number(punch.keep);
+      raws.Bytes(punch.raw);
+    }
+    return static_cast<int32_t>(session().Exec(
+        "INSERT INTO punches (terminal, collection, position, bytes, card, local_time, utc_time,"
+        " flag, keep, raw) SELECT $1, $2, u.* FROM unnest($3::integer[], $4::bytea[],"
+        " $5::bigint[], $6::timestamp[], $7::timestamptz[], $8::smallint[], $9::smallint[],"
+        " $10::bytea[]) AS u ON CONFLICT (terminal, bytes) DO NOTHING",
+        {terminal, collection, std::move(positions).Done(), std::move(bytes).Done(),
+         std::move(cards).Done(), std::move(locals).Done(), std::move(utcs).Done(),
+         std::move(flags).Done(), std::move(keeps).Done(), std::move(raws).Done()}));
+  }
+
+  void InsertCards(const std::string& terminal, std::span<const CardEntry> cards,
+                   UtcTime collected) override {
+    ArrayText positions, numbers, staff, names, raw_names;
+    for (const CardEntry& card : cards) {
+      positions.Number(card.position);
+      numbers.Number(card.card);
+      staff.Quoted(card.staff);
+      names.Quoted(card.name);
+      raw_names.Bytes(card.raw_name);
+    }
+    session().Exec(
+        "INSERT INTO cards (terminal, collected, position, card, staff, name, raw_name)"
+        " SELECT $1, $2, u.* FROM unnest($3::integer[], $4::bigint[], $5::text[], $6::text[],"
+        " $7::bytea[]) AS u",
+        {terminal, UtcTimeText(collected), std::move(positions).Done(), std::move(numbers).Done(),
+         std::move(staff).Done(), std::move(names).Done(), std::move(raw_names).Done()});
+  }
+
+ private:
+  bool TryLock(const std::string& terminal) {
+    bool locked = false;
+    session().Query("SELECT pg_try_advisory_lock($1)", {LockKey("terminal:" + terminal)},
+                    [&](const SqlRow& row) { locked = row.Text(0) == "t"; });
+    return locked;
+  }
+
+  // Takes again each claim not yet taken in this session; one that another
+  // collector holds now is lost. A failure half-way leaves the rest for the
+  // next call.
+  void Reclaim() {
+    while (!unverified_.empty()) {
+      const std::string terminal = *unverified_.begin();
+      (TryLock(terminal) ? claimed_ : lost_).insert(terminal);
+      unverified_.erase(terminal);
+    }
+  }
+
+  std::set<std::string> claimed_;     // held in this session
+  std::set<std::string> unverified_;  // held in a session that was lost
+  std::set<std::string> lost_;        // taken by another collector meanwhile
+};
+
+}  // namespace
+
+std::unique_ptr<Store> OpenPostgresStore(const std::string& database) {
+  const std::string described = WithoutPassword(database);
+  std::unique_ptr<SqlSession> session;
+  try {
+    session = std::make_unique<PostgresSession>(database);
+  } catch (const StoreError& error) {
+    throw StoreError(described + ": " + error.what());
+  }
+  return std::make_unique<PostgresStore>(std::move(session), described);
+}
+
+}  // namespace tallygate::collector

@@ -1,0 +1,83 @@
+// The store's operations written once in SQL for both databases; SQLite and
+// PostgreSQL differ in their session, their schema and a few hooks below.
+#ifndef TALLYGATE_COLLECTOR_STORE_SQL_STORE_H_
+#define TALLYGATE_COLLECTOR_STORE_SQL_STORE_H_
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "collector/store/sql_session.h"
+#include "collector/store/store.h"
+
+namespace tallygate::collector {
+
+class SqlStore : public Store {
+ public:
+  std::string Describe() const override { return described_; }
+  void SaveTerminal(const TerminalInfo& terminal) override;
+  Mark LoadMark(const std::string& terminal) override;
+  int64_t BeginCollection(const Collection& collection) override;
+  int32_t StorePage(const std::string& terminal, int64_t collection,
+                    std::span<const Punch> punches, const Mark& mark) override;
+  void ResetMark(const std::string& terminal) override;
+  void FinishCollection(int64_t id, const Collection& collection,
+                        std::optional<UtcTime> backoff_until) override;
+  void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
+                    UtcTime collected) override;
+  std::vector<TerminalState> States() override;
+  std::vector<Collection> Collections(const std::string& terminal, int limit) override;
+  void ForEachPunch(const PunchFilter& filter,
+                    const std::function<void(const PunchRow&)>& row) override;
+  void Check() override;
+
+ protected:
+  SqlStore(std::unique_ptr<SqlSession> session, std::string described);
+
+  // Brings the schema to the last of `versions` (the statements that make
+  // version 1, then those from 1 to 2, ...) in one transaction; refuses a
+  // database whose version is beyond them.
+  void Migrate(std::span<const std::string_view> versions);
+
+  // Runs `work` as the operation `what`: after the session is ready, and
+  // with a failure's reason told as "STORE: WHAT: REASON".
+  template <class Work>
+  auto Run(const std::string& what, Work&& work) -> decltype(work());
+
+  SqlSession& session() { return *session_; }
+
+  // Hooks for what the databases do differently.
+  // Throws when this process may not write `terminal`'s mark.
+  virtual void RequireClaim(const std::string& terminal) { (void)terminal; }
+  // The session was made again: take again what the old one held.
+  virtual void Reconnected() {}
+  // Inside the migration's transaction, before the version is read.
+  virtual void LockSchema() {}
+  // Inside StorePage's transaction: inserts the punches not stored yet.
+  virtual int32_t InsertPunches(const std::string& terminal, int64_t collection,
+                                std::span<const Punch> punches);
+  // Inside ReplaceCards' transaction, after the old list is gone.
+  virtual void InsertCards(const std::string& terminal, std::span<const CardEntry> cards,
+                           UtcTime collected);
+
+ private:
+  [[noreturn]] void Fail(const std::string& what, const std::string& reason) const;
+
+  std::unique_ptr<SqlSession> session_;
+  std::string described_;
+};
+
+template <class Work>
+auto SqlStore::Run(const std::string& what, Work&& work) -> decltype(work()) {
+  try {
+    if (session_->Ready()) Reconnected();
+    return work();
+  } catch (const StoreError& error) {
+    Fail(what, error.what());
+  }
+}
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_STORE_SQL_STORE_H_

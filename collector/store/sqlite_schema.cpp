@@ -1,0 +1,74 @@
+// The SQLite schema, version by version. Never change a version that has
+// been released: add the next one. Local times are text "YYYY-MM-DD HH:MM:SS",
+// UTC times "YYYY-MM-DDTHH:MM:SSZ", so that both sort as they should.
+#include "collector/store/sqlite_store.h"
+
+namespace tallygate::collector {
+namespace {
+
+constexpr std::string_view kVersions[] = {
+    // 1: terminals, collections, punches, cards.
+    R"(
+CREATE TABLE terminals (
+  name           TEXT PRIMARY KEY NOT NULL,
+  endpoint       TEXT NOT NULL,
+  address        INTEGER NOT NULL,
+  time_zone      TEXT NOT NULL,
+  mark_positions INTEGER NOT NULL DEFAULT 0,
+  mark_last      BLOB CHECK (length(mark_last) = 12),
+  last_poll      TEXT,
+  last_success   TEXT,
+  last_count     INTEGER,
+  last_error     TEXT NOT NULL DEFAULT '',
+  backoff_until  TEXT
+) STRICT;
+CREATE TABLE collections (
+  id                INTEGER PRIMARY KEY AUTOINCREMENT,
+  terminal          TEXT NOT NULL REFERENCES terminals (name),
+  started           TEXT NOT NULL,
+  ended             TEXT,
+  count             INTEGER,
+  from_position     INTEGER NOT NULL,
+  positions_fetched INTEGER NOT NULL,
+  punches_added     INTEGER NOT NULL,
+  pages_lost        INTEGER NOT NULL,
+  outcome           TEXT NOT NULL,
+  error             TEXT NOT NULL DEFAULT ''
+) STRICT;
+CREATE INDEX collections_terminal ON collections (terminal, id);
+CREATE TABLE punches (
+  id         INTEGER PRIMARY KEY,
+  terminal   TEXT NOT NULL REFERENCES terminals (name),
+  card       INTEGER NOT NULL CHECK (card BETWEEN 0 AND 4294967295),
+  local_time TEXT,
+  utc_time   TEXT,
+  flag       INTEGER NOT NULL,
+  keep       INTEGER NOT NULL,
+  bytes      BLOB NOT NULL CHECK (length(bytes) = 12),
+  raw        BLOB NOT NULL CHECK (length(raw) = 16),
+  position   INTEGER NOT NULL,
+  collection INTEGER NOT NULL REFERENCES collections (id),
+  UNIQUE (terminal, bytes)
+) STRICT;
+CREATE INDEX punches_local_time ON punches (local_time);
+CREATE INDEX punches_terminal_local_time ON punches (terminal, local_time);
+CREATE INDEX punches_card_local_time ON punches (card, local_time);
+CREATE TABLE cards (
+  terminal  TEXT NOT NULL REFERENCES terminals (name),
+  position  INTEGER NOT NULL,
+  card      INTEGER NOT NULL,
+  staff     TEXT NOT NULL,
+  name      TEXT NOT NULL,
+  raw_name  BLOB NOT NULL,
+  collected TEXT NOT NULL,
+  PRIMARY KEY (terminal, position)
+) STRICT;
+CREATE INDEX cards_card ON cards (card, terminal);
+)",
+};
+
+}  // namespace
+
+std::span<const std::string_view> SqliteSchema() { return kVersions; }
+
+}  // namespace tallygate::collector
