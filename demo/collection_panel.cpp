@@ -93,8 +93,8 @@ void CollectionPanel::CollectRecords() {
   const QString out_path = context_.folder + QLatin1Char('/') + kRecordFile;
   {
     // Emptied first, so that a failed collection leaves nothing stale.
-    QFile out(out_path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QSaveFile out(out_path);
+    if (!out.open(QIODevice::WriteOnly) || !out.commit()) {
       context_.SetStatus(QStringLiteral("采集不成功  ") + out.errorString());
       return;
     }

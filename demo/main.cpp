@@ -9,6 +9,8 @@
 // --screenshot saves a picture of the window once it is up, then ends.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QScreen>
 #include <QTimer>
 
@@ -67,7 +69,12 @@ int main(int argc, char** argv) {
     const QString file = parser.value(screenshot);
     // After the connection (up to 2 s) and one TCP state tick.
     QTimer::singleShot(4500, &window, [&window, file] {
-      const bool saved = window.grab().save(file);
+      // Replaced whole, as every file the program writes; the picture's
+      // format is named by the file's suffix.
+      QSaveFile out(file);
+      const QByteArray format = QFileInfo(file).suffix().toLower().toLatin1();
+      const bool saved = out.open(QIODevice::WriteOnly) && !format.isEmpty() &&
+                         window.grab().save(&out, format.constData()) && out.commit();
       QCoreApplication::exit(saved ? 0 : 1);
     });
   }
