@@ -59,7 +59,11 @@ class Store {
 
   // Makes this process the one that polls `terminal` for as long as the
   // store is open (several collectors may share a PostgreSQL database).
-  // False when another process holds it.
+  // False when another process holds it. On PostgreSQL a claim lasts as
+  // long as the connection; after the connection is made again the claims
+  // are taken again, and StorePage and ResetMark throw StoreError for a
+  // terminal this store has not claimed or lost meanwhile. Calling it
+  // before each poll is cheap and tells.
   virtual bool ClaimTerminal(const std::string& terminal) = 0;
 
   // The terminal's mark; a terminal never stored has positions 0.
