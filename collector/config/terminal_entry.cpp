@@ -1,5 +1,7 @@
 #include "collector/config/terminal_entry.h"
 
+#include <stdexcept>
+
 #include "collector/config/host_port.h"
 #include "collector/config/serial_device_text.h"
 #include "collector/config/table_reader.h"
