@@ -24,10 +24,10 @@ std::invalid_argument BadUri(const std::string& what) {
 }
 
 // Every '%' starts two hexadecimal digits.
-void CheckEscapes(std::string_view text, std::string_view part) {
+void CheckEscapes(std::string_view text, std::string_view where) {
   for (std::size_t at = text.find('%'); at != std::string_view::npos; at = text.find('%', at + 1)) {
     if (at + 2 >= text.size() || !IsHex(text[at + 1]) || !IsHex(text[at + 2])) {
-      throw BadUri("a '%' in the " + std::string(part) + " is not followed by two hexadecimal digits");
+      throw BadUri("a '%' in the " + std::string(where) + " is not followed by two hexadecimal digits");
     }
   }
 }
@@ -78,7 +78,7 @@ void CheckPostgresUri(std::string_view rest) {
                                      ? std::string_view()
                                      : rest.substr(authority_end);
   if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
-    CheckEscapes(authority.substr(0, at), "user and password part");
+    CheckEscapes(authority.substr(0, at), "user name and password");
     authority.remove_prefix(at + 1);
   }
   while (true) {

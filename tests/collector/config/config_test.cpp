@@ -85,7 +85,7 @@ TEST(ConfigTest, RefusesEachMistakeWhereItIs) {
       {"database = \"postgresql://tally:secret@db:port/att\"\n", "1:12", "bad PostgreSQL URI: port 'port'"},
       {"database = \"postgresql://tally:secret@db host/att\"\n", "1:12", "no blanks"},
       {"database = \"postgresql://tally:secret@[::1/att\"\n", "1:12", "'[' without ']'"},
-      {"database = \"postgres://tally:se%zzet@db/att\"\n", "1:12", "user and password part"},
+      {"database = \"postgres://tally:se%zzet@db/att\"\n", "1:12", "user name and password"},
       {"database = \"postgresql://db/att?sslmode\"\n", "1:12", "KEY=VALUE, joined by '&'"},
       {"database = \"mysql://db/att\"\n", "1:12", "unknown database scheme 'mysql'"},
       {"database = \"attendance\"\n", "1:12", "neither a file path nor a database URI; the forms accepted are: empty"},
