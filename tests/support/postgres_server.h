@@ -1,0 +1,67 @@
+// A throwaway PostgreSQL server for tests, made with the installed server's
+// own programs (initdb, pg_ctl, psql) in a temporary folder: Unix socket
+// only, no fsync. Run as root, the server runs as `nobody`, since PostgreSQL
+// refuses root. If the test process dies, a watcher stops the server.
+//
+// Users: "tallygate", the superuser, is trusted; any other user must give
+// its password (scram-sha-256).
+#ifndef TALLYGATE_TESTS_SUPPORT_POSTGRES_SERVER_H_
+#define TALLYGATE_TESTS_SUPPORT_POSTGRES_SERVER_H_
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+
+#include "tests/support/temp_dir.h"
+
+namespace tallygate::testing {
+
+class PostgresServer {
+ public:
+  // The folder of the newest installed server's programs
+  // (/usr/lib/postgresql/N/bin); empty when none is installed.
+  static std::filesystem::path Programs();
+
+  // Makes the cluster and starts it. Throws std::runtime_error with the
+  // programs' output.
+  PostgresServer();
+  ~PostgresServer();
+  PostgresServer(const PostgresServer&) = delete;
+  PostgresServer& operator=(const PostgresServer&) = delete;
+
+  // Fast shutdown (connections are ended) and start again, on the same
+  // socket, so that a test can restart the server under an open store.
+  void Stop();
+  void Start();
+  void Restart() {
+    Stop();
+    Start();
+  }
+
+  // The "postgres" database as `user`, with `password` in the URI if given.
+  std::string Uri(const std::string& user = "tallygate", const std::string& password = "") const;
+  const std::filesystem::path& socket_folder() const { return folder_.path(); }
+  int port() const { return port_; }
+
+  // Runs SQL as the superuser with psql; returns what it printed (rows as
+  // unaligned text). Throws std::runtime_error when psql fails.
+  std::string Psql(const std::string& sql) const;
+
+ private:
+  void PgCtl(const std::string& action, bool must_succeed) const;
+  void StartWatcher();
+
+  TempDir folder_;  // the socket, the data folder, the logs
+  std::filesystem::path programs_;
+  int port_ = 0;
+  bool running_ = false;
+  uid_t uid_ = 0;   // who runs the server
+  gid_t gid_ = 0;
+  bool drop_ = false;
+  int watcher_pipe_ = -1;
+  pid_t watcher_ = -1;
+};
+
+}  // namespace tallygate::testing
+
+#endif  // TALLYGATE_TESTS_SUPPORT_POSTGRES_SERVER_H_
