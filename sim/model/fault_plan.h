@@ -5,6 +5,11 @@
 // occurrences its WHEN names. A rule's count starts at 0 when it is added,
 // so `next` always means the next matching frame from then on. Rules are
 // kept, spent or not, until Clear.
+//
+// A P% rule draws once for each matching frame from a generator of its own,
+// seeded by the plan's seed and the rule's place among the rules ever
+// added: whether its Nth matching frame is hit depends on nothing else, so
+// a run with the same seed and the same frames is hit the same way.
 #ifndef TALLYGATE_SIM_MODEL_FAULT_PLAN_H_
 #define TALLYGATE_SIM_MODEL_FAULT_PLAN_H_
 
@@ -28,11 +33,14 @@ struct FaultAction {
 
 class FaultPlan {
  public:
+  explicit FaultPlan(uint32_t seed = 1) : seed_(seed) {}
+
   void Add(FaultRule rule);
   void Clear() { entries_.clear(); }
   size_t size() const { return entries_.size(); }
 
-  // Each rule as "TEXT (seen N)", in the order added.
+  // Each rule as "TEXT (seen N)", a P% rule as "TEXT (seen N, hit H)", in
+  // the order added.
   std::vector<std::string> Describe() const;
 
   // Counts `frame`, which a terminal of the simulator is handling, against
@@ -43,7 +51,14 @@ class FaultPlan {
   struct Entry {
     FaultRule rule;
     uint64_t seen = 0;
+    uint64_t hits = 0;
+    uint64_t draws = 0;  // the P% generator's state
   };
+  // Whether a frame in the range of `entry`'s WHEN is hit.
+  static bool Hits(Entry& entry);
+
+  uint32_t seed_;
+  uint64_t added_ = 0;  // rules ever added, Clear or not
   std::vector<Entry> entries_;
 };
 

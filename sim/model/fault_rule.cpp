@@ -80,20 +80,34 @@ FaultTarget ParseTarget(std::string_view rule, std::string_view text) {
   return target;
 }
 
+// P% as a probability: a decimal fraction from 0 to 100, without exponent.
+double ParsePercent(std::string_view rule, std::string_view text) {
+  const std::string_view digits = text.substr(0, text.size() - 1);
+  double percent = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), percent,
+                                         std::chars_format::fixed);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || !(percent >= 0) ||
+      percent > 100) {
+    Fail(rule, "probability must be a percentage from 0 to 100, not \"" + std::string(text) + "\"");
+  }
+  return percent / 100;
+}
+
 Occurrence ParseWhen(std::string_view rule, std::string_view text) {
   constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
   constexpr uint64_t kHighest = 1'000'000'000;
-  if (text == "next") return {1, 1};
-  if (text == "every") return {1, kMax};
+  if (text == "next") return {1, 1, std::nullopt};
+  if (text == "every") return {1, kMax, std::nullopt};
+  if (text.ends_with('%')) return {1, kMax, ParsePercent(rule, text)};
   const size_t dash = text.find('-');
   if (dash == std::string_view::npos) {
     const uint64_t n = NumberIn(rule, "occurrence", text, 1, kHighest);
-    return {n, n};
+    return {n, n, std::nullopt};
   }
   const uint64_t first = NumberIn(rule, "first occurrence", text.substr(0, dash), 1, kHighest);
   const uint64_t last = NumberIn(rule, "last occurrence", text.substr(dash + 1), 1, kHighest);
   if (last < first) Fail(rule, "occurrence range " + std::string(text) + " runs backwards");
-  return {first, last};
+  return {first, last, std::nullopt};
 }
 
 struct KindInfo {
@@ -160,10 +174,14 @@ std::string_view FaultRuleSyntax() {
           ,addr=N  ,page=N (first parameter byte: page of 0xBB/0xCC)
           ,unit=K (spoil only unit K, from 0, of a multi-unit reply)
   WHEN    next | N | N-M | every; matching frames counted from 1 from the
-          moment the rule is added (command-line rules: from the start)
+          moment the rule is added (command-line rules: from the start);
+          or P% (e.g. 2.5%): each matching frame with probability P,
+          repeatable by --seed (in a fleet each terminal draws its own)
   KIND    drop | wrong-address[=B] | bad-check | wrong-echo[=B] | extra=N |
           short=N | delay=MS | close
   e.g.    ClearRecord:next:delay=3000  any:5:drop  0xBB:2-3:bad-check
+          any:5%:drop
+In a fleet every terminal applies each rule to its own frames.
 )";
 }
 

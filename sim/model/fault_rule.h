@@ -27,6 +27,7 @@
 //                              answering; on the serial bus like drop
 //
 // Examples: ClearRecord:next:delay=3000   any:5:drop   0xBB:2-3:bad-check
+//           any:2.5%:bad-check (each frame with probability 2.5 %)
 //           0xBB,page=2,unit=5:1:drop (unit 5 of page 2, first attempt)
 #ifndef TALLYGATE_SIM_MODEL_FAULT_RULE_H_
 #define TALLYGATE_SIM_MODEL_FAULT_RULE_H_
@@ -48,10 +49,12 @@ struct FaultTarget {
   std::optional<int> unit;
 };
 
-// Matching frames first .. last, counted from 1.
+// Matching frames first .. last, counted from 1; with `chance` (a P% rule)
+// each of them is hit only with that probability.
 struct Occurrence {
   uint64_t first = 1;
   uint64_t last = 1;
+  std::optional<double> chance;  // 0 .. 1
 };
 
 struct FaultRule {

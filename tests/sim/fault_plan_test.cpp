@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -60,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, BadRule,
                                            "any:0:drop", "any:3-2:drop", "any:x:drop", "any:1:explode",
                                            "any:1:extra", "any:1:drop=3", "any:1:delay=-5",
                                            "any:1:wrong-address=256", "any,page=300:1:drop",
-                                           "any,colour=red:1:drop", "any:1-:drop"));
+                                           "any,colour=red:1:drop", "any:1-:drop", "any:101%:drop",
+                                           "any:%:drop", "any:-1%:drop", "any:1e1%:drop", "any:5%%:drop"));
 
 TEST(FaultPlan, CountsOnlyMatchingFramesFromWhenTheRuleIsAdded) {
   FaultPlan plan;
@@ -127,6 +130,51 @@ TEST(FaultPlan, SeveralRulesApplyInOrderAndClearRemovesThem) {
   plan.Clear();
   EXPECT_TRUE(plan.Select(kClearFlag).empty());
 }
+
+// Which of `frames` ClearFlag frames `plan` hits, as '1' and '0'. A
+// ClearRecord goes between any two, for rules on it to draw in between.
+std::string HitPattern(FaultPlan& plan, int frames) {
+  std::string hits;
+  for (int n = 0; n < frames; ++n) {
+    hits += plan.Select(kClearFlag).empty() ? '0' : '1';
+    plan.Select(kClearRecord);
+  }
+  return hits;
+}
+
+struct ChanceCase {
+  std::string rule;
+  double percent;
+};
+
+void PrintTo(const ChanceCase& c, std::ostream* os) { *os << c.rule; }
+
+class Chances : public ::testing::TestWithParam<ChanceCase> {};
+
+TEST_P(Chances, HitAboutTheirShareTheSameWayForTheSameSeed) {
+  constexpr int kFrames = 20000;
+  const std::string& rule = GetParam().rule;
+  const double p = GetParam().percent / 100;
+  FaultPlan plan(7), same(7), other(8);
+  plan.Add(ParseFaultRule(rule));
+  same.Add(ParseFaultRule(rule));
+  same.Add(ParseFaultRule("ClearRecord:50%:drop"));
+  other.Add(ParseFaultRule(rule));
+  const std::string hits = HitPattern(plan, kFrames);
+  const auto count = std::count(hits.begin(), hits.end(), '1');
+  // Five standard deviations either side of the expected count.
+  EXPECT_NEAR(static_cast<double>(count), kFrames * p, 5 * std::sqrt(kFrames * p * (1 - p)));
+  EXPECT_EQ(HitPattern(same, kFrames), hits) << "another rule's draws changed this rule's hits";
+  if (p > 0 && p < 1) {
+    EXPECT_NE(HitPattern(other, kFrames), hits) << "another seed hit the same frames";
+  }
+  EXPECT_EQ(plan.Describe().front(), rule + " (seen 20000, hit " + std::to_string(count) + ")");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, Chances,
+                         ::testing::Values(ChanceCase{"ClearFlag:0%:drop", 0}, ChanceCase{"0x02:2.5%:drop", 2.5},
+                                           ChanceCase{"ClearFlag,addr=1:25%:bad-check", 25},
+                                           ChanceCase{"ClearFlag:100%:delay=5", 100}));
 
 // Effects on the reply of ClearFlag to terminal 1, 01 00 02 03.
 struct EffectCase {
