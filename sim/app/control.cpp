@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "link/protocol/command_table.h"
+#include "sim/app/punch_rate.h"
 #include "sim/app/wall_clock.h"
 #include "sim/model/punch_source.h"
+#include "sim/model/record_memory.h"
 #include "sim/model/reply_builder.h"
 #include "sim/model/synthetic_data.h"
 #include "sim/model/terminal_view.h"
@@ -126,7 +128,7 @@ Control::Result Control::Status(const std::vector<std::string>& words) {
   Result result;
   result.detail = StatusDetail(state);
   result.answer = "ok status " + StatusText(station->terminal, shows_memory_ || state.refused_punches > 0) +
-                  " faults=" + std::to_string(faults_.size()) +
+                  " faults=" + std::to_string(station->faults->size()) +
                   " detail-lines=" + std::to_string(result.detail.size());
   return result;
 }
@@ -144,7 +146,7 @@ Control::Result Control::Seed(const std::vector<std::string>& words) {
   if (station == nullptr) return {"error " + error};
   TerminalState& state = station->terminal.state();
   if (command == "set-records") {
-    state.records = SyntheticRecords(*count, station->seed);
+    ReplaceRecords(state, SyntheticRecords(*count, station->seed));
   } else {
     state.cards = SyntheticCards(*count, station->seed);
   }
@@ -166,21 +168,54 @@ Control::Result Control::AddRecords(const std::vector<std::string>& words) {
           " stored=" + std::to_string(stored) + " records=" + std::to_string(state.records.size())};
 }
 
-// dump-records [TARGET]: each record as the unit a record page carries.
-Control::Result Control::DumpRecords(const std::vector<std::string>& words) {
+// dump-records [TARGET], dump-history [TARGET]: each record held, or each
+// ever held, as the unit a record page carries.
+Control::Result Control::Dump(const std::vector<std::string>& words) {
   std::string error;
   Station* station = Target(words.size() > 1 ? words[1] : "", error);
   if (station == nullptr) return {"error " + error};
   const TerminalState& state = station->terminal.state();
+  const std::vector<AttendanceRecord>& records = words[0] == "dump-history" ? state.history : state.records;
   Result result;
-  result.detail.reserve(state.records.size());
-  for (const AttendanceRecord& record : state.records) {
+  result.detail.reserve(records.size());
+  for (const AttendanceRecord& record : records) {
     result.detail.push_back("  " + HexDigits(RecordUnit(state.address, command::kRecordPages.code, record)));
   }
-  result.answer = "ok dump-records addr=" + std::to_string(state.address) +
-                  " records=" + std::to_string(state.records.size()) +
+  result.answer = "ok " + words[0] + " addr=" + std::to_string(state.address) +
+                  " records=" + std::to_string(records.size()) +
                   " detail-lines=" + std::to_string(result.detail.size());
   return result;
+}
+
+// faults [TARGET]: the rules the terminal's lines apply, with its counts.
+Control::Result Control::Faults(const std::vector<std::string>& words) {
+  std::string error;
+  Station* station = Target(words.size() > 1 ? words[1] : "", error);
+  if (station == nullptr) return {"error " + error};
+  std::string text = "ok faults count=" + std::to_string(station->faults->size());
+  for (const std::string& rule : station->faults->Describe()) text += "; " + rule;
+  return {text};
+}
+
+// punch-rate R [TARGET]: swipes a second from now on, at every terminal
+// (as --punch-rate) or at TARGET alone; 0 stops them.
+Control::Result Control::SetPunchRate(const std::vector<std::string>& words) {
+  const std::optional<double> rate = ParsePunchRate(words[1]);
+  if (!rate) {
+    return {"error punch-rate needs swipes a second from 0 to " +
+            std::to_string(static_cast<int>(kMaxPunchRate)) + ", not " + words[1]};
+  }
+  size_t changed = stations_.size();
+  if (words.size() > 2) {
+    std::string error;
+    Station* station = Target(words[2], error);
+    if (station == nullptr) return {"error " + error};
+    punches_.SetRate(*station, *rate, Clock::now());
+    changed = 1;
+  } else {
+    punches_.SetRate(*rate, Clock::now());
+  }
+  return {"ok punch-rate " + words[1] + " terminals=" + std::to_string(changed)};
 }
 
 // stop [TARGET], start [TARGET]: the terminal's TCP port goes away and
@@ -242,27 +277,26 @@ Control::Result Control::Execute(std::string_view line) {
   if (command == "quit" && args == 0) return {"ok quit", true};
   if (command == "fault" && args == 1) {
     try {
-      faults_.Add(ParseFaultRule(words[1]));
+      const FaultRule rule = ParseFaultRule(words[1]);
+      for (FaultPlan& plan : fault_plans_) plan.Add(rule);
     } catch (const std::invalid_argument& e) {
       return {std::string("error ") + e.what()};
     }
     return {"ok fault " + words[1]};
   }
   if (command == "clear-faults" && args == 0) {
-    const size_t removed = faults_.size();
-    faults_.Clear();
+    // Every plan holds the same rules.
+    const size_t removed = fault_plans_.empty() ? 0 : fault_plans_.front().size();
+    for (FaultPlan& plan : fault_plans_) plan.Clear();
     return {"ok clear-faults removed=" + std::to_string(removed)};
   }
-  if (command == "faults" && args == 0) {
-    std::string text = "ok faults count=" + std::to_string(faults_.size());
-    for (const std::string& rule : faults_.Describe()) text += "; " + rule;
-    return {text};
-  }
+  if (command == "faults" && args <= 1) return Faults(words);
   if (command == "status" && args <= 1) return Status(words);
   if (command == "present-card" && args >= 1 && args <= 3) return PresentCard(words);
   if ((command == "set-records" || command == "set-cards") && (args == 1 || args == 2)) return Seed(words);
   if (command == "add-records" && (args == 1 || args == 2)) return AddRecords(words);
-  if (command == "dump-records" && args <= 1) return DumpRecords(words);
+  if ((command == "dump-records" || command == "dump-history") && args <= 1) return Dump(words);
+  if (command == "punch-rate" && (args == 1 || args == 2)) return SetPunchRate(words);
   if ((command == "stop" || command == "start") && args <= 1) return StopOrStart(words);
   return {"error unknown or malformed command: " + std::string(line)};
 }

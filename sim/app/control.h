@@ -1,8 +1,8 @@
 // The control commands read on standard input (see tallygate-sim --help). Each line is
-// answered with exactly one line, "ok ..." or "error ...". `status` and
-// `dump-records` add indented detail lines after their answer and say how
-// many in its last word, detail-lines=N, so that a reader knows when the
-// block is complete.
+// answered with exactly one line, "ok ..." or "error ...". `status`,
+// `dump-records` and `dump-history` add indented detail lines after their
+// answer and say how many in its last word, detail-lines=N, so that a reader
+// knows when the block is complete.
 #ifndef TALLYGATE_SIM_APP_CONTROL_H_
 #define TALLYGATE_SIM_APP_CONTROL_H_
 
@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/app/punch_feed.h"
 #include "sim/app/station.h"
 #include "sim/model/fault_plan.h"
 
@@ -20,10 +21,12 @@ namespace tallygate::sim {
 class Control {
  public:
   // `stations`: every simulated terminal; the first is the default target.
-  // `shows_memory`: status always tells capacity= and refused=, not only
-  // once a swipe was refused.
-  Control(std::deque<Station>& stations, FaultPlan& faults, bool shows_memory)
-      : stations_(stations), faults_(faults), shows_memory_(shows_memory) {}
+  // `fault_plans`: every plan the stations point at; a rule added or
+  // cleared goes to all of them. `shows_memory`: status always tells
+  // capacity= and refused=, not only once a swipe was refused.
+  Control(std::deque<Station>& stations, std::deque<FaultPlan>& fault_plans, PunchFeed& punches,
+          bool shows_memory)
+      : stations_(stations), fault_plans_(fault_plans), punches_(punches), shows_memory_(shows_memory) {}
 
   struct Result {
     Result(std::string answer_line = {}, bool quit_now = false)
@@ -42,12 +45,15 @@ class Control {
   Result Status(const std::vector<std::string>& words);
   Result Seed(const std::vector<std::string>& words);
   Result AddRecords(const std::vector<std::string>& words);
-  Result DumpRecords(const std::vector<std::string>& words);
+  Result Faults(const std::vector<std::string>& words);
+  Result Dump(const std::vector<std::string>& words);
+  Result SetPunchRate(const std::vector<std::string>& words);
   Result PresentCard(const std::vector<std::string>& words);
   Result StopOrStart(const std::vector<std::string>& words);
 
   std::deque<Station>& stations_;
-  FaultPlan& faults_;
+  std::deque<FaultPlan>& fault_plans_;
+  PunchFeed& punches_;
   bool shows_memory_;
 };
 

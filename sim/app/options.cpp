@@ -2,11 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
-#include <charconv>
 #include <fstream>
 #include <string_view>
 
 #include "sim/app/command_line.h"
+#include "sim/app/punch_rate.h"
 #include "sim/model/synthetic_data.h"
 
 namespace tallygate::sim {
@@ -34,9 +34,11 @@ each starts "#K ") and one answer line ("ok ..." or "error ...") per control
 command.
 
 Control commands on standard input, one a line:
-  fault RULE           add a fault rule (counted from now)
+  fault RULE           add a fault rule (counted from now), in a fleet to
+                       every terminal
   clear-faults         remove every fault rule
-  faults               list the fault rules and how many frames each saw
+  faults [TARGET]      list the fault rules and how many of the terminal's
+                       frames each saw (and hit, for P% rules)
   status [TARGET]      address, record and card counts, storage mode, ...,
                        then detail-lines=N indented lines: clock,
                        parameters, ring schedules, message, sound, password,
@@ -49,6 +51,12 @@ Control commands on standard input, one a line:
   dump-records [TARGET]
                        every record held, then detail-lines=N lines of 32
                        hex digits: the 16-byte units of a record page
+  dump-history [TARGET]
+                       the same for every record held since the start,
+                       in the order they came, those since cleared too
+  punch-rate R [TARGET]
+                       swipes a second from now on at every terminal, or
+                       at TARGET alone; 0 stops them
   present-card N [kind=K] [TARGET]
                        lay card N (32-bit decimal or 0x hex) on the reader,
                        for ReadCardNum; K the reading kind (default 4)
@@ -56,7 +64,7 @@ Control commands on standard input, one a line:
   start [TARGET]       listen on the same TCP port again
   quit                 exit
 TARGET is a bus address or #K, the K-th terminal served over TCP; it
-defaults to the first terminal.
+defaults to the first terminal (punch-rate: every terminal).
 
 )") + std::string(FaultRuleSyntax()) +
          R"(
@@ -65,19 +73,13 @@ with --exit-on-eof. Exit status: 0 on a clean exit, 1 when a transport
 cannot be set up, 2 for a bad command line.)";
 }
 
-// A rate of swipes a second: a decimal fraction from 0 to kMaxPunchRate.
+// A rate of swipes a second, as ParsePunchRate takes it.
 CLI::Validator PunchRate() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
-        double value = 0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                               std::chars_format::fixed);
-        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !(value >= 0) ||
-            value > kMaxPunchRate) {
-          return "needs a number of swipes a second from 0 to " + std::to_string(static_cast<int>(kMaxPunchRate)) +
-                 ", not \"" + text + "\"";
-        }
-        return {};
+        if (ParsePunchRate(text)) return {};
+        return "needs a number of swipes a second from 0 to " + std::to_string(static_cast<int>(kMaxPunchRate)) +
+               ", not \"" + text + "\"";
       },
       "");
 }
@@ -163,7 +165,7 @@ void AddOptions(CLI::App& app, SimOptions& options) {
       ->transform(DecimalIn(0, kMaxSyntheticEntries))
       ->type_name("N")
       ->group("Terminals");
-  app.add_option("--seed", options.seed, "seed of the synthetic data (default 1)")
+  app.add_option("--seed", options.seed, "seed of the synthetic data and of P% fault\nrules (default 1)")
       ->transform(DecimalIn(0, UINT32_MAX))
       ->type_name("S")
       ->group("Terminals");
@@ -181,7 +183,7 @@ void AddOptions(CLI::App& app, SimOptions& options) {
       ->type_name("N")
       ->group("Terminals");
   app.add_option("--punch-rate", options.punch_rate,
-                 "card swipes a second at each terminal while it\nruns, e.g. 0.5 (default 0: none)")
+                 "card swipes a second at each terminal while it\nruns, e.g. 0.5 (default 0: none; see punch-rate)")
       ->check(PunchRate())
       ->type_name("R")
       ->group("Terminals");

@@ -20,7 +20,6 @@ namespace tallygate::sim {
 
 inline constexpr uint16_t kDefaultTcpPort = 1001;
 inline constexpr size_t kMaxTcpTerminals = 1000;
-inline constexpr double kMaxPunchRate = 1000;
 
 struct SimOptions {
   std::optional<uint16_t> tcp_port;  // --tcp-port

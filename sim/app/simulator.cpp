@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "sim/model/record_memory.h"
 #include "sim/model/synthetic_data.h"
 #include "sim/model/wire_pacer.h"
 
@@ -37,37 +38,43 @@ HostLineOptions LineOptions(const SimOptions& options, bool can_close) {
 
 Simulator::Simulator(const SimOptions& options)
     : output_(options.quiet),
-      control_(stations_, faults_, options.shows_memory()),
+      punches_(stations_, output_),
+      control_(stations_, fault_plans_, punches_, options.shows_memory()),
       signals_(loop_, output_),
       control_channel_(control_, output_, loop_, options.exit_on_eof),
       fleet_(options.tcp_terminals > 0) {
   if (fleet_) {
-    // Terminal K's data is a single terminal's with seed S+K-1.
+    // Terminal K's data, and its fault rules' draws, are a single
+    // terminal's with seed S+K-1.
     for (size_t k = 0; k < options.tcp_terminals; ++k) {
-      AddStation(options, options.addresses.front(), options.seed + static_cast<uint32_t>(k));
+      const uint32_t seed = options.seed + static_cast<uint32_t>(k);
+      AddStation(options, options.addresses.front(), seed, fault_plans_.emplace_back(seed));
     }
   } else {
-    for (uint8_t address : options.addresses) AddStation(options, address, options.seed);
+    FaultPlan& shared = fault_plans_.emplace_back(options.seed);
+    for (uint8_t address : options.addresses) AddStation(options, address, options.seed, shared);
   }
-  for (const FaultRule& rule : options.faults) faults_.Add(rule);
+  for (FaultPlan& plan : fault_plans_) {
+    for (const FaultRule& rule : options.faults) plan.Add(rule);
+  }
 
   loop_.Add(signals_);
   loop_.Add(control_channel_);
   if (options.tcp()) ServeTcp(options);
   if (options.pty) {
-    pty_ = std::make_unique<PtyBus>(all_terminals_, faults_, LineOptions(options, false), output_);
+    // Without a fleet there is one plan; a fleet has no pty.
+    pty_ = std::make_unique<PtyBus>(all_terminals_, fault_plans_.front(), LineOptions(options, false), output_);
     loop_.Add(*pty_);
   }
-  if (options.punch_rate > 0) {
-    punches_ = std::make_unique<PunchFeed>(stations_, options.punch_rate, output_, Clock::now());
-    loop_.Add(*punches_);
-  }
+  punches_.SetRate(options.punch_rate, Clock::now());
+  loop_.Add(punches_);
 }
 
-void Simulator::AddStation(const SimOptions& options, uint8_t address, uint32_t seed) {
+void Simulator::AddStation(const SimOptions& options, uint8_t address, uint32_t seed, FaultPlan& faults) {
   Station& station = stations_.emplace_back(address, seed);
+  station.faults = &faults;
   TerminalState& state = station.terminal.state();
-  state.records = SyntheticRecords(options.records, seed);
+  ReplaceRecords(state, SyntheticRecords(options.records, seed));
   state.cards = SyntheticCards(options.cards, seed);
   state.storage_mode = options.storage_mode;
   state.record_capacity = options.capacity.value_or(kDefaultRecordCapacity);
@@ -87,7 +94,7 @@ void Simulator::ServeTcp(const SimOptions& options) {
     station.tcp_number = static_cast<int>(k + 1);
     if (fleet_) station.log_prefix = "#" + std::to_string(k + 1) + " ";
     const auto port = static_cast<uint16_t>(first == 0 ? 0 : first + k);
-    station.tcp = std::make_unique<TcpListener>(options.listen, port, station.alone, faults_, line,
+    station.tcp = std::make_unique<TcpListener>(options.listen, port, station.alone, *station.faults, line,
                                                 output_, station.log_prefix);
     loop_.Add(*station.tcp);
   }

@@ -1,4 +1,4 @@
-// The whole program: terminals seeded from the options, the fault plan,
+// The whole program: terminals seeded from the options, the fault plans,
 // the transports, card swipes, the control channel and signals, on one
 // event loop.
 #ifndef TALLYGATE_SIM_APP_SIMULATOR_H_
@@ -32,20 +32,21 @@ class Simulator {
   void Run();
 
  private:
-  void AddStation(const SimOptions& options, uint8_t address, uint32_t seed);
+  void AddStation(const SimOptions& options, uint8_t address, uint32_t seed, FaultPlan& faults);
   void ServeTcp(const SimOptions& options);
 
   Output output_;
   EventLoop loop_;
   std::deque<Station> stations_;  // stable addresses for the buses
   Bus all_terminals_;             // the serial bus
-  FaultPlan faults_;
+  // One a terminal in a fleet, else one for all: see Station::faults.
+  std::deque<FaultPlan> fault_plans_;
+  PunchFeed punches_;
   Control control_;
   SignalChannel signals_;
   ControlChannel control_channel_;
   bool fleet_;
   std::unique_ptr<PtyBus> pty_;
-  std::unique_ptr<PunchFeed> punches_;
 };
 
 }  // namespace tallygate::sim

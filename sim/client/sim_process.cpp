@@ -211,14 +211,24 @@ std::vector<std::string> SimProcess::ControlBlock(const std::string& line,
   return block;
 }
 
-std::optional<std::vector<std::string>> SimProcess::RecordUnits(const std::string& target,
-                                                                std::chrono::milliseconds timeout) {
-  std::vector<std::string> block =
-      ControlBlock(target.empty() ? "dump-records" : "dump-records " + target, timeout);
-  if (block.empty() || !block.front().starts_with("ok dump-records ")) return std::nullopt;
+std::optional<std::vector<std::string>> SimProcess::Units(const std::string& command,
+                                                          const std::string& target,
+                                                          std::chrono::milliseconds timeout) {
+  std::vector<std::string> block = ControlBlock(target.empty() ? command : command + " " + target, timeout);
+  if (block.empty() || !block.front().starts_with("ok " + command + " ")) return std::nullopt;
   block.erase(block.begin());
   for (std::string& unit : block) unit.erase(0, unit.find_first_not_of(' '));
   return block;
+}
+
+std::optional<std::vector<std::string>> SimProcess::RecordUnits(const std::string& target,
+                                                                std::chrono::milliseconds timeout) {
+  return Units("dump-records", target, timeout);
+}
+
+std::optional<std::vector<std::string>> SimProcess::HistoryUnits(const std::string& target,
+                                                                 std::chrono::milliseconds timeout) {
+  return Units("dump-history", target, timeout);
 }
 
 std::optional<std::string> SimProcess::WaitForLine(const std::regex& pattern,

@@ -15,6 +15,7 @@
 //   HostEnd second = HostEnd::Tcp(fleet.tcp_ports()[1]);
 //   fleet.Control("stop #2");
 //   std::optional<std::vector<std::string>> held = fleet.RecordUnits("#2");
+//   std::optional<std::vector<std::string>> ever = fleet.HistoryUnits("#2");
 //
 // The constructor returns once the program has printed "ready"; the
 // destructor stops it with SIGTERM and reaps it. Standard output is read by
@@ -82,6 +83,11 @@ class SimProcess {
   // not come within `timeout`.
   std::optional<std::vector<std::string>> RecordUnits(const std::string& target = "",
                                                       std::chrono::milliseconds timeout = 10s);
+  // The same for every record the terminal has held since the program
+  // started, in the order they came, those since cleared included
+  // (dump-history).
+  std::optional<std::vector<std::string>> HistoryUnits(const std::string& target = "",
+                                                       std::chrono::milliseconds timeout = 10s);
 
   // Writes raw text to the program's standard input (throws as Control).
   void WriteStdin(const std::string& text);
@@ -106,6 +112,10 @@ class SimProcess {
 
  private:
   void ReadOutput(int fd);
+  // The detail lines of `command` [`target`] (dump-records, dump-history),
+  // unindented.
+  std::optional<std::vector<std::string>> Units(const std::string& command, const std::string& target,
+                                                std::chrono::milliseconds timeout);
   std::optional<size_t> FindLine(const std::regex& pattern, size_t from) const;
 
   pid_t pid_ = -1;

@@ -4,6 +4,7 @@
 
 #include "link/protocol/command_table.h"
 #include "sim/model/handlers.h"
+#include "sim/model/record_memory.h"
 #include "sim/model/reply_builder.h"
 #include "sim/model/terminal_view.h"
 
@@ -71,7 +72,7 @@ Reply SendRecordToMachine(TerminalState& state, const ReceivedFrame& frame) {
   record.time = Params<6>(frame, 4);
   record.flag = frame.param(10);
   record.keep = frame.param(11);
-  state.records.push_back(record);
+  StoreRecord(state, record);
   return Acknowledge(state, frame, command::kSendRecordToMachine,
                      "stored record " + std::to_string(state.records.size()) + ": card " +
                          HexDigits(record.card) + " time " + HexDigits(record.time) + " flag " +

@@ -1,5 +1,6 @@
 #include "sim/model/punch_source.h"
 
+#include "sim/model/record_memory.h"
 #include "sim/model/synthetic_data.h"
 
 namespace tallygate::sim {
@@ -31,7 +32,7 @@ size_t Punch(TerminalState& state, PunchSource& source, size_t count,
       ++state.refused_punches;
       continue;
     }
-    state.records.push_back(record);
+    StoreRecord(state, record);
     ++stored;
   }
   return stored;

@@ -52,6 +52,9 @@ inline constexpr size_t kDefaultRecordCapacity = size_t{kMaxPages} * size_t{kUni
 struct TerminalState {
   uint8_t address = 1;
   std::vector<AttendanceRecord> records;  // oldest first
+  // Every record held since the simulator started, in the order they came,
+  // cleared ones too (see record_memory.h).
+  std::vector<AttendanceRecord> history;
   // Card swipes find no room once `records` holds this many; they are
   // counted, not stored. Seeding and SendRecordToMachine are not limited.
   size_t record_capacity = kDefaultRecordCapacity;

@@ -1,10 +1,12 @@
-// tallygate-sim as a fleet and as a terminal in use: a port and a memory per
-// terminal, card swipes while it runs, a full memory, a port that goes away
-// and comes back.
+// tallygate-sim as a fleet and as a terminal in use: a port, a memory and
+// fault rules per terminal, card swipes while it runs and at a rate changed
+// while running, a full memory, the history of every record held, a port
+// that goes away and comes back.
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <regex>
@@ -46,6 +48,23 @@ Units Held(SimProcess& sim, const std::string& target) {
   std::optional<Units> units = sim.RecordUnits(target);
   EXPECT_TRUE(units) << "dump-records " << target;
   return units.value_or(Units{});
+}
+
+Units History(SimProcess& sim, const std::string& target) {
+  std::optional<Units> units = sim.HistoryUnits(target);
+  EXPECT_TRUE(units) << "dump-history " << target;
+  return units.value_or(Units{});
+}
+
+// Terminal K's frames in the log, in order: 'x' for each left unanswered,
+// '.' for each answered.
+std::string Answered(SimProcess& sim, int k) {
+  const std::string prefix = "#" + std::to_string(k) + " rx addr=";
+  std::string marks;
+  for (const std::string& line : sim.Lines()) {
+    if (line.starts_with(prefix)) marks += line.find("-> no reply") != std::string::npos ? 'x' : '.';
+  }
+  return marks;
 }
 
 // Card (bytes 3-6) and flag (byte 13) of a unit: what the seed decides.
@@ -156,6 +175,92 @@ TEST(SimFleet, AStoppedTerminalRefusesConnectionsAndComesBackWithItsMemory) {
   EXPECT_EQ(CountOver(after), 4);
 }
 
+TEST(SimFleet, EveryTerminalAppliesTheRulesToItsOwnFramesAndDrawsBySeed) {
+  SKIP_WITHOUT_SIM();
+  constexpr size_t kFlags = 60;
+  std::vector<std::string> runs[2];
+  for (std::vector<std::string>& marks : runs) {
+    SimProcess sim({"--tcp-terminals", "2", "--tcp-port", "0", "--seed", "7", "--fault", "ClearRecord:next:drop",
+                    "--fault", "ClearFlag:40%:drop"});
+    for (int k = 1; k <= 2; ++k) {
+      HostEnd host = HostEnd::Tcp(sim.tcp_ports()[static_cast<size_t>(k - 1)]);
+      std::vector<Bytes> frames(kFlags, MakeFrame(0x02));
+      frames.insert(frames.begin(), MakeFrame(0x06));
+      frames.push_back(MakeFrame(0xBB, {0x00}));  // logged last: the burst is done
+      for (const Bytes& frame : frames) host.Send(Wire(1, frame));
+      ASSERT_TRUE(sim.WaitForLine(std::regex("^#" + std::to_string(k) + " rx addr=1 cmd=0xBB")));
+      const std::string answered = Answered(sim, k);
+      ASSERT_EQ(answered.size(), kFlags + 2);
+      EXPECT_EQ(answered.front(), 'x') << "#" << k << " answered the ClearRecord its `next` rule drops";
+      marks.push_back(answered);
+    }
+  }
+  EXPECT_EQ(runs[0], runs[1]) << "the same seed hit other frames";
+  EXPECT_NE(runs[0][0], runs[0][1]) << "terminals of a fleet drew alike";
+}
+
+TEST(SimFleet, HistoryKeepsEveryRecordEverHeldInTheOrderItCame) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-terminals", "2", "--tcp-port", "0", "--records", "2", "--quiet"});
+  HostEnd host = HostEnd::Tcp(sim.tcp_ports()[1]);
+  struct Step {
+    std::string control;  // or, when empty, `frame` sent by the host
+    Bytes frame;
+    size_t held;
+    size_t history;
+  };
+  const Bytes written = MakeFrame(0x1A, {0, 0x12, 0xD6, 0x87, 0x24, 0x03, 0x15, 0x08, 0x30, 0x05, 0x01, 0x99});
+  Units before;
+  for (const Step& step : {Step{"status #2", {}, 2, 2}, Step{"add-records 2 #2", {}, 4, 4},
+                           Step{"", written, 5, 5}, Step{"", MakeFrame(0x06), 0, 5},
+                           Step{"set-records 3 #2", {}, 3, 8}, Step{"add-records 1 #2", {}, 4, 9}}) {
+    SCOPED_TRACE(step.control.empty() ? "frame " + sim::HexDigits(step.frame) : step.control);
+    if (step.control.empty()) {
+      host.Send(Wire(1, step.frame));
+      EXPECT_EQ(host.Read(4).size(), 4u);
+    } else {
+      EXPECT_TRUE(sim.Control(step.control).starts_with("ok "));
+    }
+    const Units held = Held(sim, "#2");
+    const Units history = History(sim, "#2");
+    ASSERT_EQ(held.size(), step.held);
+    ASSERT_EQ(history.size(), step.history);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), history.begin())) << "history rewritten";
+    EXPECT_TRUE(std::equal(held.rbegin(), held.rend(), history.rbegin())) << "held records not the history's end";
+    before = history;
+  }
+  EXPECT_EQ(History(sim, "#1"), Held(sim, "#1")) << "#2's records reached #1's history";
+}
+
+TEST(SimFleet, PunchRateChangesOrStopsArrivalsWhileRunning) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-terminals", "2", "--tcp-port", "0", "--punch-rate", "50", "--quiet"});
+  struct Step {
+    std::string command;
+    std::string answer;
+    bool grows[2];  // whether #1, #2 go on receiving swipes
+  };
+  for (const Step& step : {Step{"punch-rate 0 #1", "ok punch-rate 0 terminals=1", {false, true}},
+                           Step{"punch-rate 0", "ok punch-rate 0 terminals=2", {false, false}},
+                           Step{"punch-rate 40 #2", "ok punch-rate 40 terminals=1", {false, true}},
+                           Step{"punch-rate 20.5", "ok punch-rate 20.5 terminals=2", {true, true}}}) {
+    ASSERT_EQ(sim.Control(step.command), step.answer);
+    const size_t before[2] = {Held(sim, "#1").size(), Held(sim, "#2").size()};
+    size_t after[2] = {};
+    const auto start = Clock::now();
+    for (bool waiting = true; waiting;) {
+      std::this_thread::sleep_for(100ms);
+      after[0] = Held(sim, "#1").size();
+      after[1] = Held(sim, "#2").size();
+      const bool grown = (!step.grows[0] || after[0] > before[0]) && (!step.grows[1] || after[1] > before[1]);
+      waiting = Clock::now() - start < (grown ? 400ms : 5s);
+    }
+    for (size_t k = 0; k < 2; ++k) {
+      EXPECT_EQ(after[k] > before[k], step.grows[k]) << step.command << ": #" << k + 1;
+    }
+  }
+}
+
 TEST(SimFleet, NamesOnlyTerminalsThatExistAndRefusesFleetsThatCannotBe) {
   SKIP_WITHOUT_SIM();
   SimProcess fleet({"--tcp-terminals", "3", "--tcp-port", "0", "--quiet"});
@@ -167,6 +272,11 @@ TEST(SimFleet, NamesOnlyTerminalsThatExistAndRefusesFleetsThatCannotBe) {
   };
   for (const Ask& ask : {Ask{&fleet, "status #0", "error no TCP terminal #0"},
                          Ask{&fleet, "dump-records #4", "error no TCP terminal #4"},
+                         Ask{&fleet, "dump-history #4", "error no TCP terminal #4"},
+                         Ask{&fleet, "faults #4", "error no TCP terminal #4"},
+                         Ask{&fleet, "punch-rate 1 #4", "error no TCP terminal #4"},
+                         Ask{&fleet, "punch-rate 1001",
+                             "error punch-rate needs swipes a second from 0 to 1000, not 1001"},
                          Ask{&fleet, "add-records 1 #x", "error no TCP terminal #x"},
                          Ask{&fleet, "stop 2", "error no terminal at address 2"},
                          Ask{&serial, "stop", "error the terminal at address 1 serves no TCP port"},
