@@ -15,7 +15,7 @@ bool Connect_v70::GatherSendCardData(int16_t varAddr, const std::string& VarFile
       return CardLine(unit, phStrCardFlg != 0, locale_class);
     };
     return CollectToFile(*state_, varAddr, command::kCardPages,
-                         CollectionFile(VarFilePath, VarFileName), plan, line, nullptr, nullptr,
+                         CollectionFile(VarFilePath, VarFileName), plan, line, {},
                          VarDescription, BackRecordSum);
   });
 }

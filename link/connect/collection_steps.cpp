@@ -6,9 +6,8 @@ namespace tallygate {
 
 bool CollectToFile(Connect_v70::State& state, int16_t varAddr, const CommandSpec& count_spec,
                    const std::filesystem::path& file, const PagePlan& plan,
-                   const UnitLine& line, const StoredPosition& stored,
-                   const std::function<void(int32_t count)>& started, std::string& VarDescription,
-                   int32_t& BackRecordSum) {
+                   const UnitLine& line, const CollectionProgress& progress,
+                   std::string& VarDescription, int32_t& BackRecordSum) {
   int32_t count = 0;
   std::string holder = "ok";
   bool counted = false;
@@ -18,12 +17,13 @@ bool CollectToFile(Connect_v70::State& state, int16_t varAddr, const CommandSpec
     counted = false;
   }
   if (!counted) return false;
-  if (started) started(count);
+  if (progress.started) progress.started(count);
 
   const uint8_t address = ToByte(varAddr);
   CallLine call_line(state);
   const CollectedLines collected =
-      CollectPages(call_line.exchange(), address, count, plan, line, stored);
+      CollectPages(call_line.exchange(), address, count, plan, line, progress.stored,
+                   progress.on_page);
   if (!collected.Complete()) VarDescription = kPartLost;
   if (collected.highest_stored >= 0) WriteCollectedFile(file, collected, BackRecordSum);
   return true;

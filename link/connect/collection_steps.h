@@ -41,14 +41,21 @@ bool RunCollection(Connect_v70::State& state, const std::string& folder,
   return false;
 }
 
-// Asks for the count (false when that fails: nothing is described), calls
-// `started` with it, collects the pages and writes the file. Sets
-// "Net Err,Part data lose" when the file lacks any entry of the count.
+// What a collection reports as it goes; each may be empty, and each may
+// throw to end the collection.
+struct CollectionProgress {
+  std::function<void(int32_t count)> started;  // the count, before any page
+  StoredPosition stored;                       // each unit as it arrives
+  PageHook on_page;                            // each attempt at a page, each page done
+};
+
+// Asks for the count (false when that fails: nothing is described), reports
+// it, collects the pages and writes the file. Sets "Net Err,Part data lose"
+// when the file lacks any entry of the count.
 bool CollectToFile(Connect_v70::State& state, int16_t varAddr, const CommandSpec& count_spec,
                    const std::filesystem::path& file, const PagePlan& plan,
-                   const UnitLine& line, const StoredPosition& stored,
-                   const std::function<void(int32_t count)>& started, std::string& VarDescription,
-                   int32_t& BackRecordSum);
+                   const UnitLine& line, const CollectionProgress& progress,
+                   std::string& VarDescription, int32_t& BackRecordSum);
 
 }  // namespace tallygate
 

@@ -1,12 +1,12 @@
 #include "link/connect/paged_collection.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "tallygate/basic_error.h"
+#include "tallygate/whole_file.h"
 
 namespace tallygate {
 
@@ -20,7 +20,7 @@ bool CollectedLines::Complete() const {
 
 CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t count,
                             const PagePlan& plan, const UnitLine& line,
-                            const StoredPosition& stored) {
+                            const StoredPosition& stored, const PageHook& on_page) {
   CollectedLines collected;
   collected.lines.resize(static_cast<size_t>(count) + 1);
   const Result<FetchReport> report =
@@ -29,7 +29,7 @@ CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t co
                    collected.lines[static_cast<size_t>(position)] = line(unit);
                    if (position > collected.highest_stored) collected.highest_stored = position;
                  },
-                 stored);
+                 stored, on_page);
   // A fetch from 0 fails only when stopped, which no call of the object asks.
   collected.stopped = !report || report->stopped_early;
   return collected;
@@ -37,34 +37,17 @@ CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t co
 
 void WriteCollectedFile(const std::filesystem::path& file, const CollectedLines& collected,
                         int32_t& written) {
-  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw ErrorFromErrno(errno, file.string());
-  std::string buffer;
-  int32_t lines_in_buffer = 0;
-  auto flush = [&] {
-    size_t done = 0;
-    while (done < buffer.size()) {
-      const ssize_t n = write(fd, buffer.data() + done, buffer.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        const int error = errno;
-        close(fd);
-        throw ErrorFromErrno(error, file.string());
-      }
-      done += static_cast<size_t>(n);
+  try {
+    WholeFile out(file);
+    for (int32_t j = 0; j <= collected.highest_stored; ++j) {
+      out.Write(collected.lines[static_cast<size_t>(j)]);
+      out.Write("\r\n");
     }
-    written += lines_in_buffer;
-    buffer.clear();
-    lines_in_buffer = 0;
-  };
-  for (int32_t j = 0; j <= collected.highest_stored; ++j) {
-    buffer += collected.lines[static_cast<size_t>(j)];
-    buffer += "\r\n";
-    ++lines_in_buffer;
-    if (buffer.size() >= 64 * 1024) flush();
+    out.Commit();
+  } catch (const std::system_error& error) {
+    throw ErrorFromErrno(error.code().value(), file.string());
   }
-  flush();
-  if (close(fd) != 0) throw ErrorFromErrno(errno, file.string());
+  written += collected.highest_stored + 1;
 }
 
 bool CollectionFolderExists(const std::string& folder) {

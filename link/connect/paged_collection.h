@@ -31,14 +31,15 @@ struct CollectedLines {
 
 // Every unit that comes becomes the line at its place in the stream (a later
 // attempt at its page replaces it); `stored` sees each unit as it arrives
-// (progress).
+// and `on_page` each attempt at a page and each page done (progress).
 CollectedLines CollectPages(FrameExchange& exchange, uint8_t address, int32_t count,
                             const PagePlan& plan, const UnitLine& line,
-                            const StoredPosition& stored);
+                            const StoredPosition& stored, const PageHook& on_page = nullptr);
 
-// Writes lines 0 to `collected.highest_stored` to `file` (created or
-// truncated), each followed by CR LF, adding one to `written` for every line
-// that reached the file. Throws BasicError on a file error.
+// Replaces `file` whole with lines 0 to `collected.highest_stored`, each
+// followed by CR LF, and adds their number to `written` once they are all
+// in it; a failure leaves the old file and `written` as they were. Throws
+// BasicError on a file error.
 void WriteCollectedFile(const std::filesystem::path& file, const CollectedLines& collected,
                         int32_t& written);
 

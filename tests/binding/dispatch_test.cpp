@@ -11,6 +11,7 @@
 #include "sim/model/reply_builder.h"
 #include "tallygate/conversions.h"
 #include "tallygate/dispatch_ref.h"
+#include "tallygate/error_passing.h"
 #include "tallygate/progress.h"
 #include "tests/support/object_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -307,6 +308,87 @@ TEST_F(DispatchTest, TheProgressObjectIsPutByName) {
   EXPECT_EQ(sink.puts[1], std::make_pair(std::string("Min"), 0.0));
   EXPECT_EQ(sink.puts.back(), std::make_pair(std::string("Value"), 2.0));
   EXPECT_TRUE(sink.destroyed) << "the call let go of the progress object";
+}
+
+// A host's own progress object, which records every call that reached one
+// of its members; it has a method Page or not, and its Page may raise.
+struct RecordingProgress {
+  tg_dispatch base;  // first: the object is its dispatch pointer
+  bool has_page = false;
+  bool page_raises = false;
+  std::vector<std::string> calls;  // "Max=4", "Page(1,1,1,0,0)", ...
+  int page_lookups = 0;            // Page asked for, refused without running
+
+  static int32_t Invoke(tg_dispatch* self, const char* name, int32_t flags, const tg_value* args,
+                        int32_t count, tg_value* result, tg_error* error) {
+    auto* object = reinterpret_cast<RecordingProgress*>(self);
+    if (result != nullptr) tg_value_init(result);
+    return Guarded(error, [&] {
+      const std::string member = name;
+      if (member == "Page" && object->has_page) {
+        if (count != 5) {
+          ++object->page_lookups;
+          throw BasicError(err::kWrongNumberOfArguments);
+        }
+        if (object->page_raises) throw BasicError(err::kInvalidProcedureCall, "no pages here");
+        std::string call = "Page(";
+        for (int32_t i = 0; i < count; ++i) {
+          call += (i > 0 ? "," : "") + std::to_string(ChangeType(args[i], TG_I4).i4());
+        }
+        object->calls.push_back(call + ")");
+        return;
+      }
+      if (member == "Page") ++object->page_lookups;
+      if ((member != "Max" && member != "Min" && member != "Value") ||
+          flags != TG_INVOKE_PROPERTY_PUT || count != 1) {
+        throw BasicError(err::kNotAnObjectProperty);
+      }
+      object->calls.push_back(member + "=" + std::to_string(ChangeType(args[0], TG_I4).i4()));
+    });
+  }
+};
+
+TEST_F(DispatchTest, PagesReachOnlyAProgressObjectWithAPageMethod) {
+  AnswerFrames(link_.port(), [](uint8_t address, const Bytes& frame) {
+    return PagingAnswer(3, address, frame);
+  });
+  const std::vector<std::string> puts = {"Max=4", "Min=0", "Value=0", "Value=0", "Value=1",
+                                         "Value=2"};
+  std::vector<std::string> paged = puts;
+  paged.insert(paged.begin() + 3, "Page(1,1,1,0,0)");
+  paged.push_back("Page(1,1,1,0,-1)");  // true as a Long
+  struct Case {
+    bool has_page, page_raises;
+    bool result;
+    std::string description;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {false, false, true, "", puts},
+      {true, false, true, "", paged},
+      // Like a Value put the object refuses: the collection fails with the
+      // object's description, before any record was asked for.
+      {true, true, false, "no pages here", {"Max=4", "Min=0", "Value=0"}},
+  };
+  for (const Case& c : cases) {
+    static const tg_dispatch_vtbl kVtbl = {[](tg_dispatch*) -> uint32_t { return 2; },
+                                           [](tg_dispatch*) -> uint32_t { return 1; },
+                                           RecordingProgress::Invoke};
+    RecordingProgress progress{{&kVtbl}, c.has_page, c.page_raises, {}, 0};
+    Variant description;
+    Variant sum;
+    const Outcome outcome =
+        Call("GatherData", {Variant("1"), Variant(home_.path().string()), Variant("r.txt"),
+                            Variant::Ref(description), Variant::Ref(sum), Variant("1"),
+                            Variant::Missing(), Variant::Missing(), Variant(&progress.base)});
+    const std::string where = "Page " + std::string(c.has_page ? "" : "not ") + "there" +
+                              (c.page_raises ? ", raising" : "");
+    ASSERT_TRUE(outcome.ok()) << where << ": " << outcome.description;
+    EXPECT_EQ(outcome.result.boolean(), c.result) << where;
+    EXPECT_EQ(description.text(), c.description) << where;
+    EXPECT_EQ(progress.calls, c.calls) << where;
+    EXPECT_EQ(progress.page_lookups, 1) << where << ": asked once whether it has Page";
+  }
 }
 
 // Object creation raises its one error to the creator as a number and a
