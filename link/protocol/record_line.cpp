@@ -26,11 +26,20 @@ class FieldCutter {
     return line_.substr(at, width);
   }
   bool Reached() const { return at_ <= line_.size(); }
+  std::string_view Rest() const { return line_.substr(std::min(at_, line_.size())); }
 
  private:
   std::string_view line_;
   size_t at_ = 0;
 };
+
+// The width of the card field that starts at `at`.
+size_t CardWidth(std::string_view line, size_t at, bool decimal) {
+  using namespace record_line;
+  if (!decimal) return kHexCardWidth;
+  const bool negative = line.size() > at && line[at] == '-';
+  return kDecimalCardWidth + (negative ? 1 : 0);
+}
 
 }  // namespace
 
@@ -64,12 +73,7 @@ RecordLineFields ParseRecordLine(std::string_view line, RecordLineOptions option
   FieldCutter cut(line);
   RecordLineFields fields;
   fields.address = cut.Next(kAddressWidth);
-  size_t card_width = kHexCardWidth;
-  if (options.decimal_card) {
-    const bool negative = line.size() > kAddressWidth && line[kAddressWidth] == '-';
-    card_width = kDecimalCardWidth + (negative ? 1 : 0);
-  }
-  fields.card = cut.Next(card_width);
+  fields.card = cut.Next(CardWidth(line, kAddressWidth, options.decimal_card));
   fields.year = cut.Next(options.full_year ? kCenturyWidth + kPairWidth : kPairWidth);
   fields.month = cut.Next(kPairWidth);
   fields.day = cut.Next(kPairWidth);
@@ -78,6 +82,16 @@ RecordLineFields ParseRecordLine(std::string_view line, RecordLineOptions option
   fields.second = cut.Next(kPairWidth);
   fields.complete = cut.Reached();
   fields.flags = cut.Next(kFlagsMaxWidth);
+  return fields;
+}
+
+CardLineFields ParseCardLine(std::string_view line, bool decimal_card) {
+  FieldCutter cut(line);
+  CardLineFields fields;
+  fields.card = cut.Next(CardWidth(line, 0, decimal_card));
+  fields.staff = cut.Next(card_line::kStaffWidth);
+  fields.complete = cut.Reached();
+  fields.name = cut.Rest();
   return fields;
 }
 

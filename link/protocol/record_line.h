@@ -15,6 +15,15 @@
 //
 // Nothing separates the fields: a reader finds them by width, and the card's
 // width depends on the option and, in decimal, on its sign.
+//
+// The card-list line (link/connect/collected_lines.h writes it) starts with
+// the same card field:
+//
+//   CCCCCCCC SSSSSSSS NAME              "0012D68700000123张三\0\0"
+//
+//   SSSSSSSS  staff number, 8 hexadecimal digits (packed decimal)
+//   NAME      the name's four codes as UTF-8, with whatever padding the
+//             terminal keeps (NULs, spaces)
 #ifndef TALLYGATE_LINK_PROTOCOL_RECORD_LINE_H_
 #define TALLYGATE_LINK_PROTOCOL_RECORD_LINE_H_
 
@@ -68,6 +77,21 @@ struct RecordLineFields {
 };
 
 RecordLineFields ParseRecordLine(std::string_view line, RecordLineOptions options);
+
+namespace card_line {
+inline constexpr size_t kStaffWidth = 8;
+}  // namespace card_line
+
+// The fields of a card-list line, read as ParseRecordLine reads a record
+// line; `complete` says whether card and staff number were all there.
+struct CardLineFields {
+  std::string_view card;  // with its minus sign
+  std::string_view staff;
+  std::string_view name;  // the rest of the line, padding included
+  bool complete = false;
+};
+
+CardLineFields ParseCardLine(std::string_view line, bool decimal_card);
 
 }  // namespace tallygate
 
