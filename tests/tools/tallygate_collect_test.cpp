@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <regex>
@@ -22,11 +25,15 @@
 #include "sim/client/sim_process.h"
 #include "sim/model/synthetic_data.h"
 #include "sim/model/terminal_view.h"
+#include "tallygate/basic_error.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/run_program.h"
 #include "tools/tallygate/call_arguments.h"
 #include "tools/tallygate/collect.h"
+#include "tools/tallygate/page_log.h"
 #include "tools/tallygate/progress_bar.h"
+#include "tools/tallygate/progress_object.h"
+#include "tools/tallygate/table_text.h"
 
 extern char** environ;
 
@@ -70,6 +77,15 @@ TEST(CollectOptionsTest, ReadsEveryOption) {
       {{"--cards", "--addr", "9", "--wait", "3600"},
        {},
        options([](CollectOptions& o) { o.cards = true, o.address = 9, o.wait_seconds = 3600; })},
+      {{"--addr=2", "--cards-only", "--format", "csv", "--dir=/y"},
+       {},
+       options([](CollectOptions& o) {
+         o.address = 2, o.cards = true, o.records = false, o.format = cli::CollectFormat::kCsv,
+         o.folder = "/y";
+       })},
+      {{"--addr", "1", "--format=jsonl", "--cards"},
+       {},
+       options([](CollectOptions& o) { o.format = cli::CollectFormat::kJsonl, o.cards = true; })},
   };
   for (const Case& c : cases) {
     const CollectOptions got = ParseCollectOptions(c.words, c.before);
@@ -82,6 +98,8 @@ TEST(CollectOptionsTest, ReadsEveryOption) {
     EXPECT_EQ(got.decimal_card, want.decimal_card) << where;
     EXPECT_EQ(got.full_year, want.full_year) << where;
     EXPECT_EQ(got.cards, want.cards) << where;
+    EXPECT_EQ(got.records, want.records) << where;
+    EXPECT_EQ(got.format, want.format) << where;
     EXPECT_EQ(got.wait_seconds, want.wait_seconds) << where;
   }
 }
@@ -105,7 +123,10 @@ TEST(CollectOptionsTest, RefusesWhatIsNotACollection) {
       {{"--addr", "1", "--wait", "2.5"}, {}, "not '2.5'"},
       {{"--addr", "1", "--wait"}, {}, "--wait needs a value"},
       {{"--addr", "1", "--dir", ""}, {}, "--dir needs a folder"},
-      {{"--addr", "1", "--cards", "--full-year"}, {}, "--full-year is for records"},
+      {{"--addr", "1", "--cards-only", "--full-year"}, {}, "--full-year is for records"},
+      {{"--addr", "1", "--format", "xml"}, {}, "text, csv or jsonl, not 'xml'"},
+      {{"--addr", "1", "--format", "csv", "--full-year"}, {}, "are for --format text"},
+      {{"--addr", "1", "--format", "jsonl", "--decimal-card"}, {}, "are for --format text"},
       {{"--addr", "1", "--tcp", "h", "--com", "1"}, {}, "exclude each other"},
       {{"--addr", "1", "--com", "1"}, {"h", ""}, "exclude each other"},
       {{"--addr", "1", "--tcp", ""}, {}, "--tcp needs a value"},
@@ -154,7 +175,7 @@ class DrawnBar {
 };
 
 // The puts GatherData makes for `count` records, each position once.
-void FeedCollection(ProgressBar& bar, int count) {
+void FeedCollection(cli::ProgressView& bar, int count) {
   bar.Put("Max", count + 1);
   bar.Put("Min", 0);
   bar.Put("Value", 0);
@@ -234,6 +255,75 @@ TEST(ProgressBarTest, TheProgressObjectFeedsTheBar) {
   object.Put("Value", Variant(int32_t{9}));
   EXPECT_EQ(bar.stored(), 10);
   EXPECT_EQ(bar.total(), 10);
+  object.Call("page", {Variant(1), Variant(1), Variant(int16_t{2}), Variant("0"), Variant(false)});
+  EXPECT_TRUE(bar.Line().ends_with(" 10/10 page 1/1, attempt 2")) << bar.Line();
+  EXPECT_EQ(object.Invoke("Page", TG_INVOKE_METHOD, {Variant(1)}).number,
+            err::kWrongNumberOfArguments);
+  EXPECT_EQ(object.Invoke("Page", TG_INVOKE_PROPERTY_GET).number, err::kNotAnObjectProperty)
+      << "Page is a method only";
+}
+
+// GatherData's reports for 300 records when the last unit of page 1 never
+// comes: page 1 is tried twice and lost.
+void FeedLostPage(cli::ProgressView& view, const std::function<void()>& at_retry) {
+  view.Put("Max", 301);
+  view.Put("Min", 0);
+  view.Put("Value", 0);
+  for (const int attempt : {1, 2}) {
+    view.Page(1, 2, attempt, 0, false);
+    if (attempt == 2) at_retry();
+    for (int position = 0; position < 255; ++position) view.Put("Value", position);
+  }
+  view.Page(1, 2, 2, 1, true);
+  view.Page(2, 2, 1, 1, false);
+  for (int position = 256; position < 300; ++position) view.Put("Value", position);
+  view.Page(2, 2, 1, 1, true);
+}
+
+TEST(PageProgressTest, RetriesAndLostPagesAreShown) {
+  DrawnBar logged;
+  cli::PageLog log(logged.stream());
+  FeedLostPage(log, [] {});
+  EXPECT_EQ(logged.text(),
+            "page 1/2: attempt 2\n"
+            "page 1/2: 255 records, 1 retry, 1 lost page\n"
+            "page 2/2: 44 records, 0 retries, 1 lost page\n");
+
+  DrawnBar drawn;
+  ProgressBar bar(drawn.stream(), 80, std::chrono::hours(1));
+  std::string at_retry;
+  FeedLostPage(bar, [&] { at_retry = bar.Line(); });
+  EXPECT_TRUE(at_retry.ends_with("] 255/300 page 1/2, attempt 2")) << at_retry;
+  EXPECT_TRUE(bar.Line().ends_with("] 300/300 page 2/2, 1 lost page")) << bar.Line();
+  EXPECT_EQ(bar.Line().size(), 79u);
+  const std::string text = drawn.text();
+  EXPECT_NE(text.find(at_retry), std::string::npos) << "a retry is drawn at once: " << text;
+}
+
+// ---- Tables as text --------------------------------------------------------------
+
+TEST(TableTextTest, CsvQuotesWhatWouldSplitAFieldAndJsonlKeysEachRow) {
+  using cli::Json;
+  struct Case {
+    Json cell;
+    std::string csv;    // the field
+    std::string jsonl;  // the value
+  };
+  const Case cases[] = {
+      {"plain", "plain", R"("plain")"},
+      {"a,b", R"("a,b")", R"("a,b")"},
+      {"say \"hi\"", R"("say ""hi""")", R"("say \"hi\"")"},
+      {"two\r\nlines", "\"two\r\nlines\"", R"("two\r\nlines")"},
+      {"lf\nonly", "\"lf\nonly\"", R"("lf\nonly")"},
+      {"张三", "张三", "\"张三\""},
+      {-1, "-1", "-1"},
+      {nullptr, "", "null"},
+  };
+  for (const Case& c : cases) {
+    const cli::Table table{{"n", "x"}, {{7, c.cell}}};
+    EXPECT_EQ(cli::CsvText(table), "n,x\r\n7," + c.csv + "\r\n") << c.csv;
+    EXPECT_EQ(cli::JsonlText(table), R"({"n": 7, "x": )" + c.jsonl + "}\n") << c.jsonl;
+  }
 }
 
 // ---- The program against the simulated terminal ----------------------------
@@ -334,8 +424,8 @@ TEST_F(CollectProgramTest, CompleteCollectionsWriteTheTerminalsEntries) {
       {"pty", {}, false, false, false},
       {"tcp", {"--decimal-card", "--full-year"}, false, true, true},
       {"pty", {"--full-year"}, false, false, true},
-      {"tcp", {"--cards"}, true, false, false},
-      {"pty", {"--cards", "--decimal-card"}, true, true, false},
+      {"tcp", {"--cards-only"}, true, false, false},
+      {"pty", {"--cards-only", "--decimal-card"}, true, true, false},
   };
   for (const Case& c : cases) {
     const std::string where = c.transport + ::testing::PrintToString(c.options);
@@ -345,7 +435,11 @@ TEST_F(CollectProgramTest, CompleteCollectionsWriteTheTerminalsEntries) {
     const ProgramResult result = Collect(args);
     const std::string file = Out(c.cards ? "NameList.txt" : "DataRecordSet_original.txt");
     EXPECT_EQ(result.exit_status, 0) << where << ": " << result.err;
-    EXPECT_EQ(result.err, "") << where << ": no bar when standard error is not a terminal";
+    // No bar when standard error is not a terminal: a line per page.
+    const std::string pages = c.cards ? ""
+                                      : "page 1/2: 256 records, 0 retries, 0 lost pages\n"
+                                        "page 2/2: 44 records, 0 retries, 0 lost pages\n";
+    EXPECT_EQ(result.err, pages) << where;
     EXPECT_EQ(result.out, SummaryLine(c.cards ? "GatherSendCardData" : "GatherData", true, "",
                                       c.cards ? 20 : 300, file) +
                               "\n")
@@ -446,12 +540,12 @@ TEST_F(CollectProgramTest, FailedCollectionsSayWhyOnStandardError) {
   const Case cases[] = {
       {{"--com", com, "--addr", "1", "--dir", (dir_ / "out").string()},
        "tallygate: GatherData failed: no record count from terminal 1\n"},
-      {{"--com", com, "--addr", "1", "--cards", "--dir", (dir_ / "out").string()},
+      {{"--com", com, "--addr", "1", "--cards-only", "--dir", (dir_ / "out").string()},
        "tallygate: GatherSendCardData failed: no card-list count from terminal 1\n"},
   };
   for (const Case& c : cases) {
     const ProgramResult result = Collect(c.args);
-    const bool cards = std::find(c.args.begin(), c.args.end(), "--cards") != c.args.end();
+    const bool cards = std::find(c.args.begin(), c.args.end(), "--cards-only") != c.args.end();
     EXPECT_EQ(result.exit_status, 1) << c.err;
     EXPECT_EQ(result.err, c.err);
     EXPECT_TRUE(std::regex_match(
@@ -475,7 +569,7 @@ TEST_F(CollectProgramTest, UsageErrorsAndAMissingObjectExitWith2) {
       {},
       {"--addr", "300"},
       {"--addr", "1", "--wait", "-3"},
-      {"--addr", "1", "--cards", "--full-year"},
+      {"--addr", "1", "--cards-only", "--full-year"},
       {"--addr", "1", "--tcp", "127.0.0.1", "--com", "1"},
       {"--addr", "1", "somewhere"},
   };
@@ -499,6 +593,108 @@ TEST_F(CollectProgramTest, UsageErrorsAndAMissingObjectExitWith2) {
   EXPECT_EQ(unregistered.exit_status, 2);
   EXPECT_EQ(unregistered.out, "");
   EXPECT_NE(unregistered.err.find("cannot create"), std::string::npos) << unregistered.err;
+}
+
+TEST_F(CollectProgramTest, ALogShowsEachRetryAndEachPage) {
+  SimProcess sim({"--tcp-port", "0", "--records", "300", "--fault", "0xBB,page=1,unit=5:1:drop",
+                  "--quiet"});
+  const ProgramResult result =
+      Collect({"--tcp", "127.0.0.1:" + std::to_string(sim.tcp_port()), "--addr", "1", "--dir",
+               (dir_ / "out").string(), "--wait", "1"});
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(result.err,
+            "page 1/2: attempt 2\n"
+            "page 1/2: 256 records, 1 retry, 0 lost pages\n"
+            "page 2/2: 44 records, 0 retries, 0 lost pages\n");
+  EXPECT_EQ(ReadLines(Out("DataRecordSet_original.txt")), ExpectedRecordLines(300, false, false));
+}
+
+// Reads a csv file with Python's csv module, or a jsonl file line by line
+// with its json module, and prints the rows as one JSON array.
+constexpr const char* kReadRows = R"(
+import csv, json, sys
+path, form = sys.argv[1], sys.argv[2]
+with open(path, newline='', encoding='utf-8') as f:
+    rows = list(csv.DictReader(f, strict=True)) if form == 'csv' else [json.loads(l) for l in f]
+print(json.dumps(rows))
+)";
+
+// A row as the csv module reads it: every field a text, null empty.
+nlohmann::json AsCsvRow(const nlohmann::json& row) {
+  nlohmann::json texts = nlohmann::json::object();
+  for (const auto& [key, value] : row.items()) {
+    texts[key] = value.is_string() ? value.get<std::string>() : value.is_null() ? "" : value.dump();
+  }
+  return texts;
+}
+
+TEST_F(CollectProgramTest, CsvAndJsonlReadBackAsTheTerminalHoldsThem) {
+  SimProcess sim({"--tcp-port", "0", "--records", "3", "--quiet"});
+  const std::string target = "127.0.0.1:" + std::to_string(sim.tcp_port());
+  // Names with a comma and a double quote, and in Chinese; a record whose
+  // month is 13.
+  const ProgramResult stored = RunProgram(
+      TALLYGATE_CLI_PATH, {"--tcp", target, "script"}, env_,
+      "CardSendToMachine 1 7 123 'a,\"b' 0 ''\n"
+      "CardSendToMachine 1 8 124 张三 0 ''\n"
+      "SendRecordToMachine 1 0012D687 261399250000 12 34\n");
+  ASSERT_EQ(stored.exit_status, 0) << stored.out << stored.err;
+
+  nlohmann::json records = nlohmann::json::array();
+  const auto synthetic = sim::SyntheticRecords(3, 1);
+  for (size_t i = 0; i < synthetic.size(); ++i) {
+    const sim::AttendanceRecord& r = synthetic[i];
+    const std::string t = sim::HexDigits(r.time);
+    records.push_back({{"terminal", 1}, {"position", i}, {"card_hex", sim::HexDigits(r.card)},
+                       {"card", CardValue(r.card)},
+                       {"date", Century() + t.substr(0, 2) + "-" + t.substr(2, 2) + "-" + t.substr(4, 2)},
+                       {"time", t.substr(6, 2) + ":" + t.substr(8, 2) + ":" + t.substr(10, 2)},
+                       {"flag", NoPadHex(r.flag)}, {"keep", NoPadHex(r.keep)}});
+  }
+  records.push_back({{"terminal", 1}, {"position", 3}, {"card_hex", "0012D687"},
+                     {"card", 1234567}, {"date", nullptr}, {"time", nullptr},
+                     {"flag", "12"}, {"keep", "34"}});
+  const nlohmann::json cards = {
+      {{"position", 0}, {"card_hex", "00000007"}, {"card", 7}, {"staff", "00000123"},
+       {"name", "a,\"b"}},
+      {{"position", 1}, {"card_hex", "00000008"}, {"card", 8}, {"staff", "00000124"},
+       {"name", "张三"}},
+  };
+
+  for (const std::string form : {"csv", "jsonl"}) {
+    const ProgramResult result = Collect({"--tcp", target, "--addr", "1", "--dir",
+                                          (dir_ / "out").string(), "--cards", "--format", form});
+    ASSERT_EQ(result.exit_status, 0) << form << ": " << result.err;
+    const std::string record_file = Out("DataRecordSet_original." + form);
+    const std::string card_file = Out("NameList." + form);
+    EXPECT_EQ(result.out, SummaryLine("GatherData", true, "", 4, record_file) + "\n" +
+                              SummaryLine("GatherSendCardData", true, "", 2, card_file) + "\n")
+        << "the records, then the cards";
+    const std::pair<std::string, nlohmann::json> tables[] = {{record_file, records},
+                                                             {card_file, cards}};
+    for (const auto& [file, rows] : tables) {
+      const ProgramResult read = RunProgram("/usr/bin/env", {"python3", "-c", kReadRows, file, form});
+      if (read.exit_status == 127) GTEST_SKIP() << "no python3";
+      ASSERT_EQ(read.exit_status, 0) << file << ": " << read.err;
+      nlohmann::json expected = rows;
+      if (form == "csv") {
+        for (nlohmann::json& row : expected) row = AsCsvRow(row);
+      }
+      EXPECT_EQ(nlohmann::json::parse(read.out), expected) << file;
+    }
+    if (form == "csv") {
+      EXPECT_EQ(ReadFile(card_file).substr(0, 36), "position,card_hex,card,staff,name\r\n0");
+    }
+  }
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_ / "out")) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"DataRecordSet_original.csv",
+                                            "DataRecordSet_original.jsonl", "NameList.csv",
+                                            "NameList.jsonl"}))
+      << "no text file and no temporary folder left";
 }
 
 // Runs the program with standard error on a pseudo-terminal of `columns`
@@ -581,7 +777,7 @@ TEST_F(CollectProgramTest, AProgressBarWhenStandardErrorIsATerminal) {
   EXPECT_EQ(records.exit_status, 0) << records.terminal;
   EXPECT_EQ(records.out, SummaryLine("GatherData", true, "", 300, Out("DataRecordSet_original.txt")) + "\n");
   // The terminal's line discipline turns the final line feed into CR LF.
-  const std::string last = "\rrecords [" + std::string(31, '#') + "] 300/300\r\n";
+  const std::string last = "\rrecords [" + std::string(22, '#') + "] 300/300 page 2/2\r\n";
   ASSERT_GE(records.terminal.size(), last.size()) << records.terminal;
   EXPECT_EQ(records.terminal.substr(records.terminal.size() - last.size()), last)
       << records.terminal;
@@ -589,7 +785,7 @@ TEST_F(CollectProgramTest, AProgressBarWhenStandardErrorIsATerminal) {
                                                            << records.terminal;
 
   const TerminalRun cards = RunWithTerminalStderr(
-      {"collect", "--tcp", where, "--addr", "1", "--cards", "--dir", (dir_ / "out").string()},
+      {"collect", "--tcp", where, "--addr", "1", "--cards-only", "--dir", (dir_ / "out").string()},
       env_, 50);
   EXPECT_EQ(cards.exit_status, 0) << cards.terminal;
   EXPECT_EQ(cards.terminal, "") << "card lists report no progress";

@@ -120,10 +120,16 @@ std::optional<std::string> CardFromHex(std::string_view word) {
   } else {
     return std::nullopt;
   }
+  const std::optional<int32_t> value = CardValue(digits);
+  if (!value) return std::nullopt;
+  return std::to_string(*value);
+}
+
+std::optional<int32_t> CardValue(std::string_view hex_digits) {
+  if (hex_digits.size() != 8 || !AllDigits(hex_digits, 16)) return std::nullopt;
   uint32_t value = 0;
-  if (!AllDigits(digits, 16)) return std::nullopt;
-  std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
-  return std::to_string(static_cast<int32_t>(value));
+  std::from_chars(hex_digits.data(), hex_digits.data() + hex_digits.size(), value, 16);
+  return static_cast<int32_t>(value);
 }
 
 CallArguments MakeCallArguments(const std::vector<std::string>& words,

@@ -58,6 +58,9 @@ struct CallArguments {
 // The decimal text of a card given as 0xHHHHHHHH or hex:HHHHHHHH, or nothing
 // when `word` is neither.
 std::optional<std::string> CardFromHex(std::string_view word);
+// The signed 32-bit value of a card's 8 hexadecimal digits, as the decimal
+// card option writes it ("FFFFFFFF" is -1), or nothing for other text.
+std::optional<int32_t> CardValue(std::string_view hex_digits);
 
 // Throws UsageError for a malformed word, ArgumentError for a text its
 // parameter cannot take, BasicError when an array item is not a date.

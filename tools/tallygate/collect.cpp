@@ -1,38 +1,43 @@
 #include "tools/tallygate/collect.h"
 
-#include <charconv>
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
+#include <vector>
 
 #include "tallygate/basic_error.h"
 #include "tallygate/conversions.h"
-#include "tools/tallygate/call_arguments.h"
+#include "tallygate/whole_file.h"
+#include "tools/tallygate/collected_tables.h"
 #include "tools/tallygate/json_output.h"
+#include "tools/tallygate/progress_object.h"
+#include "tools/tallygate/table_text.h"
 
 namespace tallygate::cli {
 namespace {
 
-constexpr int kHighestAddress = 255;
-constexpr int kLongestWait = 3600;
+// One of the two collections.
+struct Collection {
+  const char* method;
+  const char* text_file;  // the library's file
+  const char* stem;       // of the csv and jsonl files
+  const char* entries;    // for messages
+  bool records;
+};
+
+constexpr Collection kRecords{"GatherData", kRecordFileName, "DataRecordSet_original", "record",
+                              true};
+constexpr Collection kCards{"GatherSendCardData", kCardFileName, "NameList", "card-list", false};
 
 void WriteLine(std::FILE* stream, const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
-}
-
-// A whole decimal number from `low` to `high`, or a UsageError naming
-// `option`.
-int WholeNumber(const std::string& option, const std::string& text, int low, int high) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc() || stop != end || value < low || value > high) {
-    throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ", not '" + text + "'");
-  }
-  return value;
 }
 
 // The folder as an absolute path without a trailing separator, so that the
@@ -64,122 +69,80 @@ int32_t CountOf(const Variant& value) {
   }
 }
 
-}  // namespace
+// A folder of its own inside `parent` (the same file system as the files it
+// leads to), removed with what it holds when this goes.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::filesystem::path& parent) {
+    std::string name = (parent / ".tallygate-collect-XXXXXX").string();
+    if (mkdtemp(name.data()) == nullptr) {
+      throw std::system_error(errno, std::generic_category(),
+                              "cannot make a folder in " + parent.string());
+    }
+    path_ = name;
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
 
-const char* const kCollectUsageText =
-    "       tallygate collect [--tcp HOST[:PORT] | --com N] --addr A [--dir DIR]\n"
-    "                         [--decimal-card] [--full-year] [--cards] [--wait SECONDS]\n";
+ private:
+  std::filesystem::path path_;
+};
 
-CollectOptions ParseCollectOptions(const std::vector<std::string>& words, Connection connection) {
-  CollectOptions options;
-  options.connection = std::move(connection);
-  bool have_address = false;
-  for (size_t i = 0; i < words.size(); ++i) {
-    const std::string& word = words[i];
-    const auto value = [&]() -> const std::string& {
-      if (i + 1 >= words.size()) throw UsageError(word + " needs a value");
-      return words[++i];
-    };
-    if (word == "--help" || word == "-h") {
-      options.help = true;
-    } else if (word == "--trace") {
-      options.trace = true;
-    } else if (word.rfind("--tcp=", 0) == 0 || word.rfind("--com=", 0) == 0) {
-      const std::string text = word.substr(6);
-      if (text.empty()) throw UsageError(word.substr(0, 5) + " needs a value");
-      (word[2] == 't' ? options.connection.tcp : options.connection.com) = text;
-    } else if (word == "--tcp" || word == "--com") {
-      const std::string& text = value();
-      if (text.empty()) throw UsageError(word + " needs a value");
-      (word == "--tcp" ? options.connection.tcp : options.connection.com) = text;
-    } else if (word == "--addr") {
-      options.address = static_cast<int16_t>(WholeNumber(word, value(), 1, kHighestAddress));
-      have_address = true;
-    } else if (word == "--dir") {
-      options.folder = value();
-      if (options.folder.empty()) throw UsageError("--dir needs a folder");
-    } else if (word == "--wait") {
-      options.wait_seconds = WholeNumber(word, value(), 1, kLongestWait);
-    } else if (word == "--decimal-card") {
-      options.decimal_card = true;
-    } else if (word == "--full-year") {
-      options.full_year = true;
-    } else if (word == "--cards") {
-      options.cards = true;
-    } else {
-      throw UsageError("collect: unknown argument " + word);
+const char* Extension(CollectFormat format) {
+  return format == CollectFormat::kCsv ? ".csv" : ".jsonl";
+}
+
+// Writes the table of the collected text file `from` as `to`.
+void WriteTable(const Collection& collection, CollectFormat format,
+                const std::filesystem::path& from, const std::filesystem::path& to) {
+  const std::vector<std::string> lines = ReadCollectedLines(from);
+  const Table table = collection.records ? RecordTable(lines) : CardTable(lines);
+  WriteWholeFile(to, format == CollectFormat::kCsv ? CsvText(table) : JsonlText(table));
+}
+
+int Collect(const DispatchRef& object, const CollectOptions& options, const Collection& collection,
+            std::FILE* out, std::FILE* err, ProgressView* progress) {
+  const std::filesystem::path folder = AbsoluteFolder(options.folder);
+  const bool text = options.format == CollectFormat::kText;
+  std::optional<ScratchFolder> scratch;
+  if (!text) {
+    try {
+      scratch.emplace(folder);
+    } catch (const std::system_error& error) {
+      WriteLine(err, "tallygate: " + std::string(collection.method) + " not called: " + error.what());
+      return kCollectFailed;
     }
   }
-  if (options.help) return options;
-  if (!options.connection.tcp.empty() && !options.connection.com.empty()) {
-    throw UsageError("--tcp and --com exclude each other");
-  }
-  if (!have_address) throw UsageError("collect needs --addr");
-  if (options.cards && options.full_year) {
-    throw UsageError("--full-year is for records; card lists have no dates");
-  }
-  return options;
-}
-
-const char* const kCollectOptionsText =
-    "Gathers every record of terminal A (GatherData) into\n"
-    "DIR/DataRecordSet_original.txt, or with --cards its card list\n"
-    "(GatherSendCardData) into DIR/NameList.txt, and prints one line of JSON.\n"
-    "  --tcp HOST[:PORT] | --com N   the terminal's line (one is needed)\n"
-    "  --addr A          the terminal's address, 1 to 255\n"
-    "  --dir DIR         the folder for the file, made when missing (default: .)\n"
-    "  --decimal-card    card numbers in decimal instead of hexadecimal\n"
-    "  --full-year       four-digit years (records only)\n"
-    "  --cards           the card list instead of the records\n"
-    "  --wait SECONDS    how long to wait for each record or card (default 3)\n"
-    "  --trace           trace every frame to standard error\n"
-    "A progress bar for records goes to standard error when it is a terminal.\n"
-    "Exit status: 0 complete, 3 partial (\"Net Err,Part data lose\"), 1 failed,\n"
-    "2 usage error or no object; the description goes to standard error.\n";
-
-void RequireTerminal(const CollectOptions& options) {
-  if (options.connection.tcp.empty() && options.connection.com.empty()) {
-    throw UsageError("name a terminal: --tcp HOST[:PORT] or --com N");
-  }
-}
-
-void MakeFolder(const CollectOptions& options) {
-  std::error_code error;
-  std::filesystem::create_directories(options.folder, error);
-  if (error) throw UsageError("cannot make the folder " + options.folder + ": " + error.message());
-}
-
-int CollectStatus(bool result, const std::string& description) {
-  if (!result) return kCollectFailed;
-  return description.empty() ? kCollectComplete : kCollectPartial;
-}
-
-int RunCollect(const DispatchRef& object, const CollectOptions& options, std::FILE* out,
-               std::FILE* err, ProgressBar* progress) {
-  const bool records = !options.cards;
-  const std::string method = records ? "GatherData" : "GatherSendCardData";
-  const std::filesystem::path folder = AbsoluteFolder(options.folder);
-  const std::filesystem::path file = folder / (records ? kRecordFileName : kCardFileName);
+  const std::filesystem::path call_folder = text ? folder : scratch->path();
 
   std::vector<std::unique_ptr<Variant>> byref;
   byref.push_back(std::make_unique<Variant>(std::string_view()));  // VarDescription
   byref.push_back(std::make_unique<Variant>(int32_t{0}));          // BackRecordSum
+  // The tables hold the card both ways and the year in full.
+  const bool decimal_card = text && options.decimal_card;
+  const bool full_year = !text || options.full_year;
   std::vector<Variant> args{Variant(options.address),
-                            Variant(folder.string()),
-                            Variant(file.filename().string()),
+                            Variant(call_folder.string()),
+                            Variant(std::string_view(collection.text_file)),
                             Variant::Ref(*byref[0]),
                             Variant::Ref(*byref[1]),
                             Variant(options.wait_seconds),
-                            Variant(int32_t{options.decimal_card ? 1 : 0})};
+                            Variant(int32_t{decimal_card ? 1 : 0})};
   DispatchRef progress_object;
-  if (records) {
-    args.emplace_back(options.full_year);
+  if (collection.records) {
+    args.emplace_back(full_year);
     if (progress != nullptr) progress_object = MakeProgressObject(*progress);
     args.push_back(progress_object ? Variant(progress_object.get()) : Variant::Missing());
   }
 
+  const std::string method = collection.method;
   const Outcome outcome = object.Invoke(method, TG_INVOKE_METHOD, args);
-  if (progress != nullptr) progress->Finish();
+  if (progress_object) progress->Finish();
   if (!outcome.ok()) {
     WriteLine(out, ErrorLine(method, outcome.number, outcome.description));
     WriteLine(err, "tallygate: " + method + " raised error " + std::to_string(outcome.number) +
@@ -190,23 +153,61 @@ int RunCollect(const DispatchRef& object, const CollectOptions& options, std::FI
   const bool result = outcome.result.kind() == TG_BOOL && outcome.result.boolean();
   const std::string description = TextOf(*byref[0]);
   const int32_t written = CountOf(*byref[1]);
-  std::string line = ResultLine(method, outcome.result, byref);
-  line.pop_back();  // the closing brace: the file joins the call's fields
-  line += ", \"file\": " + (written > 0 ? JsonString(file.string()) : std::string("null")) + "}";
-  WriteLine(out, line);
-
   const int status = CollectStatus(result, description);
+  std::filesystem::path file = folder / collection.text_file;
+  std::string not_written;
+  if (!text && written > 0) {
+    file = folder / (std::string(collection.stem) + Extension(options.format));
+    try {
+      WriteTable(collection, options.format, call_folder / collection.text_file, file);
+    } catch (const std::system_error& error) {
+      not_written = error.what();
+    }
+  }
+  Json line = ResultJson(method, outcome.result, byref);
+  line["file"] = written > 0 && not_written.empty() ? Json(file.string()) : Json(nullptr);
+  WriteLine(out, JsonLine(line));
+
+  if (!not_written.empty()) {
+    WriteLine(err, "tallygate: " + method + ": cannot write " + file.string() + ": " + not_written);
+    return kCollectFailed;
+  }
   if (status == kCollectPartial) {
     WriteLine(err, "tallygate: " + method + ": " + description + " (" + std::to_string(written) +
                        " lines written)");
   } else if (status == kCollectFailed) {
     // Only a failed count query leaves the description empty.
-    const std::string why =
-        !description.empty()
-            ? description
-            : "no " + std::string(records ? "record" : "card-list") + " count from terminal " +
-                  std::to_string(options.address);
+    const std::string why = !description.empty()
+                                ? description
+                                : "no " + std::string(collection.entries) + " count from terminal " +
+                                      std::to_string(options.address);
     WriteLine(err, "tallygate: " + method + " failed: " + why);
+  }
+  return status;
+}
+
+}  // namespace
+
+int CollectStatus(bool result, const std::string& description) {
+  if (!result) return kCollectFailed;
+  return description.empty() ? kCollectComplete : kCollectPartial;
+}
+
+int WorseCollectStatus(int a, int b) {
+  for (const int worst : {kCollectUsage, kCollectFailed, kCollectPartial}) {
+    if (a == worst || b == worst) return worst;
+  }
+  return kCollectComplete;
+}
+
+int RunCollect(const DispatchRef& object, const CollectOptions& options, std::FILE* out,
+               std::FILE* err, ProgressView* progress) {
+  int status = kCollectComplete;
+  if (options.records) {
+    status = Collect(object, options, kRecords, out, err, progress);
+  }
+  if (options.cards) {
+    status = WorseCollectStatus(status, Collect(object, options, kCards, out, err, nullptr));
   }
   return status;
 }

@@ -1,27 +1,28 @@
-// tallygate collect: one unattended collection of a terminal's attendance
-// records (GatherData) or card list (GatherSendCardData, --cards) into a
-// folder, under the file names the operator's program uses.
+// tallygate collect: unattended collections of a terminal's attendance
+// records (GatherData) and card list (GatherSendCardData) into a folder,
+// under the file names the operator's program uses (collect_options.h has
+// the command line).
 //
-//   tallygate collect [--tcp HOST[:PORT] | --com N] --addr A [--dir DIR]
-//                     [--decimal-card] [--full-year] [--cards] [--wait SECONDS]
-//
-// Standard output gets one JSON line, the call's line (json_output.h) with
-// the collected file added:
+// Standard output gets one JSON line per collection made, the call's line
+// (json_output.h) with the written file added:
 //   {"call": "GatherData", "result": true, "byref": ["", 300], "file": "/d/DataRecordSet_original.txt"}
 // ("file" is null when no line was written). Standard error gets the
-// description of a partial or failed collection and, when it is a terminal,
-// a progress bar for records.
+// description of a partial or failed collection and the records' progress.
+//
+// With --format csv or jsonl the call writes its text file, with a
+// hexadecimal card and a four-digit year, into a temporary folder inside
+// the target folder; the file is read back (collected_tables.h) and the
+// table written whole as DataRecordSet_original.csv/.jsonl or
+// NameList.csv/.jsonl (table_text.h). The temporary folder goes afterwards.
 #ifndef TALLYGATE_TOOLS_TALLYGATE_COLLECT_H_
 #define TALLYGATE_TOOLS_TALLYGATE_COLLECT_H_
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "tallygate/dispatch_ref.h"
-#include "tools/tallygate/progress_bar.h"
-#include "tools/tallygate/session.h"
+#include "tools/tallygate/collect_options.h"
+#include "tools/tallygate/progress_view.h"
 
 namespace tallygate::cli {
 
@@ -30,47 +31,22 @@ inline constexpr const char* kCardFileName = "NameList.txt";
 
 // Exit statuses of a collection.
 inline constexpr int kCollectComplete = 0;
-inline constexpr int kCollectFailed = 1;  // false, or the call raised an error
+inline constexpr int kCollectFailed = 1;  // false, the call raised an error, or no file written
 inline constexpr int kCollectUsage = 2;   // also: the object could not be made
 inline constexpr int kCollectPartial = 3; // true, with entries missing
 
-struct CollectOptions {
-  Connection connection;
-  int16_t address = 0;      // 1 to 255
-  std::string folder = "."; // an existing folder
-  bool decimal_card = false;
-  bool full_year = false;   // records only
-  bool cards = false;
-  int32_t wait_seconds = 3; // per unit: SleepDate
-  bool help = false;
-  bool trace = false;       // --trace given after the word collect
-};
-
-// Reads the words after "collect". `connection` holds a --tcp or --com
-// given before the word collect. Throws UsageError. A run without a
-// terminal is refused by the caller (RequireTerminal).
-CollectOptions ParseCollectOptions(const std::vector<std::string>& words, Connection connection);
-
-// The usage text of the subcommand, and its options.
-extern const char* const kCollectUsageText;
-extern const char* const kCollectOptionsText;
-
-// Throws UsageError when `options` name no terminal.
-void RequireTerminal(const CollectOptions& options);
-
-// Creates the collection's folder when it is missing; throws UsageError
-// when it cannot.
-void MakeFolder(const CollectOptions& options);
-
 // The exit status for what the call returned.
 int CollectStatus(bool result, const std::string& description);
+// The status of two collections: failed before partial before complete.
+int WorseCollectStatus(int a, int b);
 
-// Makes the collection call on `object`, which is connected already; writes
-// the JSON line to `out` and the description of a partial or failed
-// collection to `err`. `progress`, when given, is fed by GatherData (cards
-// have no progress). Returns the exit status.
+// Makes the collections `options` ask for on `object`, which is connected
+// already: the records, then the card list. Writes a JSON line for each to
+// `out` and the description of a partial or failed one to `err`.
+// `progress`, when given, is fed by GatherData (card lists have no
+// progress) and finished after it. Returns the exit status.
 int RunCollect(const DispatchRef& object, const CollectOptions& options, std::FILE* out,
-               std::FILE* err, ProgressBar* progress);
+               std::FILE* err, ProgressView* progress);
 
 }  // namespace tallygate::cli
 

@@ -32,6 +32,7 @@
 #include "tools/tallygate/exit_status.h"
 #include "tools/tallygate/json_output.h"
 #include "tools/tallygate/member_lookup.h"
+#include "tools/tallygate/page_log.h"
 #include "tools/tallygate/progress_bar.h"
 #include "tools/tallygate/session.h"
 #include "tools/tallygate/shell_words.h"
@@ -300,9 +301,14 @@ int main(int argc, char** argv) {
       std::cerr << "tallygate: " << failure.what() << "\n";
       return tallygate::cli::kCollectFailed;
     }
-    // Card lists report no progress; a bar is for a person watching.
-    if (collect.cards || isatty(STDERR_FILENO) == 0) {
+    // Card lists report no progress; a bar is for a person watching, plain
+    // lines for a log.
+    if (!collect.records) {
       return tallygate::cli::RunCollect(object, collect, stdout, stderr, nullptr);
+    }
+    if (isatty(STDERR_FILENO) == 0) {
+      tallygate::cli::PageLog log(stderr);
+      return tallygate::cli::RunCollect(object, collect, stdout, stderr, &log);
     }
     tallygate::cli::ProgressBar bar(stderr, tallygate::cli::TerminalColumns(STDERR_FILENO));
     return tallygate::cli::RunCollect(object, collect, stdout, stderr, &bar);
