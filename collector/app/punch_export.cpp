@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "collector/store/time_text.h"
 #include "tools/csv/csv_field.h"
 
 namespace tallygate::collector {
@@ -16,27 +17,6 @@ std::string CardHex(uint32_t card) {
 
 }  // namespace
 
-namespace {
-
-// "YYYY-MM-DD" `between` "hh:mm:ss", of seconds since 1970 in a calendar.
-std::string DateTimeText(std::chrono::seconds since_epoch, char between) {
-  const std::chrono::sys_days day{std::chrono::floor<std::chrono::days>(since_epoch)};
-  const std::chrono::year_month_day date{day};
-  const std::chrono::hh_mm_ss clock{since_epoch - day.time_since_epoch()};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02d:%02d:%02d", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()), between,
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()));
-  return text;
-}
-
-}  // namespace
-
-std::string LocalText(LocalTime time) { return DateTimeText(time.time_since_epoch(), ' '); }
-
-std::string UtcText(UtcTime time) { return DateTimeText(time.time_since_epoch(), 'T') + "Z"; }
-
 std::string ExportHeader(ExportFormat format) {
   if (format != ExportFormat::kCsv) return {};
   return "terminal,card_hex,card,staff,name,local_time,utc_time,flag,keep,position\r\n";
@@ -44,8 +24,8 @@ std::string ExportHeader(ExportFormat format) {
 
 std::string ExportRow(const PunchRow& row, ExportFormat format) {
   const Punch& punch = row.punch;
-  const std::string local = punch.local ? LocalText(*punch.local) : "";
-  const std::string utc = punch.utc ? UtcText(*punch.utc) : "";
+  const std::string local = punch.local ? LocalTimeText(*punch.local) : "";
+  const std::string utc = punch.utc ? UtcTimeText(*punch.utc) : "";
   if (format == ExportFormat::kJsonLines) {
     nlohmann::ordered_json object = {
         {"terminal", row.terminal}, {"card_hex", CardHex(punch.card)}, {"card", punch.card},

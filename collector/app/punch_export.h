@@ -23,10 +23,6 @@ std::string ExportHeader(ExportFormat format);
 // One row, CR LF ended for CSV, LF for JSON lines.
 std::string ExportRow(const PunchRow& row, ExportFormat format);
 
-// "2026-12-01 08:59:12" and "2026-12-01T00:59:12Z".
-std::string LocalText(LocalTime time);
-std::string UtcText(UtcTime time);
-
 }  // namespace tallygate::collector
 
 #endif  // TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "collector/app/punch_export.h"
+#include "collector/store/time_text.h"
 
 namespace tallygate::collector {
 namespace {
 
-std::string When(const std::optional<UtcTime>& time) { return time ? UtcText(*time) : "-"; }
+std::string When(const std::optional<UtcTime>& time) { return time ? UtcTimeText(*time) : "-"; }
 
 }  // namespace
 
@@ -41,7 +41,7 @@ std::string StatusTable(const std::vector<TerminalState>& states) {
 std::string StatusJson(const std::vector<TerminalState>& states) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   auto when = [](const std::optional<UtcTime>& time) {
-    return time ? nlohmann::ordered_json(UtcText(*time)) : nlohmann::ordered_json(nullptr);
+    return time ? nlohmann::ordered_json(UtcTimeText(*time)) : nlohmann::ordered_json(nullptr);
   };
   for (const TerminalState& state : states) {
     list.push_back({{"terminal", state.info.name},

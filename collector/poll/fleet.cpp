@@ -49,14 +49,18 @@ Collection NotPolled(const TerminalConfig& terminal, Outcome outcome, const std:
   return collection;
 }
 
-// Registers the terminal in the store and claims it, once. Returns the
-// collection to report instead of polling, when the terminal is not to be
-// polled now.
+// Registers the terminal in the store (once) and claims it (before every
+// poll: a claim lost with a connection to the database may have gone to
+// another collector meanwhile). Returns the collection to report instead of
+// polling, when the terminal is not to be polled now.
 std::optional<Collection> Claim(TerminalRuntime& runtime, Store& store) {
-  if (runtime.claimed) return std::nullopt;
   const TerminalConfig& terminal = *runtime.config;
+  const bool was_claimed = runtime.claimed;
   try {
-    store.SaveTerminal(InfoOf(terminal));
+    if (!runtime.registered) {
+      store.SaveTerminal(InfoOf(terminal));
+      runtime.registered = true;
+    }
     runtime.claimed = store.ClaimTerminal(terminal.name);
   } catch (const StoreError& e) {
     ++runtime.failures;
@@ -69,7 +73,8 @@ std::optional<Collection> Claim(TerminalRuntime& runtime, Store& store) {
   if (!runtime.claimed) {
     runtime.next_due = Clock::now() + terminal.poll_interval;
     const std::string why = "polled by another collector sharing the database; not polled here";
-    Log(LogLevel::kWarning, terminal.name + ": " + why);
+    if (was_claimed || runtime.failures == 0) Log(LogLevel::kWarning, terminal.name + ": " + why);
+    ++runtime.failures;
     return NotPolled(terminal, Outcome::kPartial, why);
   }
   return std::nullopt;

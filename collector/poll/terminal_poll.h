@@ -46,6 +46,7 @@ struct TerminalRuntime {
   std::optional<std::chrono::sys_days> cards_day;  // card list last collected
   std::optional<std::chrono::sys_days> clock_day;  // clock last set
   bool cards_wanted = false;           // collect the card list at the next poll
+  bool registered = false;             // saved in the store's terminals
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
   std::chrono::duration<double> unit_wait{3.0};  // the longest wait for a unit of a page
 };
