@@ -15,6 +15,7 @@
 //   clear_above = 30000         # off when absent
 //   set_clock = true            # once a day, in the terminal's zone
 //   card_list = true            # collect the card list (default true)
+//   unit_wait_ms = 3000         # longest wait for each record of a page
 //
 //   [http]                      # the web dashboard, off when absent
 //   listen = "127.0.0.1:8080"
@@ -50,6 +51,9 @@ struct TerminalConfig {
   std::optional<int32_t> clear_above;
   bool set_clock = false;
   bool card_list = true;
+  // The longest wait for each record of a page (3 s; less for terminals on
+  // a fast network).
+  std::chrono::milliseconds unit_wait{3000};
   int line = 0;                    // of its [[terminal]] in the file
 
   bool serial() const { return std::holds_alternative<SerialEndpoint>(endpoint); }

@@ -36,7 +36,7 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
                            const std::string& source) {
   const TableReader reader(table, "[[terminal]]",
                            {"name", "tcp", "serial", "address", "time_zone", "poll_interval",
-                            "verify_interval", "clear_above", "set_clock", "card_list"},
+                            "verify_interval", "clear_above", "set_clock", "card_list", "unit_wait_ms"},
                            source);
   TerminalEntry entry;
   TerminalConfig& terminal = entry.config;
@@ -80,6 +80,9 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   }
   terminal.set_clock = reader.Boolean("set_clock").value_or(false);
   terminal.card_list = reader.Boolean("card_list").value_or(true);
+  if (const std::optional<int64_t> wait = reader.Integer("unit_wait_ms", 50, 10000)) {
+    terminal.unit_wait = std::chrono::milliseconds(*wait);
+  }
   return entry;
 }
 

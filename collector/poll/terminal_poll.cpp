@@ -57,7 +57,7 @@ FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& st
 
   FetchOptions options;
   options.count = count;
-  options.unit_wait = runtime.unit_wait;
+  options.unit_wait = terminal.unit_wait;
   options.stop = inner.get_token();
   options.on_page = [&](const PageReport& report, bool done) {
     if (!done) {

@@ -48,7 +48,6 @@ struct TerminalRuntime {
   bool cards_wanted = false;           // collect the card list at the next poll
   bool registered = false;             // saved in the store's terminals
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
-  std::chrono::duration<double> unit_wait{3.0};  // the longest wait for a unit of a page
 };
 
 // The longest backoff of a terminal that does not answer.

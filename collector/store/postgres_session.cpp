@@ -101,6 +101,9 @@ PostgresSession::PostgresSession(const std::string& database) {
   const char* const values[] = {"10", "tallygate-collector", database.c_str(), nullptr};
   conn_ = PQconnectdbParams(keywords, values, 1);
   if (conn_ == nullptr) throw StoreError("cannot connect: out of memory");
+  // The server's notices ("relation ... already exists, skipping") are
+  // chatter of the migrations, not events for the log; errors come as results.
+  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
   if (PQstatus(conn_) != CONNECTION_OK) {
     const std::string reason = Reason();
     PQfinish(conn_);

@@ -84,6 +84,7 @@ class TerminalPollTest : public ::testing::TestWithParam<Case> {
     config_.time_zone = "Asia/Shanghai";
     config_.clear_above = GetParam().clear_above;
     config_.card_list = false;
+    config_.unit_wait = 300ms;
     store_->SaveTerminal({config_.name, config_.EndpointText(), 1, config_.time_zone});
     runtime_.config = &config_;
   }
@@ -144,7 +145,6 @@ TEST_P(TerminalPollTest, EveryRecordEverHeldIsStoredOnce) {
     if (!faults) {
       for (const PunchBytes& bytes : Held()) ever_held.insert(bytes);
     }
-    runtime_.unit_wait = 0.3s;
     const Collection collection = PollTerminal(**line, runtime_, *store_, {});
     EXPECT_EQ(collection.outcome, step.outcome) << collection.error;
     EXPECT_EQ(collection.from_position, step.from);

@@ -1,0 +1,235 @@
+// The collector's promise, tested whole: whatever happens (injected faults,
+// punches arriving, terminals cleared by the collector, the store failing
+// for a while, the collector killed at random moments), the database ends up
+// holding exactly every record the terminals ever held, none missing, none
+// twice, and no terminal is cleared while the store cannot commit.
+//
+// The simulated fleet keeps every record each terminal ever held
+// (dump-history); the store is a real SQLite file or a real PostgreSQL
+// server started by the test.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+
+#include "collector/poll/fleet.h"
+#include "collector/poll/serialized_store.h"
+#include "sim/client/sim_process.h"
+#include "tests/support/postgres_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace tallygate::collector {
+namespace {
+
+using testing::PostgresServer;
+using testing::SimProcess;
+using testing::TempDir;
+using namespace std::chrono_literals;
+
+constexpr int kTerminals = 20;
+
+enum class Kind { kSqlite, kPostgres };
+
+std::string Name(int k) { return "t" + std::to_string(k); }
+
+// Every record terminal #k ever held, as identity bytes.
+std::set<PunchBytes> EverHeld(SimProcess& fleet, int k) {
+  const auto units = fleet.HistoryUnits("#" + std::to_string(k), 30s);
+  EXPECT_TRUE(units.has_value());
+  std::set<PunchBytes> held;
+  for (const std::string& hex : units.value_or(std::vector<std::string>{})) {
+    PunchBytes bytes;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      bytes[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * (i + 3), 2), nullptr, 16));
+    }
+    held.insert(bytes);
+  }
+  return held;
+}
+
+// Checks the store against the fleet's history, terminal by terminal.
+void ExpectExactlyEverything(SimProcess& fleet, Store& store, int terminals) {
+  std::map<std::string, std::map<PunchBytes, int>> stored;
+  store.ForEachPunch({}, [&](const PunchRow& row) { ++stored[row.terminal][row.punch.bytes]; });
+  size_t total = 0;
+  for (int k = 1; k <= terminals; ++k) {
+    const std::set<PunchBytes> held = EverHeld(fleet, k);
+    const auto& mine = stored[Name(k)];
+    size_t missing = 0;
+    for (const PunchBytes& bytes : held) missing += mine.count(bytes) ? 0 : 1;
+    size_t twice = 0, foreign = 0;
+    for (const auto& [bytes, times] : mine) {
+      twice += times > 1 ? 1 : 0;
+      foreign += held.count(bytes) ? 0 : 1;
+    }
+    EXPECT_EQ(missing, 0u) << Name(k) << " holds " << held.size();
+    EXPECT_EQ(twice, 0u) << Name(k);
+    EXPECT_EQ(foreign, 0u) << Name(k);
+    total += held.size();
+  }
+  std::printf("%zu punches of %d terminals, each stored once\n", total, terminals);
+}
+
+class FleetReliabilityTest : public ::testing::TestWithParam<Kind> {
+ protected:
+  void SetUp() override {
+    if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+    if (GetParam() == Kind::kPostgres) {
+      if (PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
+      server_.emplace();
+      database_ = server_->Uri();
+    } else {
+      database_ = "sqlite:" + (dir_ / "punches.db").string();
+    }
+  }
+
+  // A TCP terminal of the fleet, quick to give up on a missing record.
+  static TerminalConfig Terminal(int k, int port) {
+    TerminalConfig terminal;
+    terminal.name = Name(k);
+    terminal.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(port)};
+    terminal.time_zone = "Asia/Shanghai";
+    terminal.poll_interval = 1s;
+    terminal.unit_wait = 200ms;
+    terminal.card_list = k % 4 == 0;
+    return terminal;
+  }
+
+  TempDir dir_;
+  std::optional<PostgresServer> server_;
+  std::string database_;
+};
+
+// 20 terminals, 5 % of replies dropped, punches arriving, half of the
+// terminals cleared by the collector above 250 records, 200 polls; in the
+// middle the store fails for three rounds (PostgreSQL stopped, or SQLite's
+// disk full).
+TEST_P(FleetReliabilityTest, FaultsArrivalsClearsAndAnOutageLoseNothing) {
+  const bool postgres = GetParam() == Kind::kPostgres;
+  std::string folder;
+  if (!postgres) {
+    // SQLite on a file system of its own that the test fills and then grows.
+    folder = (dir_ / "small").string();
+    std::filesystem::create_directory(folder);
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") != 0) {
+      GTEST_SKIP() << "cannot mount a small file system to fill; needs root";
+    }
+    database_ = "sqlite:" + folder + "/punches.db";
+  }
+  SimProcess fleet({"--tcp-terminals", std::to_string(kTerminals), "--tcp-port", "0", "--records",
+                    "200", "--cards", "20", "--seed", "11", "--fault", "any:5%:drop", "--quiet"});
+  CollectorConfig config;
+  config.tcp_parallel = 8;
+  for (int k = 1; k <= kTerminals; ++k) {
+    config.terminals.push_back(Terminal(k, fleet.tcp_ports()[static_cast<size_t>(k - 1)]));
+    // Terminals the collector clears get their punches between polls only:
+    // a punch in the moment between the last count and the clear is the one
+    // loss no protocol can prevent.
+    if (k % 2 == 0) config.terminals.back().clear_above = 250;
+  }
+  SerializedStore store(OpenStore(database_));
+  Fleet collector(config, store);
+
+  int cleared = 0;
+  for (int round = 1; round <= 10; ++round) {
+    for (int k = 1; k <= kTerminals; ++k) {
+      const std::string target = "#" + std::to_string(k);
+      ASSERT_EQ(fleet.Control("add-records " + std::to_string(10 + k) + " " + target).rfind("ok", 0),
+                0u);
+    }
+    const bool outage = round >= 4 && round <= 6;
+    if (round == 4 && postgres) server_->Stop();
+    if (round == 7 && postgres) server_->Start();
+    if (round == 7 && !postgres) {
+      ASSERT_EQ(mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT, "size=64m"), 0);
+    }
+    for (const Collection& collection : collector.PollOnce({})) {
+      if (collection.outcome == Outcome::kCleared) ++cleared;
+      if (outage && postgres) {
+        EXPECT_NE(collection.outcome, Outcome::kCleared) << "cleared while the store was down";
+      }
+    }
+  }
+  EXPECT_GT(cleared, 0) << "the clearing path was not exercised";
+
+  // The terminals stop changing; the collector catches up.
+  ASSERT_EQ(fleet.Control("clear-faults").rfind("ok", 0), 0u);
+  for (int round = 0; round < 5; ++round) {
+    if (OnceStatus(collector.PollOnce({})) == 0) break;
+  }
+  ExpectExactlyEverything(fleet, store, kTerminals);
+}
+
+// The collector killed with SIGKILL at 20 random moments while it collects
+// (the terminals answer at 19200 bit/s, so a page takes seconds), and
+// started again each time.
+TEST_P(FleetReliabilityTest, KilledAtRandomMomentsLosesNothing) {
+  constexpr int kFleet = 4;
+  SimProcess fleet({"--tcp-terminals", std::to_string(kFleet), "--tcp-port", "0", "--records",
+                    "600", "--punch-rate", "3", "--wire-speed", "--seed", "5", "--quiet"});
+  const std::string config_path = (dir_ / "collector.toml").string();
+  {
+    std::ofstream config(config_path);
+    config << "database = \"" << database_ << "\"\npoll_interval = 1\n";
+    for (int k = 1; k <= kFleet; ++k) {
+      config << "[[terminal]]\nname = \"" << Name(k) << "\"\ntcp = \"127.0.0.1:"
+             << fleet.tcp_ports()[static_cast<size_t>(k - 1)]
+             << "\"\ntime_zone = \"Asia/Shanghai\"\ncard_list = false\n";
+    }
+  }
+  auto start = [&] {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDERR_FILENO);
+      execl(TALLYGATE_COLLECTOR_PATH, TALLYGATE_COLLECTOR_PATH, "--config", config_path.c_str(),
+            "run", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  };
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<int> moment_ms(300, 4000);
+  for (int kill_number = 0; kill_number < 20; ++kill_number) {
+    const pid_t pid = start();
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(moment_ms(random)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the collector ended before it was killed";
+  }
+  // Punches stop; one last run brings the store up to date.
+  ASSERT_EQ(fleet.Control("punch-rate 0").rfind("ok", 0), 0u);
+  CollectorConfig config = LoadConfig(config_path);
+  for (TerminalConfig& terminal : config.terminals) terminal.unit_wait = 500ms;
+  SerializedStore store(OpenStore(database_));
+  int64_t stored_by_killed_runs = 0;
+  store.ForEachPunch({}, [&](const PunchRow&) { ++stored_by_killed_runs; });
+  EXPECT_GT(stored_by_killed_runs, 4 * 256) << "the killed runs committed pages between kills";
+  Fleet collector(config, store);
+  for (int round = 0; round < 3; ++round) {
+    if (OnceStatus(collector.PollOnce({})) == 0) break;
+  }
+  ExpectExactlyEverything(fleet, store, kFleet);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, FleetReliabilityTest,
+                         ::testing::Values(Kind::kSqlite, Kind::kPostgres),
+                         [](const ::testing::TestParamInfo<Kind>& param_info) {
+                           return param_info.param == Kind::kSqlite ? "Sqlite" : "Postgres";
+                         });
+
+}  // namespace
+}  // namespace tallygate::collector
