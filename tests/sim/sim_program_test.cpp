@@ -196,6 +196,40 @@ TEST(SimProgram, ControlFaultDropsOnlyTheNextMatchingReply) {
   EXPECT_EQ(sim.Control("clear-faults"), "ok clear-faults removed=1");
 }
 
+// The pty and the first terminal's TCP port share one plan: a rule added
+// while running spoils the same unit on both lines, counts each line's frame
+// once, and clear-faults takes it from both.
+TEST(SimProgram, ControlFaultReachesTcpAndPtyAlike) {
+  SKIP_WITHOUT_SIM();
+  SimProcess sim({"--tcp-port", "0", "--pty", "--address", "1", "--quiet", "--records", "600"});
+  struct Side {
+    const char* name;
+    HostEnd host;
+  };
+  Side sides[] = {{"tcp", HostEnd::Tcp(sim.tcp_port())}, {"pty", HostEnd::Pty(sim.pty_path())}};
+  constexpr size_t kUnit = 16;
+  constexpr size_t kPage = 256 * kUnit;
+  // Page 2 as it arrives: `expected` bytes, then whatever else comes.
+  const auto page_two = [](HostEnd& host, size_t expected) {
+    host.Send(Wire(1, MakeFrame(0xBB, {0x02})));
+    Bytes got = host.Read(expected);
+    const Bytes more = host.ReadUntilQuiet(100ms);
+    got.insert(got.end(), more.begin(), more.end());
+    return got;
+  };
+  const Bytes whole = page_two(sides[1].host, kPage);
+  ASSERT_EQ(whole.size(), kPage);
+  Bytes without_unit_5 = whole;
+  without_unit_5.erase(without_unit_5.begin() + 5 * kUnit, without_unit_5.begin() + 6 * kUnit);
+
+  const std::string rule = "0xBB,page=2,unit=5:every:drop";
+  ASSERT_EQ(sim.Control("fault " + rule), "ok fault " + rule);
+  for (Side& side : sides) EXPECT_EQ(page_two(side.host, kPage - kUnit), without_unit_5) << side.name;
+  EXPECT_EQ(sim.Control("faults"), "ok faults count=1; " + rule + " (seen 2)");
+  EXPECT_EQ(sim.Control("clear-faults"), "ok clear-faults removed=1");
+  for (Side& side : sides) EXPECT_EQ(page_two(side.host, kPage), whole) << side.name;
+}
+
 TEST(SimProgram, DelayFaultAnswersLate) {
   SKIP_WITHOUT_SIM();
   SimProcess sim({"--tcp-port", "0", "--fault", "ClearFlag:next:delay=1500"});
