@@ -200,7 +200,7 @@ TEST_P(FleetReliabilityTest, KilledAtRandomMomentsLosesNothing) {
     return pid;
   };
   std::mt19937 random(20261208);
-  std::uniform_int_distribution<int> moment_ms(300, 4000);
+  std::uniform_int_distribution<int> moment_ms(300, 4500);
   for (int kill_number = 0; kill_number < 20; ++kill_number) {
     const pid_t pid = start();
     ASSERT_GT(pid, 0);
@@ -217,7 +217,10 @@ TEST_P(FleetReliabilityTest, KilledAtRandomMomentsLosesNothing) {
   SerializedStore store(OpenStore(database_));
   int64_t stored_by_killed_runs = 0;
   store.ForEachPunch({}, [&](const PunchRow&) { ++stored_by_killed_runs; });
-  EXPECT_GT(stored_by_killed_runs, 4 * 256) << "the killed runs committed pages between kills";
+  // A page takes 2.3 s at 19200 bit/s and a restarted run fetches the page of
+  // its last stored record again (to compare it), so most runs die mid-page;
+  // some committed pages all the same.
+  EXPECT_GE(stored_by_killed_runs, kFleet * 256) << "no killed run committed a page";
   Fleet collector(config, store);
   for (int round = 0; round < 3; ++round) {
     if (OnceStatus(collector.PollOnce({})) == 0) break;
