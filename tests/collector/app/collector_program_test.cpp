@@ -66,7 +66,7 @@ TEST_F(CollectorProgramTest, MistakesInTheConfigurationNameTheirLineAndPollNothi
 }
 
 TEST_F(CollectorProgramTest, OnceStatusAndExportTellTheSameStory) {
-  SimProcess first({"--tcp-port", "0", "--quiet", "--records", "300", "--cards", "5"});
+  SimProcess first({"--tcp-port", "0", "--quiet", "--records", "300", "--cards", "20"});
   SimProcess second({"--tcp-port", "0", "--quiet", "--records", "40", "--seed", "2"});
   SimProcess gone({"--tcp-port", "0", "--quiet"});
   const int gone_port = gone.tcp_port();
@@ -112,11 +112,13 @@ TEST_F(CollectorProgramTest, OnceStatusAndExportTellTheSameStory) {
   EXPECT_EQ(summary["rows"], 340);
   EXPECT_EQ(summary["terminals"], nlohmann::json({"first", "second"}));
   EXPECT_TRUE(summary["hex_ok"].get<bool>());
+  EXPECT_GT(summary["named"].get<int>(), 0) << "names joined from the card list";
 }
 
 TEST_F(CollectorProgramTest, SigtermStopsTheServiceCleanly) {
   SimProcess sim({"--tcp-port", "0", "--quiet", "--records", "20"});
-  const std::string config = WriteConfig(Terminal("gate", sim.tcp_port()));
+  const std::string config =
+      WriteConfig(Terminal("gate", sim.tcp_port()) + "set_clock = true\n");
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
@@ -135,6 +137,10 @@ TEST_F(CollectorProgramTest, SigtermStopsTheServiceCleanly) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+  // set_clock: the terminal's clock was set on the first poll.
+  const std::vector<std::string> detail = sim.ControlBlock("status");
+  ASSERT_GT(detail.size(), 1u);
+  EXPECT_EQ(detail[1].rfind("  clock 20", 0), 0u) << detail[1] << ": the clock was never set";
 }
 
 }  // namespace
