@@ -7,7 +7,9 @@
 #   2. tallygate-soak again in the sanitizer build, with a tenth of the
 #      exchanges: AddressSanitizer, UndefinedBehaviorSanitizer, and
 #      LeakSanitizer, which fails the run on any leak at exit;
-#   3. every fuzz target for FUZZ_SECONDS (0 skips them).
+#   3. the collector's reliability tests (faults, arrivals, clears, a store
+#      outage and SIGKILLs; the store must hold every record ever held, once);
+#   4. every fuzz target for FUZZ_SECONDS (0 skips them).
 # Exits non-zero when any part broke a rule.
 #
 #   scripts/reliability.sh [--exchanges N] [--fuzz-seconds S] [--update-docs]
@@ -51,6 +53,9 @@ if ((sanitized)); then
   tail -40 "$out/sanitize.stderr"
 fi
 
+echo "== the collector: faults, arrivals, clears, an outage and kills over SQLite and PostgreSQL"
+ninja -C "$root/build" fleet_reliability_test tallygate-collector
+"$root/build/tests/fleet_reliability_test" 2>"$out/collector.stderr" | tee "$out/collector.txt" || status=1
 fuzz_status=0
 if [ "$fuzz_seconds" != 0 ]; then
   echo "== fuzz targets, $fuzz_seconds s each"
