@@ -79,6 +79,14 @@ SqliteSession::SqliteSession(const std::filesystem::path& file) {
           [&](const SqlRow& row) { journal = row.Text(0); });
     if (journal != "wal") throw StoreError("the write-ahead log cannot be used here");
     ExecScript("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON");
+    // A first collection of many terminals inserts punches of the same days
+    // from each: every page lands all over the time and card indexes. With
+    // the defaults (2 MB of cache, a checkpoint every 1,000 WAL pages)
+    // nearly every page read misses and every commit is followed by a
+    // checkpoint; 8 MB of cache and a checkpoint every 10,000 pages (a WAL
+    // of up to 40 MB) take such a collection to about a third of the time.
+    // Each commit is still synced.
+    ExecScript("PRAGMA cache_size = -8192; PRAGMA wal_autocheckpoint = 10000");
   } catch (...) {
     sqlite3_close(db_);
     throw;
