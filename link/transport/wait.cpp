@@ -21,8 +21,13 @@ WaitOutcome Wait(double timeout_seconds, const WaitControl& control,
     if (elapsed >= limit) return WaitOutcome::kTimedOut;
     if (stoppable && control.stop.stop_requested()) return WaitOutcome::kStopped;
     if (control.pump_host_events) host::PumpEvents();
+    // Asking whether the line is gone may itself take in the bytes waited
+    // for (a socket reads them to see whether its peer closed), so it is
+    // asked before readiness: otherwise those bytes would be found only after
+    // a sleep that nothing new comes to end.
+    const bool ended = gone && gone();
     if (ready()) return WaitOutcome::kReady;
-    if (gone && gone()) return WaitOutcome::kGone;
+    if (ended) return WaitOutcome::kGone;
     auto remaining = std::chrono::ceil<std::chrono::milliseconds>(limit - elapsed);
     if (remaining < std::chrono::milliseconds(1)) remaining = std::chrono::milliseconds(1);
     if (pump) remaining = std::min(remaining, kEventPumpInterval);

@@ -30,10 +30,11 @@ struct WaitControl {
 enum class WaitOutcome { kReady, kTimedOut, kGone, kStopped };
 
 // Polls `ready` until it holds or `timeout_seconds` have passed since the
-// call. Each round: time test, stop test, host events, `ready`, then
-// `sleep(limit)`, which returns when something may have changed or `limit`
-// has passed. `gone`, when given, is tested after `ready`: once it holds the
-// awaited bytes can no longer come, and the wait ends early.
+// call. Each round: time test, stop test, host events, `gone` (when given),
+// `ready`, then `sleep(limit)`, which returns when something may have
+// changed or `limit` has passed. `gone` is asked before `ready` because
+// asking may take in the awaited bytes; once it holds and they are not
+// there, they can no longer come and the wait ends early.
 WaitOutcome Wait(double timeout_seconds, const WaitControl& control,
                  const std::function<bool()>& ready,
                  const std::function<void(std::chrono::milliseconds)>& sleep,
