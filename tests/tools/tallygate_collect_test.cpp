@@ -598,9 +598,11 @@ TEST_F(CollectProgramTest, UsageErrorsAndAMissingObjectExitWith2) {
 TEST_F(CollectProgramTest, ALogShowsEachRetryAndEachPage) {
   SimProcess sim({"--tcp-port", "0", "--records", "300", "--fault", "0xBB,page=1,unit=5:1:drop",
                   "--quiet"});
+  // Two seconds a unit: one second was too short for the count's reply on a
+  // machine loaded with sanitizer builds.
   const ProgramResult result =
       Collect({"--tcp", "127.0.0.1:" + std::to_string(sim.tcp_port()), "--addr", "1", "--dir",
-               (dir_ / "out").string(), "--wait", "1"});
+               (dir_ / "out").string(), "--wait", "2"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(result.err,
             "page 1/2: attempt 2\n"
