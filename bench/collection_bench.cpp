@@ -31,6 +31,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/process_usage.h"
 #include "sim/app/command_line.h"
 #include "sim/client/sim_process.h"
 #include "tallygate/connect_v70.h"
@@ -38,6 +39,8 @@
 
 namespace {
 
+using tallygate::bench::OwnCpuSeconds;
+using tallygate::bench::ProcessCpuSeconds;
 using tallygate::testing::SimProcess;
 
 constexpr double kCharSeconds = 11.0 / 19200.0;
@@ -53,39 +56,13 @@ struct Usage {
   double cpu = 0;  // user + system of this process
 };
 
-double Seconds(const timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-}
-
-// CPU seconds used so far by another process, from /proc.
-double ProcessCpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const size_t name_end = stat.rfind(')');
-  if (name_end == std::string::npos) return 0;
-  // After the name: state is field 3; utime and stime are fields 14 and 15.
-  std::istringstream fields(stat.substr(name_end + 2));
-  std::string field;
-  double ticks = 0;
-  for (int number = 3; number <= 15 && fields >> field; ++number) {
-    if (number >= 14) ticks += std::stod(field);
-  }
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 Usage Measure(const std::function<void()>& call) {
-  const double cpu0 = CpuSeconds();
+  const double cpu0 = OwnCpuSeconds();
   const auto wall0 = std::chrono::steady_clock::now();
   call();
   Usage usage;
   usage.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-  usage.cpu = CpuSeconds() - cpu0;
+  usage.cpu = OwnCpuSeconds() - cpu0;
   return usage;
 }
 
