@@ -10,6 +10,7 @@
 #include "collector/config/database_text.h"
 #include "collector/config/fleet_check.h"
 #include "collector/config/host_port.h"
+#include "collector/config/http_access.h"
 #include "collector/config/table_reader.h"
 #include "collector/config/terminal_entry.h"
 
@@ -36,6 +37,12 @@ HttpConfig ReadHttp(const toml::node& node, const TableReader& top, const std::s
   if (!listen) reader.FailTable("[http] has no listen = \"HOST:PORT\"");
   http.listen = *listen;
   http.token_file = reader.String("token_file").value_or("");
+  if (reader.Find("token_file") != nullptr && http.token_file.empty()) {
+    reader.Fail("token_file", "token_file is empty: name the file that holds the token");
+  }
+  if (const std::string problem = HttpAccessProblem(http); !problem.empty()) {
+    reader.Fail("listen", problem);
+  }
   return http;
 }
 

@@ -96,7 +96,8 @@ Line* LineFor(std::unique_ptr<Line>& slot, const Endpoint& endpoint, std::string
 
 }  // namespace
 
-Fleet::Fleet(const CollectorConfig& config, Store& store) : config_(config), store_(store) {
+Fleet::Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics)
+    : config_(config), store_(store), metrics_(metrics) {
   std::map<std::string, Group*> buses;
   Group* pool = nullptr;
   for (const TerminalConfig& terminal : config.terminals) {
@@ -160,6 +161,7 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     lock.unlock();
 
     const TerminalConfig& terminal = *runtime.config;
+    const Clock::time_point started = Clock::now();
     Collection collection;
     if (std::optional<Collection> skipped = Claim(runtime, store_)) {
       collection = std::move(*skipped);
@@ -177,6 +179,7 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
         collection = RecordUnreachable(runtime, store_, why);
       }
     }
+    if (metrics_ != nullptr) metrics_->Record(collection, Clock::now() - started);
 
     lock.lock();
     group.busy[index] = false;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "collector/config/config.h"
+#include "collector/poll/poll_metrics.h"
 #include "collector/store/store.h"
 
 namespace tallygate::collector {
@@ -22,8 +23,9 @@ namespace tallygate::collector {
 class Fleet {
  public:
   // `config` and `store` outlive the fleet; `store` is safe to share
-  // between threads (SerializedStore).
-  Fleet(const CollectorConfig& config, Store& store);
+  // between threads (SerializedStore). `metrics`, when given, outlives it
+  // too and receives every finished poll.
+  Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics = nullptr);
   ~Fleet();
   Fleet(const Fleet&) = delete;
   Fleet& operator=(const Fleet&) = delete;
@@ -47,6 +49,7 @@ class Fleet {
 
   const CollectorConfig& config_;
   Store& store_;
+  PollMetrics* metrics_;
   std::vector<std::unique_ptr<Group>> groups_;
 };
 
