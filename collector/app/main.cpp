@@ -2,10 +2,12 @@
 // database, exactly once.
 //
 //   tallygate-collector [--config FILE] [--log-level LEVEL] COMMAND
-//     run            poll until SIGTERM/SIGINT; SIGHUP rereads the configuration
+//     run [--http HOST:PORT]   poll until SIGTERM/SIGINT, serving the dashboard;
+//                              SIGHUP rereads the configuration
 //     once           poll every terminal once
 //     status [--json]
-//     export --from DATE --to DATE [--terminal NAME] [--format csv|jsonl] [--output FILE]
+//     export --from DATE --to DATE [--terminal NAME] [--card CARD] [--name TEXT]
+//            [--format csv|jsonl] [--output FILE]
 //     check-config
 // Exit statuses: 0 done; 1 the store was unusable; 2 usage or configuration
 // mistakes (nothing polled); 3 (once) a terminal was partial or unreachable.
@@ -14,6 +16,7 @@
 #include <stop_token>
 #include <system_error>
 
+#include "collector/app/filter_text.h"
 #include "collector/app/punch_export.h"
 #include "collector/app/service.h"
 #include "collector/app/status_report.h"
@@ -35,22 +38,9 @@ struct Options {
   std::string config = kDefaultConfigPath;
   std::string log_level = "info";
   bool json = false;
-  std::string from, to, terminal, format = "csv", output;
+  std::string http;  // run: the dashboard's HOST:PORT, over [http] listen
+  std::string from, to, terminal, card, name, format = "csv", output;
 };
-
-// "YYYY-MM-DD" as a local midnight; nullopt when it is no date.
-std::optional<LocalTime> ParseDay(const std::string& text) {
-  int y = 0;
-  unsigned m = 0, d = 0;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2u-%2u%c", &y, &m, &d, &tail) != 3 || text.size() != 10) {
-    return std::nullopt;
-  }
-  const std::chrono::year_month_day day{std::chrono::year{y}, std::chrono::month{m},
-                                        std::chrono::day{d}};
-  if (!day.ok()) return std::nullopt;
-  return LocalTime{std::chrono::local_days{day}.time_since_epoch()};
-}
 
 int Export(Store& store, const Options& options) {
   const std::optional<LocalTime> from = ParseDay(options.from);
@@ -64,6 +54,15 @@ int Export(Store& store, const Options& options) {
   filter.from = from;
   filter.to = *to + std::chrono::days{1};  // --to's day is included
   if (!options.terminal.empty()) filter.terminal = options.terminal;
+  if (!options.name.empty()) filter.name = options.name;
+  if (!options.card.empty()) {
+    try {
+      filter.card = ParseCard(options.card);
+    } catch (const std::invalid_argument& e) {
+      std::cerr << "tallygate-collector: export: --card " << e.what() << "\n";
+      return kUsage;
+    }
+  }
   const ExportFormat format = options.format == "jsonl" ? ExportFormat::kJsonLines
                                                         : ExportFormat::kCsv;
   if (options.output.empty()) {
@@ -109,6 +108,8 @@ int Main(int argc, char** argv) {
       "Global options may also follow the command.");
   CLI::App* run = app.add_subcommand("run", "poll until SIGTERM or SIGINT; SIGHUP rereads the "
                                             "configuration");
+  run->add_option("--http", options.http,
+                  "serve the dashboard on HOST:PORT (over [http] listen)");
   CLI::App* once = app.add_subcommand("once", "poll every terminal once");
   CLI::App* status = app.add_subcommand("status", "show each terminal's state");
   status->add_flag("--json", options.json, "as JSON");
@@ -116,6 +117,9 @@ int Main(int argc, char** argv) {
   exporter->add_option("--from", options.from, "first day, YYYY-MM-DD")->required();
   exporter->add_option("--to", options.to, "last day, YYYY-MM-DD (included)")->required();
   exporter->add_option("--terminal", options.terminal, "only this terminal");
+  exporter->add_option("--card", options.card,
+                       "only this card: decimal, or hexadecimal as 0x0012D687");
+  exporter->add_option("--name", options.name, "only holders whose name contains TEXT");
   exporter->add_option("--format", options.format, "csv or jsonl")
       ->check(CLI::IsMember({"csv", "jsonl"}))
       ->capture_default_str();
@@ -136,7 +140,7 @@ int Main(int argc, char** argv) {
   if (check->parsed()) return CheckConfig(config);
   if (run->parsed()) {
     BlockServiceSignals();
-    return RunService(options.config, std::move(config));
+    return RunService(options.config, std::move(config), options.http);
   }
   try {
     SerializedStore store(OpenStore(config.database));

@@ -9,6 +9,7 @@
 #ifndef TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_
 #define TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "collector/store/store.h"
@@ -22,6 +23,10 @@ std::string ExportHeader(ExportFormat format);
 
 // One row, CR LF ended for CSV, LF for JSON lines.
 std::string ExportRow(const PunchRow& row, ExportFormat format);
+
+// The object of a JSON line: the CSV's columns as keys, numbers as
+// numbers, empty times as null.
+nlohmann::ordered_json PunchJson(const PunchRow& row);
 
 }  // namespace tallygate::collector
 

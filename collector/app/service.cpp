@@ -9,7 +9,9 @@
 
 #include "collector/poll/fleet.h"
 #include "collector/poll/log.h"
+#include "collector/poll/poll_metrics.h"
 #include "collector/poll/serialized_store.h"
+#include "collector/web/web_server.h"
 
 namespace tallygate::collector {
 namespace {
@@ -49,6 +51,33 @@ std::unique_ptr<Store> OpenStoreWaiting(const std::string& database) {
   }
 }
 
+// The dashboard, when [http] or --http asks for one, listening; null when
+// none is asked for. Sets `status` and returns null when it cannot start.
+std::unique_ptr<web::WebServer> StartDashboard(const CollectorConfig& config,
+                                               const std::string& http_listen,
+                                               PollMetrics& metrics, int& status) {
+  const std::string listen = http_listen.empty() ? config.http.listen : http_listen;
+  if (listen.empty()) return nullptr;
+  try {
+    auto server = std::make_unique<web::WebServer>(web::WebOptionsFor(config, http_listen),
+                                                   &metrics);
+    server->Start();
+    Log(LogLevel::kInfo, "dashboard at http://" + listen + "/");
+    return server;
+  } catch (const web::WebStartError& e) {
+    Log(LogLevel::kError, e.what());
+    status = 1;
+  } catch (const std::runtime_error& e) {
+    Log(LogLevel::kError, e.what());
+    status = 2;
+  }
+  return nullptr;
+}
+
+bool SameHttp(const HttpConfig& a, const HttpConfig& b) {
+  return a.listen == b.listen && a.token_file == b.token_file;
+}
+
 }  // namespace
 
 void BlockServiceSignals() {
@@ -73,14 +102,25 @@ int RunStoppable(const std::function<int(std::stop_token)>& work) {
   return status;
 }
 
-int RunService(const std::filesystem::path& config_file, CollectorConfig config) {
-  std::unique_ptr<Store> store = OpenStoreWaiting(config.database);
+int RunService(const std::filesystem::path& config_file, CollectorConfig first_config,
+               const std::string& http_listen) {
+  PollMetrics metrics;
+  int status = 0;
+  const std::unique_ptr<web::WebServer> server =
+      StartDashboard(first_config, http_listen, metrics, status);
+  if (status != 0) return status;
+  auto config = std::make_shared<const CollectorConfig>(std::move(first_config));
+  if (server) server->Attach(config, nullptr);
+  std::unique_ptr<Store> store = OpenStoreWaiting(config->database);
   if (!store) return 0;
   for (;;) {
-    Log(LogLevel::kInfo, "polling " + std::to_string(config.terminals.size()) +
+    Log(LogLevel::kInfo, "polling " + std::to_string(config->terminals.size()) +
                              " terminals into " + store->Describe());
     std::stop_source stop;
-    Fleet fleet(config, *store);
+    Fleet fleet(*config, *store, &metrics);
+    if (server) {
+      server->Attach(config, [&fleet](const std::string& name) { return fleet.PollNow(name); });
+    }
     std::thread workers([&] { fleet.Run(stop.get_token()); });
     int signal = 0;
     std::optional<CollectorConfig> reread;
@@ -95,18 +135,23 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig config)
         Log(LogLevel::kError, std::string("configuration not changed: ") + e.what());
       }
     }
+    if (server) server->Attach(config, nullptr);  // before the fleet goes
     stop.request_stop();
     workers.join();
     if (!reread) {
       Log(LogLevel::kInfo, "stopped");
       return 0;
     }
-    if (reread->database != config.database) {
+    if (!SameHttp(reread->http, config->http)) {
+      Log(LogLevel::kWarning, "[http] changed: the dashboard keeps its address and token until "
+                              "the collector is restarted");
+    }
+    if (reread->database != config->database) {
       store.reset();
       store = OpenStoreWaiting(reread->database);
       if (!store) return 0;
     }
-    config = std::move(*reread);
+    config = std::make_shared<const CollectorConfig>(std::move(*reread));
   }
 }
 

@@ -1,13 +1,16 @@
 // `tallygate-collector run`: polls the fleet until SIGTERM or SIGINT (then
 // finishes the page it is storing and returns 0); SIGHUP rereads the
 // configuration and goes on with the new one (a configuration with a
-// mistake is logged and the old one kept).
+// mistake is logged and the old one kept). With [http] listen or --http it
+// serves the web dashboard beside the fleet; a changed [http] takes effect
+// at the next start.
 #ifndef TALLYGATE_COLLECTOR_APP_SERVICE_H_
 #define TALLYGATE_COLLECTOR_APP_SERVICE_H_
 
 #include <filesystem>
 #include <functional>
 #include <stop_token>
+#include <string>
 
 #include "collector/config/config.h"
 
@@ -21,8 +24,12 @@ void BlockServiceSignals();
 // SIGINT requests (signals blocked first); returns what `work` returns.
 int RunStoppable(const std::function<int(std::stop_token)>& work);
 
-// Returns the exit status.
-int RunService(const std::filesystem::path& config_file, CollectorConfig config);
+// Returns the exit status: 0 when stopped; 2 when the dashboard may not
+// start as configured (off loopback without a token, a token file that
+// cannot be read); 1 when it cannot listen. `http_listen`, when not
+// empty, replaces [http] listen.
+int RunService(const std::filesystem::path& config_file, CollectorConfig config,
+               const std::string& http_listen);
 
 }  // namespace tallygate::collector
 

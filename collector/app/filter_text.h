@@ -1,0 +1,30 @@
+// A punch search's values as people type them, read the same way by
+// `export` and by the dashboard: days and card numbers.
+#ifndef TALLYGATE_COLLECTOR_APP_FILTER_TEXT_H_
+#define TALLYGATE_COLLECTOR_APP_FILTER_TEXT_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "collector/store/punch.h"
+
+namespace tallygate::collector {
+
+// "YYYY-MM-DD" as that day's local midnight; absent when it is no date.
+std::optional<LocalTime> ParseDay(std::string_view text);
+
+// A card as written on it or as the terminal lists it:
+//   decimal digits                 "1234567"
+//   0x / hex: and 1-8 hex digits   "0x0012D687", "hex:12d687"
+//   any text with a letter A-F     "0012D687" (hexadecimal, 1-8 digits)
+// Throws std::invalid_argument saying why it is no card.
+uint32_t ParseCard(std::string_view text);
+
+// "0012D687", as the card lists and exports show cards.
+std::string CardHex(uint32_t card);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_APP_FILTER_TEXT_H_

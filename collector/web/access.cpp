@@ -1,0 +1,90 @@
+#include "collector/web/access.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "collector/web/html.h"
+
+namespace tallygate::collector::web {
+namespace {
+
+// The value as it stands: cpp-httplib has percent-decoded the header
+// already (TokenCookie's encoding comes back decoded).
+std::optional<std::string> CookieValue(std::string_view header, std::string_view name) {
+  while (!header.empty()) {
+    const size_t semicolon = header.find(';');
+    std::string_view pair = header.substr(0, semicolon);
+    header = semicolon == std::string_view::npos ? "" : header.substr(semicolon + 1);
+    while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+    const size_t equals = pair.find('=');
+    if (equals != std::string_view::npos && pair.substr(0, equals) == name) {
+      return std::string(pair.substr(equals + 1));
+    }
+  }
+  return std::nullopt;
+}
+
+// "host:port" of "http://host:port/..." (lower case); empty when none.
+std::string Authority(std::string_view url) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return {};
+  url.remove_prefix(scheme + 3);
+  std::string authority(url.substr(0, url.find('/')));
+  for (char& c : authority) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return authority;
+}
+
+}  // namespace
+
+std::string ReadTokenFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw std::runtime_error("token_file " + path + ": cannot read: " + std::strerror(errno));
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string token = text.str();
+  while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
+  if (token.empty()) throw std::runtime_error("token_file " + path + " is empty: write the token in it");
+  return token;
+}
+
+bool SameToken(std::string_view presented, std::string_view token) {
+  unsigned char difference = presented.size() == token.size() ? 0 : 1;
+  for (size_t i = 0; i < token.size(); ++i) {
+    const char mine = token[i];
+    const char theirs = i < presented.size() ? presented[i] : static_cast<char>(~mine);
+    difference |= static_cast<unsigned char>(mine ^ theirs);
+  }
+  return difference == 0;
+}
+
+std::optional<std::string> PresentedToken(const httplib::Request& request) {
+  const std::string authorization = request.get_header_value("Authorization");
+  constexpr std::string_view kBearer = "Bearer ";
+  if (authorization.compare(0, kBearer.size(), kBearer) == 0) {
+    return authorization.substr(kBearer.size());
+  }
+  for (size_t i = 0; i < request.get_header_value_count("Cookie"); ++i) {
+    if (auto value = CookieValue(request.get_header_value("Cookie", i), kTokenCookie)) return value;
+  }
+  return std::nullopt;
+}
+
+std::string TokenCookie(std::string_view token) {
+  return std::string(kTokenCookie) + "=" + UrlEncoded(token) + "; HttpOnly; SameSite=Strict; Path=/";
+}
+
+bool SameOrigin(const httplib::Request& request) {
+  const std::string origin = request.has_header("Origin") ? request.get_header_value("Origin")
+                                                           : request.get_header_value("Referer");
+  std::string host = request.get_header_value("Host");
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return !host.empty() && Authority(origin) == host;
+}
+
+}  // namespace tallygate::collector::web

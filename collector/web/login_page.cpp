@@ -1,0 +1,37 @@
+// /login: the form that trades the token for the tallygate_token cookie,
+// so that a browser need not send an Authorization header.
+#include "collector/web/access.h"
+#include "collector/web/responses.h"
+#include "collector/web/routes.h"
+
+namespace tallygate::collector::web {
+
+std::string LoginForm(Language language, const std::string& message) {
+  return (message.empty() ? "" : "<p class=\"error\">" + message + "</p>\n") + "<p>" +
+         Caption(language, Msg::kTokenNeeded) +
+         "</p>\n<form id=\"login\" method=\"post\" action=\"/login\"><label>" +
+         Caption(language, Msg::kToken) +
+         " <input name=\"token\" type=\"password\" autocomplete=\"current-password\" "
+         "required></label> <button type=\"submit\">" +
+         Caption(language, Msg::kSignIn) + "</button></form>\n";
+}
+
+void AddLoginPage(httplib::Server& server, const std::string& token) {
+  server.Get("/login", [](const httplib::Request& request, httplib::Response& response) {
+    const Language language = LanguageOf(request);
+    SendPage(response, 200, {language, Msg::kSignIn, "", LoginForm(language, "")});
+  });
+  server.Post("/login", [token](const httplib::Request& request, httplib::Response& response) {
+    const std::string presented = request.get_param_value("token");
+    if (token.empty() || SameToken(presented, token)) {
+      if (!token.empty()) response.set_header("Set-Cookie", TokenCookie(token));
+      response.set_redirect("/terminals", 303);
+      return;
+    }
+    const Language language = LanguageOf(request);
+    SendPage(response, 401,
+             {language, Msg::kSignIn, "", LoginForm(language, Caption(language, Msg::kTokenWrong))});
+  });
+}
+
+}  // namespace tallygate::collector::web

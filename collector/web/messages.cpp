@@ -1,0 +1,157 @@
+#include "collector/web/messages.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+namespace tallygate::collector::web {
+namespace {
+
+struct Caption {
+  Msg id;
+  std::string_view en;
+  std::string_view zh;
+};
+
+constexpr Caption kCaptions[] = {
+    {Msg::kTitle, "Punch collector", "考勤采集"},
+    {Msg::kNavTerminals, "Terminals", "考勤机"},
+    {Msg::kNavPunches, "Punches", "打卡记录"},
+    {Msg::kName, "Name", "名称"},
+    {Msg::kEndpoint, "Endpoint", "连接地址"},
+    {Msg::kState, "State", "状态"},
+    {Msg::kLastPoll, "Last poll", "上次采集"},
+    {Msg::kLastSuccess, "Last success", "上次成功"},
+    {Msg::kOnTerminal, "Records on terminal", "机内记录"},
+    {Msg::kStored, "Punches stored", "已入库"},
+    {Msg::kLastError, "Last error", "最近错误"},
+    {Msg::kAnswering, "answering", "应答正常"},
+    {Msg::kBackingOffUntil, "backing off until %1", "暂缓重试，至 %1"},
+    {Msg::kUnreachableSince, "unreachable since %1", "自 %1 起无法连接"},
+    {Msg::kNeverPolled, "never polled", "尚未采集"},
+    {Msg::kNotConfigured, "no longer configured", "已不在配置中"},
+    {Msg::kStaleLegend, "Highlighted: no answer for three poll intervals.",
+     "高亮的考勤机已有三个采集周期没有应答。"},
+    {Msg::kFrom, "From", "开始日期"},
+    {Msg::kTo, "To", "结束日期"},
+    {Msg::kTerminal, "Terminal", "考勤机"},
+    {Msg::kAllTerminals, "All terminals", "全部考勤机"},
+    {Msg::kCard, "Card", "卡号"},
+    {Msg::kHolder, "Name", "姓名"},
+    {Msg::kSearch, "Search", "查询"},
+    {Msg::kDownloadCsv, "Download CSV", "下载 CSV"},
+    {Msg::kCardHex, "Card (hex)", "卡号（十六进制）"},
+    {Msg::kStaff, "Staff no.", "工号"},
+    {Msg::kTime, "Time", "打卡时间"},
+    {Msg::kNoPunches, "No punches match.", "没有符合条件的打卡记录。"},
+    {Msg::kNextPage, "Older punches", "更早的记录"},
+    {Msg::kCardReadAs, "Card read as %1 = %2", "卡号按 %1 = %2 查询"},
+    {Msg::kAddress, "Address", "机号"},
+    {Msg::kTimeZone, "Time zone", "时区"},
+    {Msg::kCollections, "Recent collections", "最近采集"},
+    {Msg::kStarted, "Started", "开始时间"},
+    {Msg::kOutcome, "Outcome", "结果"},
+    {Msg::kAdded, "Punches added", "新增记录"},
+    {Msg::kPagesLost, "Pages lost", "丢失页数"},
+    {Msg::kError, "Error", "错误"},
+    {Msg::kNoCollections, "Not collected yet.", "还没有采集过。"},
+    {Msg::kCardList, "Card list", "卡片名单"},
+    {Msg::kPosition, "Position", "位置"},
+    {Msg::kCardsNever, "The card list has not been collected.", "还没有采集卡片名单。"},
+    {Msg::kCardsCollected, "Collected %1", "采集于 %1"},
+    {Msg::kPollNow, "Poll now", "立即采集"},
+    {Msg::kPollRequested, "Poll requested.", "已请求采集。"},
+    {Msg::kPollNotHere, "This collector does not poll %1.", "本采集服务不负责 %1。"},
+    {Msg::kComplete, "complete", "完整"},
+    {Msg::kPartial, "partial", "不完整"},
+    {Msg::kUnreachable, "unreachable", "无法连接"},
+    {Msg::kStoreFailed, "store failed", "入库失败"},
+    {Msg::kCleared, "cleared", "已清空"},
+    {Msg::kSignIn, "Sign in", "登录"},
+    {Msg::kToken, "Access token", "访问令牌"},
+    {Msg::kTokenNeeded, "This dashboard asks for its access token.", "请输入访问令牌。"},
+    {Msg::kTokenWrong, "That token is not the right one.", "访问令牌不正确。"},
+    {Msg::kNoSuchTerminal, "No terminal is named %1.", "没有名为 %1 的考勤机。"},
+    {Msg::kStoreDown, "The database does not answer: %1", "数据库没有响应：%1"},
+    {Msg::kCrossOrigin, "Refused: the request did not come from this dashboard's own pages.",
+     "已拒绝：请求不是从本页面发出的。"},
+    {Msg::kBadDate, "%1: \"%2\" is not a date (YYYY-MM-DD)", "%1：“%2”不是日期（YYYY-MM-DD）"},
+    {Msg::kBadCard, "%1: \"%2\" is not a card number (decimal digits, or hexadecimal as 0x0012D687)",
+     "%1：“%2”不是卡号（十进制数字，或十六进制如 0x0012D687）"},
+    {Msg::kBadCursor, "%1: \"%2\" is not a page of this search", "%1：“%2”不是有效的翻页位置"},
+    {Msg::kBadLimit, "%1: \"%2\" is not a number from 1 to 1000", "%1：“%2”不是 1 到 1000 之间的数"},
+    {Msg::kTooLong, "%1: longer than 200 characters", "%1：超过 200 个字符"},
+};
+
+constexpr bool EveryCaptionInPlace() {
+  for (size_t i = 0; i < std::size(kCaptions); ++i) {
+    if (static_cast<size_t>(kCaptions[i].id) != i) return false;
+  }
+  return std::size(kCaptions) == static_cast<size_t>(Msg::kCount);
+}
+static_assert(EveryCaptionInPlace(), "kCaptions lists every Msg once, in order");
+
+// The q value of one Accept-Language entry ("zh-CN;q=0.8"); 1 without one.
+double Quality(std::string_view entry) {
+  const size_t q = entry.find(";q=");
+  if (q == std::string_view::npos) return 1.0;
+  return std::strtod(std::string(entry.substr(q + 3)).c_str(), nullptr);
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+Language LanguageFor(std::string_view accept_language) {
+  // Each language's first entry: its q value, and its place (negated, so
+  // that a greater pair is the preferred one).
+  std::optional<std::pair<double, int>> zh, en;
+  int place = 0;
+  while (!accept_language.empty()) {
+    const size_t comma = accept_language.find(',');
+    const std::string_view entry = Trimmed(accept_language.substr(0, comma));
+    accept_language = comma == std::string_view::npos ? "" : accept_language.substr(comma + 1);
+    const std::string_view tag = entry.substr(0, std::min(entry.find(';'), entry.find('-')));
+    --place;
+    std::optional<std::pair<double, int>>* slot = tag == "zh" || tag == "ZH" ? &zh
+                                  : tag == "en" || tag == "EN" ? &en : nullptr;
+    if (slot == nullptr || slot->has_value()) continue;
+    const double quality = Quality(entry);
+    if (quality > 0) *slot = std::pair(quality, place);
+  }
+  return zh && (!en || *zh > *en) ? Language::kChinese : Language::kEnglish;
+}
+
+const char* LanguageTag(Language language) {
+  return language == Language::kChinese ? "zh-CN" : "en";
+}
+
+std::string_view Text(Language language, Msg id) {
+  const Caption& caption = kCaptions[static_cast<size_t>(id)];
+  return language == Language::kChinese ? caption.zh : caption.en;
+}
+
+std::string Fill(Language language, Msg id, const std::vector<std::string_view>& values) {
+  const std::string_view text = Text(language, id);
+  std::string out;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const size_t index = text[at] == '%' && at + 1 < text.size()
+                             ? static_cast<size_t>(text[at + 1] - '1')
+                             : values.size();
+    if (index < values.size()) {
+      out += values.begin()[index];
+      ++at;
+    } else {
+      out += text[at];
+    }
+  }
+  return out;
+}
+
+}  // namespace tallygate::collector::web

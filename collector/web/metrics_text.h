@@ -1,0 +1,24 @@
+// /metrics in Prometheus' text exposition format: the fleet's state from
+// the store and the counts of the polls since the collector started.
+#ifndef TALLYGATE_COLLECTOR_WEB_METRICS_TEXT_H_
+#define TALLYGATE_COLLECTOR_WEB_METRICS_TEXT_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "collector/poll/poll_metrics.h"
+#include "collector/web/terminal_view.h"
+
+namespace tallygate::collector::web {
+
+// `text` as a label value: backslash, double quote and line feed escaped.
+std::string LabelValue(std::string_view text);
+
+// Every metric with its # HELP and # TYPE lines.
+std::string MetricsText(const std::vector<TerminalView>& terminals,
+                        const PollMetricsSnapshot& polls);
+
+}  // namespace tallygate::collector::web
+
+#endif  // TALLYGATE_COLLECTOR_WEB_METRICS_TEXT_H_

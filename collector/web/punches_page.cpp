@@ -1,0 +1,157 @@
+// /punches: a search by days, terminal, card and name, newest first, 100
+// a page; /punches.csv: the same search as `export --format csv` writes
+// it, streamed as the store yields the rows.
+#include "collector/app/filter_text.h"
+#include "collector/app/punch_export.h"
+#include "collector/poll/log.h"
+#include "collector/store/time_text.h"
+#include "collector/web/responses.h"
+#include "collector/web/routes.h"
+#include "collector/web/search_query.h"
+
+namespace tallygate::collector::web {
+namespace {
+
+constexpr size_t kCsvChunk = 64 * 1024;
+
+std::string Input(Language language, Msg caption, const char* name, const char* type,
+                  const httplib::Request& request) {
+  return "<label>" + Caption(language, caption) + "<input name=\"" + name + "\" type=\"" + type +
+         "\" value=\"" + Escape(Param(request, name).value_or("")) + "\"></label>";
+}
+
+std::string TerminalSelect(Language language, const CollectorConfig& config,
+                           const httplib::Request& request) {
+  const std::string chosen = Param(request, "terminal").value_or("");
+  std::string options = "<option value=\"\">" + Caption(language, Msg::kAllTerminals) + "</option>";
+  bool listed = chosen.empty();
+  auto option = [&](const std::string& name) {
+    options += "<option value=\"" + Escape(name) + "\"" + (name == chosen ? " selected" : "") +
+               ">" + Escape(name) + "</option>";
+    listed |= name == chosen;
+  };
+  for (const TerminalConfig& terminal : config.terminals) option(terminal.name);
+  if (!listed) option(chosen);
+  return "<label>" + Caption(language, Msg::kTerminal) + "<select name=\"terminal\">" + options +
+         "</select></label>";
+}
+
+std::string SearchForm(Language language, const CollectorConfig& config,
+                       const httplib::Request& request) {
+  return "<form id=\"search\" method=\"get\" action=\"/punches\">" +
+         Input(language, Msg::kFrom, "from", "date", request) +
+         Input(language, Msg::kTo, "to", "date", request) +
+         TerminalSelect(language, config, request) +
+         Input(language, Msg::kCard, "card", "text", request) +
+         Input(language, Msg::kHolder, "name", "text", request) +
+         "<button id=\"search-button\" type=\"submit\">" + Caption(language, Msg::kSearch) +
+         "</button></form>\n";
+}
+
+std::string PunchRows(const std::vector<PunchRow>& rows) {
+  std::string html;
+  for (const PunchRow& row : rows) {
+    const Punch& punch = row.punch;
+    html += "<tr class=\"punch\">" + Cell(Escape(row.terminal), "terminal") +
+            Cell(CardHex(punch.card), "card-hex") + Cell(std::to_string(punch.card), "card") +
+            Cell(Escape(row.staff), "staff") + Cell(Escape(row.name), "name") +
+            Cell(punch.local ? LocalTimeText(*punch.local) : "—", "time") + "</tr>\n";
+  }
+  return html;
+}
+
+std::string Results(Language language, const SearchQuery& query, const PunchPage& page,
+                    const std::string& filters) {
+  std::string html;
+  if (query.filter.card) {
+    html += "<p class=\"card-read\">" +
+            Caption(language, Msg::kCardReadAs,
+                    {CardHex(*query.filter.card), std::to_string(*query.filter.card)}) +
+            "</p>\n";
+  }
+  html += "<p class=\"actions\"><a id=\"csv-link\" href=\"/punches.csv?" + Escape(filters) +
+          "\">" + Caption(language, Msg::kDownloadCsv) + "</a></p>\n";
+  if (page.rows.empty()) html += "<p>" + Caption(language, Msg::kNoPunches) + "</p>\n";
+  html += Table("punches", language,
+                {Msg::kTerminal, Msg::kCardHex, Msg::kCard, Msg::kStaff, Msg::kHolder, Msg::kTime},
+                PunchRows(page.rows));
+  if (page.next) {
+    const std::string href = "/punches?" + filters + (filters.empty() ? "" : "&") + "after=" +
+                             UrlEncoded(PunchCursorText(*page.next));
+    html += "<p><a id=\"next-page\" href=\"" + Escape(href) + "\">" +
+            Caption(language, Msg::kNextPage) + " →</a></p>\n";
+  }
+  return html;
+}
+
+void PunchesPage(Dashboard& dashboard, const httplib::Request& request,
+                 httplib::Response& response) {
+  const Language language = LanguageOf(request);
+  std::string body = SearchForm(language, *dashboard.Config(), request);
+  int status = 200;
+  try {
+    const SearchQuery query = ReadSearch(request, true);
+    const PunchPage page = dashboard.WithStore([&](Store& store) {
+      return store.SearchPunches(query.filter, query.after, query.limit);
+    });
+    body += Results(language, query, page, FilterQuery(request));
+  } catch (const BadField& bad) {
+    status = 400;
+    body += "<p class=\"error\">" + Escape(bad.Describe(language)) + "</p>\n";
+  }
+  SendPage(response, status, {language, Msg::kNavPunches, "", std::move(body)});
+}
+
+// Writes the rows in chunks of about kCsvChunk as the store yields them;
+// a client that goes away stops the query.
+void StreamCsv(Dashboard& dashboard, const PunchFilter& filter, httplib::Response& response) {
+  std::shared_ptr<StorePool::Lease> lease = dashboard.TakeStore();
+  response.set_header("Content-Disposition", "attachment; filename=\"punches.csv\"");
+  response.set_header("Cache-Control", "no-store");
+  response.set_chunked_content_provider(
+      "text/csv; charset=utf-8",
+      [&dashboard, lease, filter](size_t, httplib::DataSink& sink) {
+        struct Gone {};
+        std::string buffer = ExportHeader(ExportFormat::kCsv);
+        auto flush = [&] {
+          if (!sink.write(buffer.data(), buffer.size())) throw Gone{};
+          buffer.clear();
+        };
+        try {
+          (*lease)->ForEachPunch(filter, [&](const PunchRow& row) {
+            buffer += ExportRow(row, ExportFormat::kCsv);
+            if (buffer.size() >= kCsvChunk) flush();
+          });
+          flush();
+          sink.done();
+          return true;
+        } catch (const Gone&) {
+          return false;
+        } catch (const StoreError& e) {
+          // The status is sent already: the download ends unfinished, which
+          // the client sees as a failed transfer.
+          lease->Broken();
+          dashboard.StoreFailed();
+          Log(LogLevel::kWarning, std::string("dashboard: punches.csv: ") + e.what());
+          return false;
+        } catch (const std::exception& e) {
+          Log(LogLevel::kError, std::string("dashboard: punches.csv: ") + e.what());
+          return false;
+        }
+      });
+}
+
+}  // namespace
+
+void AddPunchesPage(httplib::Server& server, Dashboard& dashboard) {
+  server.Get("/punches", Guarded([&dashboard](const httplib::Request& request,
+                                              httplib::Response& response) {
+    PunchesPage(dashboard, request, response);
+  }));
+  server.Get("/punches.csv", Guarded([&dashboard](const httplib::Request& request,
+                                                  httplib::Response& response) {
+    StreamCsv(dashboard, ReadSearch(request, false).filter, response);
+  }));
+}
+
+}  // namespace tallygate::collector::web

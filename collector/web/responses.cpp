@@ -1,0 +1,64 @@
+#include "collector/web/responses.h"
+
+#include "collector/poll/log.h"
+#include "collector/store/store.h"
+#include "collector/web/search_query.h"
+
+namespace tallygate::collector::web {
+namespace {
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+Language LanguageOf(const httplib::Request& request) {
+  return LanguageFor(request.get_header_value("Accept-Language"));
+}
+
+void SendPage(httplib::Response& response, int status, const PageFrame& frame) {
+  response.status = status;
+  response.set_header("Cache-Control", "no-store");
+  response.set_content(RenderPage(frame), "text/html; charset=utf-8");
+}
+
+void SendJson(httplib::Response& response, int status, const nlohmann::ordered_json& value) {
+  response.status = status;
+  response.set_header("Cache-Control", "no-store");
+  response.set_content(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n",
+                       "application/json");
+}
+
+void SendError(const httplib::Request& request, httplib::Response& response, int status,
+               const std::string& message, Msg heading) {
+  if (StartsWith(request.path, "/api/")) {
+    SendJson(response, status, nlohmann::ordered_json{{"error", message}});
+  } else if (StartsWith(request.path, "/metrics") || StartsWith(request.path, "/healthz") ||
+             StartsWith(request.path, "/punches.csv")) {
+    response.status = status;
+    response.set_content(message + "\n", "text/plain; charset=utf-8");
+  } else {
+    SendPage(response, status,
+             {LanguageOf(request), heading, "", "<p class=\"error\">" + Escape(message) + "</p>\n"});
+  }
+}
+
+httplib::Server::Handler Guarded(httplib::Server::Handler handler) {
+  return [handler = std::move(handler)](const httplib::Request& request,
+                                        httplib::Response& response) {
+    try {
+      handler(request, response);
+    } catch (const BadField& bad) {
+      SendError(request, response, 400, bad.Describe(LanguageOf(request)));
+    } catch (const StoreError& e) {
+      Log(LogLevel::kWarning, std::string("dashboard: ") + request.path + ": " + e.what());
+      SendError(request, response, 503, Fill(LanguageOf(request), Msg::kStoreDown, {e.what()}));
+    } catch (const std::exception& e) {
+      Log(LogLevel::kError, std::string("dashboard: ") + request.path + ": " + e.what());
+      SendError(request, response, 500, e.what());
+    }
+  };
+}
+
+}  // namespace tallygate::collector::web

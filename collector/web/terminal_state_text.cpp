@@ -1,0 +1,35 @@
+#include "collector/web/terminal_state_text.h"
+
+#include "collector/web/html.h"
+
+namespace tallygate::collector::web {
+
+std::string StateHtml(const TerminalView& view, Language language) {
+  const TerminalState& state = view.state;
+  std::string text;
+  switch (view.answering) {
+    case Answering::kNeverPolled: text = Caption(language, Msg::kNeverPolled); break;
+    case Answering::kAnswering: text = Caption(language, Msg::kAnswering); break;
+    case Answering::kBackingOff:
+      text = Caption(language, Msg::kBackingOffUntil, {TimeHtml(state.backoff_until)});
+      break;
+    case Answering::kUnreachable:
+      text = Caption(language, Msg::kUnreachableSince, {TimeHtml(state.failing_since)});
+      break;
+  }
+  if (!view.configured) text += " (" + Caption(language, Msg::kNotConfigured) + ")";
+  return text;
+}
+
+std::string OutcomeHtml(Outcome outcome, Language language) {
+  switch (outcome) {
+    case Outcome::kComplete: return Caption(language, Msg::kComplete);
+    case Outcome::kPartial: return Caption(language, Msg::kPartial);
+    case Outcome::kUnreachable: return Caption(language, Msg::kUnreachable);
+    case Outcome::kStoreFailed: return Caption(language, Msg::kStoreFailed);
+    case Outcome::kCleared: return Caption(language, Msg::kCleared);
+  }
+  return {};
+}
+
+}  // namespace tallygate::collector::web

@@ -1,0 +1,54 @@
+// /terminals: one row per terminal, the stale ones marked, reloaded every
+// 30 seconds.
+#include "collector/store/time_text.h"
+#include "collector/web/responses.h"
+#include "collector/web/routes.h"
+#include "collector/web/terminal_state_text.h"
+
+namespace tallygate::collector::web {
+namespace {
+
+constexpr int kRefreshSeconds = 30;
+
+std::string Row(const TerminalView& view, Language language) {
+  const TerminalState& state = view.state;
+  const std::string name = Escape(state.info.name);
+  std::string row = "<tr data-terminal=\"" + name + "\" data-state=\"" +
+                    AnsweringName(view.answering) + "\"" + (view.stale ? " class=\"stale\"" : "") +
+                    ">";
+  for (const std::string& cell :
+       {"<a href=\"/terminals/" + Escape(UrlEncoded(state.info.name)) + "\">" + name + "</a>",
+        Escape(state.info.endpoint) + " #" + std::to_string(state.info.address),
+        StateHtml(view, language), TimeHtml(state.last_poll), TimeHtml(state.last_success),
+        state.count ? std::to_string(*state.count) : "—", std::to_string(state.punches)}) {
+    row += Cell(cell);
+  }
+  return row + Cell(Escape(state.last_error), "error") + "</tr>\n";
+}
+
+}  // namespace
+
+std::vector<TerminalView> CurrentTerminals(Dashboard& dashboard) {
+  const std::vector<TerminalState> states =
+      dashboard.WithStore([](Store& store) { return store.States(); });
+  const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  return ViewTerminals(states, *dashboard.Config(), now);
+}
+
+void AddTerminalsPage(httplib::Server& server, Dashboard& dashboard) {
+  server.Get("/terminals", Guarded([&dashboard](const httplib::Request& request,
+                                                httplib::Response& response) {
+    const Language language = LanguageOf(request);
+    std::string rows;
+    for (const TerminalView& view : CurrentTerminals(dashboard)) rows += Row(view, language);
+    std::string body = "<p class=\"legend\">" + Caption(language, Msg::kStaleLegend) + "</p>\n" +
+                       Table("terminals", language,
+                             {Msg::kName, Msg::kEndpoint, Msg::kState, Msg::kLastPoll,
+                              Msg::kLastSuccess, Msg::kOnTerminal, Msg::kStored, Msg::kLastError},
+                             rows);
+    PageFrame frame{language, Msg::kNavTerminals, "", std::move(body), kRefreshSeconds};
+    SendPage(response, 200, frame);
+  }));
+}
+
+}  // namespace tallygate::collector::web

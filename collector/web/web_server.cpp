@@ -1,0 +1,154 @@
+#include "collector/web/web_server.h"
+
+#include <httplib.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "collector/config/host_port.h"
+#include "collector/config/http_access.h"
+#include "collector/web/access.h"
+#include "collector/web/responses.h"
+#include "collector/web/routes.h"
+#include "collector/web/static_assets.h"
+
+namespace tallygate::collector::web {
+namespace {
+
+// Requests served at once, and so the store connections open at most.
+constexpr size_t kWorkers = 8;
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool OpenToAll(const std::string& path) {
+  return path == "/login" || path == "/healthz" || StartsWith(path, "/static/");
+}
+
+// Answers the requests that may not go on (a POST from another site, a
+// missing or wrong token); Unhandled lets the others through.
+httplib::Server::HandlerResponse Admit(const std::string& token, const httplib::Request& request,
+                                       httplib::Response& response) {
+  const Language language = LanguageOf(request);
+  if (request.method == "POST" && !SameOrigin(request)) {
+    SendError(request, response, 403, Fill(language, Msg::kCrossOrigin, {}));
+    return httplib::Server::HandlerResponse::Handled;
+  }
+  if (token.empty() || OpenToAll(request.path)) return httplib::Server::HandlerResponse::Unhandled;
+  const std::optional<std::string> presented = PresentedToken(request);
+  if (presented && SameToken(*presented, token)) return httplib::Server::HandlerResponse::Unhandled;
+  if (StartsWith(request.path, "/api/") || request.path == "/metrics" ||
+      request.path == "/punches.csv") {
+    SendError(request, response, 401, Fill(language, Msg::kTokenNeeded, {}));
+  } else {
+    SendPage(response, 401, {language, Msg::kSignIn, "", LoginForm(language, "")});
+  }
+  return httplib::Server::HandlerResponse::Handled;
+}
+
+}  // namespace
+
+WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& listen) {
+  HttpConfig http = config.http;
+  if (!listen.empty()) http.listen = listen;
+  WebOptions options;
+  try {
+    const HostPort address = ParseHostPort(http.listen, std::nullopt);
+    options.host = address.host == "localhost" ? "127.0.0.1" : address.host;
+    options.port = address.port;
+  } catch (const std::invalid_argument& e) {
+    throw std::runtime_error("--http " + http.listen + ": " + e.what());
+  }
+  if (const std::string problem = HttpAccessProblem(http); !problem.empty()) {
+    throw std::runtime_error(problem);
+  }
+  if (!http.token_file.empty()) options.token = ReadTokenFile(http.token_file);
+  options.database = config.database;
+  return options;
+}
+
+WebServer::WebServer(WebOptions options, PollMetrics* metrics, StorePool::Opener open)
+    : options_(std::move(options)),
+      dashboard_(options_.database, metrics, std::move(open)),
+      server_(std::make_unique<httplib::Server>()) {
+  server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  server_->set_keep_alive_timeout(2);
+  // SO_REUSEADDR only: cpp-httplib's default adds SO_REUSEPORT, with which
+  // a second collector would share the port silently instead of being
+  // refused.
+  server_->set_socket_options([](int socket) {
+    const int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+  server_->set_default_headers({
+      {"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'"},
+      {"X-Content-Type-Options", "nosniff"},
+      {"Referrer-Policy", "same-origin"},
+      {"X-Frame-Options", "DENY"},
+  });
+  server_->set_pre_routing_handler(
+      [token = options_.token](const httplib::Request& request, httplib::Response& response) {
+        return Admit(token, request, response);
+      });
+  AddRoutes();
+}
+
+WebServer::~WebServer() { Stop(); }
+
+void WebServer::AddRoutes() {
+  httplib::Server& server = *server_;
+  server.Get("/", [](const httplib::Request&, httplib::Response& response) {
+    response.set_redirect("/terminals", 303);
+  });
+  AddTerminalsPage(server, dashboard_);
+  AddTerminalPage(server, dashboard_);
+  AddPunchesPage(server, dashboard_);
+  AddApi(server, dashboard_);
+  AddMetrics(server, dashboard_);
+  AddLoginPage(server, options_.token);
+  AddStaticFiles(server);
+}
+
+void AddStaticFiles(httplib::Server& server) {
+  for (const auto& [path, content, type] :
+       {std::tuple{"/static/app.css", kAppCss, "text/css; charset=utf-8"},
+        std::tuple{"/static/app.js", kAppJs, "text/javascript; charset=utf-8"}}) {
+    server.Get(path, [content = content, type = type](const httplib::Request&,
+                                                      httplib::Response& response) {
+      response.set_header("Cache-Control", "max-age=3600");
+      response.set_content(content, type);
+    });
+  }
+}
+
+void WebServer::Start() {
+  const std::string where = HostPortText(options_.host, static_cast<uint16_t>(options_.port));
+  errno = 0;
+  if (options_.port == 0) {
+    port_ = server_->bind_to_any_port(options_.host);
+  } else if (server_->bind_to_port(options_.host, options_.port)) {
+    port_ = options_.port;
+  }
+  if (port_ <= 0) {
+    const int error = errno;
+    throw WebStartError("the dashboard cannot listen on " + where + ": " +
+                        (error != 0 ? std::strerror(error)
+                                    : "the address is in use or not one of this machine's"));
+  }
+  thread_ = std::thread([this] {
+    server_->listen_after_bind();
+    listen_returned_ = true;
+  });
+}
+
+void WebServer::Stop() {
+  if (!thread_.joinable()) return;
+  // A stop before the server runs would be missed, and the join would wait
+  // for ever.
+  while (!server_->is_running() && !listen_returned_) std::this_thread::yield();
+  server_->stop();
+  thread_.join();
+}
+
+}  // namespace tallygate::collector::web

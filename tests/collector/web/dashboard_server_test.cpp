@@ -1,0 +1,405 @@
+// The dashboard served on 127.0.0.1 over a real SQLite store: who gets in,
+// what a hostile card holder's name becomes on the pages, bad search values,
+// POSTs from other sites, the CSV download against the export's bytes, and
+// /metrics as Prometheus reads it.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+
+#include "collector/app/punch_export.h"
+#include "collector/config/config.h"
+#include "collector/poll/fleet.h"
+#include "collector/poll/serialized_store.h"
+#include "collector/web/web_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace tallygate::collector::web {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
+
+constexpr const char* kToken = "s3cret token";
+constexpr const char* kScript = "<script>alert(1)</script>";
+constexpr const char* kImage = "\"><img src=x onerror=alert(1)>";
+constexpr int kPunches = 2000;  // a download of several 64 KB chunks
+
+LocalTime Day(int day, int seconds) {
+  return LocalTime{std::chrono::local_days{std::chrono::year{2026} / 11 / day}.time_since_epoch() +
+                   std::chrono::seconds{seconds}};
+}
+
+// Punch `i` of gate-1: cards 1234567 and 42 in turn, over 2 to 4 November.
+Punch PunchNumber(int i) {
+  Punch punch;
+  punch.position = i;
+  punch.card = i % 2 == 0 ? 1234567 : 42;
+  punch.local = Day(2 + i % 3, i * 7);
+  punch.utc = UtcTime{punch.local->time_since_epoch() - std::chrono::hours{8}};
+  for (size_t b = 0; b < 4; ++b) punch.bytes[b] = static_cast<uint8_t>(i >> (8 * b));
+  return punch;
+}
+
+class DashboardServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    database_ = "sqlite:" + (dir_ / "punches.db").string();
+    std::unique_ptr<Store> store = OpenStore(database_);
+    store->SaveTerminal({"gate-1", "tcp://127.0.0.1:1001", 1, "Asia/Shanghai"});
+    Collection collection;
+    collection.terminal = "gate-1";
+    collection.started = UtcTime{std::chrono::seconds{1'790'000'000}};
+    const int64_t id = store->BeginCollection(collection);
+    std::vector<Punch> punches;
+    for (int i = 0; i < kPunches; ++i) punches.push_back(PunchNumber(i));
+    store->StorePage("gate-1", id, punches, {kPunches, punches.back().bytes});
+    collection.ended = collection.started + std::chrono::seconds{3};
+    collection.count = kPunches;
+    collection.punches_added = kPunches;
+    store->FinishCollection(id, collection, std::nullopt);
+    const std::vector<CardEntry> cards = {{0, 1234567, "00001234", kScript, {}},
+                                          {1, 42, "00000042", kImage, {}}};
+    store->ReplaceCards("gate-1", cards, collection.ended);
+  }
+
+  void Serve(const std::string& token = "") {
+    server_ = std::make_unique<WebServer>(WebOptions{"127.0.0.1", 0, token, database_}, &metrics_);
+    server_->Start();
+    auto config = std::make_shared<CollectorConfig>();
+    config->database = database_;
+    config->terminals.resize(2);
+    config->terminals[0].name = "gate-1";
+    config->terminals[1].name = "odd\"name\\";
+    server_->Attach(config, [this](const std::string& name) {
+      polled_.push_back(name);
+      return true;
+    });
+  }
+
+  httplib::Result Get(const std::string& path, const httplib::Headers& headers = {}) {
+    httplib::Client client("127.0.0.1", server_->port());
+    return client.Get(path, headers);
+  }
+
+  std::string Origin() const { return "http://127.0.0.1:" + std::to_string(server_->port()); }
+
+  TempDir dir_;
+  std::string database_;
+  PollMetrics metrics_;
+  std::unique_ptr<WebServer> server_;
+  std::vector<std::string> polled_;
+};
+
+TEST_F(DashboardServerTest, WithATokenOnlyRequestsCarryingItGetIn) {
+  Serve(kToken);
+  struct Case {
+    std::string path;
+    httplib::Headers headers;
+    int status;
+  };
+  std::vector<Case> cases = {{"/healthz", {}, 200}, {"/static/app.css", {}, 200}, {"/login", {}, 200}};
+  for (const char* path : {"/terminals", "/api/terminals", "/metrics", "/punches.csv"}) {
+    cases.push_back({path, {}, 401});
+    cases.push_back({path, {{"Authorization", "Bearer wrong"}}, 401});
+    cases.push_back({path, {{"Cookie", "tallygate_token=s3cret"}}, 401});
+    cases.push_back({path, {{"Authorization", std::string("Bearer ") + kToken}}, 200});
+    cases.push_back({path, {{"Cookie", "theme=dark; tallygate_token=s3cret%20token"}}, 200});
+  }
+  for (const Case& c : cases) {
+    const std::string shown = c.path + (c.headers.empty() ? "" : " " + c.headers.begin()->second);
+    const auto result = Get(c.path, c.headers);
+    ASSERT_TRUE(result) << shown;
+    EXPECT_EQ(result->status, c.status) << shown;
+    if (result->status != 401) continue;
+    // Nothing but the refusal: the login form, a JSON error or text.
+    EXPECT_EQ(result->body.find("gate-1"), std::string::npos) << shown;
+    if (c.path == "/terminals") {
+      EXPECT_NE(result->body.find("id=\"login\""), std::string::npos);
+    } else if (c.path == "/api/terminals") {
+      EXPECT_TRUE(nlohmann::json::parse(result->body).contains("error"));
+    }
+  }
+}
+
+TEST_F(DashboardServerTest, LoginSetsAStrictHttpOnlyCookieForTheRightTokenOnly) {
+  Serve(kToken);
+  httplib::Client client("127.0.0.1", server_->port());
+  const httplib::Headers origin = {{"Origin", Origin()}};
+  const auto wrong = client.Post("/login", origin, httplib::Params{{"token", "guess"}});
+  ASSERT_TRUE(wrong);
+  EXPECT_EQ(wrong->status, 401);
+  EXPECT_FALSE(wrong->has_header("Set-Cookie"));
+  const auto right = client.Post("/login", origin, httplib::Params{{"token", kToken}});
+  ASSERT_TRUE(right);
+  EXPECT_EQ(right->status, 303);
+  const std::string cookie = right->get_header_value("Set-Cookie");
+  // (The client reads header values percent-decoded.)
+  for (const char* part : {"tallygate_token=s3cret token;", "HttpOnly", "SameSite=Strict", "Path=/"}) {
+    EXPECT_NE(cookie.find(part), std::string::npos) << cookie;
+  }
+  const auto page = Get("/terminals", {{"Cookie", cookie.substr(0, cookie.find(';'))}});
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+}
+
+TEST_F(DashboardServerTest, OffLoopbackTheDashboardNeedsATokenFile) {
+  WriteFile(dir_ / "token", "tok\n");
+  WriteFile(dir_ / "empty", "\n");
+  struct Case {
+    std::string listen, token_file;
+    std::optional<std::string> token;  // absent: refused
+  };
+  const Case cases[] = {
+      {"127.0.0.1:8080", "", ""},
+      {"[::1]:8080", "", ""},
+      {"localhost:8080", "", ""},
+      {"0.0.0.0:8080", "", std::nullopt},
+      {"[::]:8080", "", std::nullopt},
+      {"10.1.2.3:8080", (dir_ / "token").string(), "tok"},  // line end trimmed
+      {"127.0.0.1:8080", (dir_ / "empty").string(), std::nullopt},
+      {"127.0.0.1:8080", (dir_ / "missing").string(), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    CollectorConfig config;
+    config.http.token_file = c.token_file;
+    if (c.token) {
+      EXPECT_EQ(WebOptionsFor(config, c.listen).token, *c.token) << c.listen;
+      continue;
+    }
+    try {
+      WebOptionsFor(config, c.listen);
+      ADD_FAILURE() << c.listen << " " << c.token_file << " was accepted";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("token_file"), std::string::npos) << e.what();
+    }
+  }
+  // The same mistake in the file is found where it is written.
+  try {
+    ParseConfig("[http]\nlisten = \"0.0.0.0:8080\"\n", "c.toml");
+    ADD_FAILURE() << "a listen address off loopback without token_file was accepted";
+  } catch (const ConfigError& e) {
+    EXPECT_NE(std::string(e.what()).find("c.toml:2:10: the dashboard's listen address 0.0.0.0:8080"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+TEST_F(DashboardServerTest, APortInUseIsRefusedWithAReason) {
+  Serve();
+  WebServer second(WebOptions{"127.0.0.1", server_->port(), "", database_}, nullptr);
+  try {
+    second.Start();
+    ADD_FAILURE() << "a second server listened on port " << server_->port();
+  } catch (const WebStartError& e) {
+    EXPECT_NE(std::string(e.what()).find(std::to_string(server_->port())), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("in use"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(DashboardServerTest, HostileNamesAreShownAsTextOnEveryPage) {
+  Serve();
+  for (const char* path : {"/punches?card=1234567", "/punches?card=42", "/terminals/gate-1"}) {
+    const auto result = Get(path);
+    ASSERT_TRUE(result) << path;
+    ASSERT_EQ(result->status, 200) << path;
+    const std::string& body = result->body;
+    EXPECT_EQ(body.find("<script>alert"), std::string::npos) << path;
+    EXPECT_EQ(body.find("<img"), std::string::npos) << path;
+    const bool script = std::string(path) != "/punches?card=42";
+    const bool image = std::string(path) != "/punches?card=1234567";
+    EXPECT_EQ(body.find("&lt;script&gt;alert(1)&lt;/script&gt;") != std::string::npos, script) << path;
+    EXPECT_EQ(body.find("&quot;&gt;&lt;img src=x onerror=alert(1)&gt;") != std::string::npos, image)
+        << path;
+  }
+  // A search value goes back into the form escaped too.
+  const auto echoed = Get("/punches?name=%22%3E%3Cb%3E");
+  ASSERT_TRUE(echoed);
+  EXPECT_EQ(echoed->body.find("\"><b>"), std::string::npos);
+  EXPECT_NE(echoed->body.find("value=\"&quot;&gt;&lt;b&gt;\""), std::string::npos);
+}
+
+TEST_F(DashboardServerTest, BadSearchValuesAre400sNamingTheField) {
+  Serve();
+  const std::pair<const char*, const char*> cases[] = {
+      {"/punches?from=2026-13-01", "from"},     {"/punches?to=2026-02-30", "to"},
+      {"/punches?card=12x", "card"},            {"/punches?after=yesterday", "after"},
+      {"/api/punches?card=0x123456789", "card"}, {"/api/punches?limit=0", "limit"},
+      {"/api/punches?limit=1001", "limit"},     {"/api/collections?limit=ten", "limit"},
+      {"/punches.csv?from=11/02/2026", "from"},
+  };
+  for (const auto& [path, field] : cases) {
+    const auto result = Get(path);
+    ASSERT_TRUE(result) << path;
+    EXPECT_EQ(result->status, 400) << path;
+    std::string message = result->body;
+    if (std::string(path).starts_with("/api/")) {
+      message = nlohmann::json::parse(result->body).at("error");
+    } else if (std::string(path).starts_with("/punches?")) {
+      const size_t at = result->body.find("<p class=\"error\">");
+      ASSERT_NE(at, std::string::npos) << path;
+      EXPECT_NE(result->body.find("id=\"search\""), std::string::npos) << "the form stays";
+      message = result->body.substr(at + 17);
+    }
+    EXPECT_EQ(message.rfind(std::string(field) + ": ", 0), 0u) << path << " said " << message;
+  }
+}
+
+TEST_F(DashboardServerTest, PollNowRefusesPostsFromOtherSites) {
+  Serve();
+  struct Case {
+    httplib::Headers headers;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {{}, 403},
+      {{{"Origin", "http://evil.example"}}, 403},
+      {{{"Origin", "null"}}, 403},
+      {{{"Referer", "http://evil.example/terminals/gate-1"}}, 403},
+      {{{"Origin", Origin()}}, 303},
+      {{{"Referer", Origin() + "/terminals/gate-1"}}, 303},
+  };
+  size_t allowed = 0;
+  for (const Case& c : cases) {
+    httplib::Client client("127.0.0.1", server_->port());
+    const auto result = client.Post("/terminals/gate-1/poll", c.headers, "", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, c.status);
+    if (c.status == 303) {
+      ++allowed;
+      EXPECT_EQ(result->get_header_value("Location"), "/terminals/gate-1?polled=1");
+    }
+  }
+  EXPECT_EQ(polled_, std::vector<std::string>(allowed, "gate-1"));
+}
+
+TEST_F(DashboardServerTest, TheCsvDownloadIsTheExportsBytesForTheSameFilter) {
+  Serve();
+  std::unique_ptr<Store> store = OpenStore(database_);
+  struct Case {
+    const char* query;
+    PunchFilter filter;
+  };
+  PunchFilter days;
+  days.from = Day(3, 0);
+  days.to = Day(4, 0) + std::chrono::days{1};  // `to` is included
+  days.terminal = "gate-1";
+  PunchFilter card;
+  card.card = 1234567;
+  const Case cases[] = {{"", {}},
+                        {"from=2026-11-03&to=2026-11-04&terminal=gate-1", days},
+                        {"card=0012D687", card}};
+  for (const Case& c : cases) {
+    std::string expected = ExportHeader(ExportFormat::kCsv);
+    size_t rows = 0;
+    store->ForEachPunch(c.filter, [&](const PunchRow& row) {
+      expected += ExportRow(row, ExportFormat::kCsv);
+      ++rows;
+    });
+    EXPECT_GT(rows, 0u) << c.query;
+    const auto result = Get(std::string("/punches.csv?") + c.query);
+    ASSERT_TRUE(result) << c.query;
+    EXPECT_EQ(result->status, 200);
+    EXPECT_EQ(result->body.size(), expected.size()) << c.query;
+    EXPECT_TRUE(result->body == expected) << c.query;
+  }
+}
+
+TEST_F(DashboardServerTest, ApiPagesWalkEveryPunchOnceNewestFirst) {
+  Serve();
+  std::set<std::string> seen;
+  std::string previous = "9999";
+  std::string after;
+  int pages = 0;
+  for (;;) {
+    const auto result =
+        Get("/api/punches?terminal=gate-1&limit=333" + (after.empty() ? "" : "&after=" + after));
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->status, 200) << result->body;
+    const nlohmann::json page = nlohmann::json::parse(result->body);
+    ++pages;
+    for (const auto& punch : page.at("punches")) {
+      const std::string time = punch.at("local_time");
+      EXPECT_LE(time, previous);
+      previous = time;
+      EXPECT_TRUE(seen.insert(time + "/" + punch.at("position").dump()).second) << "twice: " << time;
+    }
+    if (page.at("next").is_null()) break;
+    after = httplib::detail::encode_query_param(page.at("next").get<std::string>());
+  }
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kPunches));
+  EXPECT_EQ(pages, (kPunches + 332) / 333);
+}
+
+TEST_F(DashboardServerTest, PagesSpeakTheBrowsersLanguageAndCarryTheSecurityHeaders) {
+  Serve();
+  const std::pair<const char*, const char*> languages[] = {
+      {"zh-CN,zh;q=0.9,en;q=0.8", "<html lang=\"zh-CN\">"}, {"en-GB,en", "<html lang=\"en\">"}};
+  for (const char* path : {"/terminals", "/terminals/gate-1", "/punches", "/login", "/nowhere-else"}) {
+    for (const auto& [accept, tag] : languages) {
+      const auto result = Get(path, {{"Accept-Language", accept}});
+      ASSERT_TRUE(result) << path;
+      EXPECT_EQ(result->get_header_value("Content-Security-Policy"),
+                "default-src 'self'; frame-ancestors 'none'") << path;
+      EXPECT_EQ(result->get_header_value("X-Content-Type-Options"), "nosniff") << path;
+      EXPECT_EQ(result->get_header_value("Referrer-Policy"), "same-origin") << path;
+      if (std::string(path) != "/nowhere-else") {  // a 404 has no page
+        EXPECT_NE(result->body.find(tag), std::string::npos) << path << " " << accept;
+      }
+    }
+  }
+}
+
+TEST_F(DashboardServerTest, MetricsCountTheFleetsFailedPolls) {
+  Serve();
+  CollectorConfig config;
+  config.terminals.resize(1);
+  config.terminals[0].name = "gone";
+  config.terminals[0].endpoint = TcpEndpoint{"127.0.0.1", 9};  // discard: nothing listens
+  SerializedStore store(OpenStore(database_));
+  Fleet fleet(config, store, &metrics_);
+  for (int poll = 0; poll < 2; ++poll) fleet.PollOnce({});
+  const PollMetricsSnapshot snapshot = metrics_.Snapshot();
+  ASSERT_EQ(snapshot.terminals.count("gone"), 1u);
+  EXPECT_EQ(snapshot.terminals.at("gone").errors.at("unreachable"), 2u);
+  EXPECT_TRUE(snapshot.terminals.at("gone").last_duration);
+  EXPECT_EQ(snapshot.store_errors, 0u);
+}
+
+TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
+  Serve();
+  Collection failed;
+  failed.terminal = "gate-1";
+  failed.outcome = Outcome::kUnreachable;
+  metrics_.Record(failed, std::chrono::milliseconds{1500});
+  const auto result = Get("/metrics");
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result->status, 200);
+  const std::regex sample(
+      R"(tallygate_[a-z_]+(\{([a-z_]+="([^"\\\n]|\\.)*",?)+\})? -?[0-9][0-9.e+-]*)");
+  std::istringstream lines(result->body);
+  std::set<std::string> names;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("# HELP ") || line.starts_with("# TYPE ")) continue;
+    EXPECT_TRUE(std::regex_match(line, sample)) << line;
+    names.insert(line.substr(0, line.find_first_of("{ ")));
+  }
+  for (const char* name : {"tallygate_terminal_up", "tallygate_terminal_last_success_timestamp_seconds",
+                           "tallygate_terminal_punches_stored", "tallygate_terminal_records",
+                           "tallygate_poll_duration_seconds", "tallygate_poll_errors_total",
+                           "tallygate_store_errors_total"}) {
+    EXPECT_EQ(names.count(name), 1u) << name;
+  }
+  for (const std::string expected :
+       {"tallygate_terminal_punches_stored{terminal=\"gate-1\"} 2000",
+        "tallygate_poll_duration_seconds{terminal=\"gate-1\"} 1.5",
+        "tallygate_poll_errors_total{terminal=\"gate-1\",kind=\"unreachable\"} 1",
+        "tallygate_poll_errors_total{terminal=\"odd\\\"name\\\\\",kind=\"partial\"} 0"}) {
+    EXPECT_NE(result->body.find(expected + "\n"), std::string::npos) << expected;
+  }
+}
+
+}  // namespace
+}  // namespace tallygate::collector::web
