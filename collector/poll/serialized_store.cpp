@@ -60,6 +60,17 @@ std::vector<Collection> SerializedStore::Collections(const std::string& terminal
   return store_->Collections(terminal, limit);
 }
 
+PunchPage SerializedStore::SearchPunches(const PunchFilter& filter,
+                                        const std::optional<PunchCursor>& after, int limit) {
+  const std::lock_guard lock(mutex_);
+  return store_->SearchPunches(filter, after, limit);
+}
+
+CardList SerializedStore::Cards(const std::string& terminal) {
+  const std::lock_guard lock(mutex_);
+  return store_->Cards(terminal);
+}
+
 void SerializedStore::ForEachPunch(const PunchFilter& filter,
                                    const std::function<void(const PunchRow&)>& row) {
   const std::lock_guard lock(mutex_);

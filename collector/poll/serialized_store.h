@@ -28,6 +28,9 @@ class SerializedStore final : public Store {
                     UtcTime collected) override;
   std::vector<TerminalState> States() override;
   std::vector<Collection> Collections(const std::string& terminal, int limit) override;
+  PunchPage SearchPunches(const PunchFilter& filter, const std::optional<PunchCursor>& after,
+                          int limit) override;
+  CardList Cards(const std::string& terminal) override;
   void ForEachPunch(const PunchFilter& filter,
                     const std::function<void(const PunchRow&)>& row) override;
   void Check() override;

@@ -71,6 +71,7 @@ std::optional<Outcome> OutcomeFromName(std::string_view name);
 
 // One poll of one terminal, as the collections table keeps it.
 struct Collection {
+  int64_t id = 0;                // the store's; 0 before it is stored
   std::string terminal;
   UtcTime started{};
   UtcTime ended{};
@@ -90,6 +91,10 @@ struct TerminalState {
   std::optional<UtcTime> last_poll;
   std::optional<UtcTime> last_success;
   std::optional<UtcTime> backoff_until;
+  // When the polls began to fail: the start of the first poll after the
+  // last success (or ever, without one) whose outcome was not complete or
+  // cleared; absent while the last poll succeeded.
+  std::optional<UtcTime> failing_since;
   std::optional<int32_t> count;  // on the terminal at the last answer
   int64_t punches = 0;           // stored
   std::string last_error;

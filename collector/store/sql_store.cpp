@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "collector/store/punch_query.h"
 #include "collector/store/time_text.h"
 
 namespace tallygate::collector {
 namespace {
-
-constexpr std::string_view kPunchColumns =
-    "p.terminal, p.card, p.local_time, p.utc_time, p.flag, p.keep, p.bytes, p.raw, p.position";
 
 // ---- Values in ----------------------------------------------------------------
 
@@ -66,7 +64,7 @@ std::array<uint8_t, N> ReadFixed(const SqlRow& row, int column) {
   return fixed;
 }
 
-// The columns of kPunchColumns from `first` on.
+// The punch's columns (terminal, card, ... position) from `first` on.
 Punch ReadPunch(const SqlRow& row, int first) {
   Punch punch;
   punch.card = static_cast<uint32_t>(row.Int(first + 1));
@@ -87,41 +85,26 @@ Mark ReadMark(const SqlRow& row, int first) {
   return mark;
 }
 
-// ---- The punch search -----------------------------------------------------------
-
-struct PunchQuery {
-  std::string sql;
-  std::vector<SqlValue> params;
-};
-
-// Only the filter's conditions are in the text, so that each database can
-// use its indexes; the values stay parameters.
-PunchQuery BuildPunchQuery(const PunchFilter& filter) {
-  PunchQuery query;
-  std::vector<std::string> conditions;
-  auto add = [&](const std::string& condition, SqlValue value) {
-    query.params.push_back(std::move(value));
-    conditions.push_back(condition + " $" + std::to_string(query.params.size()));
-  };
-  if (filter.from) add("p.local_time >=", LocalTimeText(*filter.from));
-  if (filter.to) add("p.local_time <", LocalTimeText(*filter.to));
-  if (filter.terminal) add("p.terminal =", *filter.terminal);
-  if (filter.card) add("p.card =", int64_t{*filter.card});
-
-  // A card may stand twice on a list: the first place is its entry, so that
-  // no punch is listed twice.
-  query.sql = "SELECT ";
-  query.sql += kPunchColumns;
-  query.sql +=
-      ", c.staff, c.name FROM punches p"
-      " LEFT JOIN cards c ON c.terminal = p.terminal AND c.position ="
-      " (SELECT min(e.position) FROM cards e WHERE e.terminal = p.terminal AND e.card = p.card)";
-  for (size_t i = 0; i < conditions.size(); ++i) {
-    query.sql += (i == 0 ? " WHERE " : " AND ") + conditions[i];
-  }
-  query.sql += " ORDER BY p.terminal, p.local_time NULLS LAST, p.position, p.id";
-  return query;
+// The columns of punch_query.h.
+void ReadPunchRow(const SqlRow& in, PunchRow& out) {
+  out.terminal = in.Text(0);
+  out.punch = ReadPunch(in, 0);
+  out.id = in.Int(kPunchIdColumn);
+  out.staff = in.IsNull(kEntryColumn) ? std::string() : in.Text(kEntryColumn);
+  out.name = in.IsNull(kEntryColumn + 1) ? std::string() : in.Text(kEntryColumn + 1);
 }
+
+// A search's order: local time descending with undated punches last, then
+// id descending.
+bool NewestFirst(const PunchRow& a, const PunchRow& b) {
+  const auto& x = a.punch.local;
+  const auto& y = b.punch.local;
+  if (x.has_value() != y.has_value()) return x.has_value();
+  if (x != y) return *x > *y;
+  return a.id > b.id;
+}
+
+constexpr std::string_view kSuccess = "outcome IN ('complete', 'cleared')";
 
 }  // namespace
 
@@ -170,8 +153,8 @@ void SqlStore::SaveTerminal(const TerminalInfo& terminal) {
 Mark SqlStore::LoadMark(const std::string& terminal) {
   return Run("reading the mark of " + terminal, [&] {
     Mark mark;
-    session_->Query("SELECT mark_positions, mark_last FROM terminals WHERE name = $1",
-                    {terminal}, [&](const SqlRow& row) { mark = ReadMark(row, 0); });
+    session_->Query("SELECT mark_positions, mark_last FROM terminals WHERE name = $1", {terminal},
+                    [&](const SqlRow& row) { mark = ReadMark(row, 0); });
     return mark;
   });
 }
@@ -201,8 +184,8 @@ int32_t SqlStore::InsertPunches(const std::string& terminal, int64_t collection,
         " flag, keep, raw) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
         " ON CONFLICT (terminal, bytes) DO NOTHING",
         {terminal, collection, int64_t{punch.position}, BytesValue(punch.bytes),
-         int64_t{punch.card}, LocalValue(punch.local), UtcValue(punch.utc),
-         int64_t{punch.flag}, int64_t{punch.keep}, BytesValue(punch.raw)}));
+         int64_t{punch.card}, LocalValue(punch.local), UtcValue(punch.utc), int64_t{punch.flag},
+         int64_t{punch.keep}, BytesValue(punch.raw)}));
   }
   return added;
 }
@@ -214,8 +197,10 @@ int32_t SqlStore::StorePage(const std::string& terminal, int64_t collection,
     SqlTransaction transaction(*session_);
     const int32_t added = InsertPunches(terminal, collection, punches);
     const int64_t marked = session_->Exec(
-        "UPDATE terminals SET mark_positions = $2, mark_last = $3 WHERE name = $1",
-        {terminal, int64_t{mark.positions}, mark.last ? BytesValue(*mark.last) : SqlValue()});
+        "UPDATE terminals SET mark_positions = $2, mark_last = $3, punches = punches + $4"
+        " WHERE name = $1",
+        {terminal, int64_t{mark.positions}, mark.last ? BytesValue(*mark.last) : SqlValue(),
+         int64_t{added}});
     if (marked == 0) throw StoreError("the terminal is not in the store");
     transaction.Commit();
     return added;
@@ -243,16 +228,15 @@ void SqlStore::FinishCollection(int64_t id, const Collection& collection,
          int64_t{collection.punches_added}, int64_t{collection.pages_lost},
          std::string(OutcomeName(collection.outcome)), collection.error});
     if (found == 0) throw StoreError("no such collection");
-    const bool success = collection.outcome == Outcome::kComplete ||
-                         collection.outcome == Outcome::kCleared;
+    const bool success =
+        collection.outcome == Outcome::kComplete || collection.outcome == Outcome::kCleared;
     // A poll without an answer keeps the count of the last one that had one.
     session_->Exec(
         "UPDATE terminals SET last_poll = $2, last_success = COALESCE($3, last_success),"
         " last_count = COALESCE($4, last_count), last_error = $5, backoff_until = $6"
         " WHERE name = (SELECT terminal FROM collections WHERE id = $1)",
-        {id, UtcTimeText(collection.ended),
-         success ? UtcValue(collection.ended) : SqlValue(), IntValue(collection.count),
-         collection.error, UtcValue(backoff_until)});
+        {id, UtcTimeText(collection.ended), success ? UtcValue(collection.ended) : SqlValue(),
+         IntValue(collection.count), collection.error, UtcValue(backoff_until)});
     transaction.Commit();
   });
 }
@@ -263,8 +247,8 @@ void SqlStore::InsertCards(const std::string& terminal, std::span<const CardEntr
     session_->Exec(
         "INSERT INTO cards (terminal, position, card, staff, name, raw_name, collected)"
         " VALUES ($1, $2, $3, $4, $5, $6, $7)",
-        {terminal, int64_t{card.position}, int64_t{card.card}, card.staff, card.name,
-         card.raw_name, UtcTimeText(collected)});
+        {terminal, int64_t{card.position}, int64_t{card.card}, card.staff, card.name, card.raw_name,
+         UtcTimeText(collected)});
   }
 }
 
@@ -274,56 +258,76 @@ void SqlStore::ReplaceCards(const std::string& terminal, std::span<const CardEnt
     SqlTransaction transaction(*session_);
     session_->Exec("DELETE FROM cards WHERE terminal = $1", {terminal});
     InsertCards(terminal, cards, collected);
+    session_->Exec("UPDATE terminals SET cards_collected = $2 WHERE name = $1",
+                   {terminal, UtcTimeText(collected)});
     transaction.Commit();
   });
 }
 
 std::vector<TerminalState> SqlStore::States() {
   return Run("reading the terminals' states", [&] {
-    std::vector<TerminalState> states;
-    session_->Query(
+    // The failures since the last success, from the index of successes and
+    // then the terminal's collections after it.
+    const std::string success(kSuccess);
+    const std::string query =
         "SELECT t.name, t.endpoint, t.address, t.time_zone, t.mark_positions, t.mark_last,"
-        " t.last_poll, t.last_success, t.backoff_until, t.last_count, t.last_error,"
-        " (SELECT count(*) FROM punches p WHERE p.terminal = t.name)"
-        " FROM terminals t ORDER BY t.name",
-        {}, [&](const SqlRow& row) {
-          TerminalState& state = states.emplace_back();
-          state.info = {row.Text(0), row.Text(1), static_cast<int>(row.Int(2)), row.Text(3)};
-          state.mark = ReadMark(row, 4);
-          state.last_poll = ReadUtc(row, 6);
-          state.last_success = ReadUtc(row, 7);
-          state.backoff_until = ReadUtc(row, 8);
-          state.count = ReadOptionalInt(row, 9);
-          state.last_error = row.Text(10);
-          state.punches = row.Int(11);
-        });
+        " t.last_poll, t.last_success, t.backoff_until, t.last_count, t.last_error, t.punches,"
+        " (SELECT f.started FROM collections f WHERE f.terminal = t.name"
+        " AND f.ended IS NOT NULL AND NOT f." +
+        success +
+        " AND f.id > COALESCE("
+        "(SELECT s.id FROM collections s WHERE s.terminal = t.name AND s.ended IS NOT NULL"
+        " AND s." +
+        success +
+        " ORDER BY s.id DESC LIMIT 1), 0) ORDER BY f.id LIMIT 1)"
+        " FROM terminals t ORDER BY t.name";
+    std::vector<TerminalState> states;
+    session_->Query(query, {}, [&](const SqlRow& row) {
+      TerminalState& state = states.emplace_back();
+      state.info = {row.Text(0), row.Text(1), static_cast<int>(row.Int(2)), row.Text(3)};
+      state.mark = ReadMark(row, 4);
+      state.last_poll = ReadUtc(row, 6);
+      state.last_success = ReadUtc(row, 7);
+      state.backoff_until = ReadUtc(row, 8);
+      state.count = ReadOptionalInt(row, 9);
+      state.last_error = row.Text(10);
+      state.punches = row.Int(11);
+      state.failing_since = ReadUtc(row, 12);
+    });
     return states;
   });
 }
 
 std::vector<Collection> SqlStore::Collections(const std::string& terminal, int limit) {
-  return Run("reading the collections of " + terminal, [&] {
-    std::vector<Collection> collections;
-    session_->Query(
+  const std::string which = terminal.empty() ? "every terminal" : terminal;
+  return Run("reading the collections of " + which, [&] {
+    std::string query =
         "SELECT terminal, started, ended, count, from_position, positions_fetched,"
-        " punches_added, pages_lost, outcome, error FROM collections"
-        " WHERE terminal = $1 ORDER BY id DESC LIMIT $2",
-        {terminal, int64_t{limit}}, [&](const SqlRow& row) {
-          Collection& collection = collections.emplace_back();
-          collection.terminal = row.Text(0);
-          collection.started = ReadUtc(row, 1).value_or(UtcTime{});
-          collection.ended = ReadUtc(row, 2).value_or(UtcTime{});  // still running
-          collection.count = ReadOptionalInt(row, 3);
-          collection.from_position = static_cast<int32_t>(row.Int(4));
-          collection.positions_fetched = static_cast<int32_t>(row.Int(5));
-          collection.punches_added = static_cast<int32_t>(row.Int(6));
-          collection.pages_lost = static_cast<int32_t>(row.Int(7));
-          const std::string outcome = row.Text(8);
-          const auto known = OutcomeFromName(outcome);
-          if (!known) throw StoreError("unknown outcome \"" + outcome + "\"");
-          collection.outcome = *known;
-          collection.error = row.Text(9);
-        });
+        " punches_added, pages_lost, outcome, error, id FROM collections";
+    std::vector<SqlValue> params{int64_t{limit}};
+    if (!terminal.empty()) {
+      query += " WHERE terminal = $2";
+      params.emplace_back(terminal);
+    }
+    query += " ORDER BY id DESC LIMIT $1";
+    std::vector<Collection> collections;
+    session_->Query(query, params, [&](const SqlRow& row) {
+      Collection& collection = collections.emplace_back();
+      collection.id = row.Int(10);
+      collection.terminal = row.Text(0);
+      collection.started = ReadUtc(row, 1).value_or(UtcTime{});
+      collection.ended = ReadUtc(row, 2).value_or(UtcTime{});  // still running
+      collection.count = ReadOptionalInt(row, 3);
+      collection.from_position = static_cast<int32_t>(row.Int(4));
+      collection.positions_fetched = static_cast<int32_t>(row.Int(5));
+      collection.punches_added = static_cast<int32_t>(row.Int(6));
+      collection.pages_lost = static_cast<int32_t>(row.Int(7));
+      const std::string outcome = row.Text(8);
+      const auto known = OutcomeFromName(outcome);
+      if (!known) throw StoreError("unknown outcome \"" + outcome + "\"");
+      collection.outcome = *known;
+      collection.error = row.Text(9);
+    });
     return collections;
   });
 }
@@ -331,15 +335,85 @@ std::vector<Collection> SqlStore::Collections(const std::string& terminal, int l
 void SqlStore::ForEachPunch(const PunchFilter& filter,
                             const std::function<void(const PunchRow&)>& row) {
   Run("reading punches", [&] {
-    const PunchQuery query = BuildPunchQuery(filter);
+    const PunchQuery query = ExportQuery(filter);
     PunchRow out;
     session_->Query(query.sql, query.params, [&](const SqlRow& in) {
-      out.terminal = in.Text(0);
-      out.punch = ReadPunch(in, 0);
-      out.staff = in.IsNull(9) ? std::string() : in.Text(9);
-      out.name = in.IsNull(10) ? std::string() : in.Text(10);
+      ReadPunchRow(in, out);
       row(out);
     });
+  });
+}
+
+PunchPage SqlStore::SearchPunches(const PunchFilter& filter,
+                                  const std::optional<PunchCursor>& after, int limit) {
+  return Run("searching punches", [&] {
+    PunchPage page;
+    if (limit < 1) return page;
+    // One row more than the page tells whether another page follows.
+    page.rows = SearchRows(filter, after, int64_t{limit} + 1);
+    if (page.rows.size() > static_cast<size_t>(limit)) {
+      page.rows.resize(static_cast<size_t>(limit));
+      page.next = PunchCursor{page.rows.back().punch.local, page.rows.back().id};
+    }
+    return page;
+  });
+}
+
+std::vector<PunchRow> SqlStore::SearchRows(const PunchFilter& filter,
+                                           const std::optional<PunchCursor>& after, int64_t count) {
+  if (!NamePattern(filter) || filter.card) return SearchWalk(filter, after, count);
+  // A name fits few holders' cards, as a rule: each card's punches come from
+  // the card index, and the newest of them all make the page.
+  std::vector<uint32_t> cards;
+  const PunchQuery holders = HolderCardsQuery(filter, kFewHolderCards + 1);
+  session_->Query(holders.sql, holders.params,
+                  [&](const SqlRow& row) { cards.push_back(static_cast<uint32_t>(row.Int(0))); });
+  if (cards.size() > kFewHolderCards) return SearchWalk(filter, after, count);
+  std::vector<PunchRow> rows;
+  PunchFilter one = filter;
+  for (uint32_t card : cards) {
+    one.card = card;
+    std::vector<PunchRow> more = SearchWalk(one, after, count);
+    rows.insert(rows.end(), std::make_move_iterator(more.begin()),
+                std::make_move_iterator(more.end()));
+  }
+  std::sort(rows.begin(), rows.end(), NewestFirst);
+  if (rows.size() > static_cast<size_t>(count)) rows.resize(static_cast<size_t>(count));
+  return rows;
+}
+
+std::vector<PunchRow> SqlStore::SearchWalk(const PunchFilter& filter,
+                                           const std::optional<PunchCursor>& after, int64_t count) {
+  std::vector<PunchRow> rows;
+  const auto read = [&](const PunchQuery& query) {
+    session_->Query(query.sql, query.params,
+                    [&](const SqlRow& in) { ReadPunchRow(in, rows.emplace_back()); });
+  };
+  if (!after || after->local) read(SearchQuery(filter, true, after, count));
+  // A date range holds no undated punch.
+  const auto left = count - static_cast<int64_t>(rows.size());
+  if (left > 0 && !filter.from && !filter.to) read(SearchQuery(filter, false, after, left));
+  return rows;
+}
+
+CardList SqlStore::Cards(const std::string& terminal) {
+  return Run("reading the card list of " + terminal, [&] {
+    CardList list;
+    session_->Query(
+        "SELECT t.cards_collected, c.position, c.card, c.staff, c.name, c.raw_name"
+        " FROM terminals t LEFT JOIN cards c ON c.terminal = t.name WHERE t.name = $1"
+        " ORDER BY c.position",
+        {terminal}, [&](const SqlRow& row) {
+          list.collected = ReadUtc(row, 0);
+          if (row.IsNull(1)) return;  // no entries
+          CardEntry& card = list.cards.emplace_back();
+          card.position = static_cast<int32_t>(row.Int(1));
+          card.card = static_cast<uint32_t>(row.Int(2));
+          card.staff = row.Text(3);
+          card.name = row.Text(4);
+          card.raw_name = row.Bytes(5);
+        });
+    return list;
   });
 }
 

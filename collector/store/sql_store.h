@@ -19,8 +19,8 @@ class SqlStore : public Store {
   void SaveTerminal(const TerminalInfo& terminal) override;
   Mark LoadMark(const std::string& terminal) override;
   int64_t BeginCollection(const Collection& collection) override;
-  int32_t StorePage(const std::string& terminal, int64_t collection,
-                    std::span<const Punch> punches, const Mark& mark) override;
+  int32_t StorePage(const std::string& terminal, int64_t collection, std::span<const Punch> punches,
+                    const Mark& mark) override;
   void ResetMark(const std::string& terminal) override;
   void FinishCollection(int64_t id, const Collection& collection,
                         std::optional<UtcTime> backoff_until) override;
@@ -28,6 +28,9 @@ class SqlStore : public Store {
                     UtcTime collected) override;
   std::vector<TerminalState> States() override;
   std::vector<Collection> Collections(const std::string& terminal, int limit) override;
+  PunchPage SearchPunches(const PunchFilter& filter, const std::optional<PunchCursor>& after,
+                          int limit) override;
+  CardList Cards(const std::string& terminal) override;
   void ForEachPunch(const PunchFilter& filter,
                     const std::function<void(const PunchRow&)>& row) override;
   void Check() override;
@@ -63,6 +66,13 @@ class SqlStore : public Store {
 
  private:
   [[noreturn]] void Fail(const std::string& what, const std::string& reason) const;
+
+  // The first `count` punches `filter` selects after `after`, newest first.
+  std::vector<PunchRow> SearchRows(const PunchFilter& filter,
+                                   const std::optional<PunchCursor>& after, int64_t count);
+  // The same, walking an index for the dated punches, then for the undated.
+  std::vector<PunchRow> SearchWalk(const PunchFilter& filter,
+                                   const std::optional<PunchCursor>& after, int64_t count);
 
   std::unique_ptr<SqlSession> session_;
   std::string described_;

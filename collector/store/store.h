@@ -35,14 +35,46 @@ struct PunchFilter {
   std::optional<LocalTime> to;    // local time < to
   std::optional<std::string> terminal;
   std::optional<uint32_t> card;
+  // The holder's name on the punch's terminal's card list contains this
+  // text (letters A-Z without regard to case; % and _ are plain text). An
+  // empty text is no condition.
+  std::optional<std::string> name;
 };
+
+// Where a page of a search ended: the next page starts after this punch.
+// Searches run newest first (local time, then id, descending); punches with
+// no valid date come after every dated one.
+struct PunchCursor {
+  std::optional<LocalTime> local;  // absent: the punch had no valid date
+  int64_t id = 0;
+  bool operator==(const PunchCursor&) const = default;
+};
+
+// "2026-12-01T08:59:12.4711" or "-.4711" (no date); what a page's link
+// carries.
+std::string PunchCursorText(const PunchCursor& cursor);
+// The cursor `text` names; absent when it is not one.
+std::optional<PunchCursor> PunchCursorFromText(std::string_view text);
 
 // A punch with what the card lists know of its card.
 struct PunchRow {
+  int64_t id = 0;  // the store's, in the order punches were stored
   std::string terminal;
   Punch punch;
   std::string staff;  // empty when the card is on no card list
   std::string name;
+};
+
+// One page of a search: at most `limit` rows, newest first.
+struct PunchPage {
+  std::vector<PunchRow> rows;
+  std::optional<PunchCursor> next;  // absent on the last page
+};
+
+// A terminal's card list as last collected.
+struct CardList {
+  std::optional<UtcTime> collected;  // absent: never collected
+  std::vector<CardEntry> cards;      // by position
 };
 
 class Store {
@@ -95,8 +127,20 @@ class Store {
   // Every terminal the store knows, by name.
   virtual std::vector<TerminalState> States() = 0;
 
-  // The terminal's recent collections, newest first.
+  // The terminal's recent collections, newest first; every terminal's when
+  // `terminal` is empty.
   virtual std::vector<Collection> Collections(const std::string& terminal, int limit) = 0;
+
+  // The page of punches `filter` selects that follows `after` (the first
+  // page without it): at most `limit` rows (none when it is below 1), newest
+  // first. Answers from the indexes with any one condition of the filter,
+  // however many punches the store holds.
+  virtual PunchPage SearchPunches(const PunchFilter& filter,
+                                  const std::optional<PunchCursor>& after, int limit) = 0;
+
+  // The terminal's card list; empty when it was never collected or the
+  // terminal is unknown.
+  virtual CardList Cards(const std::string& terminal) = 0;
 
   // Calls `row` for every punch `filter` selects, by terminal then local
   // time then position, without holding them all in memory.

@@ -1,73 +1,24 @@
 // What both stores must do alike: each punch once, a page whole or not at
 // all, the schema's versions, searches and the terminals' state.
+#include "collector/store/store.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "collector/store/sqlite_session.h"
-#include "collector/store/store.h"
+#include "collector/store/postgres_store.h"
+#include "collector/store/sqlite_store.h"
+#include "tests/collector/store/store_fixture.h"
 #include "tests/collector/store/store_testing.h"
-#include "tests/support/postgres_server.h"
-#include "tests/support/temp_dir.h"
 
 namespace tallygate::collector {
 namespace {
 
-using tallygate::testing::PostgresServer;
-using tallygate::testing::TempDir;
-
-class StoreTest : public ::testing::TestWithParam<std::string> {
- protected:
-  bool postgres() const { return GetParam() == "postgresql"; }
-
-  void SetUp() override {
-    if (postgres()) {
-      if (PostgresServer::Programs().empty()) {
-        GTEST_SKIP() << "no PostgreSQL server programs in /usr/lib/postgresql/*/bin"
-                        " (Debian package postgresql)";
-      }
-      server_ = std::make_unique<PostgresServer>();
-      database_ = server_->Uri();
-    } else {
-      database_ = "sqlite:" + (folder_ / "punches.db").string();
-    }
-    store_ = Open();
-    for (const char* name : {"gate-1", "gate-2"}) {
-      store_->SaveTerminal({name, "tcp://192.0.2.1:1001", 1, "Asia/Shanghai"});
-      ASSERT_TRUE(store_->ClaimTerminal(name));
-    }
-    collection_ = store_->BeginCollection(CollectionOf("gate-1"));
-  }
-
-  std::unique_ptr<Store> Open() { return OpenStore(database_); }
-
-  // SQL beside the store, as another program would run it.
-  void Sql(const std::string& sqlite, const std::string& postgresql) {
-    if (postgres()) {
-      server_->Psql(postgresql);
-    } else {
-      SqliteSession(folder_ / "punches.db").ExecScript(sqlite);
-    }
-  }
-  std::string SqlText(const std::string& query) {
-    if (postgres()) return server_->Psql(query);
-    std::string text;
-    SqliteSession(folder_ / "punches.db").Query(query, {}, [&](const SqlRow& row) {
-      text = row.Text(0);
-    });
-    return text;
-  }
-
-  TempDir folder_;
-  std::unique_ptr<PostgresServer> server_;
-  std::string database_;
-  std::unique_ptr<Store> store_;
-  int64_t collection_ = 0;
-};
-
-INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, ::testing::Values("sqlite", "postgresql"),
-                         [](const auto& param_info) { return param_info.param; });
+INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, StoreKinds(), StoreKindName);
 
 std::vector<Punch> Ids(std::initializer_list<int> ids) {
   std::vector<Punch> punches;
@@ -129,10 +80,15 @@ TEST_P(StoreTest, AFailedPageChangesNeitherMarkNorPunches) {
     std::string reason;
   };
   const Case cases[] = {
-      {"a row refused mid-page", "gate-1", {MakePunch(2), MakePunch(3, 4242), MakePunch(4)},
+      {"a row refused mid-page",
+       "gate-1",
+       {MakePunch(2), MakePunch(3, 4242), MakePunch(4)},
        "card 4242 refused"},
       {"a refused row first", "gate-1", {MakePunch(2, 4242), MakePunch(3)}, "card 4242 refused"},
-      {"a terminal the store does not know", "gate-9", {}, "gate-9: the terminal is not in the store"},
+      {"a terminal the store does not know",
+       "gate-9",
+       {},
+       "gate-9: the terminal is not in the store"},
   };
   for (const Case& c : cases) {
     if (postgres()) store_->ClaimTerminal(c.terminal);
@@ -145,6 +101,7 @@ TEST_P(StoreTest, AFailedPageChangesNeitherMarkNorPunches) {
     }
     EXPECT_EQ(store_->LoadMark("gate-1"), before) << c.what;
     EXPECT_EQ(CountPunches(*store_), 2) << c.what;
+    EXPECT_EQ(store_->States()[0].punches, 2) << c.what;
   }
   EXPECT_EQ(store_->LoadMark("gate-9"), Mark{});
   // The store goes on after a failure.
@@ -154,7 +111,7 @@ TEST_P(StoreTest, AFailedPageChangesNeitherMarkNorPunches) {
 TEST_P(StoreTest, ReopeningKeepsEverythingAndANewerSchemaIsRefused) {
   store_->StorePage("gate-1", collection_, Ids({0, 1}), MarkAfter(MakePunch(1)));
   store_.reset();
-  EXPECT_EQ(SqlText("SELECT version FROM schema_version"), "1");
+  EXPECT_EQ(SqlText("SELECT version FROM schema_version"), "2");
 
   store_ = Open();
   EXPECT_EQ(store_->LoadMark("gate-1"), MarkAfter(MakePunch(1)));
@@ -174,13 +131,12 @@ TEST_P(StoreTest, ReopeningKeepsEverythingAndANewerSchemaIsRefused) {
 
 TEST_P(StoreTest, ForEachPunchFiltersInOrderWithTheLatestNames) {
   store_->StorePage("gate-1", collection_,
-                    std::vector<Punch>{MakePunch(1, 100, At(2024, 3, 1, 8)),
-                                       MakePunch(2, 200, At(2024, 3, 1, 17)),
-                                       MakePunch(3, 100, At(2024, 3, 2, 8)),
-                                       MakePunch(4, 300, std::nullopt)},
+                    std::vector<Punch>{
+                        MakePunch(1, 100, At(2024, 3, 1, 8)), MakePunch(2, 200, At(2024, 3, 1, 17)),
+                        MakePunch(3, 100, At(2024, 3, 2, 8)), MakePunch(4, 300, std::nullopt)},
                     MarkAfter(MakePunch(4)));
-  store_->StorePage("gate-2", collection_,
-                    std::vector<Punch>{MakePunch(0, 100, At(2024, 3, 1, 9))}, Mark{});
+  store_->StorePage("gate-2", collection_, std::vector<Punch>{MakePunch(0, 100, At(2024, 3, 1, 9))},
+                    Mark{});
   const UtcTime now{std::chrono::seconds{1'700'000'000}};
   store_->ReplaceCards("gate-1", std::vector<CardEntry>{{0, 100, "00000001", "Old", {}}}, now);
   store_->ReplaceCards("gate-1",
@@ -252,6 +208,7 @@ TEST_P(StoreTest, CollectionsAndStatesTellEachPoll) {
 
   const auto collections = store_->Collections("gate-1", 5);
   ASSERT_EQ(collections.size(), 2u);
+  EXPECT_EQ(collections[0].id, second);
   EXPECT_EQ(collections[0].outcome, Outcome::kUnreachable);
   EXPECT_EQ(collections[0].error, "no answer");
   EXPECT_EQ(collections[0].count, std::nullopt);
@@ -260,6 +217,11 @@ TEST_P(StoreTest, CollectionsAndStatesTellEachPoll) {
   EXPECT_EQ(collections[1].count, 10);
   EXPECT_EQ(collections[1].punches_added, 2);
   EXPECT_EQ(store_->Collections("gate-1", 1).size(), 1u);
+  const int64_t other = store_->BeginCollection(CollectionOf("gate-2"));
+  std::vector<std::pair<int64_t, std::string>> every;
+  for (const Collection& c : store_->Collections("", 5)) every.emplace_back(c.id, c.terminal);
+  EXPECT_EQ(every, (std::vector<std::pair<int64_t, std::string>>{
+                       {other, "gate-2"}, {second, "gate-1"}, {collection_, "gate-1"}}));
 
   const auto states = store_->States();
   ASSERT_EQ(states.size(), 2u);
@@ -283,6 +245,162 @@ TEST_P(StoreTest, CollectionsAndStatesTellEachPoll) {
   EXPECT_EQ(again.info.address, 7);
   EXPECT_EQ(again.mark, gate.mark);
   EXPECT_EQ(again.last_success, gate.last_success);
+}
+
+TEST_P(StoreTest, FailingSinceIsTheFirstFailureAfterTheLastSuccess) {
+  const UtcTime t0{std::chrono::seconds{1'700'000'000}};
+  struct Poll {
+    Outcome outcome;
+    bool finished = true;
+  };
+  const Poll running{Outcome::kUnreachable, false};  // as a poll begins
+  struct Case {
+    const char* what;
+    std::vector<Poll> polls;
+    std::optional<int> since;  // the poll whose start it is
+  };
+  const Case cases[] = {
+      {"never polled", {}, std::nullopt},
+      {"succeeding", {{Outcome::kComplete}}, std::nullopt},
+      {"failing from the first poll", {{Outcome::kUnreachable}, {Outcome::kPartial}}, 0},
+      {"failing after a success",
+       {{Outcome::kComplete}, {Outcome::kStoreFailed}, {Outcome::kUnreachable}},
+       1},
+      {"failing again after a recovery",
+       {{Outcome::kPartial}, {Outcome::kCleared}, {Outcome::kUnreachable}, {Outcome::kPartial}},
+       2},
+      {"recovered", {{Outcome::kUnreachable}, {Outcome::kComplete}}, std::nullopt},
+      {"a poll under way is no failure", {{Outcome::kComplete}, running}, std::nullopt},
+      {"nor a success", {{Outcome::kPartial}, running}, 0},
+  };
+  // The terminals' polls interleave, as the fleet's do.
+  const auto name = [](size_t i) { return "f-" + std::to_string(i); };
+  const auto start = [&](size_t i, size_t poll) {
+    return t0 + std::chrono::hours{i} + std::chrono::minutes{poll};
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) store_->SaveTerminal({name(i), "x", 1, "UTC"});
+  for (size_t poll = 0; poll < 4; ++poll) {
+    for (size_t i = 0; i < std::size(cases); ++i) {
+      if (poll >= cases[i].polls.size()) continue;
+      Collection collection = CollectionOf(name(i));
+      collection.started = start(i, poll);
+      collection.outcome = Outcome::kUnreachable;
+      const int64_t id = store_->BeginCollection(collection);
+      if (!cases[i].polls[poll].finished) continue;
+      collection.ended = collection.started + std::chrono::seconds{30};
+      collection.outcome = cases[i].polls[poll].outcome;
+      store_->FinishCollection(id, collection, std::nullopt);
+    }
+  }
+  const auto states = store_->States();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto state = std::find_if(states.begin(), states.end(),
+                                    [&](const TerminalState& s) { return s.info.name == name(i); });
+    ASSERT_NE(state, states.end());
+    const auto since = cases[i].since;
+    EXPECT_EQ(state->failing_since,
+              since ? std::optional(start(i, static_cast<size_t>(*since))) : std::nullopt)
+        << cases[i].what;
+  }
+}
+
+TEST_P(StoreTest, CardsAreTheListAsLastCollected) {
+  const UtcTime t1{std::chrono::seconds{1'700'000'000}};
+  const UtcTime t2 = t1 + std::chrono::hours{1};
+  store_->ReplaceCards("gate-1", std::vector<CardEntry>{{0, 100, "00000001", "Old", {}}}, t1);
+  store_->ReplaceCards("gate-1",
+                       std::vector<CardEntry>{{1, 300, "00000003", "张三", {0xD5, 0xC5}},
+                                              {0, 200, "00000002", "Ann", {0x41}}},
+                       t2);
+  store_->ReplaceCards("gate-2", {}, t1);
+  store_->SaveTerminal({"gate-3", "x", 1, "UTC"});
+
+  const auto entries = [&](const std::string& terminal) {
+    const CardList list = store_->Cards(terminal);
+    std::vector<std::string> texts;
+    for (const CardEntry& c : list.cards) {
+      texts.push_back(std::to_string(c.position) + "/" + std::to_string(c.card) + "/" + c.staff +
+                      "/" + c.name + "/" + std::string(c.raw_name.begin(), c.raw_name.end()));
+    }
+    return std::pair(list.collected, texts);
+  };
+  using Entries = std::pair<std::optional<UtcTime>, std::vector<std::string>>;
+  EXPECT_EQ(entries("gate-1"),
+            Entries(t2, {"0/200/00000002/Ann/A", "1/300/00000003/张三/\xD5\xC5"}));
+  EXPECT_EQ(entries("gate-2"), Entries(t1, {}));            // collected, empty
+  EXPECT_EQ(entries("gate-3"), Entries(std::nullopt, {}));  // never collected
+  EXPECT_EQ(entries("gate-9"), Entries(std::nullopt, {}));  // unknown
+}
+
+TEST_P(StoreTest, AVersion1StoreIsBroughtUpToDate) {
+  // A store as version 1 left it: its own statements, rows written by SQL.
+  store_.reset();
+  const auto blob = [&](const std::string& hex) {
+    return postgres() ? "'\\x" + hex + "'" : "X'" + hex + "'";
+  };
+  std::string sql =
+      std::string(postgres() ? PostgresSchema()[0] : SqliteSchema()[0]) +
+      "CREATE TABLE schema_version (version integer NOT NULL);"
+      "INSERT INTO schema_version VALUES (1);"
+      "INSERT INTO terminals (name, endpoint, address, time_zone) VALUES"
+      " ('gate-1', 'x', 1, 'UTC'), ('gate-2', 'x', 1, 'UTC');"
+      "INSERT INTO collections (terminal, started, ended, from_position,"
+      " positions_fetched, punches_added, pages_lost, outcome) VALUES"
+      " ('gate-1', '2024-03-01T08:00:00Z', '2024-03-01T08:01:00Z', 0, 0, 0, 0, 'complete'),"
+      " ('gate-1', '2024-03-01T09:00:00Z', '2024-03-01T09:01:00Z', 0, 0, 0, 0, 'partial');"
+      "INSERT INTO cards (terminal, position, card, staff, name, raw_name, collected)"
+      " VALUES ('gate-2', 0, 100, '00000001', 'Ann', " +
+      blob("41") + ", '2024-03-01T07:00:00Z');";
+  const auto hex = [](std::span<const uint8_t> bytes) {
+    std::string text;
+    for (uint8_t b : bytes) {
+      char two[3];
+      std::snprintf(two, sizeof two, "%02x", b);
+      text += two;
+    }
+    return text;
+  };
+  const auto punch = [&](const std::string& terminal, int id, const std::string& local) {
+    const Punch made = MakePunch(id);
+    return "INSERT INTO punches (terminal, card, local_time, flag, keep, bytes, raw, position,"
+           " collection) VALUES ('" +
+           terminal + "', 100, " + local + ", 0, 0, " + blob(hex(made.bytes)) + ", " +
+           blob(hex(made.raw)) + ", " + std::to_string(id) + ", 1);";
+  };
+  sql += punch("gate-1", 1, "'2024-03-01 08:00:00'") + punch("gate-1", 2, "NULL") +
+         punch("gate-1", 3, "'2024-03-02 08:00:00'") + punch("gate-2", 1, "NULL") +
+         punch("gate-2", 2, "'2024-03-01 08:00:00'");
+  Sql("DROP TABLE punches; DROP TABLE cards; DROP TABLE collections; DROP TABLE terminals;"
+      " DROP TABLE schema_version;" +
+          sql,
+      "DROP TABLE punches, cards, collections, terminals, schema_version;" + sql);
+
+  store_ = Open();
+  EXPECT_EQ(SqlText("SELECT version FROM schema_version"), "2");
+  const auto counts = [&] {
+    std::vector<std::pair<int64_t, int64_t>> pairs;  // kept, counted
+    for (const TerminalState& state : store_->States()) {
+      pairs.emplace_back(state.punches, CountPunches(*store_, TerminalFilter(state.info.name)));
+    }
+    return pairs;
+  };
+  using Counts = std::vector<std::pair<int64_t, int64_t>>;
+  EXPECT_EQ(counts(), (Counts{{3, 3}, {2, 2}}));
+  EXPECT_EQ(store_->States()[0].failing_since, UtcTime{At(2024, 3, 1, 9).time_since_epoch()});
+  EXPECT_EQ(store_->Cards("gate-2").collected, UtcTime{At(2024, 3, 1, 7).time_since_epoch()});
+  PunchFilter named;
+  named.name = "ANN";
+  const PunchPage page = store_->SearchPunches(named, std::nullopt, 10);
+  ASSERT_EQ(page.rows.size(), 2u);
+  EXPECT_EQ(page.rows[0].terminal, "gate-2");
+  EXPECT_EQ(page.rows[0].punch.position, 2);  // dated before undated
+  EXPECT_EQ(page.rows[1].punch.position, 1);
+
+  // The count moves by the punches each page adds, not by those it brings.
+  ASSERT_TRUE(store_->ClaimTerminal("gate-1"));
+  EXPECT_EQ(store_->StorePage("gate-1", 1, Ids({3, 4, 4}), MarkAfter(MakePunch(4))), 1);
+  EXPECT_EQ(store_->StorePage("gate-1", 1, Ids({4, 5, 6}), MarkAfter(MakePunch(6))), 2);
+  EXPECT_EQ(counts(), (Counts{{6, 6}, {2, 2}}));
 }
 
 }  // namespace

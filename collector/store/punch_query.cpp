@@ -1,0 +1,113 @@
+#include "collector/store/punch_query.h"
+
+#include <utility>
+
+#include "collector/store/time_text.h"
+
+namespace tallygate::collector {
+namespace {
+
+// A card may stand twice on a list: its first place is its entry, so that no
+// punch is listed twice.
+constexpr std::string_view kSelectPunches =
+    "SELECT p.terminal, p.card, p.local_time, p.utc_time, p.flag, p.keep, p.bytes, p.raw,"
+    " p.position, p.id, c.staff, c.name FROM punches p"
+    " LEFT JOIN cards c ON c.terminal = p.terminal AND c.position ="
+    " (SELECT min(e.position) FROM cards e WHERE e.terminal = p.terminal AND e.card = p.card)";
+
+constexpr std::string_view kEscape = " ESCAPE '\\'";
+
+// A query being written: conditions joined by AND, values as $N.
+class QueryText {
+ public:
+  explicit QueryText(std::string_view select) { query_.sql = select; }
+
+  std::string Param(SqlValue value) {
+    query_.params.push_back(std::move(value));
+    return "$" + std::to_string(query_.params.size());
+  }
+  void Where(const std::string& condition) {
+    query_.sql += (conditions_++ == 0 ? " WHERE " : " AND ") + condition;
+  }
+  void Append(std::string_view text) { query_.sql += text; }
+  PunchQuery Done() && { return std::move(query_); }
+
+ private:
+  PunchQuery query_;
+  int conditions_ = 0;
+};
+
+// The filter's conditions; returns the parameter holding the name pattern
+// (empty without one).
+std::string AddFilter(const PunchFilter& filter, QueryText& query) {
+  if (filter.from) query.Where("p.local_time >= " + query.Param(LocalTimeText(*filter.from)));
+  if (filter.to) query.Where("p.local_time < " + query.Param(LocalTimeText(*filter.to)));
+  if (filter.terminal) query.Where("p.terminal = " + query.Param(*filter.terminal));
+  if (filter.card) query.Where("p.card = " + query.Param(int64_t{*filter.card}));
+  const auto pattern = NamePattern(filter);
+  if (!pattern) return "";
+  const std::string param = query.Param(*pattern);
+  // COALESCE keeps the join a left join: SQLite would otherwise be free to
+  // walk the cards first and sort what it finds.
+  query.Where("COALESCE(lower(c.name), '') LIKE " + param + std::string(kEscape));
+  return param;
+}
+
+}  // namespace
+
+std::optional<std::string> NamePattern(const PunchFilter& filter) {
+  if (!filter.name || filter.name->empty()) return std::nullopt;
+  std::string pattern = "%";
+  for (char c : *filter.name) {
+    if (c == '\\' || c == '%' || c == '_') pattern += '\\';
+    pattern += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return pattern + "%";
+}
+
+PunchQuery ExportQuery(const PunchFilter& filter) {
+  QueryText query(kSelectPunches);
+  const std::string pattern = AddFilter(filter, query);
+  if (!pattern.empty()) {
+    // Implied by the name's condition; lets the database start from the
+    // cards that have such a name.
+    query.Where("p.card IN (SELECT n.card FROM cards n WHERE lower(n.name) LIKE " + pattern +
+                std::string(kEscape) + ")");
+  }
+  query.Append(" ORDER BY p.terminal, p.local_time NULLS LAST, p.position, p.id");
+  return std::move(query).Done();
+}
+
+PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
+                       const std::optional<PunchCursor>& after, int64_t limit) {
+  QueryText query(kSelectPunches);
+  AddFilter(filter, query);
+  // Two walks instead of one, because the databases cannot seek an index
+  // to a condition that also lets NULLs through.
+  if (dated) {
+    if (after) {
+      query.Where("(p.local_time, p.id) < (" + query.Param(LocalTimeText(after->local.value())) +
+                  ", " + query.Param(after->id) + ")");
+    } else {
+      query.Where("p.local_time IS NOT NULL");
+    }
+    query.Append(" ORDER BY p.local_time DESC, p.id DESC");
+  } else {
+    query.Where("p.local_time IS NULL");
+    if (after && !after->local) query.Where("p.id < " + query.Param(after->id));
+    query.Append(" ORDER BY p.id DESC");
+  }
+  query.Append(" LIMIT " + query.Param(limit));
+  return std::move(query).Done();
+}
+
+PunchQuery HolderCardsQuery(const PunchFilter& filter, int64_t limit) {
+  QueryText query("SELECT DISTINCT card FROM cards");
+  query.Where("lower(name) LIKE " + query.Param(NamePattern(filter).value_or("%")) +
+              std::string(kEscape));
+  if (filter.terminal) query.Where("terminal = " + query.Param(*filter.terminal));
+  query.Append(" LIMIT " + query.Param(limit));
+  return std::move(query).Done();
+}
+
+}  // namespace tallygate::collector
