@@ -1,0 +1,283 @@
+"""The collector's web dashboard in a real headless Chromium.
+
+tallygate-sim serves three TCP terminals; cards are enrolled and punched on
+the first through the library (CardSendToMachine, SendRecordToMachine, as an
+integrator would); tallygate-collector polls them with the dashboard on
+loopback. A second collector on the same store listens beyond loopback with
+a token.
+
+The programs come from the environment (CTest sets them): TALLYGATE_SIM,
+TALLYGATE_COLLECTOR, TALLYGATE_CLI, TALLYGATE_REGSVR, TALLYGATE_V70.
+With TALLYGATE_SCREENSHOTS=DIR the pages are saved there as PNG files.
+"""
+
+import csv
+import io
+import os
+import socket
+import subprocess
+import tempfile
+import time
+import urllib.error
+import urllib.request
+from pathlib import Path
+
+import pytest
+from selenium import webdriver
+from selenium.common.exceptions import NoAlertPresentException
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+TOKEN = "s3cret-token-for-the-test"
+# Enrolled on terminal 1: (card, staff, name); each card punches twice.
+HOLDERS = [(0x00ABCDEF, "00000101", "张三"), (0x00C0FFEE, "00000102", "<script>"),
+           (0x00FACADE, "00000103", '"><img')]
+PUNCH_DAY = "2026-11-03"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(what, check, seconds=30):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        result = check()
+        if result:
+            return result
+        time.sleep(0.2)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def http_get(url, headers=None):
+    """(status, body) of a GET, 4xx and 5xx included."""
+    request = urllib.request.Request(url, headers=headers or {})
+    try:
+        with urllib.request.urlopen(request, timeout=10) as answer:
+            return answer.status, answer.read()
+    except urllib.error.HTTPError as error:
+        return error.code, error.read()
+
+
+class Fleet:
+    """The simulator, the enrolled cards and two collectors."""
+
+    def __init__(self, work):
+        self.work = work
+        self.sim = subprocess.Popen(
+            [os.environ["TALLYGATE_SIM"], "--tcp-terminals", "3", "--tcp-port", "0",
+             "--records", "20", "--cards", "4", "--quiet", "--exit-on-eof"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.ports = []
+        for line in self.sim.stdout:
+            if line.startswith("tcp "):
+                self.ports.append(int(line.split()[2]))
+            if line.startswith("ready"):
+                break
+        self.enroll()
+        self.database = work / "punches.db"
+        self.url = self.start_collector("main", f"127.0.0.1:{free_port()}", terminals=True)
+        token_file = work / "token"
+        token_file.write_text(TOKEN + "\n")
+        token_file.chmod(0o600)
+        self.remote_url = self.start_collector(
+            "remote", f"0.0.0.0:{free_port()}", terminals=False, token_file=token_file)
+
+    def control(self, command):
+        self.sim.stdin.write(command + "\n")
+        self.sim.stdin.flush()
+        answer = self.sim.stdout.readline()
+        assert answer.startswith("ok"), f"{command}: {answer}"
+
+    def enroll(self):
+        env = dict(os.environ, TALLYGATE_REGISTRY=str(self.work / "registry"),
+                   TALLYGATE_HOME=str(self.work / "home"),
+                   TALLYGATE_SYSTEM_LOCALE="zh_CN.UTF-8")
+        subprocess.run([os.environ["TALLYGATE_REGSVR"], os.environ["TALLYGATE_V70"]],
+                       env=env, check=True, capture_output=True)
+        script = ""
+        for card, staff, name in HOLDERS:
+            script += f"call CardSendToMachine 1 {card} {staff} \\{name} 127 00:00-23:59\n"
+            for clock in ("085912", "180140"):  # card and time as a record line has them
+                script += f"call SendRecordToMachine 1 {card:08X} 261103{clock} 00 00\n"
+        done = subprocess.run(
+            [os.environ["TALLYGATE_CLI"], "--tcp", f"127.0.0.1:{self.ports[0]}", "script"],
+            input=script, env=env, text=True, capture_output=True)
+        assert done.returncode == 0, done.stdout + done.stderr
+
+    def start_collector(self, name, listen, terminals, token_file=None):
+        config = self.work / f"{name}.toml"
+        text = f'database = "sqlite:{self.database}"\npoll_interval = 1\n'
+        text += f'[http]\nlisten = "{listen}"\n'
+        if token_file:
+            text += f'token_file = "{token_file}"\n'
+        for k, port in enumerate(self.ports if terminals else [], start=1):
+            text += f'[[terminal]]\nname = "gate-{k}"\ntcp = "127.0.0.1:{port}"\n'
+            text += 'time_zone = "Asia/Shanghai"\nunit_wait_ms = 500\n'
+        config.write_text(text)
+        log = open(self.work / f"{name}.log", "w")
+        process = subprocess.Popen([os.environ["TALLYGATE_COLLECTOR"], "--config", str(config),
+                                    "run"], stdout=log, stderr=subprocess.STDOUT)
+        setattr(self, f"{name}_process", process)
+        url = "http://127.0.0.1:" + listen.rsplit(":", 1)[1]
+        wait_for(f"{name} collector's /healthz", lambda: self.healthy(url, process))
+        return url
+
+    @staticmethod
+    def healthy(url, process):
+        assert process.poll() is None, "the collector exited"
+        try:
+            return http_get(url + "/healthz")[0] == 200
+        except OSError:
+            return False
+
+    def export(self, *args):
+        done = subprocess.run(
+            [os.environ["TALLYGATE_COLLECTOR"], "--config", str(self.work / "main.toml"),
+             "export", "--format", "csv", *args], capture_output=True, check=True)
+        return done.stdout
+
+    def close(self):
+        for process in (getattr(self, "main_process", None), getattr(self, "remote_process", None)):
+            if process:
+                process.terminate()
+                assert process.wait(timeout=30) == 0
+        self.sim.stdin.close()
+        self.sim.wait(timeout=10)
+
+
+@pytest.fixture(scope="module")
+def fleet():
+    with tempfile.TemporaryDirectory() as work:
+        fleet = Fleet(Path(work))
+        try:
+            yield fleet
+        finally:
+            fleet.close()
+
+
+def make_browser(language, downloads):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
+                     "--window-size=1440,900", f"--lang={language}"):
+        options.add_argument(argument)
+    options.add_experimental_option("prefs", {
+        "intl.accept_languages": language, "download.default_directory": str(downloads),
+        "download.prompt_for_download": False})
+    service = Service(executable_path="/usr/bin/chromedriver")
+    return webdriver.Chrome(options=options, service=service)
+
+
+@pytest.fixture(scope="module", params=["en", "zh-CN"])
+def browser(request, tmp_path_factory):
+    downloads = tmp_path_factory.mktemp("downloads")
+    driver = make_browser(request.param, downloads)
+    driver.language = request.param
+    driver.downloads = downloads
+    yield driver
+    driver.quit()
+
+
+def screenshot(driver, name):
+    folder = os.environ.get("TALLYGATE_SCREENSHOTS")
+    if folder:
+        driver.save_screenshot(str(Path(folder) / f"{name}-{driver.language}.png"))
+
+
+def search(driver, fleet, **fields):
+    driver.get(fleet.url + "/punches")
+    form = driver.find_element(By.ID, "search")
+    for field, value in fields.items():
+        box = form.find_element(By.NAME, field)
+        if box.tag_name == "select":
+            box.find_element(By.CSS_SELECTOR, f'option[value="{value}"]').click()
+        elif box.get_attribute("type") == "date":  # typing follows the locale's own order
+            driver.execute_script("arguments[0].value = arguments[1]", box, value)
+        else:
+            box.clear()
+            box.send_keys(value)
+    driver.find_element(By.ID, "search-button").click()
+    wait_for("the results", lambda: driver.find_elements(By.ID, "punches"))
+    return [{cell.get_attribute("class"): cell.text
+             for cell in row.find_elements(By.TAG_NAME, "td")}
+            for row in driver.find_elements(By.CSS_SELECTOR, "#punches tr.punch")]
+
+
+def test_terminals_page_shows_a_stopped_terminal_as_unreachable(browser, fleet):
+    def states():
+        browser.get(fleet.url + "/terminals")
+        rows = browser.find_elements(By.CSS_SELECTOR, "#terminals tr[data-terminal]")
+        return {row.get_attribute("data-terminal"): row.get_attribute("data-state")
+                for row in rows}
+    wait_for("every terminal answering",
+             lambda: states() == {f"gate-{k}": "answering" for k in (1, 2, 3)})
+    fleet.control("stop #3")
+    try:
+        wait_for("gate-3 unreachable", lambda: states().get("gate-3") == "unreachable")
+        assert states()["gate-1"] == "answering"
+        assert browser.find_element(By.TAG_NAME, "html").get_attribute("lang") == browser.language
+        screenshot(browser, "dashboard-terminals")
+    finally:
+        fleet.control("start #3")
+
+
+@pytest.mark.parametrize("field, value", [("card", "0x00ABCDEF"), ("card", str(0x00ABCDEF)),
+                                          ("name", "张三"), ("name", "三")])
+def test_search_by_card_and_by_chinese_name_finds_the_punches(browser, fleet, field, value):
+    rows = wait_for("张三's punches", lambda: search(browser, fleet, **{field: value}))
+    assert [(row["card-hex"], row["name"]) for row in rows] == [("00ABCDEF", "张三")] * 2
+    assert sorted(row["time"][-8:] for row in rows) == ["08:59:12", "18:01:40"]
+    screenshot(browser, "dashboard-punches")
+
+
+def test_holder_names_with_markup_show_as_text(browser, fleet):
+    for name in ("<script>", '"><img'):
+        rows = wait_for(name, lambda n=name: search(browser, fleet, name=n))
+        assert {row["name"] for row in rows} == {name}
+        with pytest.raises(NoAlertPresentException):
+            browser.switch_to.alert.text
+        assert not browser.find_elements(By.CSS_SELECTOR, "#punches img")
+    browser.get(fleet.url + "/terminals/gate-1")
+    names = [cell.text for cell in browser.find_elements(By.CSS_SELECTOR, "#cards td.name")]
+    assert "<script>" in names and '"><img' in names
+    assert not browser.find_elements(By.CSS_SELECTOR, "#cards img, #cards script")
+
+
+def test_csv_download_matches_export(browser, fleet):
+    search(browser, fleet, **{"from": PUNCH_DAY, "to": PUNCH_DAY})
+    browser.execute_cdp_cmd("Browser.setDownloadBehavior",
+                            {"behavior": "allow", "downloadPath": str(browser.downloads)})
+    browser.find_element(By.ID, "csv-link").click()
+    done = wait_for("the download", lambda: [
+        f for f in browser.downloads.iterdir() if not f.name.endswith(".crdownload")])
+    body = done[0].read_bytes()
+    assert body == fleet.export("--from", PUNCH_DAY, "--to", PUNCH_DAY)
+    rows = list(csv.DictReader(io.StringIO(body.decode("utf-8"), newline="")))
+    assert {row["name"] for row in rows} >= {"张三", "<script>", '"><img'}
+
+
+@pytest.mark.parametrize("path", ["/terminals", "/punches", "/api/terminals",
+                                  "/api/punches", "/metrics"])
+def test_beyond_loopback_everything_needs_the_token(fleet, path):
+    status, body = http_get(fleet.remote_url + path)
+    assert status == 401
+    assert b"gate-1" not in body
+    wrong = http_get(fleet.remote_url + path, {"Authorization": "Bearer wrong"})
+    assert wrong[0] == 401
+    right = http_get(fleet.remote_url + path, {"Authorization": f"Bearer {TOKEN}"})
+    assert right[0] == 200
+
+
+def test_login_page_lets_the_browser_in(browser, fleet):
+    browser.delete_all_cookies()
+    browser.get(fleet.remote_url + "/terminals")
+    assert not browser.find_elements(By.ID, "terminals")
+    form = browser.find_element(By.ID, "login")
+    form.find_element(By.NAME, "token").send_keys(TOKEN)
+    form.submit()
+    wait_for("the terminals page", lambda: browser.find_elements(By.ID, "terminals"))
+    cookie = browser.get_cookie("tallygate_token")
+    assert cookie["httpOnly"] and cookie["sameSite"] == "Strict"
