@@ -69,7 +69,8 @@ CREATE INDEX cards_card ON cards (card, terminal);
     // 2: what the dashboard asks often. The punch indexes end in the id, so
     // that searches walk them newest first. Each terminal's count of punches
     // and when its card list was collected; holders' names compare byte by
-    // byte, so that lower() lowers A-Z only, as SQLite's does; the entry of a
+    // byte, so that lower() lowers A-Z only, as SQLite's does; every name a
+    // card has had on a list, where a search by name starts; the entry of a
     // card on a list, found from the index alone; the last success of a
     // terminal in one step.
     R"(
@@ -79,6 +80,12 @@ UPDATE terminals t SET
   punches = (SELECT count(*) FROM punches p WHERE p.terminal = t.name),
   cards_collected = (SELECT max(c.collected) FROM cards c WHERE c.terminal = t.name);
 ALTER TABLE cards ALTER COLUMN name TYPE text COLLATE "C";
+CREATE TABLE card_names (
+  card bigint NOT NULL,
+  name text COLLATE "C" NOT NULL,
+  PRIMARY KEY (card, name)
+);
+INSERT INTO card_names (card, name) SELECT DISTINCT card, name FROM cards;
 DROP INDEX punches_local_time, punches_terminal_local_time, punches_card_local_time, cards_card;
 CREATE INDEX punches_local_time ON punches (local_time, id);
 CREATE INDEX punches_terminal_local_time ON punches (terminal, local_time, id);

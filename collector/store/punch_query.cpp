@@ -24,7 +24,9 @@ class QueryText {
 
   std::string Param(SqlValue value) {
     query_.params.push_back(std::move(value));
-    return "$" + std::to_string(query_.params.size());
+    std::string name = "$";
+    name += std::to_string(query_.params.size());
+    return name;
   }
   void Where(const std::string& condition) {
     query_.sql += (conditions_++ == 0 ? " WHERE " : " AND ") + condition;
@@ -47,9 +49,12 @@ std::string AddFilter(const PunchFilter& filter, QueryText& query) {
   const auto pattern = NamePattern(filter);
   if (!pattern) return "";
   const std::string param = query.Param(*pattern);
-  // COALESCE keeps the join a left join: SQLite would otherwise be free to
-  // walk the cards first and sort what it finds.
-  query.Where("COALESCE(lower(c.name), '') LIKE " + param + std::string(kEscape));
+  // Asked of each punch, not of the joined entry: a condition on the join
+  // lets PostgreSQL hash the whole card table and sort what it finds.
+  query.Where(
+      "(SELECT lower(n.name) FROM cards n WHERE n.terminal = p.terminal AND n.card = p.card"
+      " ORDER BY n.position LIMIT 1) LIKE " +
+      param + std::string(kEscape));
   return param;
 }
 
@@ -71,7 +76,7 @@ PunchQuery ExportQuery(const PunchFilter& filter) {
   if (!pattern.empty()) {
     // Implied by the name's condition; lets the database start from the
     // cards that have such a name.
-    query.Where("p.card IN (SELECT n.card FROM cards n WHERE lower(n.name) LIKE " + pattern +
+    query.Where("p.card IN (SELECT h.card FROM card_names h WHERE lower(h.name) LIKE " + pattern +
                 std::string(kEscape) + ")");
   }
   query.Append(" ORDER BY p.terminal, p.local_time NULLS LAST, p.position, p.id");
@@ -83,7 +88,9 @@ PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
   QueryText query(kSelectPunches);
   AddFilter(filter, query);
   // Two walks instead of one, because the databases cannot seek an index
-  // to a condition that also lets NULLs through.
+  // to a condition that also lets NULLs through. Both are ordered alike:
+  // PostgreSQL does not take IS NULL as fixing the time, and ordered by id
+  // alone it would walk the id's index past every dated punch.
   if (dated) {
     if (after) {
       query.Where("(p.local_time, p.id) < (" + query.Param(LocalTimeText(after->local.value())) +
@@ -91,18 +98,20 @@ PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
     } else {
       query.Where("p.local_time IS NOT NULL");
     }
-    query.Append(" ORDER BY p.local_time DESC, p.id DESC");
   } else {
     query.Where("p.local_time IS NULL");
     if (after && !after->local) query.Where("p.id < " + query.Param(after->id));
-    query.Append(" ORDER BY p.id DESC");
   }
+  query.Append(" ORDER BY p.local_time DESC, p.id DESC");
   query.Append(" LIMIT " + query.Param(limit));
   return std::move(query).Done();
 }
 
 PunchQuery HolderCardsQuery(const PunchFilter& filter, int64_t limit) {
-  QueryText query("SELECT DISTINCT card FROM cards");
+  // One terminal's list, or every name any list has held (a few rows per
+  // holder, where the lists hold them on every terminal).
+  QueryText query(filter.terminal ? "SELECT DISTINCT card FROM cards"
+                                  : "SELECT DISTINCT card FROM card_names");
   query.Where("lower(name) LIKE " + query.Param(NamePattern(filter).value_or("%")) +
               std::string(kEscape));
   if (filter.terminal) query.Where("terminal = " + query.Param(*filter.terminal));

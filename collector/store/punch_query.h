@@ -45,9 +45,9 @@ PunchQuery ExportQuery(const PunchFilter& filter);
 PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
                        const std::optional<PunchCursor>& after, int64_t limit);
 
-// Up to `limit` cards with an entry whose name the filter's name fits, on
-// the filter's terminal when it has one. A punch the filter's name selects
-// has one of them.
+// Up to `limit` cards that have had a name the filter's name fits (on the
+// filter's terminal's list when it has one): a punch the filter's name
+// selects has one of them, not every punch of them is selected.
 PunchQuery HolderCardsQuery(const PunchFilter& filter, int64_t limit);
 
 }  // namespace tallygate::collector

@@ -260,6 +260,10 @@ void SqlStore::ReplaceCards(const std::string& terminal, std::span<const CardEnt
     InsertCards(terminal, cards, collected);
     session_->Exec("UPDATE terminals SET cards_collected = $2 WHERE name = $1",
                    {terminal, UtcTimeText(collected)});
+    session_->Exec(
+        "INSERT INTO card_names (card, name) SELECT DISTINCT card, name FROM cards"
+        " WHERE terminal = $1 ON CONFLICT DO NOTHING",
+        {terminal});
     transaction.Commit();
   });
 }

@@ -67,7 +67,8 @@ CREATE INDEX cards_card ON cards (card, terminal);
 )",
     // 2: what the dashboard asks often. Each punch index ends in the row id,
     // which is the id: searches walk them newest first. Each terminal's
-    // count of punches and when its card list was collected; the entry of a
+    // count of punches and when its card list was collected; every name a
+    // card has had on a list, where a search by name starts; the entry of a
     // card on a list, found from the index alone; the last success of a
     // terminal in one step.
     R"(
@@ -76,6 +77,12 @@ ALTER TABLE terminals ADD COLUMN cards_collected TEXT;
 UPDATE terminals SET
   punches = (SELECT count(*) FROM punches p WHERE p.terminal = terminals.name),
   cards_collected = (SELECT max(c.collected) FROM cards c WHERE c.terminal = terminals.name);
+CREATE TABLE card_names (
+  card INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  PRIMARY KEY (card, name)
+) STRICT, WITHOUT ROWID;
+INSERT INTO card_names (card, name) SELECT DISTINCT card, name FROM cards;
 DROP INDEX cards_card;
 CREATE INDEX cards_terminal_card ON cards (terminal, card, position);
 CREATE INDEX collections_success ON collections (terminal, id)

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -370,10 +371,9 @@ TEST_P(StoreTest, AVersion1StoreIsBroughtUpToDate) {
   sql += punch("gate-1", 1, "'2024-03-01 08:00:00'") + punch("gate-1", 2, "NULL") +
          punch("gate-1", 3, "'2024-03-02 08:00:00'") + punch("gate-2", 1, "NULL") +
          punch("gate-2", 2, "'2024-03-01 08:00:00'");
-  Sql("DROP TABLE punches; DROP TABLE cards; DROP TABLE collections; DROP TABLE terminals;"
-      " DROP TABLE schema_version;" +
-          sql,
-      "DROP TABLE punches, cards, collections, terminals, schema_version;" + sql);
+  // A database of its own: no table of a later version is left.
+  std::filesystem::remove(folder_ / "punches.db");
+  Sql(sql, "DROP SCHEMA public CASCADE; CREATE SCHEMA public;" + sql);
 
   store_ = Open();
   EXPECT_EQ(SqlText("SELECT version FROM schema_version"), "2");
