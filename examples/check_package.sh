@@ -46,6 +46,18 @@ if [ "$status" != 0 ] || [ "$records" != 300 ]; then
 fi
 echo "count_records: 300 records from tallygate-sim, exit status 0"
 
+# The Python module, where the build made one: imported from the installed
+# prefix alone, it collects the same 300 records.
+python_package=$prefix/lib/python3/dist-packages
+if [ -d "$python_package/tallygate" ]; then
+  records=$(cd "$work" && PYTHONPATH=$python_package /usr/bin/python3 -c "
+import tallygate
+with tallygate.Line.tcp('127.0.0.1', $port) as line:
+    print(sum(1 for _ in line.terminal(1).records()))") || fail "import tallygate from $python_package failed"
+  [ "$records" = 300 ] || fail "the installed Python module collected $records records (expected 300)"
+  echo "import tallygate (installed): 300 records from tallygate-sim"
+fi
+
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name tallygate-terminal.pc)")
 checks=(
