@@ -11,8 +11,11 @@
 // used as it is. Then, for each store, a table: for each kind of search the
 // first page of 100 and a page deep down (after 50 pages followed through
 // the cursor, or the last page), each the median of 7 runs; then States(),
-// a card list and the latest collections. Each figure stands beside its
-// target; a missed one says MISSED. The program exits 0 either way.
+// a card list and the latest collections. Then the same searches over
+// HTTP from tallygate-collector run on each store (dashboard_http), and the
+// CSV of the busiest month with the collector's peak memory. Each figure
+// stands beside its target; a missed one says MISSED. The program exits 0
+// either way.
 #include <stdlib.h>
 
 #include <CLI/CLI.hpp>
@@ -21,13 +24,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/dashboard_figures.h"
+#include "bench/dashboard_http.h"
 #include "collector/store/store.h"
 #include "sim/app/command_line.h"
 #include "tests/support/postgres_server.h"
@@ -36,16 +41,18 @@ namespace tallygate::collector {
 namespace {
 
 using namespace std::chrono_literals;
+using bench::kDeepPages;
+using bench::kPageRows;
+using bench::kRuns;
+using bench::kTargetMs;
+using bench::MedianMs;
+using bench::Table;
 
 constexpr int kPerTerminal = 5000;
 constexpr int kTerminalsPerSite = 10;
 constexpr int kHoldersPerSite = 150;
 constexpr uint32_t kFirstCard = 3'000'000;
 constexpr int kPolls = 24;
-constexpr int kPageRows = 100;
-constexpr int kDeepPages = 50;
-constexpr int kRuns = 7;
-constexpr double kTargetMs = 100;
 
 // ---- The fill ------------------------------------------------------------------
 
@@ -167,22 +174,11 @@ void Fill(Store& store, int terminals) {
 
 // ---- The figures ---------------------------------------------------------------
 
-// The median time of `runs` calls of `step`, in milliseconds.
-double MedianMs(const std::function<void()>& step, int runs = kRuns) {
-  std::vector<double> ms;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    step();
-    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                     .count());
-  }
-  std::sort(ms.begin(), ms.end());
-  return ms[ms.size() / 2];
-}
-
+// A search as the store takes it and as the dashboard's URLs do.
 struct Search {
-  const char* what;
+  std::string what;
   PunchFilter filter;
+  std::multimap<std::string, std::string> query;
 };
 
 // The terminal and holder searched for: at five eighths of the fleet (t-125
@@ -190,44 +186,60 @@ struct Search {
 std::vector<Search> Searches(int terminals) {
   const int terminal = terminals * 5 / 8;
   const int holder = terminal / kTerminalsPerSite * kHoldersPerSite + 34;
+  const std::string name = HolderName(holder);
+  const uint32_t card = HolderCard(holder);
   const auto day = [](std::chrono::year_month_day date) {
     return LocalTime{std::chrono::local_days{date}.time_since_epoch()};
   };
   std::vector<Search> searches(8);
   searches[0].what = "none";
+  // The URL's `to` is the last day, the filter's the first one after.
   searches[1].what = "a day (2025-06-15)";
   searches[1].filter.from = day(2025y / 6 / 15);
   searches[1].filter.to = day(2025y / 6 / 16);
+  searches[1].query = {{"from", "2025-06-15"}, {"to", "2025-06-15"}};
   searches[2].what = "a month (2025-06)";
   searches[2].filter.from = day(2025y / 6 / 1);
   searches[2].filter.to = day(2025y / 7 / 1);
+  searches[2].query = {{"from", "2025-06-01"}, {"to", "2025-06-30"}};
   searches[3].what = "a terminal";
   searches[3].filter.terminal = TerminalName(terminal);
   searches[4].what = "a card";
-  searches[4].filter.card = HolderCard(holder);
+  searches[4].filter.card = card;
   searches[5].what = "a name of one holder";
-  searches[5].filter.name = HolderName(holder);
+  searches[5].filter.name = name;
   searches[6].what = "a given name (30 holders)";
-  searches[6].filter.name = HolderName(holder).substr(3);  // two characters
+  searches[6].filter.name = name.substr(3);  // two characters
   searches[7].what = "a family name (100 holders)";
-  searches[7].filter.name = HolderName(holder).substr(0, 3);  // one character
+  searches[7].filter.name = name.substr(0, 3);  // one character
+  for (Search& search : searches) {
+    if (search.filter.terminal) search.query.emplace("terminal", *search.filter.terminal);
+    if (search.filter.card) search.query.emplace("card", std::to_string(*search.filter.card));
+    if (search.filter.name) search.query.emplace("name", *search.filter.name);
+  }
   return searches;
 }
 
-class Table {
- public:
-  void Row(const std::string& what, size_t rows, double ms, const std::string& extra = "") {
-    const bool met = ms < kTargetMs;
-    all_met_ = all_met_ && met;
-    std::printf("  %-44s %5zu rows %9.2f ms%s%s\n", what.c_str(), rows, ms, extra.c_str(),
-                met ? "" : "   MISSED");
-    std::fflush(stdout);
+// The month the fill put the most dated punches in, for the CSV download.
+bench::CsvMonth BusiestMonth(int terminals) {
+  std::map<std::chrono::year_month, int64_t> months;
+  for (int terminal = 0; terminal < terminals; ++terminal) {
+    for (const Punch& punch : TerminalPunches(terminal)) {
+      if (!punch.local) continue;
+      const std::chrono::year_month_day date{std::chrono::floor<std::chrono::days>(*punch.local)};
+      ++months[date.year() / date.month()];
+    }
   }
-  bool all_met() const { return all_met_; }
-
- private:
-  bool all_met_ = true;
-};
+  const auto busiest = std::max_element(months.begin(), months.end(),
+                                        [](auto& a, auto& b) { return a.second < b.second; });
+  const std::chrono::year_month_day_last last{busiest->first / std::chrono::last};
+  char from[16], to[16];
+  std::snprintf(from, sizeof from, "%04d-%02u-01", static_cast<int>(last.year()),
+                static_cast<unsigned>(last.month()));
+  std::snprintf(to, sizeof to, "%s%02u", std::string(from, 8).c_str(),
+                static_cast<unsigned>(last.day()));
+  return {from, to, busiest->second};
+}
 
 void TimeReads(Store& store, int terminals, Table& table) {
   std::printf("  each the median of %d runs (target < %g ms)\n", kRuns, kTargetMs);
@@ -235,7 +247,7 @@ void TimeReads(Store& store, int terminals, Table& table) {
     PunchPage page;
     const double first =
         MedianMs([&] { page = store.SearchPunches(search.filter, std::nullopt, kPageRows); });
-    table.Row(std::string(search.what) + ", first page", page.rows.size(), first);
+    table.Row(search.what + ", first page", page.rows.size(), first);
 
     std::optional<PunchCursor> deep;
     size_t before = 0;
@@ -247,7 +259,7 @@ void TimeReads(Store& store, int terminals, Table& table) {
     if (!deep) continue;  // one page holds them all
     const double later =
         MedianMs([&] { page = store.SearchPunches(search.filter, deep, kPageRows); });
-    table.Row(std::string(search.what) + ", deep page", page.rows.size(), later,
+    table.Row(search.what + ", deep page", page.rows.size(), later,
               "   after " + std::to_string(before) + " rows");
   }
   // Past every dated punch: the undated ones, from their own walk.
@@ -281,6 +293,18 @@ void Measure(const FilledStore& filled, int terminals, Table& table) {
   TimeReads(*store, terminals, table);
 }
 
+// The same searches from tallygate-collector's dashboard, and the CSV of
+// the busiest month; the collector's files go into `folder`.
+void MeasureHttp(const FilledStore& filled, int terminals, const std::filesystem::path& folder,
+                 Table& table) {
+  std::printf("\n%s, the dashboard over HTTP:\n", filled.title.c_str());
+  std::fflush(stdout);
+  std::vector<bench::HttpSearch> searches;
+  for (const Search& search : Searches(terminals)) searches.push_back({search.what, search.query});
+  bench::TimeDashboard(TALLYGATE_COLLECTOR_PATH, filled.database, folder, searches,
+                       BusiestMonth(terminals), table);
+}
+
 }  // namespace
 }  // namespace tallygate::collector
 
@@ -291,7 +315,8 @@ int main(int argc, char** argv) {
   CLI::App app(
       "What the dashboard's store reads cost on 1,000,000 punches in SQLite and\n"
       "PostgreSQL: a page of each kind of search, first and deep, the terminals'\n"
-      "states, a card list; each figure beside its target.",
+      "states, a card list; then the same pages and a month's CSV from\n"
+      "tallygate-collector's dashboard; each figure beside its target.",
       "dashboard_bench");
   tallygate::command_line::Prepare(app);
   app.add_option("--keep", keep,
@@ -327,8 +352,10 @@ int main(int argc, char** argv) {
       stores.push_back({"PostgreSQL", postgres});
     }
     for (const FilledStore& filled : stores) Measure(filled, terminals, table);
-    // The dashboard's HTTP answers over the same stores go here: each of
-    // `stores` is filled and opens with OpenStore(database).
+    for (const FilledStore& filled : stores) {
+      MeasureHttp(filled, terminals, std::filesystem::path(folder) / ("collector-" + filled.title),
+                  table);
+    }
   } catch (const std::exception& error) {
     std::printf("dashboard_bench: %s   FAILED\n", error.what());
   }
