@@ -7,7 +7,7 @@
 // not grow with the terminal's count and the first record is yielded once
 // its page is in. When the queue is full the fetch waits before asking for
 // the next page. The iterator waits for a chunk without the GIL and wakes
-// every 50 ms for Python's signal handlers; Ctrl-C stops the fetch, waits
+// every 20 ms for Python's signal handlers; Ctrl-C stops the fetch, waits
 // for its thread and raises KeyboardInterrupt, leaving the line free.
 //
 // Nothing goes missing unsaid: after the last item, a fetch that did not

@@ -1,7 +1,7 @@
 // Waiting for a terminal without holding up Python: the GIL is released while
-// a call waits, and Python's signal handlers run every 50 ms, so Ctrl-C
-// (KeyboardInterrupt) ends a wait within about 150 ms: the wake-up, then the
-// terminal API's stop (within 100 ms).
+// a call waits, and Python's signal handlers run every 20 ms, so Ctrl-C
+// (KeyboardInterrupt) ends a wait within about 70 ms: the wake-up, then the
+// terminal API's stop (its waits look at the stop every 50 ms).
 #ifndef TALLYGATE_PYTHON_INTERRUPTIBLE_H_
 #define TALLYGATE_PYTHON_INTERRUPTIBLE_H_
 
@@ -15,7 +15,7 @@
 
 namespace tallygate::python {
 
-inline constexpr std::chrono::milliseconds kSignalCheckInterval{50};
+inline constexpr std::chrono::milliseconds kSignalCheckInterval{20};
 
 enum class Wake { kReady, kSignalled };
 
