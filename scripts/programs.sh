@@ -1,0 +1,72 @@
+# Sourced by the scripts that run TALLYGATE's programs: where each program is
+# in a build folder, building only those programs, and starting
+# tallygate-sim. The build folder's layout is written here once.
+#
+# TALLYGATE_BUILD=FOLDER makes the scripts use the programs already built in
+# FOLDER (CI runs them against the build it made for the tests) instead of
+# installing packages and building into build/.
+
+# Sets the program variables for build folder $1.
+programs_in() {
+  build=$1
+  tallygate_library=$build/link/libTALLYGATE_V70.so
+  tallygate_cli=$build/tools/tallygate
+  tallygate_regsvr=$build/tools/regsvr/tallygate-regsvr
+  tallygate_sim=$build/sim/tallygate-sim
+  tallygate_collector=$build/collector/app/tallygate-collector
+  demo_console=$build/demo/DemoConsole
+}
+
+# The CMake targets of the programs above (the code tables come with the library).
+program_targets=(TALLYGATE_V70 tallygate tallygate-regsvr tallygate-sim tallygate-collector DemoConsole)
+
+# Uses $TALLYGATE_BUILD when set, otherwise installs what building needs and
+# builds the programs (and nothing else: no tests, no benchmarks) into
+# $1. A folder made anew leaves out the tests and the Python module, which
+# need more packages; an existing folder keeps its options.
+build_programs() {
+  if [ -n "${TALLYGATE_BUILD:-}" ]; then
+    programs_in "$(cd "$TALLYGATE_BUILD" && pwd)"
+    local program
+    for program in "$tallygate_library" "$tallygate_cli" "$tallygate_regsvr" "$tallygate_sim" \
+                   "$tallygate_collector"; do
+      [ -x "$program" ] || [ -f "$program" ] || {
+        echo "TALLYGATE_BUILD=$TALLYGATE_BUILD has no $program: build it with scripts/build.sh" >&2
+        exit 1
+      }
+    done
+    return
+  fi
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  programs_in "$1"
+  "$root/scripts/setup.sh" programs
+  local options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  [ -f "$build/CMakeCache.txt" ] || options+=(-DTALLYGATE_BUILD_TESTS=OFF -DTALLYGATE_BUILD_PYTHON=OFF)
+  cmake -S "$root" -B "$build" -G Ninja "${options[@]}" >/dev/null
+  ninja -C "$build" "${program_targets[@]}"
+}
+
+# Starts tallygate-sim with the given options, its output in file $1; waits
+# for its "ready" line. Sets sim_pid.
+start_sim() {
+  local out=$1
+  shift
+  "$tallygate_sim" "$@" --quiet </dev/null >"$out" &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    grep -q '^ready' "$out" && return
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "tallygate-sim did not start:" >&2
+  cat "$out" >&2
+  exit 1
+}
+
+stop_sim() {
+  if [ -n "${sim_pid:-}" ]; then
+    kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  fi
+  return 0
+}
