@@ -22,8 +22,9 @@ program_targets=(TALLYGATE_V70 tallygate tallygate-regsvr tallygate-sim tallygat
 
 # Uses $TALLYGATE_BUILD when set, otherwise installs what building needs and
 # builds the programs (and nothing else: no tests, no benchmarks) into
-# $1. A folder made anew leaves out the tests and the Python module, which
-# need more packages; an existing folder keeps its options.
+# $1. A folder made anew is a Release build (debug information would make
+# it a third slower) without the tests and the Python module, which need
+# more packages; an existing folder keeps its options.
 build_programs() {
   if [ -n "${TALLYGATE_BUILD:-}" ]; then
     programs_in "$(cd "$TALLYGATE_BUILD" && pwd)"
@@ -41,9 +42,10 @@ build_programs() {
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   programs_in "$1"
   "$root/scripts/setup.sh" programs
-  local options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
-  [ -f "$build/CMakeCache.txt" ] || options+=(-DTALLYGATE_BUILD_TESTS=OFF -DTALLYGATE_BUILD_PYTHON=OFF)
-  cmake -S "$root" -B "$build" -G Ninja "${options[@]}" >/dev/null
+  local options=()
+  [ -f "$build/CMakeCache.txt" ] ||
+    options+=(-DCMAKE_BUILD_TYPE=Release -DTALLYGATE_BUILD_TESTS=OFF -DTALLYGATE_BUILD_PYTHON=OFF)
+  cmake -S "$root" -B "$build" -G Ninja ${options[@]+"${options[@]}"} >/dev/null
   ninja -C "$build" "${program_targets[@]}"
 }
 

@@ -36,7 +36,9 @@ mkdir -p "$out"
 status=0
 
 echo "== plain build: tallygate-soak"
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# build/ may have been made by scripts/demo.sh without the tests.
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLYGATE_BUILD_TESTS=ON \
+  >/dev/null
 ninja -C "$root/build" tallygate-soak tallygate-sim
 "$root/build/soak/tallygate-soak" --exchanges "$exchanges" --report "$out/plain.md" || status=1
 
