@@ -32,7 +32,7 @@
 #include <string>
 
 #include "bench/process_usage.h"
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "sim/client/sim_process.h"
 #include "tallygate/connect_v70.h"
 #include "tallygate/terminal.h"

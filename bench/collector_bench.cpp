@@ -46,7 +46,7 @@
 #include "collector/poll/log.h"
 #include "collector/poll/serialized_store.h"
 #include "collector/poll/terminal_poll.h"
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "sim/client/sim_process.h"
 #include "tallygate/terminal.h"
 #include "tests/support/postgres_server.h"

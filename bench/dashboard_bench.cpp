@@ -34,7 +34,7 @@
 #include "bench/dashboard_figures.h"
 #include "bench/dashboard_http.h"
 #include "collector/store/store.h"
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "tests/support/postgres_server.h"
 
 namespace tallygate::collector {

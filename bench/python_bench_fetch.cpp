@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "tallygate/terminal.h"
 
 int main(int argc, char** argv) {

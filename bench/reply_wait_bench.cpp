@@ -20,7 +20,7 @@
 #include <stop_token>
 #include <string>
 
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "tallygate/connect_v70.h"
 #include "tallygate/host_services.h"
 #include "tallygate/terminal.h"

@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "sim/client/sim_process.h"
 #include "soak/device_loss.h"
 #include "soak/hostile_runs.h"

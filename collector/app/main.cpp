@@ -16,16 +16,16 @@
 #include <stop_token>
 #include <system_error>
 
-#include "collector/app/filter_text.h"
-#include "collector/app/punch_export.h"
 #include "collector/app/service.h"
 #include "collector/app/status_report.h"
 #include "collector/config/config.h"
+#include "collector/export/filter_text.h"
+#include "collector/export/punch_export.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/log.h"
 #include "collector/poll/serialized_store.h"
 #include "collector/store/store.h"
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "tallygate/whole_file.h"
 
 namespace tallygate::collector {

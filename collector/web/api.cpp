@@ -3,7 +3,7 @@
 // local "YYYY-MM-DD HH:MM:SS", UTC "YYYY-MM-DDTHH:MM:SSZ".
 #include <nlohmann/json.hpp>
 
-#include "collector/app/punch_export.h"
+#include "collector/export/punch_export.h"
 #include "collector/store/time_text.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"

@@ -1,8 +1,8 @@
 // /punches: a search by days, terminal, card and name, newest first, 100
 // a page; /punches.csv: the same search as `export --format csv` writes
 // it, streamed as the store yields the rows.
-#include "collector/app/filter_text.h"
-#include "collector/app/punch_export.h"
+#include "collector/export/filter_text.h"
+#include "collector/export/punch_export.h"
 #include "collector/poll/log.h"
 #include "collector/store/time_text.h"
 #include "collector/web/responses.h"

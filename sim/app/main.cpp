@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "sim/app/options.h"
 #include "sim/app/simulator.h"
 

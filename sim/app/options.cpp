@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string_view>
 
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "sim/app/punch_rate.h"
 #include "sim/model/synthetic_data.h"
 

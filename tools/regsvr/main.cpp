@@ -16,7 +16,7 @@
 #include <iostream>
 #include <string>
 
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 #include "tallygate/basic_error.h"
 #include "tallygate/component_server.h"
 #include "tallygate/registry.h"

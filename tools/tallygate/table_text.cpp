@@ -1,20 +1,9 @@
 #include "tools/tallygate/table_text.h"
 
+#include "common/csv/csv_field.h"
+
 namespace tallygate::cli {
 namespace {
-
-void AppendCsvField(std::string& text, const std::string& field) {
-  if (field.find_first_of(",\"\r\n") == std::string::npos) {
-    text += field;
-    return;
-  }
-  text += '"';
-  for (const char c : field) {
-    if (c == '"') text += '"';
-    text += c;
-  }
-  text += '"';
-}
 
 std::string CsvField(const Json& cell) {
   if (cell.is_null()) return {};
@@ -25,7 +14,7 @@ std::string CsvField(const Json& cell) {
 void AppendCsvLine(std::string& text, const std::vector<std::string>& fields) {
   for (size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) text += ',';
-    AppendCsvField(text, fields[i]);
+    text += csv::Field(fields[i]);
   }
   text += "\r\n";
 }

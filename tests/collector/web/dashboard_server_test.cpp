@@ -9,8 +9,8 @@
 #include <regex>
 #include <set>
 
-#include "collector/app/punch_export.h"
 #include "collector/config/config.h"
+#include "collector/export/punch_export.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/serialized_store.h"
 #include "collector/web/web_server.h"

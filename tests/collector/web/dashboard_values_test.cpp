@@ -2,7 +2,7 @@
 // says: card numbers, the browser's language, a terminal's state.
 #include <gtest/gtest.h>
 
-#include "collector/app/filter_text.h"
+#include "collector/export/filter_text.h"
 #include "collector/web/messages.h"
 #include "collector/web/terminal_view.h"
 

@@ -1,8 +1,8 @@
 // One field of RFC 4180 CSV: quoted when it holds a comma, a double quote,
 // CR or LF (or starts or ends with a space, which some readers trim), its
 // quotes doubled. Shared by every program that writes CSV.
-#ifndef TALLYGATE_TOOLS_CSV_CSV_FIELD_H_
-#define TALLYGATE_TOOLS_CSV_CSV_FIELD_H_
+#ifndef TALLYGATE_COMMON_CSV_CSV_FIELD_H_
+#define TALLYGATE_COMMON_CSV_CSV_FIELD_H_
 
 #include <string>
 #include <string_view>
@@ -24,4 +24,4 @@ inline std::string Field(std::string_view text) {
 
 }  // namespace tallygate::csv
 
-#endif  // TALLYGATE_TOOLS_CSV_CSV_FIELD_H_
+#endif  // TALLYGATE_COMMON_CSV_CSV_FIELD_H_

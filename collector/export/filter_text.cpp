@@ -1,4 +1,4 @@
-#include "collector/app/filter_text.h"
+#include "collector/export/filter_text.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,8 +1,8 @@
 // The command line of every program but tallygate: CLI11 with -h/--help,
 // --version (the project's version), and a usage error reported as one line
 // that names the problem and points at --help, with exit status 2.
-#ifndef TALLYGATE_SIM_APP_COMMAND_LINE_H_
-#define TALLYGATE_SIM_APP_COMMAND_LINE_H_
+#ifndef TALLYGATE_COMMON_CLI_COMMAND_LINE_H_
+#define TALLYGATE_COMMON_CLI_COMMAND_LINE_H_
 
 #include <CLI/CLI.hpp>
 
@@ -30,4 +30,4 @@ CLI::Validator DecimalIn(uint64_t low, uint64_t high);
 
 }  // namespace tallygate::command_line
 
-#endif  // TALLYGATE_SIM_APP_COMMAND_LINE_H_
+#endif  // TALLYGATE_COMMON_CLI_COMMAND_LINE_H_

@@ -1,4 +1,4 @@
-#include "sim/app/command_line.h"
+#include "common/cli/command_line.h"
 
 #include <charconv>
 #include <iostream>

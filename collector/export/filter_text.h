@@ -1,7 +1,7 @@
 // A punch search's values as people type them, read the same way by
 // `export` and by the dashboard: days and card numbers.
-#ifndef TALLYGATE_COLLECTOR_APP_FILTER_TEXT_H_
-#define TALLYGATE_COLLECTOR_APP_FILTER_TEXT_H_
+#ifndef TALLYGATE_COLLECTOR_EXPORT_FILTER_TEXT_H_
+#define TALLYGATE_COLLECTOR_EXPORT_FILTER_TEXT_H_
 
 #include <cstdint>
 #include <optional>
@@ -27,4 +27,4 @@ std::string CardHex(uint32_t card);
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_APP_FILTER_TEXT_H_
+#endif  // TALLYGATE_COLLECTOR_EXPORT_FILTER_TEXT_H_

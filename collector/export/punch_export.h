@@ -6,8 +6,8 @@
 //
 // local_time is the terminal's own (empty for a record whose date is no
 // date); utc_time is empty where the zone is unknown.
-#ifndef TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_
-#define TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_
+#ifndef TALLYGATE_COLLECTOR_EXPORT_PUNCH_EXPORT_H_
+#define TALLYGATE_COLLECTOR_EXPORT_PUNCH_EXPORT_H_
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -30,4 +30,4 @@ nlohmann::ordered_json PunchJson(const PunchRow& row);
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_APP_PUNCH_EXPORT_H_
+#endif  // TALLYGATE_COLLECTOR_EXPORT_PUNCH_EXPORT_H_

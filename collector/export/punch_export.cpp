@@ -1,10 +1,10 @@
-#include "collector/app/punch_export.h"
+#include "collector/export/punch_export.h"
 
 #include <nlohmann/json.hpp>
 
-#include "collector/app/filter_text.h"
+#include "collector/export/filter_text.h"
 #include "collector/store/time_text.h"
-#include "tools/csv/csv_field.h"
+#include "common/csv/csv_field.h"
 
 namespace tallygate::collector {
 
