@@ -108,9 +108,9 @@ int main() { return tallygate::Connect_v70().Ver().empty() ? 1 : 0; }'
 for check in "${checks[@]}"; do
   package=${check%%|*}
   printf '%s\n' "${check#*|}" >"$work/$package.cpp"
-  # shellcheck disable=SC2046  # pkg-config's words are separate arguments
   from=$(realpath -m "$(pkg-config --variable=prefix "$package")")
   [ "$from" = "$(realpath "$prefix")" ] || fail "pkg-config found $package under $from, not $prefix"
+  # shellcheck disable=SC2046  # pkg-config's words are separate arguments
   c++ -std=c++20 -o "$work/$package" "$work/$package.cpp" $(pkg-config --cflags --libs "$package") ||
     fail "a program does not build with pkg-config's flags for $package"
   echo "pkg-config $package: a program builds and links"

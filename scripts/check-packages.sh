@@ -2,8 +2,8 @@
 # Installs the Debian packages that scripts/package.sh made, checks them from
 # the installed files alone, removes and purges them, and checks after each
 # that nothing of them is left. Run as root on a machine where no TALLYGATE
-# package is installed (CI's); it leaves the machine as it found it, also
-# when a check fails.
+# package is installed (CI's); it purges the packages again, also when a
+# check fails.
 #
 #   scripts/check-packages.sh DEB_FOLDER
 set -euo pipefail
@@ -37,7 +37,7 @@ cleanup() {
   status=$?
   if [ "$ours" = 1 ]; then
     echo "check-packages: purging the packages after the failure" >&2
-    apt-get purge -y -q "${names[@]}" >/dev/null 2>&1 || true
+    dpkg --purge "${names[@]}" >/dev/null 2>&1 || true
   fi
   rm -rf "$work"
   exit $status
@@ -123,12 +123,12 @@ in_clean tallygate-collector --config "$example" check-config >"$work/check-conf
 }
 echo "tallygate-collector check-config $example: accepted"
 
-pages=$(sed -n 's|^/usr/share/man/man[1-8]/\([^/]*\)\.[1-8]$|\1|p' "$work"/*.files | sort)
-for page in $pages; do
+mapfile -t pages < <(sed -n 's|^/usr/share/man/man[1-8]/\([^/]*\)\.[1-8]\.gz$|\1|p' "$work"/*.files | sort)
+for page in "${pages[@]}"; do
   in_clean man -w "$page" >/dev/null || fail "man -w $page finds no manual page"
 done
-[[ " $(echo $pages) " == *" tallygate-collector "* ]] || fail "no manual page of tallygate-collector"
-echo "manual pages found by man -w: $(echo $pages)"
+[[ " ${pages[*]} " == *" tallygate-collector "* ]] || fail "no manual page of tallygate-collector"
+echo "manual pages found by man -w: ${pages[*]}"
 
 unit=$(grep -m1 '/systemd/system/tallygate-collector\.service$' "$work/tallygate-collector.files") ||
   fail "tallygate-collector has no systemd unit"
@@ -144,7 +144,7 @@ echo "systemd unit $unit: in place, disabled, not running"
 
 ldconfig -p | grep -q 'libTALLYGATE_V70\.so\.' || fail "ldconfig's cache lacks libTALLYGATE_V70"
 # DemoConsole starts with the installed library and Qt's offscreen platform.
-in_clean env QT_QPA_PLATFORM=offscreen DemoConsole --screenshot "$work/demo.png" \
+in_clean timeout 60 env QT_QPA_PLATFORM=offscreen DemoConsole --screenshot "$work/demo.png" \
   >"$work/demo.out" 2>&1 || { cat "$work/demo.out"; fail "DemoConsole --screenshot failed"; }
 [ -s "$work/demo.png" ] || fail "DemoConsole saved no picture of its window"
 echo "DemoConsole: window drawn ($(stat -c %s "$work/demo.png") bytes of PNG)"
@@ -166,9 +166,9 @@ check_gone() {
   # Of what dpkg -L listed, only folders other packages hold may remain.
   while read -r path; do
     if [ -e "$path" ] || [ -L "$path" ]; then kept+=("$path"); fi
-  done < <(sort -u "$work"/*.files)
+  done < <(sort -u "$work"/*.files | grep -vx '/\.')
   if [ ${#kept[@]} -gt 0 ]; then
-    { dpkg-query -S "${kept[@]}" 2>/dev/null || true; } | sed -n 's/^[^:]*: //p' | sort -u >"$work/held"
+    { dpkg-query -S "${kept[@]}" 2>/dev/null || true; } | sed -n 's|^.*: \(/.*\)$|\1|p' | sort -u >"$work/held"
     left=$(printf '%s\n' "${kept[@]}" | sort | comm -23 - "$work/held" | comm -23 - "$3" | xargs)
     [ -z "$left" ] || fail "after $1, still there: $left"
   fi
@@ -184,7 +184,11 @@ check_gone() {
 check_gone "apt-get remove" "config-files not-installed" "$work/configuration"
 echo "removed: nothing left but configuration ($(comm -12 "$work/configuration" "$work/after" | xargs)); the registration store and /etc as before"
 
-"${apt[@]}" purge "${names[@]}" >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "apt-get purge"; }
+# Those without configuration were purged by the removal already.
+mapfile -t kept < <(for name in "${names[@]}"; do [ "$(state "$name")" = not-installed ] || echo "$name"; done)
+if [ ${#kept[@]} -gt 0 ]; then
+  "${apt[@]}" purge "${kept[@]}" >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "apt-get purge"; }
+fi
 check_gone "apt-get purge" "not-installed" /dev/null
 ours=0
 echo "purged: nothing left; /etc and the packages' folders as before the install"
