@@ -28,10 +28,8 @@ if [ $# -gt 0 ]; then
   build=$(cd "$1" && pwd)
 else
   build=$root/build-package
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-      -DTALLYGATE_BUILD_TESTS=OFF >/dev/null
-  fi
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DTALLYGATE_BUILD_TESTS=OFF >/dev/null
 fi
 
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
@@ -45,7 +43,10 @@ for option in TALLYGATE_BUILD_PYTHON TALLYGATE_BUILD_DEMO; do
   [ "$(cache $option)" != OFF ] || fail "$build leaves out a package's programs ($option=OFF)"
 done
 
-ninja -C "$build" >/dev/null
+ninja -C "$build" >"$build/package-build.log" 2>&1 || {
+  tail -n 40 "$build/package-build.log" >&2
+  fail "the build failed (all of it in $build/package-build.log)"
+}
 
 # A file installed without a component would be in no package.
 stray=$(mktemp -d)
