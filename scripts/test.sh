@@ -24,7 +24,12 @@ echo "== installed package: examples/ built against it, pkg-config"
 
 echo "== Debian packages: built, installed, checked, removed"
 "$root/scripts/package.sh" "$root/build-release"
-"$root/scripts/check-packages.sh" "$root/build-release/packages"
+# It installs and purges them: as root (CI), else through sudo.
+if [ "$(id -u)" = 0 ]; then
+  "$root/scripts/check-packages.sh" "$root/build-release/packages"
+else
+  sudo "$root/scripts/check-packages.sh" "$root/build-release/packages"
+fi
 
 echo "== sanitizer build"
 "$root/scripts/build.sh" "$root/build-sanitize" -DTALLYGATE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
