@@ -28,19 +28,20 @@ target_compile_features(tallygate_terminal INTERFACE cxx_std_20)
 target_include_directories(TALLYGATE_V70 INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 install(TARGETS ${tallygate_terminal_archives} tallygate_client EXPORT TallygateTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 # The public headers: each folder holds only what callers include.
 install(DIRECTORY
           ${PROJECT_SOURCE_DIR}/component/include/
           ${PROJECT_SOURCE_DIR}/link/transport/include/
           ${PROJECT_SOURCE_DIR}/link/terminal/include/
           ${PROJECT_SOURCE_DIR}/link/connect/include/
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
 # ---- CMake package ---------------------------------------------------------
 
 set(tallygate_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Tallygate)
-install(EXPORT TallygateTargets NAMESPACE Tallygate:: DESTINATION ${tallygate_cmake_dir})
+install(EXPORT TallygateTargets NAMESPACE Tallygate:: DESTINATION ${tallygate_cmake_dir}
+        COMPONENT development)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TallygateConfig.cmake.in
   ${PROJECT_BINARY_DIR}/TallygateConfig.cmake
   INSTALL_DESTINATION ${tallygate_cmake_dir})
@@ -48,7 +49,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/TallygateConfigVersion.cm
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/TallygateConfig.cmake
               ${PROJECT_BINARY_DIR}/TallygateConfigVersion.cmake
-        DESTINATION ${tallygate_cmake_dir})
+        DESTINATION ${tallygate_cmake_dir} COMPONENT development)
 
 # ---- pkg-config ------------------------------------------------------------
 
@@ -63,5 +64,5 @@ foreach(template IN ITEMS ${PROJECT_SOURCE_DIR}/component/tallygate.pc.in
   get_filename_component(pc_name ${template} NAME_WLE)
   configure_file(${template} ${PROJECT_BINARY_DIR}/pkgconfig/${pc_name} @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/${pc_name}
-          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 endforeach()

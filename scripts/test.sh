@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test twice: once plain,
 # once built with AddressSanitizer and UndefinedBehaviorSanitizer; checks the
-# installed package with the example against the simulator. Every build
+# installed package with the example against the simulator; builds the
+# Debian packages and checks them installed, run and removed. Every build
 # treats warnings as errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,11 +15,21 @@ export TALLYGATE_WERROR=ON
 # The plain build is a Release build, in a folder of its own so that the
 # RelWithDebInfo build of the other scripts stays as it is.
 echo "== plain build (Release)"
-"$root/scripts/build.sh" "$root/build-release" -DCMAKE_BUILD_TYPE=Release -DTALLYGATE_WERROR=ON
+"$root/scripts/build.sh" "$root/build-release" -DCMAKE_BUILD_TYPE=Release -DTALLYGATE_WERROR=ON \
+  -DCMAKE_INSTALL_PREFIX=/usr
 (cd "$root/build-release" && ctest -j"$jobs" --output-on-failure --timeout 300)
 
 echo "== installed package: examples/ built against it, pkg-config"
 "$root/examples/check_package.sh" "$root/build-release"
+
+echo "== Debian packages: built, installed, checked, removed"
+"$root/scripts/package.sh" "$root/build-release"
+# It installs and purges them: as root (CI), else through sudo.
+if [ "$(id -u)" = 0 ]; then
+  "$root/scripts/check-packages.sh" "$root/build-release/packages"
+else
+  sudo "$root/scripts/check-packages.sh" "$root/build-release/packages"
+fi
 
 echo "== sanitizer build"
 "$root/scripts/build.sh" "$root/build-sanitize" -DTALLYGATE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
