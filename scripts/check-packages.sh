@@ -150,11 +150,10 @@ in_clean timeout 60 env QT_QPA_PLATFORM=offscreen DemoConsole --screenshot "$wor
 echo "DemoConsole: window drawn ($(stat -c %s "$work/demo.png") bytes of PNG)"
 
 # ---- 4. Removal and purge leave nothing behind ----------------------------------------
-# Configuration may stay after the removal, until the purge: conffiles, and
-# TallySystem.ini, the serial settings the library writes beside itself
-# when it may (as root; the tallygate package's postrm deletes it on purge).
-library=$(grep -m1 '/libTALLYGATE_V70\.so\.[0-9]*$' "$work/tallygate.files")
-{ cat "$work/conffiles"; echo "$(dirname "$library")/TallySystem.ini"; } | sort -u >"$work/configuration"
+# Configuration may stay after the removal, until the purge: conffiles. The
+# library, run as root above, keeps its serial settings (TallySystem.ini)
+# with root, never among the packages' files: one there would be left over.
+sort -u "$work/conffiles" >"$work/configuration"
 
 # $1: what was done; $2: the states the packages may be in now; $3: the
 # files that may still be there.
@@ -182,7 +181,8 @@ check_gone() {
 
 "${apt[@]}" remove "${names[@]}" >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "apt-get remove"; }
 check_gone "apt-get remove" "config-files not-installed" "$work/configuration"
-echo "removed: nothing left but configuration ($(comm -12 "$work/configuration" "$work/after" | xargs)); the registration store and /etc as before"
+configuration_left=$(comm -12 "$work/configuration" "$work/after" | xargs)
+echo "removed: nothing left but configuration (${configuration_left:-none}); the registration store and /etc as before"
 
 # Those without configuration were purged by the removal already.
 mapfile -t kept < <(for name in "${names[@]}"; do [ "$(state "$name")" = not-installed ] || echo "$name"; done)

@@ -24,11 +24,16 @@ echo "== installed package: examples/ built against it, pkg-config"
 
 echo "== Debian packages: built, installed, checked, removed"
 "$root/scripts/package.sh" "$root/build-release"
-# It installs and purges them: as root (CI), else through sudo.
-if [ "$(id -u)" = 0 ]; then
-  "$root/scripts/check-packages.sh" "$root/build-release/packages"
+# The check installs the packages on this machine and purges them: CI's
+# machine (.ci/run asks for it), or wherever TALLYGATE_CHECK_PACKAGES=1 says so.
+if [ "${TALLYGATE_CHECK_PACKAGES:-0}" = 1 ]; then
+  if [ "$(id -u)" = 0 ]; then
+    "$root/scripts/check-packages.sh" "$root/build-release/packages"
+  else
+    sudo "$root/scripts/check-packages.sh" "$root/build-release/packages"
+  fi
 else
-  sudo "$root/scripts/check-packages.sh" "$root/build-release/packages"
+  echo "install check skipped: TALLYGATE_CHECK_PACKAGES=1 runs it (it installs and purges the packages)"
 fi
 
 echo "== sanitizer build"

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -45,8 +46,19 @@ std::filesystem::path SettingsFolder() {
   std::filesystem::path home = EnvPath("TALLYGATE_HOME");
   if (!home.empty()) return home;
   std::filesystem::path library = LibraryFolder();
-  if (access(library.c_str(), W_OK) == 0) return library;
+  if (!IsPackageManagerFolder(library) && access(library.c_str(), W_OK) == 0) return library;
   return UserConfigFolder();
+}
+
+bool IsPackageManagerFolder(const std::filesystem::path& folder) {
+  const std::filesystem::path normal = folder.lexically_normal();
+  const auto under = [&normal](const char* root) {
+    const std::filesystem::path base(root);
+    auto [end, unused] = std::mismatch(base.begin(), base.end(), normal.begin(), normal.end());
+    return end == base.end();
+  };
+  if (under("/usr/local")) return false;
+  return under("/usr") || under("/lib") || under("/lib32") || under("/lib64");
 }
 
 std::filesystem::path TablesFolder() {

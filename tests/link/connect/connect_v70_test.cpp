@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "link/connect/library_paths.h"
 #include "link/connect/thread_link.h"
 #include "link/text/code_tables.h"
 #include "tallygate/host_services.h"
@@ -300,6 +301,23 @@ TEST_F(ObjectPropertiesTest, DisconnectNet) {
   EXPECT_TRUE(object_->Disconnect_Net());
   EXPECT_EQ(object_->tcpState(), 0);
   EXPECT_EQ(link_.socket().log.back(), "close");
+}
+
+// A library installed from a package keeps its settings with the user, never
+// among the package manager's files; one built or installed elsewhere keeps
+// them beside itself.
+TEST(SettingsFolderTest, PackageManagerFoldersAreNotTheLibrarys) {
+  const struct {
+    const char* folder;
+    bool package_manager;
+  } cases[] = {
+      {"/usr/lib/x86_64-linux-gnu", true}, {"/usr/lib", true},        {"/usr", true},
+      {"/lib/x86_64-linux-gnu", true},     {"/lib64", true},          {"/usr/local/lib", false},
+      {"/usr/local", false},               {"/usrlocal/lib", false},  {"/opt/tallygate/lib", false},
+      {"/home/me/build/link", false},      {"/usr/../home/x", false}, {"link", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IsPackageManagerFolder(c.folder), c.package_manager) << c.folder;
 }
 
 }  // namespace
