@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The collector on a simulated fleet: installs what is needed, builds the
-# programs, starts tallygate-sim with five TCP terminals (300 records each,
+# The collector on a simulated fleet: installs what is needed, builds
+# tallygate-sim and tallygate-collector, starts tallygate-sim with five TCP terminals (300 records each,
 # punches arriving), then runs tallygate-collector: check-config, two polls
 # (the second fetches only what came meanwhile), status, and the first lines
 # of an export of today's punches as CSV.
@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/programs.sh
 . "$root/scripts/programs.sh"
-build_programs "$root/build"
+build_programs "$root/build" tallygate-sim tallygate-collector
 
 work=$(mktemp -d)
 cleanup() {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job on a simulated terminal: installs what is needed, builds the
-# programs, starts tallygate-sim (300 records, 20 cards) on TCP and on a
+# programs it runs (DemoConsole only when there is a display), starts tallygate-sim (300 records, 20 cards) on TCP and on a
 # pseudo-terminal serial bus, registers the built library in a temporary
 # registration store, and then
 #   - with a display: opens DemoConsole connected to the terminal over TCP
@@ -15,7 +15,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/programs.sh
 . "$root/scripts/programs.sh"
-build_programs "$root/build"
+display=${DISPLAY:-}${WAYLAND_DISPLAY:-}
+programs=(TALLYGATE_V70 tallygate-regsvr tallygate-sim)
+if [ -n "$display" ]; then programs+=(DemoConsole); else programs+=(tallygate); fi
+build_programs "$root/build" "${programs[@]}"
 
 work=$(mktemp -d)
 cleanup() {
@@ -37,8 +40,7 @@ export TALLYGATE_COM2=$pty
 export XDG_CONFIG_HOME=$work/config
 "$tallygate_regsvr" "$tallygate_library"
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  [ -x "$demo_console" ] || { echo "$demo_console is not built (Qt 6 missing?)" >&2; exit 1; }
+if [ -n "$display" ]; then
   echo "opening DemoConsole; collected files go to $(dirname "$demo_console")"
   "$demo_console" --tcp "127.0.0.1:$port" --address 1 "$@"
 else

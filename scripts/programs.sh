@@ -1,12 +1,13 @@
 # Sourced by the scripts that run TALLYGATE's programs: where each program is
-# in a build folder, building only those programs, and starting
+# in a build folder, building only the programs a script runs, and starting
 # tallygate-sim. The build folder's layout is written here once.
 #
 # TALLYGATE_BUILD=FOLDER makes the scripts use the programs already built in
 # FOLDER (CI runs them against the build it made for the tests) instead of
 # installing packages and building into build/.
 
-# Sets the program variables for build folder $1.
+# Sets the program variables for build folder $1, and program_file: each
+# program's CMake target and its file.
 programs_in() {
   build=$1
   tallygate_library=$build/link/libTALLYGATE_V70.so
@@ -15,24 +16,29 @@ programs_in() {
   tallygate_sim=$build/sim/tallygate-sim
   tallygate_collector=$build/collector/app/tallygate-collector
   demo_console=$build/demo/DemoConsole
+  declare -gA program_file=(
+    [TALLYGATE_V70]=$tallygate_library [tallygate]=$tallygate_cli
+    [tallygate-regsvr]=$tallygate_regsvr [tallygate-sim]=$tallygate_sim
+    [tallygate-collector]=$tallygate_collector [DemoConsole]=$demo_console)
 }
 
-# The CMake targets of the programs above (the code tables come with the library).
-program_targets=(TALLYGATE_V70 tallygate tallygate-regsvr tallygate-sim tallygate-collector DemoConsole)
-
-# Uses $TALLYGATE_BUILD when set, otherwise installs what building needs and
-# builds the programs (and nothing else: no tests, no benchmarks) into
-# $1. A folder made anew is a Release build (debug information would make
-# it a third slower) without the tests and the Python module, which need
-# more packages; an existing folder keeps its options.
+# build_programs FOLDER TARGET...
+#
+# Uses $TALLYGATE_BUILD when set (and checks that the programs are there);
+# otherwise installs what building needs and builds only the given programs
+# (CMake targets: TALLYGATE_V70, whose code tables come with it, tallygate,
+# tallygate-regsvr, tallygate-sim, tallygate-collector, DemoConsole) into
+# FOLDER. A folder made anew is a Release build (debug information would
+# make it a third slower) without the tests and the Python module, which
+# need more packages; an existing folder keeps its options.
 build_programs() {
+  local folder=$1 target
+  shift
   if [ -n "${TALLYGATE_BUILD:-}" ]; then
     programs_in "$(cd "$TALLYGATE_BUILD" && pwd)"
-    local program
-    for program in "$tallygate_library" "$tallygate_cli" "$tallygate_regsvr" "$tallygate_sim" \
-                   "$tallygate_collector"; do
-      [ -x "$program" ] || [ -f "$program" ] || {
-        echo "TALLYGATE_BUILD=$TALLYGATE_BUILD has no $program: build it with scripts/build.sh" >&2
+    for target in "$@"; do
+      [ -e "${program_file[$target]}" ] || {
+        echo "TALLYGATE_BUILD=$TALLYGATE_BUILD has no ${program_file[$target]}: build it with scripts/build.sh" >&2
         exit 1
       }
     done
@@ -40,13 +46,13 @@ build_programs() {
   fi
   local root
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-  programs_in "$1"
+  programs_in "$folder"
   "$root/scripts/setup.sh" programs
   local options=()
   [ -f "$build/CMakeCache.txt" ] ||
     options+=(-DCMAKE_BUILD_TYPE=Release -DTALLYGATE_BUILD_TESTS=OFF -DTALLYGATE_BUILD_PYTHON=OFF)
   cmake -S "$root" -B "$build" -G Ninja ${options[@]+"${options[@]}"} >/dev/null
-  ninja -C "$build" "${program_targets[@]}"
+  ninja -C "$build" "$@"
 }
 
 # Starts tallygate-sim with the given options, its output in file $1; waits
