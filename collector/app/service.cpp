@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <thread>
@@ -33,20 +34,44 @@ int NextSignal(int seconds) {
   return signal > 0 ? signal : 0;
 }
 
-// Opens the store, trying again with a growing wait while it cannot be
-// opened (the records wait on the terminals meanwhile). Null when a stop
-// signal came first.
-std::unique_ptr<Store> OpenStoreWaiting(const std::string& database) {
+// The configuration read again on SIGHUP; nothing (and a logged error) when
+// the file has a mistake.
+std::optional<CollectorConfig> Reread(const std::filesystem::path& config_file) {
+  try {
+    CollectorConfig config = LoadConfig(config_file);
+    Log(LogLevel::kInfo, "configuration reread from " + config_file.string());
+    return config;
+  } catch (const ConfigError& e) {
+    Log(LogLevel::kError, std::string("configuration not changed: ") + e.what());
+    return std::nullopt;
+  }
+}
+
+// Opens the store `config` names, trying again with a growing wait while it
+// cannot be opened (the records wait on the terminals meanwhile). SIGHUP
+// meanwhile rereads the configuration (`reloaded` is told of a new one) and
+// tries its store at once. Null when a stop signal came first.
+std::unique_ptr<Store> OpenStoreWaiting(
+    const std::filesystem::path& config_file, std::shared_ptr<const CollectorConfig>& config,
+    const std::function<void(const std::shared_ptr<const CollectorConfig>&)>& reloaded) {
   int wait = 5;
   for (;;) {
     try {
-      return std::make_unique<SerializedStore>(OpenStore(database));
+      return std::make_unique<SerializedStore>(OpenStore(config->database));
     } catch (const StoreError& e) {
       Log(LogLevel::kError, std::string("store unusable: ") + e.what() + "; trying again in " +
                                 std::to_string(wait) + " s");
     }
     const int signal = NextSignal(wait);
     if (signal == SIGTERM || signal == SIGINT) return nullptr;
+    if (signal == SIGHUP) {
+      if (std::optional<CollectorConfig> reread = Reread(config_file)) {
+        config = std::make_shared<const CollectorConfig>(std::move(*reread));
+        reloaded(config);
+      }
+      wait = 5;
+      continue;
+    }
     wait = std::min(wait * 2, 300);
   }
 }
@@ -111,7 +136,10 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
   if (status != 0) return status;
   auto config = std::make_shared<const CollectorConfig>(std::move(first_config));
   if (server) server->Attach(config, nullptr);
-  std::unique_ptr<Store> store = OpenStoreWaiting(config->database);
+  const auto reloaded = [&](const std::shared_ptr<const CollectorConfig>& changed) {
+    if (server) server->Attach(changed, nullptr);
+  };
+  std::unique_ptr<Store> store = OpenStoreWaiting(config_file, config, reloaded);
   if (!store) return 0;
   for (;;) {
     Log(LogLevel::kInfo, "polling " + std::to_string(config->terminals.size()) +
@@ -127,13 +155,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
     while (!reread) {
       signal = NextSignal(3600);
       if (signal == SIGTERM || signal == SIGINT) break;
-      if (signal != SIGHUP) continue;
-      try {
-        reread = LoadConfig(config_file);
-        Log(LogLevel::kInfo, "configuration reread from " + config_file.string());
-      } catch (const ConfigError& e) {
-        Log(LogLevel::kError, std::string("configuration not changed: ") + e.what());
-      }
+      if (signal == SIGHUP) reread = Reread(config_file);
     }
     if (server) server->Attach(config, nullptr);  // before the fleet goes
     stop.request_stop();
@@ -146,12 +168,13 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
       Log(LogLevel::kWarning, "[http] changed: the dashboard keeps its address and token until "
                               "the collector is restarted");
     }
-    if (reread->database != config->database) {
+    const bool other_store = reread->database != config->database;
+    config = std::make_shared<const CollectorConfig>(std::move(*reread));
+    if (other_store) {
       store.reset();
-      store = OpenStoreWaiting(reread->database);
+      store = OpenStoreWaiting(config_file, config, reloaded);
       if (!store) return 0;
     }
-    config = std::make_shared<const CollectorConfig>(std::move(*reread));
   }
 }
 

@@ -22,6 +22,10 @@ struct Fleet::Group {
   std::mutex mutex;
   std::condition_variable_any wake;
   std::vector<bool> busy;             // by terminal
+  // "Poll now" asked for it; taken by the next poll that starts. Only this
+  // and `busy` are shared with PollNow: the runtime's fields belong to the
+  // worker polling it.
+  std::vector<bool> poll_now;
   std::vector<bool> done;             // polled, in a once run
   std::vector<Collection> results;    // of a once run
   uint64_t generation = 0;            // counts the changes workers wait for
@@ -127,6 +131,7 @@ Fleet::Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics)
     const int terminals = static_cast<int>(group->terminals.size());
     group->workers = group->bus ? 1 : std::min(config.tcp_parallel, terminals);
     group->busy.assign(group->terminals.size(), false);
+    group->poll_now.assign(group->terminals.size(), false);
   }
 }
 
@@ -134,14 +139,16 @@ Fleet::~Fleet() = default;
 
 void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
   std::unique_lock lock(group.mutex);
+  // A terminal asked for by "poll now" is due at once.
+  const auto due = [&group](size_t i) {
+    return group.poll_now[i] ? SteadyTime::min() : group.terminals[i]->next_due;
+  };
   while (!stop.stop_requested()) {
     // The terminal due first that no other worker is polling.
     int next = -1;
     for (size_t i = 0; i < group.terminals.size(); ++i) {
       if (group.busy[i] || (once && group.done[i])) continue;
-      if (next < 0 || group.terminals[i]->next_due < group.terminals[static_cast<size_t>(next)]->next_due) {
-        next = static_cast<int>(i);
-      }
+      if (next < 0 || due(i) < due(static_cast<size_t>(next))) next = static_cast<int>(i);
     }
     if (next < 0) {
       if (once) return;
@@ -151,14 +158,17 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     }
     const size_t index = static_cast<size_t>(next);
     TerminalRuntime& runtime = *group.terminals[index];
-    if (!once && Clock::now() < runtime.next_due) {
+    if (!once && Clock::now() < due(index)) {
       // Woken early by PollNow or a worker finishing; look again then.
       const uint64_t seen = group.generation;
-      group.wake.wait_until(lock, stop, runtime.next_due, [&] { return group.generation != seen; });
+      group.wake.wait_until(lock, stop, due(index), [&] { return group.generation != seen; });
       continue;
     }
     group.busy[index] = true;
+    const bool asked_for = group.poll_now[index];
+    group.poll_now[index] = false;
     lock.unlock();
+    if (asked_for) runtime.cards_wanted = true;
 
     const TerminalConfig& terminal = *runtime.config;
     const Clock::time_point started = Clock::now();
@@ -234,10 +244,11 @@ std::vector<Collection> Fleet::PollOnce(std::stop_token stop) {
 bool Fleet::PollNow(const std::string& name) {
   for (auto& group : groups_) {
     const std::lock_guard lock(group->mutex);
-    for (auto& runtime : group->terminals) {
-      if (runtime->config->name != name) continue;
-      runtime->next_due = Clock::now();
-      runtime->cards_wanted = true;
+    for (size_t i = 0; i < group->terminals.size(); ++i) {
+      if (group->terminals[i]->config->name != name) continue;
+      // Kept until a poll that starts after this one has taken it: a poll
+      // running now does not count.
+      group->poll_now[i] = true;
       group->Changed();
       return true;
     }

@@ -39,7 +39,8 @@ class Fleet {
   std::vector<Collection> PollOnce(std::stop_token stop);
 
   // Polls `terminal` (and collects its card list) as soon as a worker is
-  // free; false when no terminal has that name.
+  // free, in a poll that starts after this call: a poll running now does
+  // not take the request. False when no terminal has that name.
   bool PollNow(const std::string& terminal);
 
  private:

@@ -10,7 +10,8 @@ bool Connect_v70::GatherSendCardData(int16_t varAddr, const std::string& VarFile
                                      int32_t phStrCardFlg) {
   return RunCollection(*state_, VarFilePath, VarDescription, BackRecordSum, [&] {
     const int16_t locale_class = state_->locale_class;
-    const PagePlan plan = CardPagePlan(static_cast<float>(SleepDate), false);
+    PagePlan plan = CardPagePlan(static_cast<float>(SleepDate), false);
+    plan.retry_missing_only = false;
     auto line = [&](std::span<const uint8_t> unit) {
       return CardLine(unit, phStrCardFlg != 0, locale_class);
     };

@@ -45,7 +45,8 @@ bool Connect_v70::GatherData(int16_t varAddr, const std::string& VarFilePath,
     // The collected file keeps every unit that came at its place in the
     // stream, as it always has; the terminal API keeps only certain ones
     // (page_fetch.cpp).
-    const PagePlan plan = RecordPagePlan(static_cast<float>(SleepDate), false);
+    PagePlan plan = RecordPagePlan(static_cast<float>(SleepDate), false);
+    plan.retry_missing_only = false;
     auto line = [&](std::span<const uint8_t> unit) {
       return RecordLine(varAddr, unit, phStrCardFlg != 0, IsFullYear, century);
     };

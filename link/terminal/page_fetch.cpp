@@ -59,6 +59,10 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
     std::fill(arrived.begin(), arrived.end(), false);
 
     if (!plan.pause_before_attempts && !Pause(kPagePauseMs, stop)) return stopped();
+    const auto all_arrived = [&] {
+      return std::all_of(arrived.begin() + (first_wanted - page_start), arrived.begin() + units,
+                         [](bool a) { return a; });
+    };
     int missed = 0;
     for (int budget = plan.attempts; budget > 0;) {
       if (plan.pause_before_attempts && !Pause(kPagePauseMs, stop)) return stopped();
@@ -106,7 +110,7 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
                first);
         }
       }
-      if (missed == 0) break;
+      if (plan.retry_missing_only ? all_arrived() : missed == 0) break;
     }
     for (int32_t position = first_wanted; position < page_start + units; ++position) {
       if (!arrived[static_cast<size_t>(position - page_start)]) page_report.missed.push_back(position);
@@ -114,9 +118,10 @@ Result<FetchReport> FetchPages(FrameExchange& exchange, uint8_t address, int32_t
     report.delivered += page_report.received;
     if (on_page) on_page(page_report, true);
     report.pages.push_back(std::move(page_report));
-    // Lost: the last attempt still missed units. A page whose last attempt
-    // was complete is not.
-    if (missed > 0 && ++lost_pages >= kLostPagesLimit) {
+    // Lost: positions still missing (or, by the collected files' rule, the
+    // last attempt missed units).
+    const bool lost = plan.retry_missing_only ? !page_report.missed.empty() : missed > 0;
+    if (lost && ++lost_pages >= kLostPagesLimit) {
       report.stopped_early = true;
       break;
     }

@@ -2,10 +2,13 @@
 //
 // A page request [4, command, page, check] makes the terminal stream the
 // page's units back to back (256 a page, the last page holds the rest); each
-// unit is read and checked by itself. A page whose attempt misses a unit is
+// unit is read and checked by itself. A page with positions still missing is
 // requested again, up to a budget of attempts; two misses in one attempt end
-// that attempt at once. A page whose last attempt still missed units is lost,
-// and three lost pages end the fetch.
+// that attempt at once. A page with positions still missing after its
+// attempts is lost, and three lost pages end the fetch. (The collected
+// files' own rule, retry_missing_only false: a page is requested again
+// until one attempt misses nothing, and lost when its last attempt missed
+// a unit.)
 #ifndef TALLYGATE_LINK_TERMINAL_PAGE_FETCH_H_
 #define TALLYGATE_LINK_TERMINAL_PAGE_FETCH_H_
 
@@ -27,6 +30,9 @@ struct PagePlan {
   // Store the units of an attempt in which a read timed out too, each at the
   // position of its place in the stream (see page_fetch.cpp), when false.
   bool certain_positions = true;
+  // Retry a page only while some of its positions are missing, over all
+  // its attempts so far; when false, until one attempt misses no unit.
+  bool retry_missing_only = true;
 };
 
 // The record fetch's plan and the card-list fetch's.

@@ -145,9 +145,8 @@ TEST(CompletionTest, SubcommandsOptionsAndMemberNames) {
       {"script --st", "--stop-on-failure"},
       {"collect --d", "--dir --decimal-card"},
   };
-  // Beside this file's folder in the source tree.
-  const std::filesystem::path completion = std::filesystem::path(__FILE__).parent_path() /
-                                           "../../tools/tallygate/tallygate.bash-completion";
+  const std::filesystem::path completion =
+      std::filesystem::path(TALLYGATE_SOURCE_DIR) / "tools/tallygate/tallygate.bash-completion";
   for (const Case& c : cases) {
     const std::string script = "source " + completion.string() + "\n" +
                                "COMP_WORDS=(" TALLYGATE_CLI_PATH " " + c.line + ")\n"

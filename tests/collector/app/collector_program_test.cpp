@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "sim/client/sim_process.h"
@@ -143,6 +145,44 @@ TEST_F(CollectorProgramTest, SigtermStopsTheServiceCleanly) {
   ASSERT_GT(detail.size(), 1u);
   EXPECT_TRUE(std::regex_search(detail[1], std::regex(R"(^  clock \d\d-\d\d-\d\d )")))
       << detail[1] << ": the clock was never set";
+}
+
+// SIGHUP while the service waits for a store it cannot open: the
+// configuration is read again and the store it names now is opened at once,
+// not after the wait (5 s) and not the old one.
+TEST_F(CollectorProgramTest, SighupWhileWaitingForTheStoreOpensTheNewOne) {
+  SimProcess sim({"--tcp-port", "0", "--quiet", "--records", "5"});
+  const std::string config = (dir_ / "collector.toml").string();
+  // A server that refuses connections: nothing listens on port 9 (discard).
+  std::ofstream(config) << "database = \"postgresql://tg@127.0.0.1:9/punches\"\n"
+                        << Terminal("gate", sim.tcp_port());
+  const std::string log = (dir_ / "collector.log").string();
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, STDERR_FILENO);
+    execl(TALLYGATE_COLLECTOR_PATH, TALLYGATE_COLLECTOR_PATH, "--config", config.c_str(), "run",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const auto logged = [&](const std::string& text, int tenths) {
+    for (int i = 0; i < tenths; ++i, usleep(100'000)) {
+      std::stringstream read;
+      read << std::ifstream(log).rdbuf();
+      if (read.str().find(text) != std::string::npos) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(logged("store unusable", 100));
+  WriteConfig(Terminal("gate", sim.tcp_port()));
+  kill(pid, SIGHUP);
+  EXPECT_TRUE(logged("polling 1 terminals into", 30)) << "SIGHUP was not honoured";
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

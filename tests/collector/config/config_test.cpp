@@ -185,7 +185,7 @@ TEST(ConfigTest, HostTimeZoneFollowsTzWhenItNamesAZone) {
 
 TEST(ConfigTest, ExampleFileLoads) {
   const std::filesystem::path example =
-      std::filesystem::path(__FILE__).parent_path() / "../../../collector/collector.example.toml";
+      std::filesystem::path(TALLYGATE_SOURCE_DIR) / "collector/collector.example.toml";
   const CollectorConfig config = LoadConfig(example);
   ASSERT_EQ(config.terminals.size(), 4u);
   EXPECT_EQ(config.terminals[1].EndpointText(), "tcp://[fd00::21]:1001");

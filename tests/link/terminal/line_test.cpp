@@ -204,6 +204,34 @@ TEST_F(LineTest, ARetriedPageDeliversEachRecordOnce) {
   EXPECT_EQ(positions.count(259), 0u);
 }
 
+// A page whose positions all came over two attempts, each spoiling a
+// different unit, is complete: it is not asked for again, nor counted lost.
+// Three such pages do not end the fetch before the fourth.
+TEST_F(LineTest, APageIsRetriedOnlyWhilePositionsAreMissing) {
+  std::vector<std::string> args{"--records", "1000"};
+  for (const char* page : {"1", "2", "3"}) {
+    for (const char* rule : {",unit=5:1:bad-check", ",unit=9:2-5:bad-check"}) {
+      args.push_back("--fault");
+      args.push_back(std::string("0xBB,page=") + page + rule);
+    }
+  }
+  Start(args);
+  auto line = Tcp();
+  ASSERT_TRUE(line);
+  std::set<int32_t> positions;
+  const auto report =
+      line->FetchRecords(1, 0, [&](const AttendanceRecord& r) { positions.insert(r.position); });
+  ASSERT_TRUE(report) << report.error().message();
+  EXPECT_TRUE(report->complete());
+  EXPECT_FALSE(report->stopped_early);
+  EXPECT_EQ(positions.size(), 1000u);
+  ASSERT_EQ(report->pages.size(), 4u);
+  for (const PageReport& page : report->pages) {
+    EXPECT_EQ(page.attempts, page.page <= 3 ? 2 : 1) << "page " << page.page;
+    EXPECT_TRUE(page.missed.empty()) << "page " << page.page;
+  }
+}
+
 // Units carry no position. A unit dropped in every attempt at its page
 // shifts the units after it, so no unit of that page has a certain position:
 // none is delivered, and the report says all are missing.

@@ -208,13 +208,16 @@ class Line {
   // ---- Fetching ----
   // Hands every record from position `from` on to `on_record`, in order,
   // page by page as they arrive; asks only for the pages holding those
-  // positions, 256 a page. A page that misses a record is asked for again,
-  // up to 5 times (a pause of 30 ms before each); a record is delivered
-  // once, even when its page comes again. Units carry no position: an
-  // attempt in which a read timed out may have skipped one, so none of its
-  // units is delivered; no record is delivered at a guessed position. Three pages lost end the fetch (stopped_early). The report
-  // says per page what arrived and what is missing. Fails only when no count
-  // could be had, a stop was requested, or `from` is negative.
+  // positions, 256 a page. A page is asked for again while any of its
+  // positions is still missing, up to 5 attempts in all (a pause of 30 ms
+  // before each); a record is delivered once, even when its page comes
+  // again. Units carry no position: an attempt in which a read timed out
+  // may have skipped one, so none of its units is delivered; no record is
+  // delivered at a guessed position. A page with positions still missing
+  // after its attempts is lost; three pages lost end the fetch
+  // (stopped_early). The report says per page what arrived and what is
+  // missing. Fails only when no count could be had, a stop was requested,
+  // or `from` is negative.
   Result<FetchReport> FetchRecords(uint8_t address, int32_t from,
                                    const std::function<void(const AttendanceRecord&)>& on_record,
                                    const FetchOptions& options = {});
