@@ -13,12 +13,14 @@ std::string When(const std::optional<UtcTime>& time) { return time ? UtcTimeText
 }  // namespace
 
 std::string StatusTable(const std::vector<TerminalState>& states) {
-  const std::vector<std::string> header = {"TERMINAL", "ENDPOINT", "LAST POLL", "LAST SUCCESS",
-                                           "ON TERMINAL", "STORED", "BACKOFF UNTIL", "LAST ERROR"};
+  const std::vector<std::string> header = {"TERMINAL",    "ENDPOINT",     "LAST POLL",
+                                           "LAST SUCCESS", "LAST OUTCOME", "ON TERMINAL",
+                                           "STORED",      "BACKOFF UNTIL", "LAST ERROR"};
   std::vector<std::vector<std::string>> rows = {header};
   for (const TerminalState& state : states) {
     rows.push_back({state.info.name, state.info.endpoint + " #" + std::to_string(state.info.address),
                     When(state.last_poll), When(state.last_success),
+                    state.last_outcome ? OutcomeName(*state.last_outcome) : "-",
                     state.count ? std::to_string(*state.count) : "-",
                     std::to_string(state.punches), When(state.backoff_until),
                     state.last_error.empty() ? "-" : state.last_error});
@@ -50,6 +52,9 @@ std::string StatusJson(const std::vector<TerminalState>& states) {
                     {"time_zone", state.info.time_zone},
                     {"last_poll", when(state.last_poll)},
                     {"last_success", when(state.last_success)},
+                    {"last_outcome", state.last_outcome
+                                         ? nlohmann::ordered_json(OutcomeName(*state.last_outcome))
+                                         : nullptr},
                     {"count", state.count ? nlohmann::ordered_json(*state.count) : nullptr},
                     {"stored_positions", state.mark.positions},
                     {"punches", state.punches},

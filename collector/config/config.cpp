@@ -76,7 +76,9 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
     FailAt(source, error.source(), std::string(error.description()));
   }
   const TableReader top(root, "the top level",
-                        {"database", "poll_interval", "tcp_parallel", "terminal", "http"}, source);
+                        {"database", "poll_interval", "tcp_parallel", "hold_line_below", "busy_limit",
+                         "terminal", "http"},
+                        source);
   CollectorConfig config;
   config.source = source;
   config.database = top.Parsed("database", CheckDatabase).value_or("");
@@ -84,10 +86,15 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
       top.Duration("poll_interval", std::chrono::seconds(1)).value_or(config.poll_interval);
   config.tcp_parallel =
       static_cast<int>(top.Integer("tcp_parallel", 1, 1024).value_or(config.tcp_parallel));
+  config.hold_line_below =
+      top.Duration("hold_line_below", std::chrono::seconds(0)).value_or(config.hold_line_below);
+  config.busy_limit =
+      top.Duration("busy_limit", std::chrono::seconds(0)).value_or(config.busy_limit);
   if (const toml::node* terminals = top.Find("terminal")) {
     config.terminals =
         ReadTerminals(*terminals, top, {config.poll_interval, HostTimeZone()}, source);
   }
+  for (TerminalConfig& terminal : config.terminals) terminal.busy_limit = config.busy_limit;
   if (const toml::node* http = top.Find("http")) config.http = ReadHttp(*http, top, source);
   return config;
 }

@@ -54,6 +54,8 @@ struct TerminalConfig {
   // The longest wait for each record of a page (3 s; less for terminals on
   // a fast network).
   std::chrono::milliseconds unit_wait{3000};
+  // The collector's busy_limit (see CollectorConfig).
+  std::chrono::seconds busy_limit{120};
   int line = 0;                    // of its [[terminal]] in the file
 
   bool serial() const { return std::holds_alternative<SerialEndpoint>(endpoint); }
@@ -71,6 +73,16 @@ struct CollectorConfig {
   std::string database;            // as written (may hold a password)
   std::chrono::seconds poll_interval{60};
   int tcp_parallel = 32;
+  // A terminal's line (its TCP connection, or its serial bus) is kept open
+  // between polls only when it is polled more often than this; otherwise it
+  // is opened for each poll and released afterwards, so that people's
+  // programs can reach the terminal meanwhile. 0: never kept.
+  std::chrono::seconds hold_line_below{10};
+  // A TCP terminal that refuses the collector's connection, or drops it
+  // half-way, is taken to be serving another program (busy) for this long,
+  // then to be unreachable. 0: unreachable at once. (A serial device held
+  // by another program is busy however long it is held.)
+  std::chrono::seconds busy_limit{120};
   HttpConfig http;
   std::vector<TerminalConfig> terminals;
 };

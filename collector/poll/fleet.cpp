@@ -16,7 +16,11 @@ struct Fleet::Group {
   bool bus = false;
   std::string device;                 // the bus's
   int workers = 1;
-  std::unique_ptr<Line> bus_line;     // opened when first needed
+  std::unique_ptr<Line> bus_line;     // opened for polls; see `hold`
+  // The bus's line stays open between polls (a terminal on it is polled
+  // more often than hold_line_below); otherwise it is released whenever
+  // nothing on the bus is due.
+  bool hold = false;
   std::vector<std::unique_ptr<TerminalRuntime>> terminals;
 
   std::mutex mutex;
@@ -56,10 +60,14 @@ Collection NotPolled(const TerminalConfig& terminal, Outcome outcome, const std:
 // Registers the terminal in the store (once) and claims it (before every
 // poll: a claim lost with a connection to the database may have gone to
 // another collector meanwhile). Returns the collection to report instead of
-// polling, when the terminal is not to be polled now.
+// polling, when the terminal is not to be polled now: the store failed, or
+// another collector sharing the database polls it (which is no failure; it
+// is said when it changes, and the claim is tried again every poll
+// interval, so that a collector that dies has its terminals taken over).
 std::optional<Collection> Claim(TerminalRuntime& runtime, Store& store) {
   const TerminalConfig& terminal = *runtime.config;
   const bool was_claimed = runtime.claimed;
+  const bool first = !runtime.registered;
   try {
     if (!runtime.registered) {
       store.SaveTerminal(InfoOf(terminal));
@@ -76,27 +84,26 @@ std::optional<Collection> Claim(TerminalRuntime& runtime, Store& store) {
   }
   if (!runtime.claimed) {
     runtime.next_due = Clock::now() + terminal.poll_interval;
-    const std::string why = "polled by another collector sharing the database; not polled here";
-    if (was_claimed || runtime.failures == 0) Log(LogLevel::kWarning, terminal.name + ": " + why);
-    ++runtime.failures;
-    return NotPolled(terminal, Outcome::kPartial, why);
+    const std::string why = "polled by another collector sharing the database";
+    if (was_claimed || first) Log(LogLevel::kInfo, terminal.name + ": " + why);
+    return NotPolled(terminal, Outcome::kClaimedElsewhere, why);
   }
+  if (!was_claimed && !first) Log(LogLevel::kInfo, terminal.name + ": polled here from now on");
   return std::nullopt;
 }
 
-// Opens the line a poll of `runtime` needs (the bus's, or the terminal's
-// own); nullptr after recording the failure.
-Line* LineFor(std::unique_ptr<Line>& slot, const Endpoint& endpoint, std::string& why) {
-  if (slot) return slot.get();
-  LineOptions options;
-  Result<std::unique_ptr<Line>> opened = Line::Open(endpoint, options);
-  if (!opened) {
-    why = opened.error().message();
-    return nullptr;
-  }
+// Opens the line a poll needs (the bus's, or the terminal's own) into
+// `slot`, unless it is open; the error when it cannot be opened.
+std::optional<Error> OpenLine(std::unique_ptr<Line>& slot, const Endpoint& endpoint) {
+  if (slot) return std::nullopt;
+  Result<std::unique_ptr<Line>> opened = Line::Open(endpoint, LineOptions{});
+  if (!opened) return opened.error();
   slot = std::move(*opened);
-  return slot.get();
+  return std::nullopt;
 }
+
+// How long a `once` run keeps trying a terminal whose line is busy.
+constexpr std::chrono::seconds kOnceBusyWait{30};
 
 }  // namespace
 
@@ -130,12 +137,19 @@ Fleet::Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics)
   for (auto& group : groups_) {
     const int terminals = static_cast<int>(group->terminals.size());
     group->workers = group->bus ? 1 : std::min(config.tcp_parallel, terminals);
+    for (const auto& runtime : group->terminals) {
+      group->hold |= group->bus && HoldsLine(*runtime->config);
+    }
     group->busy.assign(group->terminals.size(), false);
     group->poll_now.assign(group->terminals.size(), false);
   }
 }
 
 Fleet::~Fleet() = default;
+
+bool Fleet::HoldsLine(const TerminalConfig& terminal) const {
+  return terminal.poll_interval < config_.hold_line_below;
+}
 
 void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
   std::unique_lock lock(group.mutex);
@@ -152,13 +166,16 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     }
     if (next < 0) {
       if (once) return;
+      ReleaseIdleBus(group, lock);
       const uint64_t seen = group.generation;
       group.wake.wait(lock, stop, [&] { return group.generation != seen; });
       continue;
     }
     const size_t index = static_cast<size_t>(next);
     TerminalRuntime& runtime = *group.terminals[index];
-    if (!once && Clock::now() < due(index)) {
+    // A once run polls every terminal at once, but waits out a busy line.
+    if ((!once || runtime.reported_busy) && Clock::now() < due(index)) {
+      if (ReleaseIdleBus(group, lock)) continue;
       // Woken early by PollNow or a worker finishing; look again then.
       const uint64_t seen = group.generation;
       group.wake.wait_until(lock, stop, due(index), [&] { return group.generation != seen; });
@@ -176,24 +193,28 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     if (std::optional<Collection> skipped = Claim(runtime, store_)) {
       collection = std::move(*skipped);
     } else {
-      std::string why;
       std::unique_ptr<Line>& slot = group.bus ? group.bus_line : runtime.line;
-      if (Line* line = LineFor(slot, terminal.endpoint, why)) {
-        collection = PollTerminal(*line, runtime, store_, stop);
-        // A line that failed is opened afresh for the next poll.
-        if (collection.outcome == Outcome::kUnreachable ||
-            (collection.outcome == Outcome::kPartial && !group.bus)) {
+      if (std::optional<Error> failed = OpenLine(slot, terminal.endpoint)) {
+        collection = RecordLineFailure(runtime, store_, *failed);
+      } else {
+        collection = PollTerminal(*slot, runtime, store_, stop);
+        // A line that failed, or was taken over, is opened afresh for the
+        // next poll; a terminal's own connection is released after its poll
+        // unless it is polled often (a bus is released once idle).
+        const Outcome outcome = collection.outcome;
+        if (outcome == Outcome::kUnreachable || outcome == Outcome::kBusy ||
+            (!group.bus && (outcome == Outcome::kPartial || !HoldsLine(terminal)))) {
           slot.reset();
         }
-      } else {
-        collection = RecordUnreachable(runtime, store_, why);
       }
     }
     if (metrics_ != nullptr) metrics_->Record(collection, Clock::now() - started);
+    const bool retry_busy =
+        once && collection.outcome == Outcome::kBusy && Clock::now() - once_started_ < kOnceBusyWait;
 
     lock.lock();
     group.busy[index] = false;
-    if (once) {
+    if (once && !retry_busy) {
       group.done[index] = true;
       group.results[index] = std::move(collection);
     }
@@ -201,7 +222,17 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
   }
 }
 
+bool Fleet::ReleaseIdleBus(Group& group, std::unique_lock<std::mutex>& lock) {
+  if (!group.bus || group.hold || !group.bus_line) return false;
+  // Only this group's one worker uses the bus's line.
+  lock.unlock();
+  group.bus_line.reset();
+  lock.lock();
+  return true;
+}
+
 std::vector<std::thread> Fleet::StartWorkers(bool once, const std::stop_token& stop) {
+  once_started_ = Clock::now();
   std::vector<std::thread> threads;
   for (auto& group : groups_) {
     {
@@ -260,8 +291,10 @@ int OnceStatus(const std::vector<Collection>& collections) {
   bool incomplete = false;
   for (const Collection& collection : collections) {
     if (collection.outcome == Outcome::kStoreFailed) return 1;
+    // Claimed elsewhere: the other collector collects it.
     incomplete |= collection.outcome == Outcome::kPartial ||
-                  collection.outcome == Outcome::kUnreachable;
+                  collection.outcome == Outcome::kUnreachable ||
+                  collection.outcome == Outcome::kBusy;
   }
   return incomplete ? 3 : 0;
 }

@@ -5,10 +5,17 @@
 // (tcp_parallel workers), each over its own connection. A terminal that does
 // not answer backs off (its poll interval, doubling up to five minutes)
 // without holding up the others: a worker moves on to the next terminal due.
+//
+// Lines are shared with people's programs: a TCP connection is closed after
+// each poll, and a bus's serial device once nothing on it is due, unless a
+// terminal is polled more often than hold_line_below. A line another
+// program holds makes its terminal busy, tried again in a few seconds.
 #ifndef TALLYGATE_COLLECTOR_POLL_FLEET_H_
 #define TALLYGATE_COLLECTOR_POLL_FLEET_H_
 
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <stop_token>
 #include <thread>
 #include <string>
@@ -47,15 +54,22 @@ class Fleet {
   struct Group;  // a bus, or the TCP pool
   void Work(Group& group, bool once, const std::stop_token& stop);
   std::vector<std::thread> StartWorkers(bool once, const std::stop_token& stop);
+  // Whether the terminal's line stays open between its polls.
+  bool HoldsLine(const TerminalConfig& terminal) const;
+  // Closes a bus's line that need not be held, with `lock` (the group's)
+  // released meanwhile; true when it did.
+  bool ReleaseIdleBus(Group& group, std::unique_lock<std::mutex>& lock);
 
   const CollectorConfig& config_;
   Store& store_;
   PollMetrics* metrics_;
   std::vector<std::unique_ptr<Group>> groups_;
+  std::chrono::steady_clock::time_point once_started_;
 };
 
 // The exit status of `once` for its collections: 1 when the store failed
-// for any, else 3 when any was partial or unreachable, else 0.
+// for any, else 3 when any was partial, unreachable or still busy, else 0
+// (a terminal another collector polls counts as collected).
 int OnceStatus(const std::vector<Collection>& collections);
 
 }  // namespace tallygate::collector

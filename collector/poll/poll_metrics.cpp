@@ -10,7 +10,10 @@ const char* ErrorKind(Outcome outcome) {
     case Outcome::kPartial: return kPollErrorKinds[1];
     case Outcome::kStoreFailed: return kPollErrorKinds[2];
     case Outcome::kComplete:
-    case Outcome::kCleared: break;
+    case Outcome::kCleared:
+    case Outcome::kBusy:              // another program's turn on the line
+    case Outcome::kClaimedElsewhere:  // another collector's terminal
+      break;
   }
   return nullptr;
 }

@@ -33,7 +33,7 @@ struct FetchOutcome {
   bool overlap_confirmed = false; // the last stored record is still there
   bool stopped = false;           // a stop was asked for
   std::optional<std::string> store_error;
-  std::optional<std::string> line_error;
+  std::optional<Error> line_error;
 };
 
 // Fetches positions `from` to count-1 and stores them page by page. With
@@ -108,7 +108,7 @@ FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& st
     if (report.error().code() == ErrorCode::kStopped) {
       out.stopped = !out.overlap_differs && !out.store_error;
     } else {
-      out.line_error = report.error().message();
+      out.line_error = report.error();
     }
     return out;
   }
@@ -123,20 +123,45 @@ std::chrono::seconds BackoffAfter(const TerminalConfig& terminal, int failures) 
   return std::min<std::chrono::seconds>(wait, kMaxBackoff);
 }
 
-// Sets the next due time from the outcome, and ends the collection row.
+void AppendError(Collection& collection, const std::string& text) {
+  if (!collection.error.empty()) collection.error += "; ";
+  collection.error += text;
+}
+
+// A poll that failed before it began a collection row: Finish makes one,
+// unless the terminal stays busy (a busy terminal is tried every few
+// seconds; the store hears of it when it becomes busy, not at every try).
+constexpr int64_t kRowWhenWorthIt = -1;
+
+// Sets the next due time from the outcome, and ends the collection row `id`
+// (none when 0: the store failed to begin one).
 void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& collection) {
   const TerminalConfig& terminal = *runtime.config;
   collection.ended = NowUtc();
+  const auto now = std::chrono::steady_clock::now();
+  // Busy neither fails the terminal nor ends its failures; a TCP terminal
+  // busy for longer than its busy_limit is unreachable after all.
+  const bool busy_before = runtime.reported_busy;
+  if (collection.outcome != Outcome::kBusy) {
+    runtime.busy_since.reset();
+  } else {
+    if (!runtime.busy_since) runtime.busy_since = now;
+    if (!terminal.serial() && now - *runtime.busy_since >= terminal.busy_limit) {
+      collection.outcome = Outcome::kUnreachable;
+    }
+  }
+  const bool busy = collection.outcome == Outcome::kBusy;
+  runtime.reported_busy = busy;
   const bool failed =
       collection.outcome == Outcome::kUnreachable || collection.outcome == Outcome::kStoreFailed;
-  runtime.failures = failed ? runtime.failures + 1 : 0;
+  if (!busy) runtime.failures = failed ? runtime.failures + 1 : 0;
   std::optional<UtcTime> backoff_until;
-  auto wait = terminal.poll_interval;
+  auto wait = busy ? kBusyRetry : terminal.poll_interval;
   if (failed) {
     wait = BackoffAfter(terminal, runtime.failures);
     backoff_until = collection.ended + wait;
   }
-  runtime.next_due = std::chrono::steady_clock::now() + wait;
+  runtime.next_due = now + wait;
   const std::string summary =
       std::string(OutcomeName(collection.outcome)) +
       (collection.count ? ", " + std::to_string(*collection.count) + " on the terminal" : "") +
@@ -146,20 +171,28 @@ void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& coll
       (collection.pages_lost ? ", " + std::to_string(collection.pages_lost) + " pages lost" : "") +
       (collection.error.empty() ? "" : ": " + collection.error) +
       (failed ? "; next try in " + std::to_string(wait.count()) + " s" : "");
-  Say(failed ? LogLevel::kWarning
-             : (collection.outcome == Outcome::kPartial ? LogLevel::kWarning : LogLevel::kInfo),
-      terminal, summary);
+  LogLevel level = LogLevel::kInfo;
+  if (failed || collection.outcome == Outcome::kPartial) level = LogLevel::kWarning;
+  if (busy && busy_before) level = LogLevel::kDebug;  // said when it became busy
+  Say(level, terminal,
+      busy ? "busy: " + collection.error + "; trying again every " +
+                 std::to_string(kBusyRetry.count()) + " s"
+           : summary);
+  if (id == kRowWhenWorthIt) {
+    id = 0;
+    if (busy && busy_before) return;
+    try {
+      id = store.BeginCollection(collection);
+    } catch (const StoreError& e) {
+      Say(LogLevel::kError, terminal, std::string("could not record the poll: ") + e.what());
+    }
+  }
   if (id == 0) return;
   try {
     store.FinishCollection(id, collection, backoff_until);
   } catch (const StoreError& e) {
     Say(LogLevel::kError, terminal, std::string("could not record the poll: ") + e.what());
   }
-}
-
-void AppendError(Collection& collection, const std::string& text) {
-  if (!collection.error.empty()) collection.error += "; ";
-  collection.error += text;
 }
 
 // Clears the terminal's records when every one is committed and a second
@@ -240,19 +273,18 @@ void SetClockDaily(Line& line, TerminalRuntime& runtime, const std::stop_token& 
 
 }  // namespace
 
-Collection RecordUnreachable(TerminalRuntime& runtime, Store& store, const std::string& why) {
+bool HeldByAnother(ErrorCode code) {
+  return code == ErrorCode::kDeviceBusy || code == ErrorCode::kRefused ||
+         code == ErrorCode::kClosed;
+}
+
+Collection RecordLineFailure(TerminalRuntime& runtime, Store& store, const Error& error) {
   Collection collection;
   collection.terminal = runtime.config->name;
   collection.started = NowUtc();
-  collection.outcome = Outcome::kUnreachable;
-  collection.error = why;
-  int64_t id = 0;
-  try {
-    id = store.BeginCollection(collection);
-  } catch (const StoreError& e) {
-    AppendError(collection, e.what());
-  }
-  Finish(runtime, store, id, collection);
+  collection.outcome = HeldByAnother(error.code()) ? Outcome::kBusy : Outcome::kUnreachable;
+  collection.error = error.message();
+  Finish(runtime, store, kRowWhenWorthIt, collection);
   return collection;
 }
 
@@ -271,8 +303,10 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     call.stop = stop;
     const Result<int32_t> count = line.RecordCount(terminal.address, call);
     if (!count) {
-      collection.outcome = count.error().code() == ErrorCode::kStopped ? Outcome::kPartial
-                                                                       : Outcome::kUnreachable;
+      const ErrorCode why = count.error().code();
+      collection.outcome = why == ErrorCode::kStopped ? Outcome::kPartial
+                           : HeldByAnother(why)       ? Outcome::kBusy
+                                                      : Outcome::kUnreachable;
       collection.error = count.error().message();
       Finish(runtime, store, id, collection);
       return collection;
@@ -321,8 +355,10 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
       collection.outcome = Outcome::kStoreFailed;
       collection.error = *fetched.store_error;
     } else if (fetched.line_error) {
-      collection.outcome = Outcome::kPartial;
-      collection.error = *fetched.line_error;
+      // Taken over half-way: what came is stored, the rest comes next time.
+      collection.outcome =
+          HeldByAnother(fetched.line_error->code()) ? Outcome::kBusy : Outcome::kPartial;
+      collection.error = fetched.line_error->message();
     } else if (!fetched.complete) {
       collection.outcome = Outcome::kPartial;
       collection.error = fetched.stopped ? "stopped" : "not every record came";

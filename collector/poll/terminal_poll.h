@@ -48,21 +48,34 @@ struct TerminalRuntime {
   bool cards_wanted = false;           // collect the card list at the next poll
   bool registered = false;             // saved in the store's terminals
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
+  std::optional<SteadyTime> busy_since;  // its line held by another program
+  bool reported_busy = false;          // the last poll ended busy
 };
 
 // The longest backoff of a terminal that does not answer.
 inline constexpr std::chrono::seconds kMaxBackoff{300};
 
+// A terminal whose line another program holds is tried again this soon
+// (over TCP for TerminalConfig::busy_limit, then it is unreachable).
+inline constexpr std::chrono::seconds kBusyRetry{5};
+
+// Whether `code` on a line means another program holds it: a serial device
+// already open; over TCP, a connection refused, or closed by the terminal,
+// which serves one client at a time and lets a new one take over.
+bool HeldByAnother(ErrorCode code);
+
 // Polls the terminal of `runtime` over `line` (its own, or its bus's), logs
 // the poll, records it in the collections table and sets the runtime's next
-// due time (the poll interval, or a backoff doubling up to kMaxBackoff after
-// a failure). Never throws: a store that fails is an outcome.
+// due time (the poll interval; a backoff doubling up to kMaxBackoff after a
+// failure; kBusyRetry when another program took the line over). Never
+// throws: a store that fails is an outcome.
 Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
                         const std::stop_token& stop);
 
-// Records a poll whose line could not be opened (`why`), as PollTerminal
-// records an unreachable terminal.
-Collection RecordUnreachable(TerminalRuntime& runtime, Store& store, const std::string& why);
+// Records a poll whose line could not be opened, as PollTerminal records an
+// unreachable terminal, or a busy one when another program holds the line
+// (in the store only when it becomes busy, not at every try).
+Collection RecordLineFailure(TerminalRuntime& runtime, Store& store, const Error& error);
 
 }  // namespace tallygate::collector
 

@@ -12,6 +12,8 @@ constexpr std::pair<Outcome, const char*> kOutcomeNames[] = {
     {Outcome::kUnreachable, "unreachable"},
     {Outcome::kStoreFailed, "store-failed"},
     {Outcome::kCleared, "cleared"},
+    {Outcome::kBusy, "busy"},
+    {Outcome::kClaimedElsewhere, "claimed-elsewhere"},
 };
 
 }  // namespace

@@ -64,6 +64,10 @@ enum class Outcome {
   kUnreachable,  // no connection or no answer
   kStoreFailed,  // the terminal answered, the store could not commit
   kCleared,      // complete, then the terminal's records were cleared
+  // Not failures of the terminal: nothing was polled this time, and the
+  // terminal is tried again soon.
+  kBusy,              // another program holds its line (device, connection)
+  kClaimedElsewhere,  // another collector sharing the database polls it
 };
 const char* OutcomeName(Outcome outcome);  // "complete", "partial", ...
 // The outcome OutcomeName names; absent for any other text.
@@ -95,6 +99,7 @@ struct TerminalState {
   // last success (or ever, without one) whose outcome was not complete or
   // cleared; absent while the last poll succeeded.
   std::optional<UtcTime> failing_since;
+  std::optional<Outcome> last_outcome;  // of the latest finished collection
   std::optional<int32_t> count;  // on the terminal at the last answer
   int64_t punches = 0;           // stored
   std::string last_error;

@@ -105,6 +105,9 @@ bool NewestFirst(const PunchRow& a, const PunchRow& b) {
 }
 
 constexpr std::string_view kSuccess = "outcome IN ('complete', 'cleared')";
+// Busy and claimed-elsewhere polls are neither: they leave a terminal's
+// failures as they were.
+constexpr std::string_view kFailure = "outcome IN ('partial', 'unreachable', 'store-failed')";
 
 }  // namespace
 
@@ -271,19 +274,21 @@ void SqlStore::ReplaceCards(const std::string& terminal, std::span<const CardEnt
 std::vector<TerminalState> SqlStore::States() {
   return Run("reading the terminals' states", [&] {
     // The failures since the last success, from the index of successes and
-    // then the terminal's collections after it.
+    // then the terminal's collections after it; the latest poll's outcome.
     const std::string success(kSuccess);
     const std::string query =
         "SELECT t.name, t.endpoint, t.address, t.time_zone, t.mark_positions, t.mark_last,"
         " t.last_poll, t.last_success, t.backoff_until, t.last_count, t.last_error, t.punches,"
         " (SELECT f.started FROM collections f WHERE f.terminal = t.name"
-        " AND f.ended IS NOT NULL AND NOT f." +
-        success +
+        " AND f.ended IS NOT NULL AND f." +
+        std::string(kFailure) +
         " AND f.id > COALESCE("
         "(SELECT s.id FROM collections s WHERE s.terminal = t.name AND s.ended IS NOT NULL"
         " AND s." +
         success +
-        " ORDER BY s.id DESC LIMIT 1), 0) ORDER BY f.id LIMIT 1)"
+        " ORDER BY s.id DESC LIMIT 1), 0) ORDER BY f.id LIMIT 1),"
+        " (SELECT l.outcome FROM collections l WHERE l.terminal = t.name AND l.ended IS NOT NULL"
+        " ORDER BY l.id DESC LIMIT 1)"
         " FROM terminals t ORDER BY t.name";
     std::vector<TerminalState> states;
     session_->Query(query, {}, [&](const SqlRow& row) {
@@ -297,6 +302,7 @@ std::vector<TerminalState> SqlStore::States() {
       state.last_error = row.Text(10);
       state.punches = row.Int(11);
       state.failing_since = ReadUtc(row, 12);
+      if (!row.IsNull(13)) state.last_outcome = OutcomeFromName(row.Text(13));
     });
     return states;
   });

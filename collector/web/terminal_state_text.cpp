@@ -16,6 +16,9 @@ std::string StateHtml(const TerminalView& view, Language language) {
     case Answering::kUnreachable:
       text = Caption(language, Msg::kUnreachableSince, {TimeHtml(state.failing_since)});
       break;
+    case Answering::kBusy:
+      text = Caption(language, Msg::kBusySince, {TimeHtml(state.last_poll)});
+      break;
   }
   if (!view.configured) text += " (" + Caption(language, Msg::kNotConfigured) + ")";
   return text;
@@ -28,6 +31,8 @@ std::string OutcomeHtml(Outcome outcome, Language language) {
     case Outcome::kUnreachable: return Caption(language, Msg::kUnreachable);
     case Outcome::kStoreFailed: return Caption(language, Msg::kStoreFailed);
     case Outcome::kCleared: return Caption(language, Msg::kCleared);
+    case Outcome::kBusy: return Caption(language, Msg::kBusy);
+    case Outcome::kClaimedElsewhere: return Caption(language, Msg::kClaimedElsewhere);
   }
   return {};
 }

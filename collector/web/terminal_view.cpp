@@ -13,6 +13,8 @@ TerminalView View(TerminalState state, bool configured, std::chrono::seconds int
   const auto limit = 3 * interval;
   if (!state.last_poll) {
     view.answering = Answering::kNeverPolled;
+  } else if (state.last_outcome == Outcome::kBusy) {
+    view.answering = Answering::kBusy;
   } else if (!state.failing_since) {
     view.answering = Answering::kAnswering;
   } else {
@@ -34,6 +36,7 @@ const char* AnsweringName(Answering answering) {
     case Answering::kAnswering: return "answering";
     case Answering::kBackingOff: return "backing-off";
     case Answering::kUnreachable: return "unreachable";
+    case Answering::kBusy: return "busy";
   }
   return "";
 }

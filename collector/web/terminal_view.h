@@ -6,6 +6,8 @@
 //   backing-off   the last poll failed, failing for less than three poll
 //                 intervals: a passing fault, retried at backoff_until
 //   unreachable   failing for three poll intervals or more
+//   busy          another program holds its line (since the last poll);
+//                 tried again every few seconds, not a failure
 //
 // A terminal is stale when it has not answered for three of its poll
 // intervals: its last success (or, never successful, the start of its
@@ -21,9 +23,9 @@
 
 namespace tallygate::collector::web {
 
-enum class Answering { kNeverPolled, kAnswering, kBackingOff, kUnreachable };
+enum class Answering { kNeverPolled, kAnswering, kBackingOff, kUnreachable, kBusy };
 
-// "never-polled", "answering", "backing-off", "unreachable".
+// "never-polled", "answering", "backing-off", "unreachable", "busy".
 const char* AnsweringName(Answering answering);
 
 struct TerminalView {

@@ -109,7 +109,9 @@ class Fleet:
 
     def start_collector(self, name, listen, terminals, token_file=None):
         config = self.work / f"{name}.toml"
-        text = f'database = "sqlite:{self.database}"\npoll_interval = 1\n'
+        # A stopped simulated terminal refuses connections: unreachable at
+        # once, not taken for a terminal serving another program.
+        text = f'database = "sqlite:{self.database}"\npoll_interval = 1\nbusy_limit = 0\n'
         text += f'[http]\nlisten = "{listen}"\n'
         if token_file:
             text += f'token_file = "{token_file}"\n'

@@ -175,28 +175,50 @@ INSTANTIATE_TEST_SUITE_P(Changes, TerminalPollTest, ::testing::ValuesIn(kCases),
                          });
 
 // A terminal that does not answer backs off: its poll interval, doubling,
-// never beyond five minutes; one that answers again is polled at its interval.
-TEST(TerminalPollBackoff, DoublesUpToFiveMinutes) {
+// never beyond five minutes. One whose line another program holds is busy:
+// tried again in seconds, its failures untouched, recorded once; over TCP
+// only for busy_limit, then it is unreachable.
+TEST(TerminalPollBackoff, DoublesUpToFiveMinutesButNotForABusyLine) {
   TempDir dir;
   auto store = OpenStore("sqlite:" + (dir / "punches.db").string());
   TerminalConfig config;
   config.name = "silent";
+  config.endpoint = TcpEndpoint{"127.0.0.1", 1};
   config.poll_interval = 60s;
   store->SaveTerminal({config.name, "tcp://127.0.0.1:1", 1, "UTC"});
   TerminalRuntime runtime;
   runtime.config = &config;
+  const auto fail = [&](ErrorCode code, const char* why) {
+    const auto before = std::chrono::steady_clock::now();
+    const Collection collection = RecordLineFailure(runtime, *store, Error(code, why));
+    return std::make_pair(collection.outcome,
+                          std::chrono::round<std::chrono::seconds>(runtime.next_due - before).count());
+  };
   std::vector<int64_t> waits;
   for (int i = 0; i < 5; ++i) {
-    const auto before = std::chrono::steady_clock::now();
-    const Collection collection = RecordUnreachable(runtime, *store, "connection refused");
-    EXPECT_EQ(collection.outcome, Outcome::kUnreachable);
-    waits.push_back(std::chrono::round<std::chrono::minutes>(runtime.next_due - before).count());
+    const auto [outcome, wait] = fail(ErrorCode::kTimedOut, "connect timed out");
+    EXPECT_EQ(outcome, Outcome::kUnreachable);
+    waits.push_back(wait / 60);
   }
   EXPECT_EQ(waits, (std::vector<int64_t>{1, 2, 4, 5, 5}));
-  const std::vector<TerminalState> states = store->States();
+  std::vector<TerminalState> states = store->States();
   ASSERT_EQ(states.size(), 1u);
-  EXPECT_EQ(states[0].last_error, "connection refused");
+  EXPECT_EQ(states[0].last_error, "connect timed out");
   EXPECT_TRUE(states[0].backoff_until.has_value());
+
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(fail(ErrorCode::kRefused, "connection refused"),
+              std::make_pair(Outcome::kBusy, int64_t{5}));
+  }
+  EXPECT_EQ(runtime.failures, 5) << "busy is no failure, nor a success";
+  EXPECT_EQ(store->Collections(config.name, 100).size(), 6u) << "busy is recorded once";
+  states = store->States();
+  EXPECT_EQ(states[0].last_outcome, Outcome::kBusy);
+  EXPECT_FALSE(states[0].backoff_until.has_value());
+
+  config.busy_limit = 0s;
+  EXPECT_EQ(fail(ErrorCode::kRefused, "connection refused").first, Outcome::kUnreachable);
+  EXPECT_EQ(runtime.failures, 6);
 }
 
 }  // namespace

@@ -358,6 +358,7 @@ TEST_F(DashboardServerTest, MetricsCountTheFleetsFailedPolls) {
   config.terminals.resize(1);
   config.terminals[0].name = "gone";
   config.terminals[0].endpoint = TcpEndpoint{"127.0.0.1", 9};  // discard: nothing listens
+  config.terminals[0].busy_limit = std::chrono::seconds(0);     // refused: unreachable
   SerializedStore store(OpenStore(database_));
   Fleet fleet(config, store, &metrics_);
   for (int poll = 0; poll < 2; ++poll) fleet.PollOnce({});
