@@ -29,7 +29,7 @@ std::optional<std::string> PresentedToken(const httplib::Request& request);
 bool MayRead(const std::string& token, const httplib::Request& request);
 
 // True for a Host header naming this machine by loopback: localhost or a
-// name under .localhost (which resolvers answer with loopback, never from
+// name under .localhost (reserved for loopback: no one can register one in
 // DNS), 127.0.0.0/8 or [::1], any letter case, with or without a port. A
 // dashboard without a token answers only these: a page of another site
 // that has its own name resolve to 127.0.0.1 (DNS rebinding) sends its
