@@ -111,8 +111,13 @@ void TimeCsv(httplib::Client& client, pid_t collector, const CsvMonth& month, co
   int64_t bytes = 0;
   int64_t lines = 0;
   const auto start = std::chrono::steady_clock::now();
+  double first_byte = 0;  // seconds: the rows are read whole before the first is sent
   const httplib::Result result =
       client.Get(path, asking.headers, [&](const char* data, size_t size) {
+        if (bytes == 0) {
+          first_byte =
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
         bytes += static_cast<int64_t>(size);
         lines += std::count(data, data + size, '\n');
         return true;
@@ -132,10 +137,10 @@ void TimeCsv(httplib::Client& client, pid_t collector, const CsvMonth& month, co
   char line[400];
   std::snprintf(line, sizeof line,
                 "  GET %s (%s)\n    %lld rows (the fill put %lld in the month), %.1f MB of CSV%s\n"
-                "    in %.2f s: %.1f MB/s, %.0f rows/s",
+                "    in %.2f s (the first byte after %.2f s): %.1f MB/s, %.0f rows/s",
                 path.c_str(), accept.c_str(), static_cast<long long>(rows),
                 static_cast<long long>(month.punches), static_cast<double>(bytes) / 1e6,
-                encoding.empty() ? "" : (", sent as " + encoding).c_str(), seconds,
+                encoding.empty() ? "" : (", sent as " + encoding).c_str(), seconds, first_byte,
                 static_cast<double>(bytes) / 1e6 / seconds, static_cast<double>(rows) / seconds);
   table.Line(line, rows == month.punches);
   std::snprintf(line, sizeof line,

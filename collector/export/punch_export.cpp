@@ -8,6 +8,12 @@
 
 namespace tallygate::collector {
 
+std::string SpreadsheetText(std::string_view text) {
+  const bool formula =
+      !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+  return formula ? "'" + std::string(text) : std::string(text);
+}
+
 std::string ExportHeader(ExportFormat format) {
   if (format != ExportFormat::kCsv) return {};
   return "terminal,card_hex,card,staff,name,local_time,utc_time,flag,keep,position\r\n";
@@ -31,12 +37,13 @@ std::string ExportRow(const PunchRow& row, ExportFormat format) {
   const std::string local = punch.local ? LocalTimeText(*punch.local) : "";
   const std::string utc = punch.utc ? UtcTimeText(*punch.utc) : "";
   std::string line;
+  const char* separator = "";
   for (const std::string& field :
-       {row.terminal, CardHex(punch.card), std::to_string(punch.card), row.staff, row.name, local,
-        utc, std::to_string(punch.flag), std::to_string(punch.keep),
-        std::to_string(punch.position)}) {
-    if (!line.empty()) line += ',';
-    line += csv::Field(field);
+       {SpreadsheetText(row.terminal), CardHex(punch.card), std::to_string(punch.card),
+        SpreadsheetText(row.staff), SpreadsheetText(row.name), local, utc,
+        std::to_string(punch.flag), std::to_string(punch.keep), std::to_string(punch.position)}) {
+    line += separator + csv::Field(field);
+    separator = ",";
   }
   return line + "\r\n";
 }

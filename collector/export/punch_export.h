@@ -6,11 +6,19 @@
 //
 // local_time is the terminal's own (empty for a record whose date is no
 // date); utc_time is empty where the zone is unknown.
+//
+// The CSV is read by spreadsheets, which take a cell that starts with =,
+// +, -, @ (or a tab or CR, which they may trim first) for a formula: the
+// text columns, terminal, staff and name (set by whoever configures the
+// collector or fills a terminal's card list), get a leading ' there.
+// The other columns are numbers and times the collector writes itself,
+// left as they are. JSON lines keep every text as it is.
 #ifndef TALLYGATE_COLLECTOR_EXPORT_PUNCH_EXPORT_H_
 #define TALLYGATE_COLLECTOR_EXPORT_PUNCH_EXPORT_H_
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 #include "collector/store/store.h"
 
@@ -20,6 +28,10 @@ enum class ExportFormat { kCsv, kJsonLines };
 
 // The header line (CSV only; empty for JSON lines), CR LF ended.
 std::string ExportHeader(ExportFormat format);
+
+// `text` as a CSV cell safe from being read as a formula: with a leading '
+// when it starts with =, +, -, @, a tab or CR; as it is otherwise.
+std::string SpreadsheetText(std::string_view text);
 
 // One row, CR LF ended for CSV, LF for JSON lines.
 std::string ExportRow(const PunchRow& row, ExportFormat format);

@@ -20,10 +20,18 @@ const char* ErrorKind(Outcome outcome) {
 
 }  // namespace
 
+void DurationHistogram::Add(std::chrono::duration<double> took) {
+  for (size_t i = 0; i < buckets.size(); ++i) {
+    if (took.count() <= kPollDurationBounds[i]) ++buckets[i];
+  }
+  ++count;
+  sum += took.count();
+}
+
 void PollMetrics::Record(const Collection& collection, std::chrono::duration<double> took) {
   const std::lock_guard lock(mutex_);
   TerminalPollMetrics& terminal = data_.terminals[collection.terminal];
-  terminal.last_duration = took;
+  terminal.durations.Add(took);
   if (const char* kind = ErrorKind(collection.outcome)) ++terminal.errors[kind];
   if (collection.outcome == Outcome::kStoreFailed) ++data_.store_errors;
 }

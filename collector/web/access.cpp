@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "collector/config/host_port.h"
+#include "collector/config/http_access.h"
 #include "collector/web/html.h"
 
 namespace tallygate::collector::web {
@@ -73,6 +75,23 @@ std::optional<std::string> PresentedToken(const httplib::Request& request) {
     if (auto value = CookieValue(request.get_header_value("Cookie", i), kTokenCookie)) return value;
   }
   return std::nullopt;
+}
+
+bool MayRead(const std::string& token, const httplib::Request& request) {
+  if (token.empty()) return true;
+  const std::optional<std::string> presented = PresentedToken(request);
+  return presented && SameToken(*presented, token);
+}
+
+bool LoopbackHostHeader(std::string_view host) {
+  std::string name;
+  try {
+    name = ParseHostPort(host, 80).host;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return IsLoopbackHost(name) || name.ends_with(".localhost");
 }
 
 std::string TokenCookie(std::string_view token) {

@@ -1,6 +1,7 @@
 // Access to the dashboard: the token a request carries (Authorization:
 // Bearer, or the tallygate_token cookie that POST /login sets), compared
-// in constant time, and the same-origin rule for POST requests.
+// in constant time, the Host a dashboard without a token answers to, and
+// the same-origin rule for POST requests.
 #ifndef TALLYGATE_COLLECTOR_WEB_ACCESS_H_
 #define TALLYGATE_COLLECTOR_WEB_ACCESS_H_
 
@@ -23,6 +24,17 @@ bool SameToken(std::string_view presented, std::string_view token);
 
 // The Bearer token, else the cookie's; absent when neither.
 std::optional<std::string> PresentedToken(const httplib::Request& request);
+
+// True when no token is needed or the request carries the right one.
+bool MayRead(const std::string& token, const httplib::Request& request);
+
+// True for a Host header naming this machine by loopback: localhost or a
+// name under .localhost (reserved for loopback: no one can register one in
+// DNS), 127.0.0.0/8 or [::1], any letter case, with or without a port. A
+// dashboard without a token answers only these: a page of another site
+// that has its own name resolve to 127.0.0.1 (DNS rebinding) sends its
+// own name.
+bool LoopbackHostHeader(std::string_view host);
 
 // The Set-Cookie value that carries `token`: HttpOnly, SameSite=Strict,
 // Path=/ (the token percent-encoded, as a cookie holds no space, comma or

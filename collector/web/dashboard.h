@@ -49,14 +49,12 @@ class Dashboard {
     }
   }
 
-  // A connection held beyond one call (a download that streams); the
-  // caller calls StoreFailed and Broken when it fails.
-  std::unique_ptr<StorePool::Lease> TakeStore();
-  void StoreFailed();
-
   PollMetrics* metrics() const { return metrics_; }
 
  private:
+  std::unique_ptr<StorePool::Lease> TakeStore();
+  void StoreFailed();
+
   StorePool pool_;
   PollMetrics* metrics_;
   mutable std::mutex mutex_;

@@ -80,6 +80,13 @@ constexpr Caption kCaptions[] = {
     {Msg::kStoreDown, "The database does not answer: %1", "数据库没有响应：%1"},
     {Msg::kCrossOrigin, "Refused: the request did not come from this dashboard's own pages.",
      "已拒绝：请求不是从本页面发出的。"},
+    {Msg::kNoHost, "Refused: the request has no Host header.", "已拒绝：请求没有 Host 头。"},
+    {Msg::kForeignHost,
+     "Refused: this dashboard answers only when reached as localhost or by a loopback address, "
+     "not as \"%1\".",
+     "已拒绝：本页面只接受以 localhost 或本机回环地址访问的请求，不接受“%1”。"},
+    {Msg::kDownloadsBusy, "%1 downloads are running already; try again in a moment.",
+     "已有 %1 个下载正在进行，请稍后再试。"},
     {Msg::kBadDate, "%1: \"%2\" is not a date (YYYY-MM-DD)", "%1：“%2”不是日期（YYYY-MM-DD）"},
     {Msg::kBadCard, "%1: \"%2\" is not a card number (decimal digits, or hexadecimal as 0x0012D687)",
      "%1：“%2”不是卡号（十进制数字，或十六进制如 0x0012D687）"},

@@ -30,7 +30,7 @@ enum class Msg {
   kPollRequested, kPollNotHere,
   kComplete, kPartial, kUnreachable, kStoreFailed, kCleared, kBusy, kClaimedElsewhere,
   kSignIn, kToken, kTokenNeeded, kTokenWrong,
-  kNoSuchTerminal, kStoreDown, kCrossOrigin,
+  kNoSuchTerminal, kStoreDown, kCrossOrigin, kNoHost, kForeignHost, kDownloadsBusy,
   kBadDate, kBadCard, kBadCursor, kBadLimit, kTooLong,
   kCount  // not a caption
 };

@@ -1,9 +1,15 @@
 #include "collector/web/metrics_text.h"
 
 #include <charconv>
+#include <initializer_list>
 
 namespace tallygate::collector::web {
 namespace {
+
+struct Label {
+  const char* name;
+  std::string_view value;
+};
 
 class Exposition {
  public:
@@ -12,18 +18,26 @@ class Exposition {
     text_ += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
   }
 
-  void Sample(const std::string& terminal, double value, const char* kind = nullptr) {
+  // A sample of the family; `suffix` names a histogram's _bucket, _sum or
+  // _count.
+  void Sample(std::initializer_list<Label> labels, double value, std::string_view suffix = "") {
     text_ += name_;
-    if (!terminal.empty()) {
-      text_ += "{terminal=\"" + LabelValue(terminal) + "\"";
-      if (kind != nullptr) text_ += std::string(",kind=\"") + kind + "\"";
-      text_ += "}";
+    text_ += suffix;
+    const char* separator = "{";
+    for (const Label& label : labels) {
+      text_ += separator;
+      text_ += label.name;
+      text_ += "=\"" + LabelValue(label.value) + "\"";
+      separator = ",";
     }
-    char number[32];  // the shortest text that reads back as `value`
-    const auto end = std::to_chars(number, number + sizeof number, value).ptr;
-    text_ += ' ';
-    text_.append(number, end);
-    text_ += '\n';
+    if (labels.size() != 0) text_ += "}";
+    text_ += ' ' + Number(value) + '\n';
+  }
+
+  // The shortest text that reads back as `value`.
+  static std::string Number(double value) {
+    char number[32];
+    return std::string(number, std::to_chars(number, number + sizeof number, value).ptr);
   }
 
   std::string text() && { return std::move(text_); }
@@ -34,6 +48,12 @@ class Exposition {
 };
 
 double Seconds(UtcTime time) { return static_cast<double>(time.time_since_epoch().count()); }
+
+const TerminalPollMetrics& PollsOf(const PollMetricsSnapshot& polls, const std::string& name) {
+  static const TerminalPollMetrics kNone;
+  const auto found = polls.terminals.find(name);
+  return found == polls.terminals.end() ? kNone : found->second;
+}
 
 }  // namespace
 
@@ -48,52 +68,67 @@ std::string LabelValue(std::string_view text) {
   return out;
 }
 
-std::string MetricsText(const std::vector<TerminalView>& terminals,
-                        const PollMetricsSnapshot& polls) {
+std::string MetricsText(const std::vector<TerminalView>& views, const PollMetricsSnapshot& polls) {
+  std::vector<const TerminalView*> terminals;
+  for (const TerminalView& view : views) {
+    if (view.configured) terminals.push_back(&view);
+  }
   Exposition out;
   out.Family("tallygate_terminal_up", "gauge",
              "1 when the terminal's last poll succeeded, else 0.");
-  for (const TerminalView& view : terminals) {
-    out.Sample(view.state.info.name, view.answering == Answering::kAnswering ? 1 : 0);
+  for (const TerminalView* view : terminals) {
+    out.Sample({{"terminal", view->state.info.name}}, view->answering == Answering::kAnswering);
   }
   out.Family("tallygate_terminal_last_success_timestamp_seconds", "gauge",
              "When the terminal's last successful poll ended, in seconds since 1970 (UTC).");
-  for (const TerminalView& view : terminals) {
-    if (view.state.last_success) out.Sample(view.state.info.name, Seconds(*view.state.last_success));
+  for (const TerminalView* view : terminals) {
+    const TerminalState& state = view->state;
+    if (state.last_success) {
+      out.Sample({{"terminal", state.info.name}}, Seconds(*state.last_success));
+    }
   }
   out.Family("tallygate_terminal_punches_stored", "gauge", "Punches of the terminal in the store.");
-  for (const TerminalView& view : terminals) {
-    out.Sample(view.state.info.name, static_cast<double>(view.state.punches));
+  for (const TerminalView* view : terminals) {
+    const TerminalState& state = view->state;
+    out.Sample({{"terminal", state.info.name}}, static_cast<double>(state.punches));
   }
   out.Family("tallygate_terminal_records", "gauge",
              "Records the terminal held when it last answered.");
-  for (const TerminalView& view : terminals) {
-    if (view.state.count) out.Sample(view.state.info.name, *view.state.count);
+  for (const TerminalView* view : terminals) {
+    const TerminalState& state = view->state;
+    if (state.count) out.Sample({{"terminal", state.info.name}}, *state.count);
   }
-  out.Family("tallygate_poll_duration_seconds", "gauge",
-             "How long the terminal's last poll since the collector started took.");
-  for (const auto& [name, terminal] : polls.terminals) {
-    if (terminal.last_duration) out.Sample(name, terminal.last_duration->count());
+  out.Family("tallygate_poll_duration_seconds", "histogram",
+             "How long the terminal's polls since the collector started took.");
+  for (const TerminalView* view : terminals) {
+    const TerminalState& state = view->state;
+    const std::string& name = state.info.name;
+    const DurationHistogram& durations = PollsOf(polls, name).durations;
+    for (size_t i = 0; i < durations.buckets.size(); ++i) {
+      out.Sample({{"terminal", name}, {"le", Exposition::Number(kPollDurationBounds[i])}},
+                 static_cast<double>(durations.buckets[i]), "_bucket");
+    }
+    out.Sample({{"terminal", name}, {"le", "+Inf"}}, static_cast<double>(durations.count),
+               "_bucket");
+    out.Sample({{"terminal", name}}, durations.sum, "_sum");
+    out.Sample({{"terminal", name}}, static_cast<double>(durations.count), "_count");
   }
   out.Family("tallygate_poll_errors_total", "counter",
              "Polls that failed since the collector started, by terminal and kind "
              "(unreachable, partial, store_failed).");
-  for (const TerminalView& view : terminals) {
-    const auto found = polls.terminals.find(view.state.info.name);
+  for (const TerminalView* view : terminals) {
+    const TerminalState& state = view->state;
+    const std::map<std::string, uint64_t>& errors = PollsOf(polls, state.info.name).errors;
     for (const char* kind : kPollErrorKinds) {
-      uint64_t count = 0;
-      if (found != polls.terminals.end()) {
-        if (auto errors = found->second.errors.find(kind); errors != found->second.errors.end()) {
-          count = errors->second;
-        }
-      }
-      out.Sample(view.state.info.name, static_cast<double>(count), kind);
+      const auto found = errors.find(kind);
+      out.Sample({{"terminal", state.info.name}, {"kind", kind}},
+                 found == errors.end() ? 0.0 : static_cast<double>(found->second));
     }
   }
   out.Family("tallygate_store_errors_total", "counter",
              "Store operations that failed since the collector started, by the poller or the "
              "dashboard.");
-  out.Sample("", static_cast<double>(polls.store_errors));
+  out.Sample({}, static_cast<double>(polls.store_errors));
   return std::move(out).text();
 }
 

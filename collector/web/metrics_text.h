@@ -15,7 +15,10 @@ namespace tallygate::collector::web {
 // `text` as a label value: backslash, double quote and line feed escaped.
 std::string LabelValue(std::string_view text);
 
-// Every metric with its # HELP and # TYPE lines.
+// Every metric with its # HELP and # TYPE lines. Per-terminal series are
+// those of the configured terminals only: a terminal taken out of the
+// configuration (and the service reloaded) has none, though the store and
+// the poll counts still know it; put back, its counts go on.
 std::string MetricsText(const std::vector<TerminalView>& terminals,
                         const PollMetricsSnapshot& polls);
 

@@ -1,9 +1,6 @@
 // /punches: a search by days, terminal, card and name, newest first, 100
-// a page; /punches.csv: the same search as `export --format csv` writes
-// it, streamed as the store yields the rows.
+// a page, with a link to the same search as CSV (punches_csv.cpp).
 #include "collector/export/filter_text.h"
-#include "collector/export/punch_export.h"
-#include "collector/poll/log.h"
 #include "collector/store/time_text.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
@@ -11,8 +8,6 @@
 
 namespace tallygate::collector::web {
 namespace {
-
-constexpr size_t kCsvChunk = 64 * 1024;
 
 std::string Input(Language language, Msg caption, const char* name, const char* type,
                   const httplib::Request& request) {
@@ -102,55 +97,12 @@ void PunchesPage(Dashboard& dashboard, const httplib::Request& request,
   SendPage(response, status, {language, Msg::kNavPunches, "", std::move(body)});
 }
 
-// Writes the rows in chunks of about kCsvChunk as the store yields them;
-// a client that goes away stops the query.
-void StreamCsv(Dashboard& dashboard, const PunchFilter& filter, httplib::Response& response) {
-  std::shared_ptr<StorePool::Lease> lease = dashboard.TakeStore();
-  response.set_header("Content-Disposition", "attachment; filename=\"punches.csv\"");
-  response.set_header("Cache-Control", "no-store");
-  response.set_chunked_content_provider(
-      "text/csv; charset=utf-8",
-      [&dashboard, lease, filter](size_t, httplib::DataSink& sink) {
-        struct Gone {};
-        std::string buffer = ExportHeader(ExportFormat::kCsv);
-        auto flush = [&] {
-          if (!sink.write(buffer.data(), buffer.size())) throw Gone{};
-          buffer.clear();
-        };
-        try {
-          (*lease)->ForEachPunch(filter, [&](const PunchRow& row) {
-            buffer += ExportRow(row, ExportFormat::kCsv);
-            if (buffer.size() >= kCsvChunk) flush();
-          });
-          flush();
-          sink.done();
-          return true;
-        } catch (const Gone&) {
-          return false;
-        } catch (const StoreError& e) {
-          // The status is sent already: the download ends unfinished, which
-          // the client sees as a failed transfer.
-          lease->Broken();
-          dashboard.StoreFailed();
-          Log(LogLevel::kWarning, std::string("dashboard: punches.csv: ") + e.what());
-          return false;
-        } catch (const std::exception& e) {
-          Log(LogLevel::kError, std::string("dashboard: punches.csv: ") + e.what());
-          return false;
-        }
-      });
-}
-
 }  // namespace
 
 void AddPunchesPage(httplib::Server& server, Dashboard& dashboard) {
   server.Get("/punches", Guarded([&dashboard](const httplib::Request& request,
                                               httplib::Response& response) {
     PunchesPage(dashboard, request, response);
-  }));
-  server.Get("/punches.csv", Guarded([&dashboard](const httplib::Request& request,
-                                                  httplib::Response& response) {
-    StreamCsv(dashboard, ReadSearch(request, false).filter, response);
   }));
 }
 

@@ -7,15 +7,25 @@
 #include <string>
 
 #include "collector/web/dashboard.h"
+#include "collector/web/messages.h"
 #include "collector/web/terminal_view.h"
 
 namespace tallygate::collector::web {
 
+// Requests served at once, and so the store connections open at most.
+inline constexpr size_t kWorkers = 8;
+// CSV downloads sent at once: half the workers, so that however many
+// clients download (or stall), the pages, the API and /healthz have
+// workers left.
+inline constexpr size_t kDownloads = kWorkers / 2;
+
 void AddTerminalsPage(httplib::Server& server, Dashboard& dashboard);  // /terminals
 void AddTerminalPage(httplib::Server& server, Dashboard& dashboard);   // /terminals/NAME[/poll]
-void AddPunchesPage(httplib::Server& server, Dashboard& dashboard);    // /punches, /punches.csv
+void AddPunchesPage(httplib::Server& server, Dashboard& dashboard);    // /punches
+void AddPunchesCsv(httplib::Server& server, Dashboard& dashboard);     // /punches.csv
 void AddApi(httplib::Server& server, Dashboard& dashboard);            // /api/...
-void AddMetrics(httplib::Server& server, Dashboard& dashboard);        // /metrics, /healthz
+void AddMetrics(httplib::Server& server, Dashboard& dashboard,         // /metrics, /healthz
+                const std::string& token);
 void AddLoginPage(httplib::Server& server, const std::string& token);  // /login
 void AddStaticFiles(httplib::Server& server);                          // /static/...
 

@@ -15,9 +15,6 @@
 namespace tallygate::collector::web {
 namespace {
 
-// Requests served at once, and so the store connections open at most.
-constexpr size_t kWorkers = 8;
-
 bool StartsWith(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -26,20 +23,28 @@ bool OpenToAll(const std::string& path) {
   return path == "/login" || path == "/healthz" || StartsWith(path, "/static/");
 }
 
-// Answers the requests that may not go on (a POST from another site, a
-// missing or wrong token); Unhandled lets the others through.
+bool HasHost(const httplib::Request& request) {
+  // HTTP/1.0 had no Host header; HTTP/1.1 made it a must.
+  return request.has_header("Host") || request.version == "HTTP/1.0";
+}
+
+// Answers the requests that may not go on (no Host, a Host other than
+// loopback without a token, a POST from another site, a missing or wrong
+// token); Unhandled lets the others through.
 httplib::Server::HandlerResponse Admit(const std::string& token, const httplib::Request& request,
                                        httplib::Response& response) {
   const Language language = LanguageOf(request);
-  if (request.method == "POST" && !SameOrigin(request)) {
+  const std::string host = request.get_header_value("Host");
+  if (!HasHost(request)) {
+    SendError(request, response, 400, Fill(language, Msg::kNoHost, {}));
+  } else if (token.empty() && request.has_header("Host") && !LoopbackHostHeader(host)) {
+    SendError(request, response, 403, Fill(language, Msg::kForeignHost, {host}));
+  } else if (request.method == "POST" && !SameOrigin(request)) {
     SendError(request, response, 403, Fill(language, Msg::kCrossOrigin, {}));
-    return httplib::Server::HandlerResponse::Handled;
-  }
-  if (token.empty() || OpenToAll(request.path)) return httplib::Server::HandlerResponse::Unhandled;
-  const std::optional<std::string> presented = PresentedToken(request);
-  if (presented && SameToken(*presented, token)) return httplib::Server::HandlerResponse::Unhandled;
-  if (StartsWith(request.path, "/api/") || request.path == "/metrics" ||
-      request.path == "/punches.csv") {
+  } else if (OpenToAll(request.path) || MayRead(token, request)) {
+    return httplib::Server::HandlerResponse::Unhandled;
+  } else if (StartsWith(request.path, "/api/") || request.path == "/metrics" ||
+             request.path == "/punches.csv") {
     SendError(request, response, 401, Fill(language, Msg::kTokenNeeded, {}));
   } else {
     SendPage(response, 401, {language, Msg::kSignIn, "", LoginForm(language, "")});
@@ -88,6 +93,10 @@ WebServer::WebServer(WebOptions options, PollMetrics* metrics, StorePool::Opener
       server_(std::make_unique<httplib::Server>()) {
   server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   server_->set_keep_alive_timeout(2);
+  // A client that sends or takes nothing for this long is dropped, and
+  // its worker freed.
+  server_->set_read_timeout(options_.stall_timeout);
+  server_->set_write_timeout(options_.stall_timeout);
   // cpp-httplib writes the headers and the body apart; without no-delay the
   // body waits ~40 ms for the client's delayed acknowledgement.
   server_->set_tcp_nodelay(true);
@@ -122,8 +131,9 @@ void WebServer::AddRoutes() {
   AddTerminalsPage(server, dashboard_);
   AddTerminalPage(server, dashboard_);
   AddPunchesPage(server, dashboard_);
+  AddPunchesCsv(server, dashboard_);
   AddApi(server, dashboard_);
-  AddMetrics(server, dashboard_);
+  AddMetrics(server, dashboard_, options_.token);
   AddLoginPage(server, options_.token);
   AddStaticFiles(server);
 }

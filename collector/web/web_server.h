@@ -1,12 +1,14 @@
 // The collector's web dashboard: an HTTP server beside the fleet, with
 // HTML pages, a JSON API, /metrics and /healthz (docs/collector.md, "Web
 // dashboard"). Every request but /login, /healthz and /static/ needs the
-// token when one is set; POST requests must come from the dashboard's own
-// pages. It reads the store over connections of its own.
+// token when one is set; without one, only requests addressed to a
+// loopback name or address are answered. POST requests must come from the
+// dashboard's own pages. It reads the store over connections of its own.
 #ifndef TALLYGATE_COLLECTOR_WEB_WEB_SERVER_H_
 #define TALLYGATE_COLLECTOR_WEB_WEB_SERVER_H_
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -27,6 +29,8 @@ struct WebOptions {
   int port = 8080;             // 0: any free port
   std::string token;           // empty: none needed
   std::string database;        // as the configuration writes it
+  // A client that sends or takes nothing for this long is dropped.
+  std::chrono::seconds stall_timeout{10};
 };
 
 // The options [http] gives (listen overridden by `listen` when not empty):

@@ -1,7 +1,8 @@
-// The dashboard served on 127.0.0.1 over a real SQLite store: who gets in,
-// what a hostile card holder's name becomes on the pages, bad search values,
-// POSTs from other sites, the CSV download against the export's bytes, and
-// /metrics as Prometheus reads it.
+// The dashboard served on 127.0.0.1 over a real SQLite store: who gets in
+// (by token and by Host), what a hostile card holder's name becomes on the
+// pages, bad search values, POSTs from other sites, what /healthz tells
+// whom, the CSV download against the export's bytes, and /metrics as
+// Prometheus reads it.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -9,89 +10,15 @@
 #include <regex>
 #include <set>
 
-#include "collector/config/config.h"
 #include "collector/export/punch_export.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/serialized_store.h"
-#include "collector/web/web_server.h"
-#include "tests/support/temp_dir.h"
+#include "tests/collector/web/dashboard_fixture.h"
 
 namespace tallygate::collector::web {
 namespace {
 
-using testing::TempDir;
 using testing::WriteFile;
-
-constexpr const char* kToken = "s3cret token";
-constexpr const char* kScript = "<script>alert(1)</script>";
-constexpr const char* kImage = "\"><img src=x onerror=alert(1)>";
-constexpr int kPunches = 2000;  // a download of several 64 KB chunks
-
-LocalTime Day(int day, int seconds) {
-  return LocalTime{std::chrono::local_days{std::chrono::year{2026} / 11 / day}.time_since_epoch() +
-                   std::chrono::seconds{seconds}};
-}
-
-// Punch `i` of gate-1: cards 1234567 and 42 in turn, over 2 to 4 November.
-Punch PunchNumber(int i) {
-  Punch punch;
-  punch.position = i;
-  punch.card = i % 2 == 0 ? 1234567 : 42;
-  punch.local = Day(2 + i % 3, i * 7);
-  punch.utc = UtcTime{punch.local->time_since_epoch() - std::chrono::hours{8}};
-  for (size_t b = 0; b < 4; ++b) punch.bytes[b] = static_cast<uint8_t>(i >> (8 * b));
-  return punch;
-}
-
-class DashboardServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    database_ = "sqlite:" + (dir_ / "punches.db").string();
-    std::unique_ptr<Store> store = OpenStore(database_);
-    store->SaveTerminal({"gate-1", "tcp://127.0.0.1:1001", 1, "Asia/Shanghai"});
-    Collection collection;
-    collection.terminal = "gate-1";
-    collection.started = UtcTime{std::chrono::seconds{1'790'000'000}};
-    const int64_t id = store->BeginCollection(collection);
-    std::vector<Punch> punches;
-    for (int i = 0; i < kPunches; ++i) punches.push_back(PunchNumber(i));
-    store->StorePage("gate-1", id, punches, {kPunches, punches.back().bytes});
-    collection.ended = collection.started + std::chrono::seconds{3};
-    collection.count = kPunches;
-    collection.punches_added = kPunches;
-    store->FinishCollection(id, collection, std::nullopt);
-    const std::vector<CardEntry> cards = {{0, 1234567, "00001234", kScript, {}},
-                                          {1, 42, "00000042", kImage, {}}};
-    store->ReplaceCards("gate-1", cards, collection.ended);
-  }
-
-  void Serve(const std::string& token = "") {
-    server_ = std::make_unique<WebServer>(WebOptions{"127.0.0.1", 0, token, database_}, &metrics_);
-    server_->Start();
-    auto config = std::make_shared<CollectorConfig>();
-    config->database = database_;
-    config->terminals.resize(2);
-    config->terminals[0].name = "gate-1";
-    config->terminals[1].name = "odd\"name\\";
-    server_->Attach(config, [this](const std::string& name) {
-      polled_.push_back(name);
-      return true;
-    });
-  }
-
-  httplib::Result Get(const std::string& path, const httplib::Headers& headers = {}) {
-    httplib::Client client("127.0.0.1", server_->port());
-    return client.Get(path, headers);
-  }
-
-  std::string Origin() const { return "http://127.0.0.1:" + std::to_string(server_->port()); }
-
-  TempDir dir_;
-  std::string database_;
-  PollMetrics metrics_;
-  std::unique_ptr<WebServer> server_;
-  std::vector<std::string> polled_;
-};
 
 TEST_F(DashboardServerTest, WithATokenOnlyRequestsCarryingItGetIn) {
   Serve(kToken);
@@ -120,6 +47,95 @@ TEST_F(DashboardServerTest, WithATokenOnlyRequestsCarryingItGetIn) {
       EXPECT_NE(result->body.find("id=\"login\""), std::string::npos);
     } else if (c.path == "/api/terminals") {
       EXPECT_TRUE(nlohmann::json::parse(result->body).contains("error"));
+    }
+  }
+}
+
+TEST_F(DashboardServerTest, WithoutATokenOnlyRequestsAddressedToLoopbackGetIn) {
+  Serve();
+  const std::string port = ":" + std::to_string(server_->port());
+  const std::pair<std::string, int> hosts[] = {
+      {"127.0.0.1" + port, 200},
+      {"localhost" + port, 200},
+      {"LocalHost", 200},
+      {"app.localhost" + port, 200},
+      {"127.8.9.10", 200},
+      {"[::1]" + port, 200},
+      {"[0:0:0:0:0:0:0:1]", 200},
+      {"rebound.example" + port, 403},  // DNS rebinding: the attacker's name, our address
+      {"127.0.0.1.nip.example", 403},
+      {"localhost.example", 403},
+      {"10.0.0.5" + port, 403},
+      {"[::2]", 403},
+      {"127.1", 403},
+      {"127.0.0.1:http", 403},
+  };
+  for (const auto& [host, status] : hosts) {
+    for (const std::string path : {"/terminals", "/api/terminals", "/healthz", "/static/app.css"}) {
+      const auto result = Get(path, {{"Host", host}, {"Accept-Language", "zh-CN"}});
+      ASSERT_TRUE(result) << host << path;
+      EXPECT_EQ(result->status, status) << host << path;
+      if (status == 200) continue;
+      std::string reason = result->body;
+      if (path == "/api/terminals") reason = nlohmann::json::parse(result->body).at("error");
+      EXPECT_NE(reason.find("已拒绝"), std::string::npos) << host << path << ": " << reason;
+      EXPECT_EQ(result->body.find("gate-1"), std::string::npos) << host << path;
+    }
+  }
+  // A token lifts the rule: the token is the protection then.
+  Serve(kToken);
+  const httplib::Headers bearer = {{"Authorization", std::string("Bearer ") + kToken}};
+  for (const auto& [host, status] : hosts) {
+    httplib::Headers headers = bearer;
+    headers.emplace("Host", host);
+    const auto result = Get("/api/terminals", headers);
+    ASSERT_TRUE(result) << host;
+    EXPECT_EQ(result->status, 200) << host;
+  }
+}
+
+TEST_F(DashboardServerTest, AnHttp11RequestWithoutAHostIsRefused) {
+  for (const std::string token : {"", kToken}) {
+    Serve(token);
+    const std::pair<const char*, const char*> cases[] = {
+        {"GET /healthz HTTP/1.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 400 "},
+        {"GET /healthz HTTP/1.1\r\nHost: \r\nConnection: close\r\n\r\n", "HTTP/1.1 400 "},
+        {"GET /healthz HTTP/1.0\r\n\r\n", "HTTP/1.1 200 "},
+    };
+    for (const auto& [request, status] : cases) {
+      RawClient client(server_->port(), request);
+      const std::string answer = client.ReadToEnd();
+      EXPECT_EQ(answer.rfind(status, 0), 0u) << token << ": " << request << answer;
+      if (std::string(status).find("400") != std::string::npos) {
+        EXPECT_NE(answer.find("no Host header"), std::string::npos) << answer;
+      }
+    }
+  }
+}
+
+TEST_F(DashboardServerTest, HealthzNamesTheStoresFailureOnlyToThoseWhoMayReadThePages) {
+  const std::string reason = "cannot connect to postgresql://tally@db.internal/punches";
+  struct Case {
+    std::string token;
+    httplib::Headers headers;
+    bool detail;
+  };
+  const Case cases[] = {
+      {"", {}, true},  // loopback only: the pages show the same reason to the same clients
+      {kToken, {}, false},
+      {kToken, {{"Authorization", "Bearer wrong"}}, false},
+      {kToken, {{"Authorization", std::string("Bearer ") + kToken}}, true},
+      {kToken, {{"Cookie", "tallygate_token=s3cret%20token"}}, true},
+  };
+  for (const Case& c : cases) {
+    Serve(c.token, [&](const std::string&) -> std::unique_ptr<Store> { throw StoreError(reason); });
+    const auto result = Get("/healthz", c.headers);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 503);
+    if (c.detail) {
+      EXPECT_EQ(result->body, "unavailable: store: " + reason + "\n");
+    } else {
+      EXPECT_EQ(result->body, "unavailable\n");
     }
   }
 }
@@ -365,7 +381,7 @@ TEST_F(DashboardServerTest, MetricsCountTheFleetsFailedPolls) {
   const PollMetricsSnapshot snapshot = metrics_.Snapshot();
   ASSERT_EQ(snapshot.terminals.count("gone"), 1u);
   EXPECT_EQ(snapshot.terminals.at("gone").errors.at("unreachable"), 2u);
-  EXPECT_TRUE(snapshot.terminals.at("gone").last_duration);
+  EXPECT_EQ(snapshot.terminals.at("gone").durations.count, 2u);
   EXPECT_EQ(snapshot.store_errors, 0u);
 }
 
@@ -387,18 +403,59 @@ TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
     EXPECT_TRUE(std::regex_match(line, sample)) << line;
     names.insert(line.substr(0, line.find_first_of("{ ")));
   }
-  for (const char* name : {"tallygate_terminal_up", "tallygate_terminal_last_success_timestamp_seconds",
-                           "tallygate_terminal_punches_stored", "tallygate_terminal_records",
-                           "tallygate_poll_duration_seconds", "tallygate_poll_errors_total",
-                           "tallygate_store_errors_total"}) {
+  for (const char* name :
+       {"tallygate_terminal_up", "tallygate_terminal_last_success_timestamp_seconds",
+        "tallygate_terminal_punches_stored", "tallygate_terminal_records",
+        "tallygate_poll_duration_seconds_bucket", "tallygate_poll_duration_seconds_sum",
+        "tallygate_poll_duration_seconds_count", "tallygate_poll_errors_total",
+        "tallygate_store_errors_total"}) {
     EXPECT_EQ(names.count(name), 1u) << name;
   }
   for (const std::string expected :
        {"tallygate_terminal_punches_stored{terminal=\"gate-1\"} 2000",
-        "tallygate_poll_duration_seconds{terminal=\"gate-1\"} 1.5",
+        "tallygate_poll_duration_seconds_sum{terminal=\"gate-1\"} 1.5",
         "tallygate_poll_errors_total{terminal=\"gate-1\",kind=\"unreachable\"} 1",
         "tallygate_poll_errors_total{terminal=\"odd\\\"name\\\\\",kind=\"partial\"} 0"}) {
     EXPECT_NE(result->body.find(expected + "\n"), std::string::npos) << expected;
+  }
+}
+
+TEST_F(DashboardServerTest, AReloadDropsARemovedTerminalsSeriesAndHistogramsAddUp) {
+  Serve();
+  Attach({"gate-1", "gate-2"});
+  OpenStore(database_)->SaveTerminal({"gate-2", "tcp://127.0.0.1:1002", 1, "Asia/Shanghai"});
+  // Exact in binary, so that the sum reads back exactly; 0.25 and 1 sit on
+  // bucket bounds, which hold them.
+  for (const double took : {0.0078125, 0.25, 1.0, 45.0, 1200.0}) {
+    for (const char* terminal : {"gate-1", "gate-2"}) {
+      Collection poll;
+      poll.terminal = terminal;
+      poll.outcome = Outcome::kPartial;
+      metrics_.Record(poll, std::chrono::duration<double>(took));
+    }
+  }
+  const auto before = Get("/metrics");
+  ASSERT_TRUE(before);
+  EXPECT_NE(before->body.find("{terminal=\"gate-2\""), std::string::npos);
+
+  Attach({"gate-1"});
+  const auto after = Get("/metrics");
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->body.find("gate-2"), std::string::npos) << after->body;
+  for (const std::string expected : {
+           "tallygate_terminal_punches_stored{terminal=\"gate-1\"} 2000",
+           "tallygate_poll_duration_seconds_bucket{terminal=\"gate-1\",le=\"0.01\"} 1",
+           "tallygate_poll_duration_seconds_bucket{terminal=\"gate-1\",le=\"0.25\"} 2",
+           "tallygate_poll_duration_seconds_bucket{terminal=\"gate-1\",le=\"1\"} 3",
+           "tallygate_poll_duration_seconds_bucket{terminal=\"gate-1\",le=\"30\"} 3",
+           "tallygate_poll_duration_seconds_bucket{terminal=\"gate-1\",le=\"60\"} 4",
+           "tallygate_poll_duration_seconds_bucket{terminal=\"gate-1\",le=\"600\"} 4",
+           "tallygate_poll_duration_seconds_bucket{terminal=\"gate-1\",le=\"+Inf\"} 5",
+           "tallygate_poll_duration_seconds_sum{terminal=\"gate-1\"} 1246.2578125",
+           "tallygate_poll_duration_seconds_count{terminal=\"gate-1\"} 5",
+           "tallygate_poll_errors_total{terminal=\"gate-1\",kind=\"partial\"} 5",
+       }) {
+    EXPECT_NE(after->body.find(expected + "\n"), std::string::npos) << expected;
   }
 }
 

@@ -1,8 +1,10 @@
 // The dashboard's readings of what people type and of what the store
-// says: card numbers, the browser's language, a terminal's state.
+// says: card numbers, the browser's language, a terminal's state; and the
+// export's rows, which its CSV download shares.
 #include <gtest/gtest.h>
 
 #include "collector/export/filter_text.h"
+#include "collector/export/punch_export.h"
 #include "collector/web/messages.h"
 #include "collector/web/terminal_view.h"
 
@@ -36,6 +38,34 @@ TEST(CardText, DaysAreCalendarDays) {
   EXPECT_TRUE(ParseDay("2024-02-29"));
   for (const char* text : {"2023-02-29", "2026-13-01", "2026-1-01", "2026-01-01x", "20260101"}) {
     EXPECT_FALSE(ParseDay(text)) << text;
+  }
+}
+
+TEST(ExportRows, TextThatASpreadsheetWouldRunIsNeutralisedInCsvOnly) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"=HYPERLINK(\"http://x.example\")", "\"'=HYPERLINK(\"\"http://x.example\"\")\""},
+      {"+86 1234", "'+86 1234"},
+      {"-2+3", "'-2+3"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"\t=1", "'\t=1"},
+      {"\r=1", "\"'\r=1\""},
+      {"张三", "张三"},
+      {"a=b", "a=b"},  // only the first character counts
+      {"", ""},
+  };
+  const char* names[] = {"terminal", "", "", "staff", "name"};
+  for (const auto& [text, csv] : cases) {
+    for (const size_t column : {0, 3, 4}) {
+      PunchRow row;
+      row.punch.position = -1;  // a number is left as it is, sign and all
+      (column == 0 ? row.terminal : column == 3 ? row.staff : row.name) = text;
+      std::vector<std::string> fields = {"", "00000000", "0", "", "", "", "", "0", "0", "-1"};
+      fields[column] = csv;
+      std::string line = fields[0];
+      for (size_t i = 1; i < fields.size(); ++i) line += "," + fields[i];
+      EXPECT_EQ(ExportRow(row, ExportFormat::kCsv), line + "\r\n") << names[column] << ": " << text;
+      EXPECT_EQ(PunchJson(row).at(names[column]), text) << names[column] << ": " << text;
+    }
   }
 }
 
