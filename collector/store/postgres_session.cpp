@@ -215,7 +215,7 @@ void PostgresSession::Drop() {
 
 void PostgresSession::Unanswered(const std::string& reason) {
   Drop();
-  quiet_until_ = Clock::now() + kAnswerWait;
+  quiet_until_ = Clock::now() + kQuietAfterTimeout;
   unanswered_ = reason;
   throw StoreTimeout(reason);
 }

@@ -7,7 +7,8 @@
 // time (stopped, or cut off: its host may still acknowledge every packet,
 // so TCP alone never notices) ends the call with StoreTimeout; the
 // connection is closed, which rolls back what it had begun, and for
-// kAnswerWait afterwards calls fail at once instead of each waiting again.
+// kQuietAfterTimeout afterwards calls fail at once instead of each waiting
+// again (the threads queued behind the call that waited learn at once).
 #ifndef TALLYGATE_COLLECTOR_STORE_POSTGRES_SESSION_H_
 #define TALLYGATE_COLLECTOR_STORE_POSTGRES_SESSION_H_
 
@@ -31,7 +32,9 @@ inline constexpr std::chrono::seconds kStatementLimit{10};
 // The longest wait for any answer; longer than kStatementLimit, so that a
 // server that works but is slow says so itself.
 inline constexpr std::chrono::seconds kAnswerWait{15};
-// The same for an Unhurried() statement.
+// After a wait that ran out, calls fail at once for this long.
+inline constexpr std::chrono::seconds kQuietAfterTimeout{5};
+// The longest wait for an Unhurried() statement.
 inline constexpr std::chrono::hours kUnhurriedWait{1};
 
 class PostgresSession final : public SqlSession {
