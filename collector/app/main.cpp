@@ -146,8 +146,9 @@ int Main(int argc, char** argv) {
     SerializedStore store(OpenStore(config.database));
     if (once->parsed()) {
       Fleet fleet(config, store);
-      return RunStoppable(
-          [&](std::stop_token stop) { return OnceStatus(fleet.PollOnce(std::move(stop))); });
+      return RunStoppable(store.Describe(), [&](std::stop_token stop) {
+        return OnceStatus(fleet.PollOnce(std::move(stop)));
+      });
     }
     if (status->parsed()) {
       const std::vector<TerminalState> states = store.States();

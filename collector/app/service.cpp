@@ -1,13 +1,15 @@
 #include "collector/app/service.h"
 
-#include <atomic>
 #include <csignal>
 #include <ctime>
 #include <functional>
 #include <memory>
 #include <stop_token>
 #include <thread>
+#include <vector>
 
+#include "collector/app/stop_deadline.h"
+#include "collector/app/task.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/log.h"
 #include "collector/poll/poll_metrics.h"
@@ -26,13 +28,22 @@ sigset_t ServiceSignals() {
   return set;
 }
 
-// The next of the service's signals, or 0 when `seconds` passed first.
-int NextSignal(int seconds) {
+using std::chrono::milliseconds;
+
+// How often the main thread looks whether a task it waits for has ended.
+constexpr milliseconds kLook{100};
+
+// The next of the service's signals, or 0 when `wait` passed first.
+int NextSignal(milliseconds wait) {
   const sigset_t set = ServiceSignals();
-  timespec wait{seconds, 0};
-  const int signal = sigtimedwait(&set, nullptr, &wait);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+  timespec timeout{static_cast<time_t>(seconds.count()),
+                   static_cast<long>(std::chrono::nanoseconds(wait - seconds).count())};
+  const int signal = sigtimedwait(&set, nullptr, &timeout);
   return signal > 0 ? signal : 0;
 }
+
+bool IsStop(int signal) { return signal == SIGTERM || signal == SIGINT; }
 
 // The configuration read again on SIGHUP; nothing (and a logged error) when
 // the file has a mistake.
@@ -47,32 +58,84 @@ std::optional<CollectorConfig> Reread(const std::filesystem::path& config_file) 
   }
 }
 
+std::string StoreCall(const std::string& described) {
+  return "a call to the store " + described;
+}
+
+// One attempt to open a store, on a task of its own.
+struct Opening {
+  explicit Opening(std::string named) : database(std::move(named)) {}
+  const std::string database;
+  std::unique_ptr<Store> store;
+  std::string error;
+};
+
+// Attempts to open a store that the service no longer waits for (a reload
+// named another store, or a stop came): each closes what it opened when it
+// ends, and is joined then, or when the service ends.
+class LeftBehind {
+ public:
+  void Add(std::unique_ptr<Task> task) {
+    std::erase_if(tasks_, [](const std::unique_ptr<Task>& old) { return old->Finished(); });
+    if (!task->Finished()) tasks_.push_back(std::move(task));
+  }
+
+ private:
+  std::vector<std::unique_ptr<Task>> tasks_;
+};
+
 // Opens the store `config` names, trying again with a growing wait while it
 // cannot be opened (the records wait on the terminals meanwhile). SIGHUP
 // meanwhile rereads the configuration (`reloaded` is told of a new one) and
-// tries its store at once. Null when a stop signal came first.
+// tries its store at once, even while an attempt on the old one waits for a
+// server that does not answer. Null when a stop signal came first
+// (`deadline` then counts).
 std::unique_ptr<Store> OpenStoreWaiting(
     const std::filesystem::path& config_file, std::shared_ptr<const CollectorConfig>& config,
-    const std::function<void(const std::shared_ptr<const CollectorConfig>&)>& reloaded) {
+    const std::function<void(const std::shared_ptr<const CollectorConfig>&)>& reloaded,
+    LeftBehind& left_behind, StopDeadline& deadline) {
   int wait = 5;
   for (;;) {
-    try {
-      return std::make_unique<SerializedStore>(OpenStore(config->database));
-    } catch (const StoreError& e) {
-      Log(LogLevel::kError, std::string("store unusable: ") + e.what() + "; trying again in " +
-                                std::to_string(wait) + " s");
-    }
-    const int signal = NextSignal(wait);
-    if (signal == SIGTERM || signal == SIGINT) return nullptr;
-    if (signal == SIGHUP) {
-      if (std::optional<CollectorConfig> reread = Reread(config_file)) {
-        config = std::make_shared<const CollectorConfig>(std::move(*reread));
-        reloaded(config);
+    auto opening = std::make_shared<Opening>(config->database);
+    auto task = std::make_unique<Task>([opening] {
+      try {
+        opening->store = OpenStore(opening->database);
+      } catch (const StoreError& e) {
+        opening->error = e.what();
       }
-      wait = 5;
-      continue;
+    });
+    std::optional<std::chrono::steady_clock::time_point> retry;  // after a failure
+    bool again = false;
+    while (!again) {
+      if (!retry && task->Finished()) {
+        if (opening->store) return std::make_unique<SerializedStore>(std::move(opening->store));
+        Log(LogLevel::kError, "store unusable: " + opening->error + "; trying again in " +
+                                  std::to_string(wait) + " s");
+        retry = std::chrono::steady_clock::now() + std::chrono::seconds(wait);
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (retry && now >= *retry) {
+        wait = std::min(wait * 2, 300);
+        break;
+      }
+      const int signal =
+          NextSignal(retry ? std::chrono::ceil<milliseconds>(*retry - now) : kLook);
+      if (IsStop(signal)) {
+        deadline.Start(0, "opening the store " + WithoutPassword(opening->database));
+        left_behind.Add(std::move(task));
+        return nullptr;
+      }
+      if (signal != SIGHUP) continue;
+      std::optional<CollectorConfig> reread = Reread(config_file);
+      if (!reread) continue;
+      const bool other_store = reread->database != config->database;
+      config = std::make_shared<const CollectorConfig>(std::move(*reread));
+      reloaded(config);
+      // The same store, still being opened: that attempt goes on.
+      again = other_store || retry.has_value();
     }
-    wait = std::min(wait * 2, 300);
+    wait = again ? 5 : wait;
+    left_behind.Add(std::move(task));
   }
 }
 
@@ -110,25 +173,23 @@ void BlockServiceSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int RunStoppable(const std::function<int(std::stop_token)>& work) {
+int RunStoppable(const std::string& store, const std::function<int(std::stop_token)>& work) {
   BlockServiceSignals();
+  StopDeadline deadline;
   std::stop_source stop;
-  std::atomic<bool> finished = false;
   int status = 0;
-  std::thread worker([&] {
-    status = work(stop.get_token());
-    finished = true;
-  });
-  while (!finished) {
-    const int signal = NextSignal(1);
-    if (signal == SIGTERM || signal == SIGINT) stop.request_stop();
+  Task worker([&] { status = work(stop.get_token()); });
+  while (!worker.Finished()) {
+    // A poll cut short by a store that does not answer is a store failure.
+    if (IsStop(NextSignal(kLook)) && stop.request_stop()) deadline.Start(1, StoreCall(store));
   }
-  worker.join();
   return status;
 }
 
 int RunService(const std::filesystem::path& config_file, CollectorConfig first_config,
                const std::string& http_listen) {
+  // First, so that it watches the end of everything after it.
+  StopDeadline deadline;
   PollMetrics metrics;
   int status = 0;
   const std::unique_ptr<web::WebServer> server =
@@ -139,7 +200,9 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
   const auto reloaded = [&](const std::shared_ptr<const CollectorConfig>& changed) {
     if (server) server->Attach(changed, nullptr);
   };
-  std::unique_ptr<Store> store = OpenStoreWaiting(config_file, config, reloaded);
+  LeftBehind left_behind;
+  std::unique_ptr<Store> store =
+      OpenStoreWaiting(config_file, config, reloaded, left_behind, deadline);
   if (!store) return 0;
   for (;;) {
     Log(LogLevel::kInfo, "polling " + std::to_string(config->terminals.size()) +
@@ -149,18 +212,28 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
     if (server) {
       server->Attach(config, [&fleet](const std::string& name) { return fleet.PollNow(name); });
     }
-    std::thread workers([&] { fleet.Run(stop.get_token()); });
-    int signal = 0;
+    Task workers([&] { fleet.Run(stop.get_token()); });
     std::optional<CollectorConfig> reread;
-    while (!reread) {
-      signal = NextSignal(3600);
-      if (signal == SIGTERM || signal == SIGINT) break;
+    bool stopping = false;
+    while (!reread && !stopping) {
+      const int signal = NextSignal(std::chrono::hours(1));
+      stopping = IsStop(signal);
       if (signal == SIGHUP) reread = Reread(config_file);
     }
     if (server) server->Attach(config, nullptr);  // before the fleet goes
     stop.request_stop();
-    workers.join();
-    if (!reread) {
+    // The workers end once the store call in flight returns, within the
+    // store's limit; meanwhile a stop signal is answered, and SIGHUP
+    // rereads again.
+    while (!stopping && !workers.Finished()) {
+      const int signal = NextSignal(kLook);
+      stopping = IsStop(signal);
+      if (signal != SIGHUP) continue;
+      if (std::optional<CollectorConfig> again = Reread(config_file)) reread = std::move(again);
+    }
+    if (stopping) {
+      deadline.Start(0, StoreCall(store->Describe()));
+      workers.Join();
       Log(LogLevel::kInfo, "stopped");
       return 0;
     }
@@ -172,7 +245,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
     config = std::make_shared<const CollectorConfig>(std::move(*reread));
     if (other_store) {
       store.reset();
-      store = OpenStoreWaiting(config_file, config, reloaded);
+      store = OpenStoreWaiting(config_file, config, reloaded, left_behind, deadline);
       if (!store) return 0;
     }
   }

@@ -1,7 +1,10 @@
 // `tallygate-collector run`: polls the fleet until SIGTERM or SIGINT (then
-// finishes the page it is storing and returns 0); SIGHUP rereads the
+// finishes the page it is storing and returns 0; a store call that does not
+// return within kStopGrace is not waited for); SIGHUP rereads the
 // configuration and goes on with the new one (a configuration with a
-// mistake is logged and the old one kept). With [http] listen or --http it
+// mistake is logged and the old one kept). Both are answered in every
+// state: while the store is opened, while the fleet polls, while a call to
+// the store waits for a server that does not answer. With [http] listen or --http it
 // serves the web dashboard beside the fleet; a changed [http] takes effect
 // at the next start.
 #ifndef TALLYGATE_COLLECTOR_APP_SERVICE_H_
@@ -21,8 +24,11 @@ namespace tallygate::collector {
 void BlockServiceSignals();
 
 // Runs `work` on a thread of its own, with a stop token that SIGTERM or
-// SIGINT requests (signals blocked first); returns what `work` returns.
-int RunStoppable(const std::function<int(std::stop_token)>& work);
+// SIGINT requests (signals blocked first); returns what `work` returns. A
+// stop that `work` has not honoured within kStopGrace (a call to `store`
+// that does not return) ends the process with exit status 1, the store's
+// failure.
+int RunStoppable(const std::string& store, const std::function<int(std::stop_token)>& work);
 
 // Returns the exit status: 0 when stopped; 2 when the dashboard may not
 // start as configured (off loopback without a token, a token file that

@@ -1,5 +1,7 @@
 // A store shared by the collector's threads: each call runs alone, under
-// one lock (a Store is used by one thread at a time).
+// one lock (a Store is used by one thread at a time). A store that stops
+// answering (StoreTimeout) is logged once, as a warning naming it, and
+// again when it answers; Describe() never waits for a call.
 #ifndef TALLYGATE_COLLECTOR_POLL_SERIALIZED_STORE_H_
 #define TALLYGATE_COLLECTOR_POLL_SERIALIZED_STORE_H_
 
@@ -12,7 +14,8 @@ namespace tallygate::collector {
 
 class SerializedStore final : public Store {
  public:
-  explicit SerializedStore(std::unique_ptr<Store> store) : store_(std::move(store)) {}
+  explicit SerializedStore(std::unique_ptr<Store> store)
+      : store_(std::move(store)), described_(store_->Describe()) {}
 
   std::string Describe() const override;
   void SaveTerminal(const TerminalInfo& terminal) override;
@@ -36,8 +39,13 @@ class SerializedStore final : public Store {
   void Check() override;
 
  private:
-  mutable std::mutex mutex_;
+  template <class Call>
+  decltype(auto) Locked(Call&& call);
+
+  std::mutex mutex_;
   std::unique_ptr<Store> store_;
+  const std::string described_;
+  bool unanswered_ = false;  // since the last StoreTimeout, until a call succeeds
 };
 
 }  // namespace tallygate::collector

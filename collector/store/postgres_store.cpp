@@ -157,8 +157,8 @@ std::unique_ptr<Store> OpenPostgresStore(const std::string& database) {
   std::unique_ptr<SqlSession> session;
   try {
     session = std::make_unique<PostgresSession>(database);
-  } catch (const StoreError& error) {
-    throw StoreError(described + ": " + error.what());
+  } catch (const StoreError&) {
+    RethrowStoreError(described + ": ");
   }
   return std::make_unique<PostgresStore>(std::move(session), described);
 }

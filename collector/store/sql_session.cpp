@@ -4,6 +4,16 @@
 
 namespace tallygate::collector {
 
+void RethrowStoreError(const std::string& prefix) {
+  try {
+    throw;
+  } catch (const StoreTimeout& error) {
+    throw StoreTimeout(prefix + error.what());
+  } catch (const StoreError& error) {
+    throw StoreError(prefix + error.what());
+  }
+}
+
 SqlTransaction::SqlTransaction(SqlSession& session) : session_(session) { session_.Begin(); }
 
 SqlTransaction::~SqlTransaction() {

@@ -47,7 +47,15 @@ class SqlSession {
   // One query; `row` sees each row as it comes, none is kept.
   virtual void Query(std::string_view sql, const std::vector<SqlValue>& params,
                      const std::function<void(const SqlRow&)>& row) = 0;
+  // Until the next Ready(), statements whose time grows with the store (a
+  // schema upgrade rebuilding an index, an export) are not held to the
+  // store's usual time limit but to a long one.
+  virtual void Unhurried() {}
 };
+
+// In a handler of a StoreError: throws it again, of the same kind, with
+// `prefix` before its message.
+[[noreturn]] void RethrowStoreError(const std::string& prefix);
 
 // Begun on construction, rolled back on destruction unless committed: a
 // store operation that throws half-way leaves nothing behind.

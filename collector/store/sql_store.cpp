@@ -114,12 +114,11 @@ constexpr std::string_view kFailure = "outcome IN ('partial', 'unreachable', 'st
 SqlStore::SqlStore(std::unique_ptr<SqlSession> session, std::string described)
     : session_(std::move(session)), described_(std::move(described)) {}
 
-void SqlStore::Fail(const std::string& what, const std::string& reason) const {
-  throw StoreError(described_ + ": " + what + ": " + reason);
-}
-
 void SqlStore::Migrate(std::span<const std::string_view> versions) {
   Run("bringing the schema up to date", [&] {
+    // Waits for another collector's upgrade, and rebuilds indexes of
+    // tables that may be large.
+    session_->Unhurried();
     SqlTransaction transaction(*session_);
     LockSchema();
     session_->ExecScript("CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)");
@@ -345,6 +344,7 @@ std::vector<Collection> SqlStore::Collections(const std::string& terminal, int l
 void SqlStore::ForEachPunch(const PunchFilter& filter,
                             const std::function<void(const PunchRow&)>& row) {
   Run("reading punches", [&] {
+    session_->Unhurried();  // a whole month of a large fleet
     const PunchQuery query = ExportQuery(filter);
     PunchRow out;
     session_->Query(query.sql, query.params, [&](const SqlRow& in) {

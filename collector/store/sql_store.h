@@ -65,8 +65,6 @@ class SqlStore : public Store {
                            UtcTime collected);
 
  private:
-  [[noreturn]] void Fail(const std::string& what, const std::string& reason) const;
-
   // The first `count` punches `filter` selects after `after`, newest first.
   std::vector<PunchRow> SearchRows(const PunchFilter& filter,
                                    const std::optional<PunchCursor>& after, int64_t count);
@@ -83,8 +81,8 @@ auto SqlStore::Run(const std::string& what, Work&& work) -> decltype(work()) {
   try {
     if (session_->Ready()) Reconnected();
     return work();
-  } catch (const StoreError& error) {
-    Fail(what, error.what());
+  } catch (const StoreError&) {
+    RethrowStoreError(described_ + ": " + what + ": ");
   }
 }
 

@@ -3,7 +3,7 @@
 //
 // Every method is one transaction: it commits whole or changes nothing, and
 // throws StoreError when the store cannot do it (the server is down, the disk
-// is full, the file is locked). A Store is used by one thread at a time; the
+// is full, the file is locked), StoreTimeout when it does not answer in time. A Store is used by one thread at a time; the
 // service serializes its threads' calls.
 #ifndef TALLYGATE_COLLECTOR_STORE_STORE_H_
 #define TALLYGATE_COLLECTOR_STORE_STORE_H_
@@ -26,6 +26,14 @@ namespace tallygate::collector {
 class StoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A store that did not answer in time: a server that does not reply (stopped,
+// or cut off by the network) or a statement that ran past the store's limit
+// (docs/collector.md, "A store that does not answer").
+class StoreTimeout : public StoreError {
+ public:
+  using StoreError::StoreError;
 };
 
 // Which punches an export or a search wants. Dates are the terminal's local

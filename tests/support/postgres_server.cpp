@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -91,6 +93,40 @@ int FreePort() {
   return ntohs(address.sin_port);
 }
 
+// The postmaster's process id, from the first line of its pid file; in a
+// forked child too (plain system calls). 0 when there is none.
+pid_t PostmasterOf(const char* pid_file) {
+  char text[32] = {};
+  const int fd = open(pid_file, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const ssize_t got = read(fd, text, sizeof text - 1);
+  close(fd);
+  pid_t pid = 0;
+  for (ssize_t i = 0; i < got && text[i] >= '0' && text[i] <= '9'; ++i) pid = pid * 10 + (text[i] - '0');
+  return pid;
+}
+
+// The processes whose parent is `parent`.
+std::vector<pid_t> ChildrenOf(pid_t parent) {
+  std::vector<pid_t> children;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    // "PID (COMMAND) STATE PPID ...": the command may hold spaces and ")".
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 1));
+    std::string state;
+    pid_t ppid = 0;
+    if (rest >> state >> ppid && ppid == parent) children.push_back(std::stoi(name));
+  }
+  return children;
+}
+
 }  // namespace
 
 fs::path PostgresServer::Programs() {
@@ -139,6 +175,7 @@ PostgresServer::PostgresServer() : programs_(Programs()), port_(FreePort()) {
 }
 
 PostgresServer::~PostgresServer() {
+  if (frozen_) Thaw();
   if (running_) PgCtl("stop", false);
   if (watcher_pipe_ >= 0) close(watcher_pipe_);  // the watcher's stop finds none running
   if (watcher_ > 0) waitpid(watcher_, nullptr, 0);
@@ -149,6 +186,7 @@ void PostgresServer::StartWatcher() {
   if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   const Argv argv({(programs_ / "pg_ctl").string(), "-D", (folder_ / "data").string(), "-m",
                    "immediate", "-s", "stop"});
+  const std::string pid_file = (folder_ / "data" / "postmaster.pid").string();
   watcher_ = fork();
   if (watcher_ == 0) {
     close(ends[1]);
@@ -159,6 +197,11 @@ void PostgresServer::StartWatcher() {
     }
     char byte;
     while (read(ends[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    // A postmaster left frozen takes the stop once it runs; it kills its
+    // children, frozen or not.
+    if (const pid_t postmaster = PostmasterOf(pid_file.c_str()); postmaster > 0) {
+      kill(postmaster, SIGCONT);
     }
     ExecAs(argv, {uid_, gid_, drop_});
   }
@@ -197,6 +240,24 @@ void PostgresServer::Start() {
 void PostgresServer::Stop() {
   PgCtl("stop", true);
   running_ = false;
+}
+
+void PostgresServer::Signal(int signal) const {
+  const pid_t postmaster = PostmasterOf((folder_ / "data" / "postmaster.pid").c_str());
+  if (postmaster <= 0) throw std::runtime_error("the server is not running");
+  // The postmaster first: frozen, it starts no new process.
+  kill(postmaster, signal);
+  for (const pid_t child : ChildrenOf(postmaster)) kill(child, signal);
+}
+
+void PostgresServer::Freeze() {
+  Signal(SIGSTOP);
+  frozen_ = true;
+}
+
+void PostgresServer::Thaw() {
+  Signal(SIGCONT);
+  frozen_ = false;
 }
 
 std::string PostgresServer::Uri(const std::string& user, const std::string& password) const {

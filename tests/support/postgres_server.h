@@ -38,6 +38,13 @@ class PostgresServer {
     Start();
   }
 
+  // Stops every process of the server with SIGSTOP, as a server that hangs
+  // or a cut network looks to its clients: connections stay open and
+  // nothing answers. Thaw resumes them; the destructor thaws a frozen server
+  // before it stops it.
+  void Freeze();
+  void Thaw();
+
   // The "postgres" database as `user`, with `password` in the URI if given.
   std::string Uri(const std::string& user = "tallygate", const std::string& password = "") const;
   const std::filesystem::path& socket_folder() const { return folder_.path(); }
@@ -50,11 +57,13 @@ class PostgresServer {
  private:
   void PgCtl(const std::string& action, bool must_succeed) const;
   void StartWatcher();
+  void Signal(int signal) const;  // the postmaster, then each of its children
 
   TempDir folder_;  // the socket, the data folder, the logs
   std::filesystem::path programs_;
   int port_ = 0;
   bool running_ = false;
+  bool frozen_ = false;
   uid_t uid_ = 0;   // who runs the server
   gid_t gid_ = 0;
   bool drop_ = false;

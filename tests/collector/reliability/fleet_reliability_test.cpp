@@ -16,13 +16,16 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <fstream>
+#include <future>
 #include <map>
 #include <random>
 #include <set>
 
 #include "collector/poll/fleet.h"
 #include "collector/poll/serialized_store.h"
+#include "collector/store/postgres_session.h"
 #include "sim/client/sim_process.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_dir.h"
@@ -79,6 +82,18 @@ void ExpectExactlyEverything(SimProcess& fleet, Store& store, int terminals) {
   std::printf("%zu punches of %d terminals, each stored once\n", total, terminals);
 }
 
+// A TCP terminal of the fleet, quick to give up on a missing record.
+TerminalConfig TcpTerminal(int k, int port) {
+  TerminalConfig terminal;
+  terminal.name = Name(k);
+  terminal.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(port)};
+  terminal.time_zone = "Asia/Shanghai";
+  terminal.poll_interval = 1s;
+  terminal.unit_wait = 200ms;
+  terminal.card_list = k % 4 == 0;
+  return terminal;
+}
+
 class FleetReliabilityTest : public ::testing::TestWithParam<Kind> {
  protected:
   void SetUp() override {
@@ -90,18 +105,6 @@ class FleetReliabilityTest : public ::testing::TestWithParam<Kind> {
     } else {
       database_ = "sqlite:" + (dir_ / "punches.db").string();
     }
-  }
-
-  // A TCP terminal of the fleet, quick to give up on a missing record.
-  static TerminalConfig Terminal(int k, int port) {
-    TerminalConfig terminal;
-    terminal.name = Name(k);
-    terminal.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(port)};
-    terminal.time_zone = "Asia/Shanghai";
-    terminal.poll_interval = 1s;
-    terminal.unit_wait = 200ms;
-    terminal.card_list = k % 4 == 0;
-    return terminal;
   }
 
   TempDir dir_;
@@ -132,7 +135,7 @@ TEST_P(FleetReliabilityTest, FaultsArrivalsClearsAndAnOutageLoseNothing) {
   CollectorConfig config;
   config.tcp_parallel = 8;
   for (int k = 1; k <= kTerminals; ++k) {
-    config.terminals.push_back(Terminal(k, fleet.tcp_ports()[static_cast<size_t>(k - 1)]));
+    config.terminals.push_back(TcpTerminal(k, fleet.tcp_ports()[static_cast<size_t>(k - 1)]));
     // Terminals the collector clears get their punches between polls only:
     // a punch in the moment between the last count and the clear is the one
     // loss no protocol can prevent.
@@ -223,6 +226,85 @@ TEST_P(FleetReliabilityTest, KilledAtRandomMomentsLosesNothing) {
   EXPECT_GE(stored_by_killed_runs, kFleet * 256) << "no killed run committed a page";
   Fleet collector(config, store);
   for (int round = 0; round < 3; ++round) {
+    if (OnceStatus(collector.PollOnce({})) == 0) break;
+  }
+  ExpectExactlyEverything(fleet, store, kFleet);
+}
+
+// PostgreSQL frozen (its processes stopped) at the start of a round in
+// which every clearing terminal is over its limit: the round ends within the
+// store's limit, nothing is cleared until the server runs again, and then
+// the store catches up with exactly every record.
+TEST(FrozenStoreReliabilityTest, NoClearWhileFrozenAndNothingLostOrTwiceAfter) {
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  if (PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
+  constexpr int kFleet = 12;
+  PostgresServer server;
+  // Not quiet: each frame is logged, so the test sees when a terminal is cleared.
+  SimProcess fleet({"--tcp-terminals", std::to_string(kFleet), "--tcp-port", "0", "--records",
+                    "200", "--seed", "23"});
+  CollectorConfig config;
+  config.tcp_parallel = 4;
+  for (int k = 1; k <= kFleet; ++k) {
+    config.terminals.push_back(
+        TcpTerminal(k, fleet.tcp_ports()[static_cast<size_t>(k - 1)]));
+    if (k % 2 == 0) config.terminals.back().clear_above = 300;
+  }
+  SerializedStore store(OpenStore(server.Uri()));
+  Fleet collector(config, store);
+  const auto clears_since = [&](size_t line) {
+    const std::vector<std::string> lines = fleet.Lines();
+    return std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(std::min(line, lines.size())),
+                         lines.end(), [](const std::string& text) {
+                           return text.find("ClearRecord ->") != std::string::npos;
+                         });
+  };
+  const auto add_records = [&](int base) {
+    for (int k = 1; k <= kFleet; ++k) {
+      ASSERT_EQ(fleet.Control("add-records " + std::to_string(base + k) + " #" +
+                              std::to_string(k)).rfind("ok", 0), 0u);
+    }
+  };
+
+  for (int round = 1; round <= 8; ++round) {
+    add_records(round == 4 ? 120 : 10);  // round 4: every clearing terminal over its limit
+    if (round != 4) {
+      collector.PollOnce({});
+      continue;
+    }
+    auto polled = std::async(std::launch::async, [&] { return collector.PollOnce({}); });
+    std::this_thread::sleep_for(20ms);  // the first store calls are on their way
+    server.Freeze();
+    const auto frozen = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1s);  // a clear proven just before is done by now
+    const size_t lines_at_freeze = fleet.Lines().size();
+    const bool ended = polled.wait_for(kAnswerWait + 10s) == std::future_status::ready;
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - frozen).count();
+    const long clears_while_frozen = clears_since(lines_at_freeze);
+    server.Thaw();
+    ASSERT_TRUE(ended) << "a poll waited for the frozen store beyond its limit";
+    int failed = 0;
+    for (const Collection& collection : polled.get()) {
+      failed += collection.outcome == Outcome::kStoreFailed ? 1 : 0;
+    }
+    std::printf("the round frozen at its start ended after %.1f s, %d of %d polls failing on the "
+                "store\n", took, failed, kFleet);
+    EXPECT_GT(failed, 0) << "the freeze came too late to be felt";
+    EXPECT_EQ(clears_while_frozen, 0) << "a terminal was cleared while the store was frozen";
+    // Calls fail at once for a while after a timeout; then the store answers.
+    bool answers = false;
+    for (int i = 0; i < 40 && !answers; ++i, std::this_thread::sleep_for(250ms)) {
+      try {
+        store.Check();
+        answers = true;
+      } catch (const StoreError&) {
+      }
+    }
+    ASSERT_TRUE(answers) << "the store did not answer again once the server ran";
+  }
+  EXPECT_GT(clears_since(0), 0) << "the clearing path was not exercised";
+
+  for (int round = 0; round < 5; ++round) {
     if (OnceStatus(collector.PollOnce({})) == 0) break;
   }
   ExpectExactlyEverything(fleet, store, kFleet);
