@@ -39,6 +39,8 @@ cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
   fail "$build installs under '$(cache CMAKE_INSTALL_PREFIX)'; the packages install under /usr (-DCMAKE_INSTALL_PREFIX=/usr)"
 [ "$(cache TALLYGATE_SANITIZE)" != ON ] ||
   fail "$build is built with the sanitizers (TALLYGATE_SANITIZE=ON)"
+[ "$(cache TALLYGATE_TSAN)" != ON ] ||
+  fail "$build is built with ThreadSanitizer (TALLYGATE_TSAN=ON)"
 for option in TALLYGATE_BUILD_PYTHON TALLYGATE_BUILD_DEMO; do
   [ "$(cache $option)" != OFF ] || fail "$build leaves out a package's programs ($option=OFF)"
 done

@@ -2,27 +2,73 @@
 # Installs what is needed, builds, and runs every test twice: once plain,
 # once built with AddressSanitizer and UndefinedBehaviorSanitizer; checks the
 # installed package with the example against the simulator; builds the
-# Debian packages and checks them installed, run and removed. Every build
-# treats warnings as errors.
+# Debian packages and checks them installed, run and removed; runs the tests
+# of what runs on several threads with ThreadSanitizer; runs the fuzz
+# targets. Every build treats warnings as errors. At the end it prints how
+# long each phase took.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 # Also for the build fuzz/run.sh makes (the default of a new build folder).
 export TALLYGATE_WERROR=ON
 
+# Wall and CPU time (user and system, of every process waited for) of each
+# phase, printed at the end, whether the run passed or failed.
+phase_names=() phase_wall=() phase_cpu=()
+phase_name=""
+phase_times=$(mktemp)
+# Sets cpu_now: `times` must run in this shell, not in a command
+# substitution's, to count this shell's children.
+cpu_seconds() {
+  times >"$phase_times"
+  cpu_now=$(awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' \
+    "$phase_times")
+}
+end_phase() {
+  [ -n "$phase_name" ] || return 0
+  phase_names+=("$phase_name")
+  phase_wall+=($((SECONDS - phase_started)))
+  cpu_seconds
+  phase_cpu+=($((cpu_now - phase_cpu_started)))
+  phase_name=""
+}
+phase() {
+  end_phase
+  phase_name=$1
+  phase_started=$SECONDS
+  cpu_seconds
+  phase_cpu_started=$cpu_now
+  echo "== $1"
+}
+phase_summary() {
+  end_phase
+  echo "== time per phase (minutes:seconds; CPU is the time of every core)"
+  printf '%-44s %8s %8s\n' phase wall CPU
+  local i
+  for i in "${!phase_names[@]}"; do
+    printf '%-44s %5d:%02d %5d:%02d\n' "${phase_names[$i]}" $((phase_wall[i] / 60)) $((phase_wall[i] % 60)) \
+      $((phase_cpu[i] / 60)) $((phase_cpu[i] % 60))
+  done
+  printf '%-44s %5d:%02d\n' total $((SECONDS / 60)) $((SECONDS % 60))
+  rm -f "$phase_times"
+}
+trap phase_summary EXIT
+
+phase "setup"
 "$root/scripts/setup.sh"
 
 # The plain build is a Release build, in a folder of its own so that the
 # RelWithDebInfo build of the other scripts stays as it is.
-echo "== plain build (Release)"
+phase "plain build (Release)"
 "$root/scripts/build.sh" "$root/build-release" -DCMAKE_BUILD_TYPE=Release -DTALLYGATE_WERROR=ON \
   -DCMAKE_INSTALL_PREFIX=/usr
+phase "plain tests"
 (cd "$root/build-release" && ctest -j"$jobs" --output-on-failure --timeout 300)
 
-echo "== installed package: examples/ built against it, pkg-config"
+phase "installed package, examples/, pkg-config"
 "$root/examples/check_package.sh" "$root/build-release"
 
-echo "== Debian packages: built, installed, checked, removed"
+phase "Debian packages: built, installed, removed"
 "$root/scripts/package.sh" "$root/build-release"
 # The check installs the packages on this machine and purges them: CI's
 # machine (.ci/run asks for it), or wherever TALLYGATE_CHECK_PACKAGES=1 says so.
@@ -36,14 +82,23 @@ else
   echo "install check skipped: TALLYGATE_CHECK_PACKAGES=1 runs it (it installs and purges the packages)"
 fi
 
-echo "== sanitizer build"
+phase "sanitizer build (ASan, UBSan)"
+# Only what its tests run: no Python module (its tests need an interpreter
+# built with the sanitizers, so a sanitizer build registers none), and the
+# benchmarks that no test runs are left out of such a build's default target.
 "$root/scripts/build.sh" "$root/build-sanitize" -DTALLYGATE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
-  -DTALLYGATE_WERROR=ON
+  -DTALLYGATE_WERROR=ON -DTALLYGATE_BUILD_PYTHON=OFF
+phase "sanitizer tests"
 (cd "$root/build-sanitize" &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest -j"$jobs" --output-on-failure --timeout 600)
 
-echo "== fuzz targets"
+phase "ThreadSanitizer: build and tests"
+# The tests of what runs on several threads at once (TALLYGATE_TSAN_TESTS in
+# tests/CMakeLists.txt), in a build of their own; a report fails the step.
+"$root/scripts/tsan.sh" "$root/build-tsan" -DTALLYGATE_WERROR=ON
+
+phase "fuzz targets"
 # Each libFuzzer target for TALLYGATE_FUZZ_SECONDS (default 60; 0 skips the
 # step). A longer run is fuzz/run.sh SECONDS.
 fuzz_seconds=${TALLYGATE_FUZZ_SECONDS:-60}
