@@ -42,7 +42,12 @@ std::string Caption(Language language, Msg id, const std::vector<std::string_vie
   // Each value goes in as a marker that escaping leaves alone, then is
   // put in place: the caption's own text is escaped, the values are not.
   std::vector<std::string> markers;
-  for (size_t i = 0; i < values.size(); ++i) markers.push_back("\x01" + std::to_string(i) + "\x02");
+  for (size_t i = 0; i < values.size(); ++i) {
+    std::string marker(1, '\x01');
+    marker += std::to_string(i);
+    marker += '\x02';
+    markers.push_back(std::move(marker));
+  }
   std::string out = Escape(Fill(language, id, {markers.begin(), markers.end()}));
   for (size_t i = 0; i < values.size(); ++i) {
     out.replace(out.find(markers[i]), markers[i].size(), values.begin()[i]);
