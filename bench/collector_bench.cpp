@@ -17,16 +17,27 @@
 // record (verify every poll); a round that does not (verify_interval long,
 // the last confirmation one round old).
 //
+// Large fleet: 5,000 TCP terminals of 40 records each, served by five
+// simulators, collected by tallygate-collector itself (`once`, a new
+// process each time, SQLite): the first collection and a round with nothing
+// new (a new process confirms each last record) with tcp_parallel = 64, and
+// that round again with 128; each with the program's wall time and its peak
+// resident memory (wait4). A poll with nothing new waits 30 ms before its
+// page request, so 64 at a time take at least 5,000 / 64 x 30 ms = 2.3 s.
+//
 // The peak resident memory of this process (VmHWM) covers the whole run;
 // the simulator's own is read from /proc before it ends. Every figure is
 // printed beside its target, with the CPU time here and in the simulator
 // under it; a missed target says MISSED, a poll that did not end as it must
 // says FAILED and why, and the program still exits 0. The SQLite files go
 // to TMPDIR (their disk's sync time is part of the figures).
-// `collector_bench serial` or `collector_bench tcp` runs one of the two,
+// `collector_bench serial`, `tcp` or `fleet` runs one of the three,
 // and --terminals N a smaller fleet (for a profiler).
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
@@ -34,6 +45,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <span>
@@ -303,6 +315,74 @@ void TcpFleet(Figures& figures, const std::filesystem::path& folder, int termina
   PrintSimulatorPeak(sim, "fleet simulator");
 }
 
+// tallygate-collector --config CONFIG once: its exit status, wall seconds
+// and peak resident memory in MB.
+struct ProgramRun {
+  int status = -1;
+  double seconds = 0;
+  double peak_mb = 0;
+};
+ProgramRun RunOnce(const std::filesystem::path& config) {
+  ProgramRun run;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl(TALLYGATE_COLLECTOR_PATH, TALLYGATE_COLLECTOR_PATH, "--log-level", "warning",
+          "--config", config.c_str(), "once", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
+  run.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  return run;
+}
+
+void LargeFleet(Figures& figures, const std::filesystem::path& folder) {
+  constexpr int kSimulators = 5;
+  constexpr int kEach = 1000;
+  constexpr int kRecords = 40;
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  std::string terminals;
+  for (int s = 0; s < kSimulators; ++s) {
+    sims.push_back(std::make_unique<SimProcess>(
+        std::vector<std::string>{"--tcp-terminals", std::to_string(kEach), "--tcp-port", "0",
+                                 "--records", std::to_string(kRecords), "--seed",
+                                 std::to_string(s + 1), "--quiet"},
+        60s));
+    const std::vector<int> ports = sims.back()->tcp_ports();
+    for (size_t k = 0; k < ports.size(); ++k) {
+      terminals += "[[terminal]]\nname = \"s" + std::to_string(s + 1) + "-" +
+                   std::to_string(k + 1) + "\"\ntcp = \"127.0.0.1:" + std::to_string(ports[k]) +
+                   "\"\ntime_zone = \"" + kZone + "\"\ncard_list = false\n";
+    }
+  }
+  const std::string database = "sqlite:" + (folder / "large-fleet.db").string();
+  const auto config = [&](int parallel) {
+    const std::filesystem::path path =
+        folder / ("large-fleet-" + std::to_string(parallel) + ".toml");
+    std::ofstream(path) << "database = \"" << database << "\"\ntcp_parallel = " << parallel
+                        << "\n" << terminals;
+    return path;
+  };
+  const std::string fleet = std::to_string(kSimulators * kEach) + " TCP terminals";
+  const auto round = [&](const std::string& what, int parallel, double target) {
+    const ProgramRun run = RunOnce(config(parallel));
+    figures.Print(fleet + ", " + what + " (SQLite, once, tcp_parallel = " +
+                      std::to_string(parallel) + ")",
+                  run.seconds, "s", target);
+    figures.Print("    peak resident memory of tallygate-collector", run.peak_mb, "MB", 128);
+    if (run.status != 0) figures.Failed("    once exited " + std::to_string(run.status));
+  };
+  round("first collection", 64, 30);
+  round("nothing new, each last record confirmed", 64, 3);
+  round("nothing new, each last record confirmed", 128, 3);
+  PrintSimulatorPeak(*sims.front(), "one of five fleet simulators");
+}
+
 }  // namespace
 }  // namespace tallygate::collector
 
@@ -312,12 +392,13 @@ int main(int argc, char** argv) {
   bool skip_full = false;
   int terminals = 200;
   CLI::App app("What the collector costs against tallygate-sim: an incremental poll on a serial\n"
-               "bus at 19200 bit/s, 200 TCP terminals into SQLite and PostgreSQL, peak memory;\n"
+               "bus at 19200 bit/s, 200 TCP terminals into SQLite and PostgreSQL, 5,000 TCP\n"
+               "terminals collected by tallygate-collector, peak memory;\n"
                "each figure beside its target. The full serial collection takes about 300 s.",
                "collector_bench");
   tallygate::command_line::Prepare(app);
-  app.add_option("WHICH", only, "run one of the two only (for a profiler)")
-      ->check(CLI::IsMember({"serial", "tcp"}));
+  app.add_option("WHICH", only, "run one of the three only (for a profiler)")
+      ->check(CLI::IsMember({"serial", "tcp", "fleet"}));
   app.add_flag("--skip-full", skip_full,
                "make the serial store's mark from an unpaced simulator with the same\n"
                "seed instead of the full collection at 19200 bit/s");
@@ -338,6 +419,7 @@ int main(int argc, char** argv) {
   try {
     if (only.empty() || only == "serial") SerialBus(figures, folder, !skip_full);
     if (only.empty() || only == "tcp") TcpFleet(figures, folder, terminals);
+    if (only.empty() || only == "fleet") LargeFleet(figures, folder);
   } catch (const std::exception& error) {
     figures.Failed(std::string("collector_bench: ") + error.what());
   }

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <thread>
 #include <vector>
@@ -62,6 +63,10 @@ std::string StoreCall(const std::string& described) {
   return "a call to the store " + described;
 }
 
+std::string StoreOpening(const std::string& database) {
+  return "the store " + WithoutPassword(database) + " to open";
+}
+
 // One attempt to open a store, on a task of its own.
 struct Opening {
   explicit Opening(std::string named) : database(std::move(named)) {}
@@ -75,13 +80,25 @@ struct Opening {
 // ends, and is joined then, or when the service ends.
 class LeftBehind {
  public:
-  void Add(std::unique_ptr<Task> task) {
-    std::erase_if(tasks_, [](const std::unique_ptr<Task>& old) { return old->Finished(); });
-    if (!task->Finished()) tasks_.push_back(std::move(task));
+  void Add(std::unique_ptr<Task> task, const std::string& database) {
+    std::erase_if(tasks_, [](const Attempt& old) { return old.task->Finished(); });
+    if (!task->Finished()) tasks_.push_back({std::move(task), database});
+  }
+  // What the service's end still waits for, if anything: for the stop's
+  // deadline to name.
+  std::optional<std::string> Waiting() const {
+    for (const Attempt& attempt : tasks_) {
+      if (!attempt.task->Finished()) return StoreOpening(attempt.database);
+    }
+    return std::nullopt;
   }
 
  private:
-  std::vector<std::unique_ptr<Task>> tasks_;
+  struct Attempt {
+    std::unique_ptr<Task> task;
+    std::string database;
+  };
+  std::vector<Attempt> tasks_;
 };
 
 // Opens the store `config` names, trying again with a growing wait while it
@@ -121,8 +138,8 @@ std::unique_ptr<Store> OpenStoreWaiting(
       const int signal =
           NextSignal(retry ? std::chrono::ceil<milliseconds>(*retry - now) : kLook);
       if (IsStop(signal)) {
-        deadline.Start(0, "opening the store " + WithoutPassword(opening->database));
-        left_behind.Add(std::move(task));
+        deadline.Start(0, StoreOpening(opening->database));
+        left_behind.Add(std::move(task), opening->database);
         return nullptr;
       }
       if (signal != SIGHUP) continue;
@@ -135,7 +152,7 @@ std::unique_ptr<Store> OpenStoreWaiting(
       again = other_store || retry.has_value();
     }
     wait = again ? 5 : wait;
-    left_behind.Add(std::move(task));
+    left_behind.Add(std::move(task), opening->database);
   }
 }
 
@@ -235,6 +252,9 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
       deadline.Start(0, StoreCall(store->Describe()));
       workers.Join();
       Log(LogLevel::kInfo, "stopped");
+      if (std::optional<std::string> waiting = left_behind.Waiting()) {
+        deadline.NowWaitingFor(*waiting);
+      }
       return 0;
     }
     if (!SameHttp(reread->http, config->http)) {

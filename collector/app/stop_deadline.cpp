@@ -19,17 +19,23 @@ StopDeadline::~StopDeadline() {
 
 void StopDeadline::Start(int status, const std::string& waiting_for) {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this, status, waiting_for] {
+  NowWaitingFor(waiting_for);
+  thread_ = std::thread([this, status] {
     std::unique_lock lock(mutex_);
     if (ended_.wait_for(lock, kStopGrace, [this] { return done_; })) return;
     Log(LogLevel::kWarning,
-        "stopping: " + waiting_for + " has not returned after " +
-            std::to_string(kStopGrace.count()) +
-            " s; exiting without it (what the store committed stays; what it had not, it "
+        "stopping: still waiting after " + std::to_string(kStopGrace.count()) + " s for " +
+            waiting_for_ +
+            "; exiting without it (what the store committed stays; what it had not, it "
             "rolls back, and the page is fetched again at the next poll)");
     std::fflush(nullptr);
     std::_Exit(status);
   });
+}
+
+void StopDeadline::NowWaitingFor(const std::string& waiting_for) {
+  const std::lock_guard lock(mutex_);
+  waiting_for_ = waiting_for;
 }
 
 }  // namespace tallygate::collector

@@ -27,11 +27,15 @@ class StopDeadline {
   StopDeadline& operator=(const StopDeadline&) = delete;
 
   // Starts the count (the first call only). `waiting_for` names what the
-  // log line will say did not return ("a call to the store ...").
+  // log line will say is still awaited ("a call to the store ...").
   void Start(int status, const std::string& waiting_for);
+  // What is awaited from now on, once the earlier wait has ended ("the
+  // store ... to open").
+  void NowWaitingFor(const std::string& waiting_for);
 
  private:
   std::mutex mutex_;
+  std::string waiting_for_;
   std::condition_variable ended_;
   bool done_ = false;
   std::thread thread_;

@@ -66,6 +66,11 @@ void SerializedStore::FinishCollection(int64_t id, const Collection& collection,
   Locked([&] { return store_->FinishCollection(id, collection, backoff_until); });
 }
 
+int64_t SerializedStore::RecordCollection(const Collection& collection,
+                                          std::optional<UtcTime> backoff_until) {
+  return Locked([&] { return store_->RecordCollection(collection, backoff_until); });
+}
+
 void SerializedStore::ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
                                    UtcTime collected) {
   Locked([&] { return store_->ReplaceCards(terminal, cards, collected); });

@@ -25,6 +25,8 @@ class SerializedStore final : public Store {
   int32_t StorePage(const std::string& terminal, int64_t collection,
                     std::span<const Punch> punches, const Mark& mark) override;
   void ResetMark(const std::string& terminal) override;
+  int64_t RecordCollection(const Collection& collection,
+                           std::optional<UtcTime> backoff_until) override;
   void FinishCollection(int64_t id, const Collection& collection,
                         std::optional<UtcTime> backoff_until) override;
   void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,

@@ -1,6 +1,7 @@
 #include "collector/poll/terminal_poll.h"
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,13 @@ struct FetchOutcome {
 // `overlap`, position `from` is the last stored one (mark.positions - 1):
 // it is compared, not stored, and the mark moves on only once it matched.
 FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& store,
-                           int64_t collection, int32_t count, int32_t from, const Mark& mark,
-                           bool overlap, const std::stop_token& stop) {
+                           const std::function<int64_t()>& collection, int32_t count,
+                           int32_t from, const Mark& mark, bool overlap,
+                           const std::stop_token& stop) {
   const TerminalConfig& terminal = *runtime.config;
   FetchOutcome out;
   Mark next = overlap ? mark : Mark{};
+  Mark committed = mark;  // the store's mark
   bool overlap_seen = !overlap;
   bool gap = false;
   std::vector<Punch> page;
@@ -80,8 +83,14 @@ FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& st
       }
     }
     if (!report.missed.empty() && report.missed.front() <= next.positions) gap = true;
+    // A page that brings nothing (the last stored record, confirmed) has
+    // nothing to commit.
+    if (page.empty() && next.positions == committed.positions && next.last == committed.last) {
+      return;
+    }
     try {
-      out.added += store.StorePage(terminal.name, collection, page, next);
+      out.added += store.StorePage(terminal.name, collection(), page, next);
+      committed = next;
       out.fetched += static_cast<int32_t>(page.size());
     } catch (const StoreError& e) {
       out.store_error = e.what();
@@ -128,9 +137,10 @@ void AppendError(Collection& collection, const std::string& text) {
   collection.error += text;
 }
 
-// A poll that failed before it began a collection row: Finish makes one,
-// unless the terminal stays busy (a busy terminal is tried every few
-// seconds; the store hears of it when it becomes busy, not at every try).
+// A poll that has no collection row yet: one that stored no punch. Finish
+// records it in one commit, unless the terminal stays busy (a busy terminal
+// is tried every few seconds; the store hears of it when it becomes busy,
+// not at every try).
 constexpr int64_t kRowWhenWorthIt = -1;
 
 // Sets the next due time from the outcome, and ends the collection row `id`
@@ -178,18 +188,13 @@ void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& coll
       busy ? "busy: " + collection.error + "; trying again every " +
                  std::to_string(kBusyRetry.count()) + " s"
            : summary);
-  if (id == kRowWhenWorthIt) {
-    id = 0;
-    if (busy && busy_before) return;
-    try {
-      id = store.BeginCollection(collection);
-    } catch (const StoreError& e) {
-      Say(LogLevel::kError, terminal, std::string("could not record the poll: ") + e.what());
-    }
-  }
-  if (id == 0) return;
+  if (id == kRowWhenWorthIt && busy && busy_before) return;
   try {
-    store.FinishCollection(id, collection, backoff_until);
+    if (id == kRowWhenWorthIt) {
+      store.RecordCollection(collection, backoff_until);
+    } else {
+      store.FinishCollection(id, collection, backoff_until);
+    }
   } catch (const StoreError& e) {
     Say(LogLevel::kError, terminal, std::string("could not record the poll: ") + e.what());
   }
@@ -294,9 +299,13 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
   Collection collection;
   collection.terminal = terminal.name;
   collection.started = NowUtc();
-  int64_t id = 0;
+  // The collections row is made when a page is first stored, or at the end.
+  int64_t id = kRowWhenWorthIt;
+  const auto row = [&] {
+    if (id == kRowWhenWorthIt) id = store.BeginCollection(collection);
+    return id;
+  };
   try {
-    id = store.BeginCollection(collection);
     const Mark mark = store.LoadMark(terminal.name);
 
     CallOptions call;
@@ -333,7 +342,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     FetchOutcome fetched;
     if (fetch) {
       collection.from_position = from;
-      fetched = FetchAndStore(line, runtime, store, id, *count, from, mark, overlap, stop);
+      fetched = FetchAndStore(line, runtime, store, row, *count, from, mark, overlap, stop);
       if (fetched.overlap_differs) {
         Say(LogLevel::kInfo, terminal,
             "the record at position " + std::to_string(from) +
@@ -341,7 +350,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
                 "position 0");
         const int32_t lost_before = fetched.pages_lost;
         collection.from_position = 0;
-        fetched = FetchAndStore(line, runtime, store, id, *count, 0, mark, false, stop);
+        fetched = FetchAndStore(line, runtime, store, row, *count, 0, mark, false, stop);
         fetched.pages_lost += lost_before;
       }
     } else {

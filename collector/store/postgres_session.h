@@ -48,6 +48,7 @@ class PostgresSession final : public SqlSession {
 
   bool Ready() override;
   void Begin() override { ExecScript("BEGIN"); }
+  void BeginUnsynced() override { ExecScript("BEGIN; SET LOCAL synchronous_commit = off"); }
   void ExecScript(std::string_view sql) override;
   int64_t Exec(std::string_view sql, const std::vector<SqlValue>& params = {}) override;
   void Query(std::string_view sql, const std::vector<SqlValue>& params,

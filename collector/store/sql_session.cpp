@@ -14,7 +14,13 @@ void RethrowStoreError(const std::string& prefix) {
   }
 }
 
-SqlTransaction::SqlTransaction(SqlSession& session) : session_(session) { session_.Begin(); }
+SqlTransaction::SqlTransaction(SqlSession& session, Sync sync) : session_(session), sync_(sync) {
+  if (sync_ == Sync::kSynced) {
+    session_.Begin();
+  } else {
+    session_.BeginUnsynced();
+  }
+}
 
 SqlTransaction::~SqlTransaction() {
   if (!open_) return;
@@ -24,6 +30,13 @@ SqlTransaction::~SqlTransaction() {
     // The connection is gone or the database already rolled back (SQLite
     // does after a full disk): the server keeps nothing of the transaction.
   }
+  if (sync_ == Sync::kUnsynced) {
+    try {
+      session_.EndUnsynced();
+    } catch (const StoreError&) {
+      // Said by the next operation, which finds the connection as it is.
+    }
+  }
 }
 
 void SqlTransaction::Commit() {
@@ -31,6 +44,7 @@ void SqlTransaction::Commit() {
   // the destructor rolls it back.
   session_.ExecScript("COMMIT");
   open_ = false;
+  if (sync_ == Sync::kUnsynced) session_.EndUnsynced();
 }
 
 }  // namespace tallygate::collector

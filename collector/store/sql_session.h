@@ -51,6 +51,14 @@ class SqlSession {
   // schema upgrade rebuilding an index, an export) are not held to the
   // store's usual time limit but to a long one.
   virtual void Unhurried() {}
+  // Starts a transaction whose commit does not wait for the disk: a crash
+  // or a power cut may lose it (and only it and others committed so since),
+  // never leave the store inconsistent. For the poll log of a poll that
+  // stored nothing, which the next poll writes again: a fleet polled often
+  // syncs once per punch page instead of once per poll.
+  virtual void BeginUnsynced() { Begin(); }
+  // After such a transaction ended (committed or rolled back).
+  virtual void EndUnsynced() {}
 };
 
 // In a handler of a StoreError: throws it again, of the same kind, with
@@ -61,7 +69,8 @@ class SqlSession {
 // store operation that throws half-way leaves nothing behind.
 class SqlTransaction {
  public:
-  explicit SqlTransaction(SqlSession& session);
+  enum class Sync { kSynced, kUnsynced };
+  explicit SqlTransaction(SqlSession& session, Sync sync = Sync::kSynced);
   ~SqlTransaction();
   SqlTransaction(const SqlTransaction&) = delete;
   SqlTransaction& operator=(const SqlTransaction&) = delete;
@@ -70,6 +79,7 @@ class SqlTransaction {
 
  private:
   SqlSession& session_;
+  Sync sync_;
   bool open_ = true;
 };
 

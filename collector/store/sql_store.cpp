@@ -147,7 +147,11 @@ void SqlStore::SaveTerminal(const TerminalInfo& terminal) {
     session_->Exec(
         "INSERT INTO terminals (name, endpoint, address, time_zone) VALUES ($1, $2, $3, $4)"
         " ON CONFLICT (name) DO UPDATE SET endpoint = excluded.endpoint,"
-        " address = excluded.address, time_zone = excluded.time_zone",
+        " address = excluded.address, time_zone = excluded.time_zone"
+        // Unchanged (as at every start): no write, so no commit to sync.
+        " WHERE terminals.endpoint IS DISTINCT FROM excluded.endpoint"
+        " OR terminals.address IS DISTINCT FROM excluded.address"
+        " OR terminals.time_zone IS DISTINCT FROM excluded.time_zone",
         {terminal.name, terminal.endpoint, int64_t{terminal.address}, terminal.time_zone});
   });
 }
@@ -161,20 +165,23 @@ Mark SqlStore::LoadMark(const std::string& terminal) {
   });
 }
 
+int64_t SqlStore::InsertCollection(const Collection& collection) {
+  int64_t id = 0;
+  session_->Query(
+      "INSERT INTO collections (terminal, started, count, from_position, positions_fetched,"
+      " punches_added, pages_lost, outcome, error) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)"
+      " RETURNING id",
+      {collection.terminal, UtcTimeText(collection.started), IntValue(collection.count),
+       int64_t{collection.from_position}, int64_t{collection.positions_fetched},
+       int64_t{collection.punches_added}, int64_t{collection.pages_lost},
+       std::string(OutcomeName(collection.outcome)), collection.error},
+      [&](const SqlRow& row) { id = row.Int(0); });
+  return id;
+}
+
 int64_t SqlStore::BeginCollection(const Collection& collection) {
-  return Run("starting a collection of " + collection.terminal, [&] {
-    int64_t id = 0;
-    session_->Query(
-        "INSERT INTO collections (terminal, started, count, from_position, positions_fetched,"
-        " punches_added, pages_lost, outcome, error) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)"
-        " RETURNING id",
-        {collection.terminal, UtcTimeText(collection.started), IntValue(collection.count),
-         int64_t{collection.from_position}, int64_t{collection.positions_fetched},
-         int64_t{collection.punches_added}, int64_t{collection.pages_lost},
-         std::string(OutcomeName(collection.outcome)), collection.error},
-        [&](const SqlRow& row) { id = row.Int(0); });
-    return id;
-  });
+  return Run("starting a collection of " + collection.terminal,
+             [&] { return InsertCollection(collection); });
 }
 
 int32_t SqlStore::InsertPunches(const std::string& terminal, int64_t collection,
@@ -217,29 +224,45 @@ void SqlStore::ResetMark(const std::string& terminal) {
   });
 }
 
+void SqlStore::EndCollection(int64_t id, const Collection& collection,
+                             std::optional<UtcTime> backoff_until) {
+  const int64_t found = session_->Exec(
+      "UPDATE collections SET ended = $2, count = $3, from_position = $4,"
+      " positions_fetched = $5, punches_added = $6, pages_lost = $7, outcome = $8, error = $9"
+      " WHERE id = $1",
+      {id, UtcTimeText(collection.ended), IntValue(collection.count),
+       int64_t{collection.from_position}, int64_t{collection.positions_fetched},
+       int64_t{collection.punches_added}, int64_t{collection.pages_lost},
+       std::string(OutcomeName(collection.outcome)), collection.error});
+  if (found == 0) throw StoreError("no such collection");
+  const bool success =
+      collection.outcome == Outcome::kComplete || collection.outcome == Outcome::kCleared;
+  // A poll without an answer keeps the count of the last one that had one.
+  session_->Exec(
+      "UPDATE terminals SET last_poll = $2, last_success = COALESCE($3, last_success),"
+      " last_count = COALESCE($4, last_count), last_error = $5, backoff_until = $6"
+      " WHERE name = (SELECT terminal FROM collections WHERE id = $1)",
+      {id, UtcTimeText(collection.ended), success ? UtcValue(collection.ended) : SqlValue(),
+       IntValue(collection.count), collection.error, UtcValue(backoff_until)});
+}
+
 void SqlStore::FinishCollection(int64_t id, const Collection& collection,
                                 std::optional<UtcTime> backoff_until) {
   Run("finishing collection " + std::to_string(id) + " of " + collection.terminal, [&] {
     SqlTransaction transaction(*session_);
-    const int64_t found = session_->Exec(
-        "UPDATE collections SET ended = $2, count = $3, from_position = $4,"
-        " positions_fetched = $5, punches_added = $6, pages_lost = $7, outcome = $8, error = $9"
-        " WHERE id = $1",
-        {id, UtcTimeText(collection.ended), IntValue(collection.count),
-         int64_t{collection.from_position}, int64_t{collection.positions_fetched},
-         int64_t{collection.punches_added}, int64_t{collection.pages_lost},
-         std::string(OutcomeName(collection.outcome)), collection.error});
-    if (found == 0) throw StoreError("no such collection");
-    const bool success =
-        collection.outcome == Outcome::kComplete || collection.outcome == Outcome::kCleared;
-    // A poll without an answer keeps the count of the last one that had one.
-    session_->Exec(
-        "UPDATE terminals SET last_poll = $2, last_success = COALESCE($3, last_success),"
-        " last_count = COALESCE($4, last_count), last_error = $5, backoff_until = $6"
-        " WHERE name = (SELECT terminal FROM collections WHERE id = $1)",
-        {id, UtcTimeText(collection.ended), success ? UtcValue(collection.ended) : SqlValue(),
-         IntValue(collection.count), collection.error, UtcValue(backoff_until)});
+    EndCollection(id, collection, backoff_until);
     transaction.Commit();
+  });
+}
+
+int64_t SqlStore::RecordCollection(const Collection& collection,
+                                   std::optional<UtcTime> backoff_until) {
+  return Run("recording a collection of " + collection.terminal, [&] {
+    SqlTransaction transaction(*session_, SqlTransaction::Sync::kUnsynced);
+    const int64_t id = InsertCollection(collection);
+    EndCollection(id, collection, backoff_until);
+    transaction.Commit();
+    return id;
   });
 }
 

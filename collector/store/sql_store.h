@@ -24,6 +24,8 @@ class SqlStore : public Store {
   void ResetMark(const std::string& terminal) override;
   void FinishCollection(int64_t id, const Collection& collection,
                         std::optional<UtcTime> backoff_until) override;
+  int64_t RecordCollection(const Collection& collection,
+                           std::optional<UtcTime> backoff_until) override;
   void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
                     UtcTime collected) override;
   std::vector<TerminalState> States() override;
@@ -65,6 +67,11 @@ class SqlStore : public Store {
                            UtcTime collected);
 
  private:
+  // Inside a transaction: a new collections row, and the end of one (the
+  // row's figures and the terminal's state).
+  int64_t InsertCollection(const Collection& collection);
+  void EndCollection(int64_t id, const Collection& collection,
+                     std::optional<UtcTime> backoff_until);
   // The first `count` punches `filter` selects after `after`, newest first.
   std::vector<PunchRow> SearchRows(const PunchFilter& filter,
                                    const std::optional<PunchCursor>& after, int64_t count);

@@ -102,6 +102,21 @@ void SqliteSession::Fail() const { throw StoreError(sqlite3_errmsg(db_)); }
 
 void SqliteSession::Begin() { ExecScript("BEGIN IMMEDIATE"); }
 
+// In WAL mode NORMAL leaves the sync to the next checkpoint (or the next
+// FULL commit, which syncs the log up to itself): never inconsistent. The
+// level can change only between transactions.
+void SqliteSession::BeginUnsynced() {
+  ExecScript("PRAGMA synchronous = NORMAL");
+  try {
+    Begin();
+  } catch (const StoreError&) {
+    EndUnsynced();
+    throw;
+  }
+}
+
+void SqliteSession::EndUnsynced() { ExecScript("PRAGMA synchronous = FULL"); }
+
 void SqliteSession::ExecScript(std::string_view sql) {
   if (sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
 }

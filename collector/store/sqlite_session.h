@@ -24,6 +24,8 @@ class SqliteSession final : public SqlSession {
 
   bool Ready() override { return false; }  // a file is never lost
   void Begin() override;
+  void BeginUnsynced() override;
+  void EndUnsynced() override;
   void ExecScript(std::string_view sql) override;
   int64_t Exec(std::string_view sql, const std::vector<SqlValue>& params = {}) override;
   void Query(std::string_view sql, const std::vector<SqlValue>& params,

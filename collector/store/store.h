@@ -128,6 +128,11 @@ class Store {
   virtual void FinishCollection(int64_t id, const Collection& collection,
                                 std::optional<UtcTime> backoff_until) = 0;
 
+  // BeginCollection and FinishCollection in one transaction, for a poll that
+  // stored nothing: one commit where there would be two. Returns the id.
+  virtual int64_t RecordCollection(const Collection& collection,
+                                   std::optional<UtcTime> backoff_until) = 0;
+
   // Replaces the terminal's card list with `cards`.
   virtual void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
                             UtcTime collected) = 0;

@@ -75,9 +75,16 @@ std::string MetricsText(const std::vector<TerminalView>& views, const PollMetric
   }
   Exposition out;
   out.Family("tallygate_terminal_up", "gauge",
-             "1 when the terminal's last poll succeeded, else 0.");
+             "1 when the terminal's last poll succeeded or found its line busy, else 0.");
   for (const TerminalView* view : terminals) {
-    out.Sample({{"terminal", view->state.info.name}}, view->answering == Answering::kAnswering);
+    out.Sample({{"terminal", view->state.info.name}},
+               view->answering == Answering::kAnswering || view->answering == Answering::kBusy);
+  }
+  out.Family("tallygate_terminal_busy", "gauge",
+             "1 while another program holds the terminal's line (its last poll found it busy; "
+             "tried again in seconds, not a failure), else 0.");
+  for (const TerminalView* view : terminals) {
+    out.Sample({{"terminal", view->state.info.name}}, view->answering == Answering::kBusy);
   }
   out.Family("tallygate_terminal_last_success_timestamp_seconds", "gauge",
              "When the terminal's last successful poll ended, in seconds since 1970 (UTC).");

@@ -3,17 +3,14 @@
 // TCP and on the same serial bus, and a line another program holds makes the
 // terminal busy (retried in seconds, no backoff), not unreachable.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "sim/client/sim_process.h"
 #include "tallygate/terminal.h"
+#include "tests/collector/collector_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/run_program.h"
 
@@ -43,22 +40,12 @@ class LineSharingTest : public ::testing::Test {
                            << "\"\ncard_list = false\n"
                            << "[[terminal]]\nname = \"bus1\"\nserial = \"" << sim_->pty_path()
                            << "\"\ncard_list = false\n";
-    log_ = (dir_ / "collector.log").string();
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      const int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(fd, STDERR_FILENO);
-      execl(TALLYGATE_COLLECTOR_PATH, TALLYGATE_COLLECTOR_PATH, "--config", config_.c_str(), "run",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    collector_.emplace(config_, "run", (dir_ / "collector.log").string());
   }
   void TearDown() override {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    if (!collector_) return;
+    collector_->Signal(SIGTERM);
+    collector_->WaitForExit(std::chrono::seconds(10));
   }
 
   // Each terminal's state as `status --json` tells it.
@@ -86,19 +73,15 @@ class LineSharingTest : public ::testing::Test {
     const auto found = states.find(name);
     return found != states.end() && found->second["last_outcome"] == outcome;
   }
-  std::string Log() const {
-    std::stringstream text;
-    text << std::ifstream(log_).rdbuf();
-    return text.str();
-  }
+  std::string Log() const { return collector_->Log(); }
   // SIGHUP: the configuration is read again and every terminal polled at once.
-  void PollAgain() { ASSERT_EQ(kill(pid_, SIGHUP), 0); }
+  void PollAgain() { collector_->Signal(SIGHUP); }
 
   TempDir dir_;
   std::optional<SimProcess> sim_;
   std::map<std::string, std::optional<std::string>> env_;
-  std::string config_, log_;
-  pid_t pid_ = -1;
+  std::string config_;
+  std::optional<testing::Collector> collector_;
 };
 
 TEST_F(LineSharingTest, PeoplesProgramsReachTheTerminalBetweenPolls) {

@@ -11,10 +11,8 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 
 #include <algorithm>
 #include <fstream>
@@ -27,12 +25,15 @@
 #include "collector/poll/serialized_store.h"
 #include "collector/store/postgres_session.h"
 #include "sim/client/sim_process.h"
+#include "tests/collector/collector_process.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::collector {
 namespace {
 
+using testing::Clock;
+using testing::Collector;
 using testing::PostgresServer;
 using testing::SimProcess;
 using testing::TempDir;
@@ -191,27 +192,13 @@ TEST_P(FleetReliabilityTest, KilledAtRandomMomentsLosesNothing) {
              << "\"\ntime_zone = \"Asia/Shanghai\"\ncard_list = false\n";
     }
   }
-  auto start = [&] {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDERR_FILENO);
-      execl(TALLYGATE_COLLECTOR_PATH, TALLYGATE_COLLECTOR_PATH, "--config", config_path.c_str(),
-            "run", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    return pid;
-  };
   std::mt19937 random(20261208);
   std::uniform_int_distribution<int> moment_ms(300, 4500);
   for (int kill_number = 0; kill_number < 20; ++kill_number) {
-    const pid_t pid = start();
-    ASSERT_GT(pid, 0);
+    Collector killed(config_path, "run", (dir_ / "collector.log").string());
     std::this_thread::sleep_for(std::chrono::milliseconds(moment_ms(random)));
-    kill(pid, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the collector ended before it was killed";
+    killed.Signal(SIGKILL);
+    ASSERT_EQ(killed.WaitForExit(10s), -1) << "the collector ended before it was killed";
   }
   // Punches stop; one last run brings the store up to date.
   ASSERT_EQ(fleet.Control("punch-rate 0").rfind("ok", 0), 0u);
@@ -308,6 +295,89 @@ TEST(FrozenStoreReliabilityTest, NoClearWhileFrozenAndNothingLostOrTwiceAfter) {
     if (OnceStatus(collector.PollOnce({})) == 0) break;
   }
   ExpectExactlyEverything(fleet, store, kFleet);
+}
+
+// Two collectors with the same fleet and the same PostgreSQL database: each
+// terminal is polled by one of them at a time, the other says
+// claimed-elsewhere (no warning, `once` exits 0); when the collector polling
+// them dies, the other takes its terminals within two poll intervals; and
+// through a kill and a restart the store holds every record exactly once.
+TEST(CollectorPairTest, OneCarriesTheFleetWhenTheOtherDiesAndTogetherTheyLoseNothing) {
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  if (PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
+  PostgresServer server;
+  TempDir dir;
+  SimProcess fleet({"--tcp-terminals", std::to_string(kTerminals), "--tcp-port", "0", "--records",
+                    "100", "--punch-rate", "2", "--seed", "29", "--quiet"});
+  constexpr auto kInterval = 2s;
+  const std::string config = (dir / "collector.toml").string();
+  {
+    std::ofstream text(config);
+    text << "database = \"" << server.Uri() << "\"\npoll_interval = 2\n";
+    for (int k = 1; k <= kTerminals; ++k) {
+      text << "[[terminal]]\nname = \"" << Name(k) << "\"\ntcp = \"127.0.0.1:"
+           << fleet.tcp_ports()[static_cast<size_t>(k - 1)] << "\"\ncard_list = false\n";
+      if (k % 2 == 0) text << "clear_above = 150\n";
+    }
+  }
+  const auto count = [](const std::string& log, const std::string& what) {
+    size_t found = 0;
+    for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++found;
+    return found;
+  };
+  const auto warnings = [](const std::string& log) {
+    return log.rfind("warning", 0) == 0 || log.rfind("error", 0) == 0 ||
+           log.find("\nwarning") != std::string::npos || log.find("\nerror") != std::string::npos;
+  };
+  const std::string elsewhere = ": polled by another collector sharing the database";
+  const auto polled_all = [](const std::string& log) {
+    for (int k = 1; k <= kTerminals; ++k) {
+      if (log.find(" " + Name(k) + ": complete") == std::string::npos &&
+          log.find(" " + Name(k) + ": cleared") == std::string::npos) {
+        return false;
+      }
+    }
+    return true;
+  };
+
+  std::optional<Collector> first(std::in_place, config, "run", (dir / "first.log").string());
+  ASSERT_TRUE(testing::WaitUntil([&] { return polled_all(first->Log()); }, 60s))
+      << first->Log();
+  Collector second(config, "run", (dir / "second.log").string());
+  ASSERT_TRUE(second.WaitForLog("t" + std::to_string(kTerminals) + elsewhere, 20s)) << second.Log();
+  std::this_thread::sleep_for(2 * kInterval);
+  EXPECT_EQ(count(second.Log(), elsewhere), static_cast<size_t>(kTerminals)) << second.Log();
+  EXPECT_EQ(count(second.Log(), "fetched from position"), 0u) << "a terminal was polled by both";
+  EXPECT_FALSE(warnings(first->Log() + second.Log())) << first->Log() << second.Log();
+  Collector once(config, "once", (dir / "once.log").string());
+  EXPECT_EQ(once.WaitForExit(30s), 0) << once.Log();
+
+  first->Signal(SIGKILL);
+  const auto killed = Clock::now();
+  ASSERT_EQ(first->WaitForExit(10s), -1);
+  const auto carried = testing::WaitUntil(
+      [&] { return count(second.Log(), ": polled here from now on") >= kTerminals; }, 6 * kInterval);
+  ASSERT_TRUE(carried) << second.Log();
+  std::printf("the second collector carried the fleet %.1f s after the first was killed\n",
+              testing::Seconds(*carried - killed));
+  EXPECT_LE(*carried - killed, 2 * kInterval + 1s);
+
+  first.emplace(config, "run", (dir / "first-again.log").string());
+  std::this_thread::sleep_for(3 * kInterval);
+  EXPECT_FALSE(warnings(first->Log() + second.Log())) << first->Log() << second.Log();
+  ASSERT_EQ(fleet.Control("punch-rate 0").rfind("ok", 0), 0u);
+  second.Signal(SIGTERM);
+  first->Signal(SIGTERM);
+  EXPECT_EQ(second.WaitForExit(10s), 0);
+  EXPECT_EQ(first->WaitForExit(10s), 0);
+
+  CollectorConfig last = LoadConfig(config);
+  SerializedStore store(OpenStore(server.Uri()));
+  Fleet collector(last, store);
+  for (int round = 0; round < 3; ++round) {
+    if (OnceStatus(collector.PollOnce({})) == 0) break;
+  }
+  ExpectExactlyEverything(fleet, store, kTerminals);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, FleetReliabilityTest,

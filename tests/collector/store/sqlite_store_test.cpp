@@ -1,4 +1,5 @@
-// SQLite alone: where the file goes, and a disk that fills up.
+// SQLite alone: where the file goes, a disk that fills up, and the sync of
+// each commit.
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "collector/store/sqlite_session.h"
 #include "collector/store/store.h"
 #include "tests/collector/store/store_testing.h"
 #include "tests/support/temp_dir.h"
@@ -89,6 +91,36 @@ TEST(SqliteStoreTest, AFullDiskRefusesWholePages) {
   // What was committed is whole: every punch up to the mark, none past it.
   EXPECT_EQ(store->LoadMark("gate-1").positions, stored);
   EXPECT_EQ(CountPunches(*store), stored);
+}
+
+// A transaction that need not wait for the disk (the log of a poll that
+// stored nothing) leaves every later one synced, whether it committed or
+// failed.
+TEST(SqliteStoreTest, AnUnsyncedTransactionLeavesTheNextOnesSynced) {
+  const TempDir folder;
+  SqliteSession session(folder / "punches.db");
+  session.ExecScript("CREATE TABLE t (x INTEGER)");
+  const auto level = [&] {
+    int64_t value = -1;
+    session.Query("PRAGMA synchronous", {}, [&](const SqlRow& row) { value = row.Int(0); });
+    return value;
+  };
+  constexpr int64_t kFull = 2;
+  ASSERT_EQ(level(), kFull);
+  {
+    SqlTransaction unsynced(session, SqlTransaction::Sync::kUnsynced);
+    session.Exec("INSERT INTO t VALUES (1)");
+    unsynced.Commit();
+  }
+  EXPECT_EQ(level(), kFull) << "after a commit";
+  {
+    SqlTransaction unsynced(session, SqlTransaction::Sync::kUnsynced);
+    EXPECT_THROW(session.Exec("INSERT INTO missing VALUES (1)"), StoreError);
+  }
+  EXPECT_EQ(level(), kFull) << "after a rollback";
+  int64_t rows = 0;
+  session.Query("SELECT count(*) FROM t", {}, [&](const SqlRow& row) { rows = row.Int(0); });
+  EXPECT_EQ(rows, 1);
 }
 
 }  // namespace

@@ -203,8 +203,7 @@ TEST_P(StoreTest, CollectionsAndStatesTellEachPoll) {
   bad.pages_lost = 1;
   bad.outcome = Outcome::kUnreachable;
   bad.error = "no answer";
-  const int64_t second = store_->BeginCollection(bad);
-  store_->FinishCollection(second, bad, minutes(10));
+  const int64_t second = store_->RecordCollection(bad, minutes(10));  // begun and finished
   EXPECT_THROW(store_->FinishCollection(second + 100, bad, std::nullopt), StoreError);
 
   const auto collections = store_->Collections("gate-1", 5);

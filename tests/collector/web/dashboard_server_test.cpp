@@ -391,6 +391,16 @@ TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
   failed.terminal = "gate-1";
   failed.outcome = Outcome::kUnreachable;
   metrics_.Record(failed, std::chrono::milliseconds{1500});
+  {
+    // The other terminal's line is held by another program: busy, not down.
+    const std::unique_ptr<Store> store = OpenStore(database_);
+    store->SaveTerminal({"odd\"name\\", "tcp://127.0.0.1:1002", 1, "UTC"});
+    Collection busy;
+    busy.terminal = "odd\"name\\";
+    busy.outcome = Outcome::kBusy;
+    busy.ended = busy.started;
+    store->RecordCollection(busy, std::nullopt);
+  }
   const auto result = Get("/metrics");
   ASSERT_TRUE(result);
   ASSERT_EQ(result->status, 200);
@@ -408,14 +418,17 @@ TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
         "tallygate_terminal_punches_stored", "tallygate_terminal_records",
         "tallygate_poll_duration_seconds_bucket", "tallygate_poll_duration_seconds_sum",
         "tallygate_poll_duration_seconds_count", "tallygate_poll_errors_total",
-        "tallygate_store_errors_total"}) {
+        "tallygate_store_errors_total", "tallygate_terminal_busy"}) {
     EXPECT_EQ(names.count(name), 1u) << name;
   }
   for (const std::string expected :
        {"tallygate_terminal_punches_stored{terminal=\"gate-1\"} 2000",
         "tallygate_poll_duration_seconds_sum{terminal=\"gate-1\"} 1.5",
         "tallygate_poll_errors_total{terminal=\"gate-1\",kind=\"unreachable\"} 1",
-        "tallygate_poll_errors_total{terminal=\"odd\\\"name\\\\\",kind=\"partial\"} 0"}) {
+        "tallygate_poll_errors_total{terminal=\"odd\\\"name\\\\\",kind=\"partial\"} 0",
+        "tallygate_terminal_busy{terminal=\"odd\\\"name\\\\\"} 1",
+        "tallygate_terminal_up{terminal=\"odd\\\"name\\\\\"} 1",
+        "tallygate_terminal_busy{terminal=\"gate-1\"} 0"}) {
     EXPECT_NE(result->body.find(expected + "\n"), std::string::npos) << expected;
   }
 }

@@ -1,0 +1,83 @@
+// tallygate-collector as a child process of a test, its log in a file.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace tallygate::testing {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Seconds(Clock::duration span) { return std::chrono::duration<double>(span).count(); }
+
+// When `done` first held, looked at every 50 ms; nothing after `limit`.
+inline std::optional<Clock::time_point> WaitUntil(const std::function<bool()>& done,
+                                                  Clock::duration limit) {
+  for (const auto end = Clock::now() + limit; Clock::now() < end;
+       std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+    if (done()) return Clock::now();
+  }
+  return std::nullopt;
+}
+
+// `tallygate-collector --config CONFIG COMMAND`; killed with SIGKILL at the
+// end unless it has ended by then.
+class Collector {
+ public:
+  Collector(const std::string& config, const std::string& command, std::string log)
+      : log_(std::move(log)) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(fd, STDERR_FILENO);
+      execl(TALLYGATE_COLLECTOR_PATH, TALLYGATE_COLLECTOR_PATH, "--config", config.c_str(),
+            command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~Collector() {
+    if (!status_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  std::string Log() const {
+    std::stringstream text;
+    text << std::ifstream(log_).rdbuf();
+    return text.str();
+  }
+  std::optional<Clock::time_point> WaitForLog(const std::string& text, Clock::duration limit) const {
+    return WaitUntil([&] { return Log().find(text) != std::string::npos; }, limit);
+  }
+  void Signal(int signal) const { kill(pid_, signal); }
+  // The exit status (-1 for a signal) once the program has ended.
+  std::optional<int> WaitForExit(Clock::duration limit) {
+    WaitUntil(
+        [&] {
+          int status = 0;
+          if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+          status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+          return true;
+        },
+        limit);
+    return status_;
+  }
+
+ private:
+  std::string log_;
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+}  // namespace tallygate::testing
