@@ -1,5 +1,6 @@
-// Where the collector keeps punches: one interface, two stores (SQLite and
-// PostgreSQL) with one schema (schema.md in docs/collector.md).
+// Where the collector keeps punches, and the card lists the company wants:
+// one interface, two stores (SQLite and PostgreSQL) with one schema
+// ("Schema" in docs/collector.md).
 //
 // Every method is one transaction: it commits whole or changes nothing, and
 // throws StoreError when the store cannot do it (the server is down, the disk
