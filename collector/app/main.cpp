@@ -9,17 +9,20 @@
 //     export --from DATE --to DATE [--terminal NAME] [--card CARD] [--name TEXT]
 //            [--format csv|jsonl] [--output FILE]
 //     check-config
+//     cards import|add|remove|show ...   the wanted card lists (cards_command.h)
 // Exit statuses: 0 done; 1 the store was unusable; 2 usage or configuration
-// mistakes (nothing polled); 3 (once) a terminal was partial or unreachable.
+// mistakes (nothing polled), a bad card file or value (nothing changed);
+// 3 (once) a terminal was partial or unreachable.
 #include <cstdio>
 #include <iostream>
 #include <stop_token>
 #include <system_error>
 
+#include "collector/app/cards_command.h"
 #include "collector/app/service.h"
 #include "collector/app/status_report.h"
 #include "collector/config/config.h"
-#include "collector/export/filter_text.h"
+#include "collector/store/value_text.h"
 #include "collector/export/punch_export.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/log.h"
@@ -104,7 +107,8 @@ int Main(int argc, char** argv) {
   app.require_subcommand(1, 1);
   app.footer(
       "Exit status: 0 done; 1 the store was unusable; 2 a usage or configuration mistake "
-      "(nothing polled); 3 (once) a terminal was partial or unreachable.\n"
+      "(nothing polled), or a bad card file or value (nothing changed); 3 (once) a terminal was "
+      "partial or unreachable.\n"
       "Global options may also follow the command.");
   CLI::App* run = app.add_subcommand("run", "poll until SIGTERM or SIGINT; SIGHUP rereads the "
                                             "configuration");
@@ -126,6 +130,8 @@ int Main(int argc, char** argv) {
   exporter->add_option("--output", options.output,
                        "write FILE (whole or not at all) instead of standard output");
   CLI::App* check = app.add_subcommand("check-config", "check the configuration and exit");
+  CardsOptions cards_options;
+  CLI::App* cards = AddCardsCommands(app, cards_options);
   for (CLI::App* command : {run, once, status, exporter, check}) command->fallthrough();
   if (std::optional<int> done = command_line::Parse(app, argc, argv)) return *done;
   SetLogLevel(*ParseLogLevel(options.log_level));
@@ -143,6 +149,7 @@ int Main(int argc, char** argv) {
     return RunService(options.config, std::move(config), options.http);
   }
   try {
+    if (cards->parsed()) return RunCards(*cards, cards_options, config);
     SerializedStore store(OpenStore(config.database));
     if (once->parsed()) {
       Fleet fleet(config, store);

@@ -16,6 +16,7 @@
 //   set_clock = true            # once a day, in the terminal's zone
 //   card_list = true            # collect the card list (default true)
 //   unit_wait_ms = 3000         # longest wait for each record of a page
+//   groups = ["gates"]          # where cards are granted, beside its name
 //
 //   [http]                      # the web dashboard, off when absent
 //   listen = "127.0.0.1:8080"
@@ -56,6 +57,9 @@ struct TerminalConfig {
   std::chrono::milliseconds unit_wait{3000};
   // The collector's busy_limit (see CollectorConfig).
   std::chrono::seconds busy_limit{120};
+  // The groups a cardholder's terminals may name instead of the terminal's
+  // own name: neither empty nor holding ';', not "*", no terminal's name.
+  std::vector<std::string> groups;
   int line = 0;                    // of its [[terminal]] in the file
 
   bool serial() const { return std::holds_alternative<SerialEndpoint>(endpoint); }
@@ -97,7 +101,8 @@ class ConfigError : public std::runtime_error {
 // Reads and checks the file. Throws ConfigError for the first mistake: a
 // TOML syntax error, an unknown key, a value of the wrong type or range, a
 // duplicate or missing terminal name, neither or both of tcp and serial, a
-// database URI that is not one, an unknown time zone.
+// database URI that is not one, an unknown time zone, a group name that
+// cannot be told from a list of names or from a terminal.
 CollectorConfig LoadConfig(const std::filesystem::path& file);
 
 // The same for text in memory; `source` names it in messages.

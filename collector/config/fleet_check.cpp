@@ -74,6 +74,15 @@ void CheckFleet(const std::vector<TerminalEntry>& entries, const std::string& so
                        Called(*it->second) + " and '" + terminal.name + "'");
     }
   }
+  for (const TerminalEntry& entry : entries) {
+    for (const std::string& group : entry.config.groups) {
+      if (const auto it = names.find(group); it != names.end()) {
+        FailAt(source, entry.groups_at,
+               "group '" + group + "' is the name of " + Called(*it->second) +
+                   ": a cardholder's terminals could not tell them apart");
+      }
+    }
+  }
 }
 
 }  // namespace tallygate::collector

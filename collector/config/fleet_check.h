@@ -1,5 +1,5 @@
 // Checks across the [[terminal]] tables: each terminal once, each bus
-// address once.
+// address once, no group named as a terminal.
 #ifndef TALLYGATE_COLLECTOR_CONFIG_FLEET_CHECK_H_
 #define TALLYGATE_COLLECTOR_CONFIG_FLEET_CHECK_H_
 
@@ -11,8 +11,9 @@
 namespace tallygate::collector {
 
 // Refuses a name used twice, a bus written two ways ("COM3" and "3" would
-// be opened twice), two terminals at one address of one bus, and one TCP
-// endpoint and address configured twice.
+// be opened twice), two terminals at one address of one bus, one TCP
+// endpoint and address configured twice, and a group named as a terminal
+// (a cardholder's list of names could not tell them apart).
 void CheckFleet(const std::vector<TerminalEntry>& entries, const std::string& source);
 
 }  // namespace tallygate::collector

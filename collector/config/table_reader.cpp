@@ -113,6 +113,26 @@ std::optional<int64_t> TableReader::Integer(std::string_view key, int64_t low, i
   return value;
 }
 
+std::vector<std::string> TableReader::Strings(
+    std::string_view key, const std::function<std::string(const std::string&)>& check) const {
+  const toml::node* node = Find(key);
+  if (!node) return {};
+  if (!node->is_array()) FailType(key, "an array of strings");
+  std::vector<std::string> values;
+  for (const toml::node& element : *node->as_array()) {
+    if (!element.is_string()) {
+      FailAt(source_, element.source(),
+             std::string(key) + " must hold strings, not " + std::string(TypeName(element.type())));
+    }
+    try {
+      values.push_back(check(element.as_string()->get()));
+    } catch (const std::invalid_argument& error) {
+      FailAt(source_, element.source(), std::string(key) + ": " + error.what());
+    }
+  }
+  return values;
+}
+
 std::optional<std::chrono::seconds> TableReader::Duration(std::string_view key,
                                                           std::chrono::seconds low) const {
   const toml::node* node = Find(key);

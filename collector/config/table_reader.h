@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <stdexcept>
@@ -42,6 +43,12 @@ class TableReader {
   // An integer of seconds or a text such as "1h30m", from `low` up to a year.
   std::optional<std::chrono::seconds> Duration(std::string_view key,
                                                std::chrono::seconds low) const;
+
+  // An array of strings, each through `check` (whose std::invalid_argument
+  // becomes a ConfigError at the element); empty when the key is absent.
+  std::vector<std::string> Strings(
+      std::string_view key,
+      const std::function<std::string(const std::string&)>& check) const;
 
   // The key's string through `parse`, whose std::invalid_argument becomes a
   // ConfigError at the value.

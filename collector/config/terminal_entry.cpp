@@ -23,6 +23,18 @@ std::string ResolveZone(const std::string& name) {
                               "/usr/share/zoneinfo)");
 }
 
+// A cardholder's terminals are written "gates;canteen" or "*".
+std::string CheckGroupName(const std::string& name) {
+  if (name.find_first_not_of(" \t") == std::string::npos) {
+    throw std::invalid_argument("a group name is empty");
+  }
+  if (name.find(';') != std::string::npos) {
+    throw std::invalid_argument("group '" + name + "' holds ';', which separates names in a list");
+  }
+  if (name == "*") throw std::invalid_argument("'*' means every terminal, and is no group");
+  return name;
+}
+
 }  // namespace
 
 std::string TerminalConfig::EndpointText() const {
@@ -36,7 +48,8 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
                            const std::string& source) {
   const TableReader reader(table, "[[terminal]]",
                            {"name", "tcp", "serial", "address", "time_zone", "poll_interval",
-                            "verify_interval", "clear_above", "set_clock", "card_list", "unit_wait_ms"},
+                            "verify_interval", "clear_above", "set_clock", "card_list", "unit_wait_ms",
+                            "groups"},
                            source);
   TerminalEntry entry;
   TerminalConfig& terminal = entry.config;
@@ -83,6 +96,8 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   if (const std::optional<int64_t> wait = reader.Integer("unit_wait_ms", 50, 10000)) {
     terminal.unit_wait = std::chrono::milliseconds(*wait);
   }
+  terminal.groups = reader.Strings("groups", CheckGroupName);
+  entry.groups_at = reader.Region("groups");
   return entry;
 }
 

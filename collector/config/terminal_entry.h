@@ -17,6 +17,7 @@ struct TerminalEntry {
   toml::source_region name_at;
   toml::source_region endpoint_at;  // of tcp or serial
   toml::source_region address_at;   // the table's when address is absent
+  toml::source_region groups_at;    // likewise
 };
 
 // What a terminal takes when it does not say.

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "collector/export/filter_text.h"
+#include "collector/store/value_text.h"
 #include "collector/store/time_text.h"
 #include "common/csv/csv_field.h"
 

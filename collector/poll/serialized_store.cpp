@@ -98,6 +98,23 @@ void SerializedStore::ForEachPunch(const PunchFilter& filter,
   Locked([&] { return store_->ForEachPunch(filter, row); });
 }
 
+std::vector<Cardholder> SerializedStore::Cardholders() {
+  return Locked([&] { return store_->Cardholders(); });
+}
+
+std::optional<Cardholder> SerializedStore::FindCardholder(uint32_t card) {
+  return Locked([&] { return store_->FindCardholder(card); });
+}
+
+std::vector<CardAudit> SerializedStore::ChangeCardholders(const CardholderChanges& changes,
+                                                          const std::string& by, UtcTime when) {
+  return Locked([&] { return store_->ChangeCardholders(changes, by, when); });
+}
+
+std::vector<CardAudit> SerializedStore::CardAudits(std::optional<uint32_t> card, int limit) {
+  return Locked([&] { return store_->CardAudits(card, limit); });
+}
+
 void SerializedStore::Check() {
   Locked([&] { return store_->Check(); });
 }

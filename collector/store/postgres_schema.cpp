@@ -94,6 +94,31 @@ CREATE INDEX cards_terminal_card ON cards (terminal, card, position);
 CREATE INDEX collections_success ON collections (terminal, id)
   WHERE ended IS NOT NULL AND outcome IN ('complete', 'cleared');
 )",
+    // 3: the card lists the company wants (cardholder.h) and the audit of
+    // their changes. `terminals` holds the names as written, separated by
+    // ';' ("*": every terminal); `revoked` is set on a card that belongs
+    // nowhere any more. An audit row's id is what the outcome of the change
+    // on each terminal will refer to.
+    R"(
+CREATE TABLE cardholders (
+  card        bigint PRIMARY KEY CHECK (card BETWEEN 0 AND 4294967295),
+  staff       text NOT NULL,
+  name        text COLLATE "C" NOT NULL,
+  valid_from  date,
+  valid_until date,
+  terminals   text COLLATE "C" NOT NULL,
+  revoked     timestamptz
+);
+CREATE TABLE card_audit (
+  id     bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  at     timestamptz NOT NULL,
+  actor  text NOT NULL,
+  card   bigint NOT NULL,
+  action text NOT NULL,
+  what   text NOT NULL
+);
+CREATE INDEX card_audit_card ON card_audit (card, id);
+)",
 };
 
 }  // namespace

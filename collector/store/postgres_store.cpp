@@ -85,6 +85,10 @@ class PostgresStore final : public SqlStore {
     session().Exec("SELECT pg_advisory_xact_lock($1)", {LockKey("schema")});
   }
 
+  void LockCardholders() override {
+    session().Exec("SELECT pg_advisory_xact_lock($1)", {LockKey("cardholders")});
+  }
+
   int32_t InsertPunches(const std::string& terminal, int64_t collection,
                         std::span<const Punch> punches) override {
     ArrayText positions, bytes, cards, locals, utcs, flags, keeps, raws;

@@ -20,6 +20,7 @@ using PunchBytes = std::array<uint8_t, 12>;
 
 using LocalTime = std::chrono::local_seconds;  // as the terminal recorded it
 using UtcTime = std::chrono::sys_seconds;
+using LocalDay = std::chrono::local_days;  // a date of the terminal's calendar
 
 struct Punch {
   int32_t position = 0;           // on the terminal when collected

@@ -5,6 +5,7 @@
 
 #include "collector/store/punch_query.h"
 #include "collector/store/time_text.h"
+#include "collector/store/value_text.h"
 
 namespace tallygate::collector {
 namespace {
@@ -102,6 +103,38 @@ bool NewestFirst(const PunchRow& a, const PunchRow& b) {
   if (x.has_value() != y.has_value()) return x.has_value();
   if (x != y) return *x > *y;
   return a.id > b.id;
+}
+
+// ---- Cardholders -----------------------------------------------------------------
+
+SqlValue DayValue(const std::optional<LocalDay>& day) {
+  return day ? SqlValue(DayText(*day)) : SqlValue();
+}
+
+std::optional<LocalDay> ReadDay(const SqlRow& row, int column) {
+  if (row.IsNull(column)) return std::nullopt;
+  const std::string text = row.Text(column);
+  const std::optional<LocalDay> day = ParseDay(text);
+  if (!day) throw StoreError("a stored date is not one: \"" + text + "\"");
+  return day;
+}
+
+std::vector<std::string> SplitWhere(const std::string& text) {
+  std::vector<std::string> names;
+  for (size_t start = 0; start <= text.size();) {
+    const size_t end = std::min(text.find(';', start), text.size());
+    if (end > start) names.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+CardAction ReadAction(const SqlRow& row, int column) {
+  const std::string name = row.Text(column);
+  for (CardAction action : {CardAction::kAdd, CardAction::kChange, CardAction::kRevoke}) {
+    if (name == CardActionName(action)) return action;
+  }
+  throw StoreError("unknown card action \"" + name + "\"");
 }
 
 constexpr std::string_view kSuccess = "outcome IN ('complete', 'cleared')";
@@ -447,6 +480,95 @@ CardList SqlStore::Cards(const std::string& terminal) {
           card.raw_name = row.Bytes(5);
         });
     return list;
+  });
+}
+
+std::vector<Cardholder> SqlStore::ReadCardholders(const std::string& where,
+                                                  const std::vector<SqlValue>& params) {
+  std::vector<Cardholder> holders;
+  session_->Query(
+      "SELECT card, staff, name, valid_from, valid_until, terminals, revoked FROM cardholders " +
+          where + " ORDER BY card",
+      params, [&](const SqlRow& row) {
+        Cardholder& holder = holders.emplace_back();
+        holder.card = static_cast<uint32_t>(row.Int(0));
+        holder.staff = row.Text(1);
+        holder.name = row.Text(2);
+        holder.valid_from = ReadDay(row, 3);
+        holder.valid_until = ReadDay(row, 4);
+        holder.where = SplitWhere(row.Text(5));
+        holder.revoked = ReadUtc(row, 6);
+      });
+  return holders;
+}
+
+std::vector<Cardholder> SqlStore::Cardholders() {
+  return Run("reading the cardholders", [&] { return ReadCardholders("", {}); });
+}
+
+std::optional<Cardholder> SqlStore::FindCardholder(uint32_t card) {
+  return Run("reading the holder of card " + std::to_string(card),
+             [&]() -> std::optional<Cardholder> {
+               std::vector<Cardholder> found = ReadCardholders("WHERE card = $1", {int64_t{card}});
+               if (found.empty()) return std::nullopt;
+               return std::move(found.front());
+             });
+}
+
+std::vector<CardAudit> SqlStore::ChangeCardholders(const CardholderChanges& changes,
+                                                   const std::string& by, UtcTime when) {
+  return Run("changing the cardholders", [&] {
+    SqlTransaction transaction(*session_);
+    LockCardholders();
+    const std::vector<Cardholder> before = ReadCardholders("", {});
+    const std::vector<Cardholder> after = AfterChanges(before, changes, when);
+    std::vector<CardAudit> audits = Differences(before, after);
+    auto holder = after.begin();
+    for (CardAudit& audit : audits) {
+      holder = std::find_if(holder, after.end(),
+                            [&](const Cardholder& h) { return h.card == audit.card; });
+      session_->Exec(
+          "INSERT INTO cardholders (card, staff, name, valid_from, valid_until, terminals,"
+          " revoked) VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (card) DO UPDATE SET"
+          " staff = excluded.staff, name = excluded.name, valid_from = excluded.valid_from,"
+          " valid_until = excluded.valid_until, terminals = excluded.terminals,"
+          " revoked = excluded.revoked",
+          {int64_t{holder->card}, holder->staff, holder->name, DayValue(holder->valid_from),
+           DayValue(holder->valid_until), WhereText(holder->where), UtcValue(holder->revoked)});
+      audit.when = when;
+      audit.by = by;
+      session_->Query(
+          "INSERT INTO card_audit (at, actor, card, action, what) VALUES ($1, $2, $3, $4, $5)"
+          " RETURNING id",
+          {UtcTimeText(when), by, int64_t{audit.card}, std::string(CardActionName(audit.action)),
+           audit.what},
+          [&](const SqlRow& row) { audit.id = row.Int(0); });
+    }
+    transaction.Commit();
+    return audits;
+  });
+}
+
+std::vector<CardAudit> SqlStore::CardAudits(std::optional<uint32_t> card, int limit) {
+  return Run("reading the card audit", [&] {
+    std::string query = "SELECT id, at, actor, card, action, what FROM card_audit";
+    std::vector<SqlValue> params{int64_t{limit}};
+    if (card) {
+      query += " WHERE card = $2";
+      params.emplace_back(int64_t{*card});
+    }
+    query += " ORDER BY id DESC LIMIT $1";
+    std::vector<CardAudit> audits;
+    session_->Query(query, params, [&](const SqlRow& row) {
+      CardAudit& audit = audits.emplace_back();
+      audit.id = row.Int(0);
+      audit.when = ReadUtc(row, 1).value_or(UtcTime{});
+      audit.by = row.Text(2);
+      audit.card = static_cast<uint32_t>(row.Int(3));
+      audit.action = ReadAction(row, 4);
+      audit.what = row.Text(5);
+    });
+    return audits;
   });
 }
 

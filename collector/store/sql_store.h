@@ -35,6 +35,11 @@ class SqlStore : public Store {
   CardList Cards(const std::string& terminal) override;
   void ForEachPunch(const PunchFilter& filter,
                     const std::function<void(const PunchRow&)>& row) override;
+  std::vector<Cardholder> Cardholders() override;
+  std::optional<Cardholder> FindCardholder(uint32_t card) override;
+  std::vector<CardAudit> ChangeCardholders(const CardholderChanges& changes, const std::string& by,
+                                           UtcTime when) override;
+  std::vector<CardAudit> CardAudits(std::optional<uint32_t> card, int limit) override;
   void Check() override;
 
  protected:
@@ -59,6 +64,8 @@ class SqlStore : public Store {
   virtual void Reconnected() {}
   // Inside the migration's transaction, before the version is read.
   virtual void LockSchema() {}
+  // Inside ChangeCardholders' transaction, before the holders are read.
+  virtual void LockCardholders() {}
   // Inside StorePage's transaction: inserts the punches not stored yet.
   virtual int32_t InsertPunches(const std::string& terminal, int64_t collection,
                                 std::span<const Punch> punches);
@@ -72,6 +79,9 @@ class SqlStore : public Store {
   int64_t InsertCollection(const Collection& collection);
   void EndCollection(int64_t id, const Collection& collection,
                      std::optional<UtcTime> backoff_until);
+  // The holders `where` selects ("" or "WHERE card = $1"), by card.
+  std::vector<Cardholder> ReadCardholders(const std::string& where,
+                                          const std::vector<SqlValue>& params);
   // The first `count` punches `filter` selects after `after`, newest first.
   std::vector<PunchRow> SearchRows(const PunchFilter& filter,
                                    const std::optional<PunchCursor>& after, int64_t count);

@@ -88,6 +88,31 @@ CREATE INDEX cards_terminal_card ON cards (terminal, card, position);
 CREATE INDEX collections_success ON collections (terminal, id)
   WHERE ended IS NOT NULL AND outcome IN ('complete', 'cleared');
 )",
+    // 3: the card lists the company wants (cardholder.h) and the audit of
+    // their changes. `terminals` holds the names as written, separated by
+    // ';' ("*": every terminal); `revoked` is set on a card that belongs
+    // nowhere any more. An audit row's id is what the outcome of the change
+    // on each terminal will refer to.
+    R"(
+CREATE TABLE cardholders (
+  card        INTEGER PRIMARY KEY CHECK (card BETWEEN 0 AND 4294967295),
+  staff       TEXT NOT NULL,
+  name        TEXT NOT NULL,
+  valid_from  TEXT,
+  valid_until TEXT,
+  terminals   TEXT NOT NULL,
+  revoked     TEXT
+) STRICT;
+CREATE TABLE card_audit (
+  id     INTEGER PRIMARY KEY AUTOINCREMENT,
+  at     TEXT NOT NULL,
+  actor  TEXT NOT NULL,
+  card   INTEGER NOT NULL,
+  action TEXT NOT NULL,
+  what   TEXT NOT NULL
+) STRICT;
+CREATE INDEX card_audit_card ON card_audit (card, id);
+)",
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Where the collector keeps punches: one interface, two stores (SQLite and
-// PostgreSQL) with one schema (schema.md in docs/collector.md).
+// Where the collector keeps punches, and the card lists the company wants:
+// one interface, two stores (SQLite and PostgreSQL) with one schema
+// ("Schema" in docs/collector.md).
 //
 // Every method is one transaction: it commits whole or changes nothing, and
 // throws StoreError when the store cannot do it (the server is down, the disk
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "collector/store/cardholder.h"
 #include "collector/store/punch.h"
 
 namespace tallygate::collector {
@@ -159,6 +161,25 @@ class Store {
   // time then position, without holding them all in memory.
   virtual void ForEachPunch(const PunchFilter& filter,
                             const std::function<void(const PunchRow&)>& row) = 0;
+
+  // ---- The card lists the company wants (cardholder.h) ----
+
+  // Every cardholder, revoked ones too, by card.
+  virtual std::vector<Cardholder> Cardholders() = 0;
+
+  // The holder of `card`, revoked or not; absent for a card never held.
+  virtual std::optional<Cardholder> FindCardholder(uint32_t card) = 0;
+
+  // One transaction: makes `changes` (a revocation dated `when`) and keeps
+  // each card's change in the audit, done by `by` at `when`. Returns those
+  // audit rows, by card; none when the lists were already so. Writers on
+  // several connections change the lists one after the other.
+  virtual std::vector<CardAudit> ChangeCardholders(const CardholderChanges& changes,
+                                                   const std::string& by, UtcTime when) = 0;
+
+  // The audit of `card` (of every card when absent), newest first: at most
+  // `limit` rows.
+  virtual std::vector<CardAudit> CardAudits(std::optional<uint32_t> card, int limit) = 0;
 
   // Throws StoreError unless the store answers a trivial query.
   virtual void Check() = 0;

@@ -1,6 +1,6 @@
 // /punches: a search by days, terminal, card and name, newest first, 100
 // a page, with a link to the same search as CSV (punches_csv.cpp).
-#include "collector/export/filter_text.h"
+#include "collector/store/value_text.h"
 #include "collector/store/time_text.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "collector/export/filter_text.h"
+#include "collector/store/value_text.h"
 #include "collector/web/html.h"
 
 namespace tallygate::collector::web {

@@ -3,7 +3,7 @@
 // asks the fleet and comes back here with a flash).
 #include <algorithm>
 
-#include "collector/export/filter_text.h"
+#include "collector/store/value_text.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
 #include "collector/web/search_query.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/terminal/commands.h"
+#include "tallygate/terminal.h"
 
 namespace tallygate::commands {
 namespace {
@@ -10,8 +11,7 @@ namespace {
 constexpr size_t kCardOffset = 2;
 constexpr size_t kStaffOffset = 6;
 constexpr size_t kNameOffset = 10;
-constexpr size_t kNameBytes = 8;
-
+constexpr size_t kNameBytes = kCardNameBytes;
 
 // A frame carrying one card number.
 Bytes CardFrame(const CommandSpec& spec, const CardBytes& card) {

@@ -107,10 +107,21 @@ Status SerialOnly(const Line::Impl& impl, uint8_t address, const char* what) {
                        std::string(what) + " works on a serial bus only");
 }
 
-// Text in the terminal's code page: GBK, or Big5 mapped to GB2312 codes.
-Result<Bytes> TerminalText(const Line::Impl& impl, const std::string& text) {
+Result<int32_t> CountFor(FrameExchange& exchange, uint8_t address,
+                         const CommandSpec& spec, const FetchOptions& options) {
+  if (options.count) return *options.count;
+  return commands::Count(exchange, address, spec);
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> ResolveHost(const std::string& host) {
+  return ResolveAddresses(host);
+}
+
+Result<Bytes> TerminalTextBytes(const std::string& text, NameCoding coding) {
   try {
-    if (impl.options.names == NameCoding::kGbk) return EncodeText(text, CodePage::Gbk);
+    if (coding == NameCoding::kGbk) return EncodeText(text, CodePage::Gbk);
     if (!CodeTablesLoaded()) {
       return Error(ErrorCode::kInvalidArgument, "the Big5 to GB2312 tables are not loaded");
     }
@@ -120,8 +131,7 @@ Result<Bytes> TerminalText(const Line::Impl& impl, const std::string& text) {
   }
 }
 
-// Up to 8 decimal digits as four BCD bytes.
-Result<std::array<uint8_t, 4>> StaffBytes(const std::string& digits) {
+Result<std::array<uint8_t, 4>> StaffNumberBytes(const std::string& digits) {
   if (digits.size() > 8 ||
       !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return Error(ErrorCode::kInvalidArgument,
@@ -133,18 +143,6 @@ Result<std::array<uint8_t, 4>> StaffBytes(const std::string& digits) {
     bytes[i] = static_cast<uint8_t>((padded[2 * i] - '0') << 4 | (padded[2 * i + 1] - '0'));
   }
   return bytes;
-}
-
-Result<int32_t> CountFor(FrameExchange& exchange, uint8_t address,
-                         const CommandSpec& spec, const FetchOptions& options) {
-  if (options.count) return *options.count;
-  return commands::Count(exchange, address, spec);
-}
-
-}  // namespace
-
-Result<std::vector<std::string>> ResolveHost(const std::string& host) {
-  return ResolveAddresses(host);
 }
 
 Result<std::unique_ptr<Line>> Line::Open(const Endpoint& endpoint, LineOptions options) {
@@ -234,9 +232,9 @@ Result<uint8_t> Line::StorageMode(uint8_t address, const CallOptions& options) {
 
 Status Line::EnrolCard(uint8_t address, uint32_t card, const std::string& staff_digits,
                        const std::string& name, const CallOptions& options) {
-  const Result<std::array<uint8_t, 4>> staff = StaffBytes(staff_digits);
+  const Result<std::array<uint8_t, 4>> staff = StaffNumberBytes(staff_digits);
   if (!staff) return staff.error();
-  const Result<Bytes> name_bytes = TerminalText(*impl_, name);
+  const Result<Bytes> name_bytes = TerminalTextBytes(name, impl_->options.names);
   if (!name_bytes) return name_bytes.error();
   FrameExchange exchange = impl_->Exchange(options.stop);
   return commands::EnrolCard(exchange, address, CardBytesOf(card), *staff, *name_bytes,
@@ -325,7 +323,7 @@ Status Line::SetRingSchedule(uint8_t address, int schedule,
 Status Line::ShowMessage(uint8_t address, uint8_t seconds, const std::string& text,
                          const CallOptions& options) {
   if (Status serial = SerialOnly(*impl_, address, "a message"); !serial) return serial;
-  const Result<Bytes> bytes = TerminalText(*impl_, text);
+  const Result<Bytes> bytes = TerminalTextBytes(text, impl_->options.names);
   if (!bytes) return bytes.error();
   FrameExchange exchange = impl_->Exchange(options.stop);
   return commands::ShowMessage(exchange, address, seconds, *bytes, WaitOf(options));

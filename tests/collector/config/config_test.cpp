@@ -94,6 +94,13 @@ TEST(ConfigTest, RefusesEachMistakeWhereItIs) {
       {"database = \"sqlite:\"\n", "1:12", "no path after"},
       {"[http]\ntoken_file = \"/t\"\n", "1:1", "no listen"},
       {"[http]\nlisten = \"127.0.0.1\"\n", "2:10", "no port"},
+      {gate + "groups = \"gates\"\n", "4:10", "groups must be an array of strings, not a string"},
+      {gate + "groups = [\"gates\", 1]\n", "4:20", "groups must hold strings, not an integer"},
+      {gate + "groups = [\"a;b\"]\n", "4:11", "group 'a;b' holds ';'"},
+      {gate + "groups = [\"*\"]\n", "4:11", "'*' means every terminal"},
+      {gate + "groups = [\" \"]\n", "4:11", "a group name is empty"},
+      {gate + "groups = [\"gates\", \"a\"]\n", "4:10",
+       "group 'a' is the name of terminal 'a' (line 1)"},
   };
   for (const Case& c : cases) {
     const std::string message = MessageOf(c.text);
@@ -191,6 +198,8 @@ TEST(ConfigTest, ExampleFileLoads) {
   EXPECT_EQ(config.terminals[1].EndpointText(), "tcp://[fd00::21]:1001");
   EXPECT_TRUE(config.terminals[3].serial());
   EXPECT_FALSE(config.terminals[3].card_list);
+  EXPECT_EQ(config.terminals[0].groups, (std::vector<std::string>{"gates", "north"}));
+  EXPECT_TRUE(config.terminals[3].groups.empty());
   EXPECT_EQ(config.http.listen, "127.0.0.1:8080");
   EXPECT_THROW(LoadConfig(example.parent_path() / "absent.toml"), ConfigError);
   EXPECT_THROW(LoadConfig(example.parent_path()), ConfigError);

@@ -1,4 +1,4 @@
-// Punches and counts for the store tests.
+// Punches, cardholders and counts for the store tests.
 #ifndef TALLYGATE_TESTS_COLLECTOR_STORE_STORE_TESTING_H_
 #define TALLYGATE_TESTS_COLLECTOR_STORE_STORE_TESTING_H_
 
@@ -55,6 +55,16 @@ inline PunchFilter TerminalFilter(const std::string& terminal) {
   PunchFilter filter;
   filter.terminal = terminal;
   return filter;
+}
+
+// A cardholder of `card` whose staff number is the card's digits.
+inline Cardholder MakeHolder(uint32_t card, std::string name, std::vector<std::string> where) {
+  Cardholder holder;
+  holder.card = card;
+  holder.staff = std::to_string(card);
+  holder.name = std::move(name);
+  holder.where = std::move(where);
+  return holder;
 }
 
 inline int64_t CountPunches(Store& store, const PunchFilter& filter = {}) {

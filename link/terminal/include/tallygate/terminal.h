@@ -184,6 +184,22 @@ struct CardRead {
 // A start-up picture: 512 bytes, sent in 32 blocks of 16.
 using StartupPicture = std::array<uint8_t, 512>;
 
+// ---- A card-list entry's fields, as the terminal keeps them -----------------------
+
+// The name field of a card-list entry, in bytes of the terminal's code page.
+inline constexpr size_t kCardNameBytes = 8;
+
+// `text` in the code page of terminals whose names are coded `coding`: the
+// bytes EnrolCard and ShowMessage send. A character the code page lacks
+// becomes a single '?' (as the platform's own conversion does). Fails with
+// kInvalidArgument for text that is not UTF-8, and for kBig5Mapped while the
+// Big5 to GB2312 tables are not loaded.
+Result<std::vector<uint8_t>> TerminalTextBytes(const std::string& text, NameCoding coding);
+
+// A staff number of up to 8 decimal digits as the four BCD bytes of a
+// card-list entry ("1234" is 00 00 12 34); kInvalidArgument otherwise.
+Result<std::array<uint8_t, 4>> StaffNumberBytes(const std::string& digits);
+
 // ---- The line -------------------------------------------------------------------
 
 class Line {

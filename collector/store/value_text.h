@@ -1,7 +1,7 @@
-// A punch search's values as people type them, read the same way by
-// `export` and by the dashboard: days and card numbers.
-#ifndef TALLYGATE_COLLECTOR_EXPORT_FILTER_TEXT_H_
-#define TALLYGATE_COLLECTOR_EXPORT_FILTER_TEXT_H_
+// Values as people type them, read the same way by `export`, the dashboard
+// and the cardholder lists: days and card numbers.
+#ifndef TALLYGATE_COLLECTOR_STORE_VALUE_TEXT_H_
+#define TALLYGATE_COLLECTOR_STORE_VALUE_TEXT_H_
 
 #include <cstdint>
 #include <optional>
@@ -12,8 +12,11 @@
 
 namespace tallygate::collector {
 
-// "YYYY-MM-DD" as that day's local midnight; absent when it is no date.
-std::optional<LocalTime> ParseDay(std::string_view text);
+// "YYYY-MM-DD" as that day (its start is its local midnight); absent when it
+// is no date.
+std::optional<LocalDay> ParseDay(std::string_view text);
+// The day as "YYYY-MM-DD".
+std::string DayText(LocalDay day);
 
 // A card as written on it or as the terminal lists it:
 //   decimal digits                 "1234567"
@@ -27,4 +30,4 @@ std::string CardHex(uint32_t card);
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_EXPORT_FILTER_TEXT_H_
+#endif  // TALLYGATE_COLLECTOR_STORE_VALUE_TEXT_H_

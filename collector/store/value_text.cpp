@@ -1,4 +1,4 @@
-#include "collector/export/filter_text.h"
+#include "collector/store/value_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -29,7 +29,7 @@ uint32_t Number(std::string_view digits, int base, std::string_view whole) {
 
 }  // namespace
 
-std::optional<LocalTime> ParseDay(std::string_view text) {
+std::optional<LocalDay> ParseDay(std::string_view text) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
   for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
     if (!IsDigit(text[i])) return std::nullopt;
@@ -43,7 +43,15 @@ std::optional<LocalTime> ParseDay(std::string_view text) {
                                         std::chrono::month{static_cast<unsigned>(number(5, 2))},
                                         std::chrono::day{static_cast<unsigned>(number(8, 2))}};
   if (!day.ok()) return std::nullopt;
-  return LocalTime{std::chrono::local_days{day}.time_since_epoch()};
+  return LocalDay{day};
+}
+
+std::string DayText(LocalDay day) {
+  const std::chrono::year_month_day date{day};
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u", int{date.year()}, unsigned{date.month()},
+                unsigned{date.day()});
+  return text;
 }
 
 uint32_t ParseCard(std::string_view text) {

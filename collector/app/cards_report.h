@@ -1,0 +1,30 @@
+// What the `cards` commands print: each terminal's plan, a cardholder with
+// the state of its card on each terminal, and the card's audit.
+#ifndef TALLYGATE_COLLECTOR_APP_CARDS_REPORT_H_
+#define TALLYGATE_COLLECTOR_APP_CARDS_REPORT_H_
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "collector/cards/card_plan.h"
+#include "collector/store/cardholder.h"
+
+namespace tallygate::collector {
+
+// Per terminal: how many cards to add, remove and rewrite, then one line
+// for each card (unknown ones too, which stay).
+std::string PlanText(std::span<const TerminalPlan> plans);
+
+// The holder's fields (or that nobody holds `card`), where the card stands
+// on each terminal of `plans` that holds it or should, and its audit.
+std::string CardText(uint32_t card, const std::optional<Cardholder>& holder,
+                     std::span<const TerminalPlan> plans, std::span<const CardAudit> audits);
+
+// One audit row: "2026-03-01T08:00:00Z cli add 0012D687 (1234567): ...".
+std::string AuditLine(const CardAudit& audit);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_APP_CARDS_REPORT_H_

@@ -1,0 +1,54 @@
+#include "collector/cards/card_plan.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace tallygate::collector {
+
+std::string StaffDigits(const std::string& staff) {
+  return staff.size() >= 8 ? staff : std::string(8 - staff.size(), '0') + staff;
+}
+
+bool Belongs(const Cardholder& holder, const CardTerminal& terminal, LocalDay today) {
+  if (holder.revoked || !Takes(holder.where, terminal)) return false;
+  if (holder.valid_from && today < *holder.valid_from) return false;
+  return !holder.valid_until || today <= *holder.valid_until;
+}
+
+TerminalPlan PlanTerminal(std::span<const Cardholder> holders, const TerminalCards& terminal) {
+  TerminalPlan plan;
+  plan.terminal = terminal.terminal.name;
+  plan.list_known = terminal.list.collected.has_value();
+  std::map<uint32_t, WantedEntry> wanted;
+  std::set<uint32_t> known;
+  for (const Cardholder& holder : holders) {
+    known.insert(holder.card);
+    if (Belongs(holder, terminal.terminal, terminal.today)) {
+      wanted[holder.card] = {holder.card, StaffDigits(holder.staff), holder.name};
+    }
+  }
+  std::vector<CardEntry> listed = terminal.list.cards;
+  std::sort(listed.begin(), listed.end(),
+            [](const CardEntry& a, const CardEntry& b) { return a.card < b.card; });
+  std::set<uint32_t> held;
+  for (const CardEntry& entry : listed) {
+    // A card listed twice is one card: the terminal finds and removes it by
+    // its number.
+    if (!held.insert(entry.card).second) continue;
+    const auto it = wanted.find(entry.card);
+    if (it == wanted.end()) {
+      (known.contains(entry.card) ? plan.remove : plan.unknown).push_back(entry);
+    } else if (it->second.staff != entry.staff || it->second.name != entry.name) {
+      plan.rewrite.push_back(it->second);
+    } else {
+      plan.in_place.push_back(entry.card);
+    }
+  }
+  for (const auto& [card, entry] : wanted) {
+    if (!held.contains(card)) plan.add.push_back(entry);
+  }
+  return plan;
+}
+
+}  // namespace tallygate::collector

@@ -1,0 +1,27 @@
+#include "collector/cards/card_terminal.h"
+
+#include <algorithm>
+
+#include "collector/store/cardholder.h"
+
+namespace tallygate::collector {
+
+std::vector<CardTerminal> CardTerminals(const CollectorConfig& config) {
+  std::vector<CardTerminal> terminals;
+  for (const TerminalConfig& terminal : config.terminals) {
+    // The fleet opens every line with the default LineOptions: its names
+    // are coded so.
+    terminals.push_back({terminal.name, terminal.groups, LineOptions{}.names});
+  }
+  return terminals;
+}
+
+bool Takes(const std::vector<std::string>& where, const CardTerminal& terminal) {
+  return std::any_of(where.begin(), where.end(), [&](const std::string& name) {
+    return name == kEveryTerminal || name == terminal.name ||
+           std::find(terminal.groups.begin(), terminal.groups.end(), name) !=
+               terminal.groups.end();
+  });
+}
+
+}  // namespace tallygate::collector

@@ -1,0 +1,76 @@
+// The card lists the company wants: who holds which card, and on which
+// terminals it opens. The collector carries this out on the terminals; the
+// store keeps it, and an audit of every change.
+#ifndef TALLYGATE_COLLECTOR_STORE_CARDHOLDER_H_
+#define TALLYGATE_COLLECTOR_STORE_CARDHOLDER_H_
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "collector/store/punch.h"
+
+namespace tallygate::collector {
+
+// Where a card belongs: every terminal.
+inline constexpr const char* kEveryTerminal = "*";
+
+struct Cardholder {
+  uint32_t card = 0;
+  std::string staff;  // up to 8 decimal digits, as written
+  std::string name;   // UTF-8; fits the terminals' name field
+  // The card opens from the start of valid_from to the end of valid_until,
+  // both days of each terminal's own calendar; absent: no limit.
+  std::optional<LocalDay> valid_from;
+  std::optional<LocalDay> valid_until;
+  // Terminal names and group names, or kEveryTerminal alone.
+  std::vector<std::string> where;
+  // Set when the card was revoked: it belongs on no terminal, and is taken
+  // off every terminal that holds it. The holder's other fields are those
+  // it had. A revoked card is still known, unlike a card nobody asked for
+  // (enrolled by hand at a terminal).
+  std::optional<UtcTime> revoked;
+
+  bool operator==(const Cardholder&) const = default;
+};
+
+// A change of the wanted lists, made whole or not at all.
+struct CardholderChanges {
+  std::vector<Cardholder> put;  // added, or replacing the card's holder (revoked or not)
+  std::vector<uint32_t> revoke;
+  // `put` is the whole list: every holder not in it is revoked.
+  bool whole_list = false;
+};
+
+enum class CardAction { kAdd, kChange, kRevoke };
+const char* CardActionName(CardAction action);  // "add", "change", "revoke"
+
+// One change of one card, as the audit keeps it.
+struct CardAudit {
+  int64_t id = 0;  // the store's; later rows have larger ids
+  UtcTime when{};
+  std::string by;  // "cli", the file imported, a web token's name
+  uint32_t card = 0;
+  CardAction action = CardAction::kAdd;
+  std::string what;  // the change in words: the fields before and after
+};
+
+// The holders after `changes` (revocations at `when`), by card. `holders`
+// is the list before, by card.
+std::vector<Cardholder> AfterChanges(std::span<const Cardholder> holders,
+                                     const CardholderChanges& changes, UtcTime when);
+
+// What changed from `before` to `after` (both by card), card by card; a
+// card the same in both is not there. `when` and `by` are left for the
+// caller.
+std::vector<CardAudit> Differences(std::span<const Cardholder> before,
+                                   std::span<const Cardholder> after);
+
+// `where` as written in a file: "gates;canteen", or "*".
+std::string WhereText(const std::vector<std::string>& where);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_STORE_CARDHOLDER_H_

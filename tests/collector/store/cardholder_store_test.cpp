@@ -1,0 +1,84 @@
+// The wanted card lists in both stores: a whole list, changes, revocations,
+// each change in the audit once, and a change that fails leaves nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "collector/store/store.h"
+#include "collector/store/value_text.h"
+#include "tests/collector/store/store_fixture.h"
+#include "tests/collector/store/store_testing.h"
+
+namespace tallygate::collector {
+namespace {
+
+using CardholderTest = StoreTest;
+INSTANTIATE_TEST_SUITE_P(Stores, CardholderTest, StoreKinds(), StoreKindName);
+
+const UtcTime kT1{std::chrono::seconds{1'700'000'000}};
+const UtcTime kT2 = kT1 + std::chrono::hours{1};
+
+Cardholder Holder(uint32_t card, std::string name, std::vector<std::string> where = {"gates"}) {
+  return MakeHolder(card, std::move(name), std::move(where));
+}
+
+// "card action by" for each audit row, oldest first.
+std::vector<std::string> AuditTrail(Store& store) {
+  std::vector<std::string> rows;
+  const std::vector<CardAudit> audits = store.CardAudits(std::nullopt, 100);
+  for (auto it = audits.rbegin(); it != audits.rend(); ++it) {
+    rows.push_back(std::to_string(it->card) + " " + CardActionName(it->action) + " " + it->by);
+  }
+  return rows;
+}
+
+TEST_P(CardholderTest, ChangesAreKeptWithTheirAudit) {
+  Cardholder dated = Holder(4294967295u, "张三", {"*"});
+  dated.valid_from = ParseDay("2026-01-01");
+  dated.valid_until = ParseDay("2026-12-31");
+  const std::vector<Cardholder> file = {Holder(1, "Ann", {"gates", "canteen"}), dated};
+  EXPECT_EQ(store_->ChangeCardholders({file, {}, true}, "hr.csv", kT1).size(), 2u);
+  EXPECT_EQ(store_->Cardholders(), file);  // every field, back as written
+  EXPECT_TRUE(store_->ChangeCardholders({file, {}, true}, "hr.csv", kT1).empty());
+
+  Cardholder renamed = Holder(1, "Anne", {"gates", "canteen"});
+  store_->ChangeCardholders({{renamed, Holder(3, "Bob")}, {}, false}, "merge.csv", kT2);
+  store_->ChangeCardholders({{}, {3, 77}, false}, "cli", kT2);
+  store_->ChangeCardholders({{Holder(5, "Cy")}, {}, true}, "hr.csv", kT2);
+  EXPECT_EQ(AuditTrail(*store_),
+            (std::vector<std::string>{"1 add hr.csv", "4294967295 add hr.csv",
+                                      "1 change merge.csv", "3 add merge.csv", "3 revoke cli",
+                                      "77 revoke cli", "1 revoke hr.csv", "5 add hr.csv",
+                                      "4294967295 revoke hr.csv"}));
+  EXPECT_EQ(store_->CardAudits(1, 1)[0].what.find("revoked: staff 1, name \"Anne\""), 0u);
+  EXPECT_EQ(store_->CardAudits(1, 10)[1].what, "name \"Ann\" -> \"Anne\"");
+  EXPECT_EQ(store_->CardAudits(1, 10)[1].when, kT2);
+
+  // A revoked holder keeps its fields; the revocation's time is kept.
+  const std::optional<Cardholder> revoked = store_->FindCardholder(3);
+  ASSERT_TRUE(revoked);
+  EXPECT_EQ(revoked->name, "Bob");
+  EXPECT_EQ(revoked->revoked, kT2);
+  EXPECT_EQ(store_->FindCardholder(77)->revoked, kT2);  // a card nobody held
+  EXPECT_FALSE(store_->FindCardholder(78));
+  EXPECT_FALSE(store_->FindCardholder(5)->revoked);
+}
+
+TEST_P(CardholderTest, AChangeThatFailsHalfWayChangesNothing) {
+  store_->ChangeCardholders({{Holder(1, "Ann")}, {}, false}, "cli", kT1);
+  Sql("CREATE TRIGGER refuse BEFORE INSERT ON card_audit WHEN NEW.card = 9"
+      " BEGIN SELECT RAISE(ABORT, 'card 9 refused'); END",
+      "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+      " IF NEW.card = 9 THEN RAISE EXCEPTION 'card 9 refused'; END IF; RETURN NEW; END $$;"
+      " CREATE TRIGGER refuse BEFORE INSERT ON card_audit FOR EACH ROW EXECUTE FUNCTION refuse()");
+  const std::vector<Cardholder> before = store_->Cardholders();
+  EXPECT_THROW(store_->ChangeCardholders({{Holder(2, "Bob"), Holder(9, "Cy")}, {}, true}, "f.csv",
+                                         kT2),
+               StoreError);
+  EXPECT_EQ(store_->Cardholders(), before);
+  EXPECT_EQ(AuditTrail(*store_), (std::vector<std::string>{"1 add cli"}));
+}
+
+}  // namespace
+}  // namespace tallygate::collector
