@@ -83,7 +83,7 @@ int Import(const CardsOptions& options, const CollectorConfig& config) {
 // The card of the command line, or the reason it is none.
 std::optional<uint32_t> Card(const std::string& text, std::vector<std::string>& problems) {
   try {
-    return ParseCard(text);
+    return ParseKeptCard(text);
   } catch (const std::invalid_argument& error) {
     problems.push_back(std::string("card ") + error.what());
     return std::nullopt;

@@ -60,7 +60,7 @@ Cardholder ReadHolder(const csv::Record& record, const Places& places,
   };
   Cardholder holder;
   try {
-    holder.card = ParseCard(field(kCard));
+    holder.card = ParseKeptCard(field(kCard));
   } catch (const std::invalid_argument& error) {
     problems.push_back(std::string("card ") + error.what());
   }

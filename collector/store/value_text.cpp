@@ -64,6 +64,13 @@ uint32_t ParseCard(std::string_view text) {
   return Number(text, 10, text);
 }
 
+uint32_t ParseKeptCard(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.starts_with("0x") || text.starts_with("0X")) return Number(text.substr(2), 16, text);
+  return Number(text, 10, text);
+}
+
 std::string CardHex(uint32_t card) {
   char text[9];
   std::snprintf(text, sizeof text, "%08X", card);

@@ -25,6 +25,12 @@ std::string DayText(LocalDay day);
 // Throws std::invalid_argument saying why it is no card.
 uint32_t ParseCard(std::string_view text);
 
+// The strict form for what is kept rather than searched for (a card file,
+// the cards commands): decimal digits, or hexadecimal only after 0x, so
+// that a mistyped "12a" is refused instead of read as 0x12A. Throws
+// std::invalid_argument as ParseCard does.
+uint32_t ParseKeptCard(std::string_view text);
+
 // "0012D687", as the card lists and exports show cards.
 std::string CardHex(uint32_t card);
 
