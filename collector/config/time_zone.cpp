@@ -31,8 +31,14 @@ std::string ZoneNameIn(std::string text) {
 
 }  // namespace
 
+std::mutex& TimeZoneLibraryLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 std::optional<std::string> KnownTimeZone(const std::string& name) {
   if (name.empty()) return std::nullopt;
+  const std::lock_guard hold(TimeZoneLibraryLock());
   try {
     return std::string(date::locate_zone(name)->name());
   } catch (const std::exception&) {  // unknown, or no zone database at all

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "collector/config/time_zone.h"
 #include "link/protocol/units.h"
 
 namespace tallygate::collector {
@@ -20,6 +21,7 @@ const date::time_zone* FindZone(const std::string& zone) {
 }  // namespace
 
 std::optional<UtcTime> ToUtc(LocalTime local, const std::string& zone) {
+  const std::lock_guard hold(TimeZoneLibraryLock());
   const date::time_zone* found = FindZone(zone);
   if (found == nullptr) return std::nullopt;
   const date::local_seconds there{local.time_since_epoch()};
@@ -29,6 +31,7 @@ std::optional<UtcTime> ToUtc(LocalTime local, const std::string& zone) {
 
 LocalTime LocalNow(const std::string& zone) {
   const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  const std::lock_guard hold(TimeZoneLibraryLock());
   const date::time_zone* found = FindZone(zone);
   if (found == nullptr) found = date::current_zone();
   return LocalTime{found->to_local(now).time_since_epoch()};
