@@ -83,6 +83,16 @@ void ExpectExactlyEverything(SimProcess& fleet, Store& store, int terminals) {
   std::printf("%zu punches of %d terminals, each stored once\n", total, terminals);
 }
 
+// Polls until a round is complete (at most `rounds`), then checks the store
+// against the fleet's history.
+void CatchUpThenExpectEverything(Fleet& collector, SimProcess& fleet, Store& store, int terminals,
+                                 int rounds) {
+  for (int round = 0; round < rounds; ++round) {
+    if (OnceStatus(collector.PollOnce({})) == 0) break;
+  }
+  ExpectExactlyEverything(fleet, store, terminals);
+}
+
 // A TCP terminal of the fleet, quick to give up on a missing record.
 TerminalConfig TcpTerminal(int k, int port) {
   TerminalConfig terminal;
@@ -169,10 +179,7 @@ TEST_P(FleetReliabilityTest, FaultsArrivalsClearsAndAnOutageLoseNothing) {
 
   // The terminals stop changing; the collector catches up.
   ASSERT_EQ(fleet.Control("clear-faults").rfind("ok", 0), 0u);
-  for (int round = 0; round < 5; ++round) {
-    if (OnceStatus(collector.PollOnce({})) == 0) break;
-  }
-  ExpectExactlyEverything(fleet, store, kTerminals);
+  CatchUpThenExpectEverything(collector, fleet, store, kTerminals, 5);
 }
 
 // The collector killed with SIGKILL at 20 random moments while it collects
@@ -212,10 +219,7 @@ TEST_P(FleetReliabilityTest, KilledAtRandomMomentsLosesNothing) {
   // some committed pages all the same.
   EXPECT_GE(stored_by_killed_runs, kFleet * 256) << "no killed run committed a page";
   Fleet collector(config, store);
-  for (int round = 0; round < 3; ++round) {
-    if (OnceStatus(collector.PollOnce({})) == 0) break;
-  }
-  ExpectExactlyEverything(fleet, store, kFleet);
+  CatchUpThenExpectEverything(collector, fleet, store, kFleet, 3);
 }
 
 // PostgreSQL frozen (its processes stopped) at the start of a round in
@@ -291,10 +295,7 @@ TEST(FrozenStoreReliabilityTest, NoClearWhileFrozenAndNothingLostOrTwiceAfter) {
   }
   EXPECT_GT(clears_since(0), 0) << "the clearing path was not exercised";
 
-  for (int round = 0; round < 5; ++round) {
-    if (OnceStatus(collector.PollOnce({})) == 0) break;
-  }
-  ExpectExactlyEverything(fleet, store, kFleet);
+  CatchUpThenExpectEverything(collector, fleet, store, kFleet, 5);
 }
 
 // Two collectors with the same fleet and the same PostgreSQL database: each
@@ -388,10 +389,7 @@ TEST(CollectorPairTest, OneCarriesTheFleetWhenTheOtherDiesAndTogetherTheyLoseNot
   CollectorConfig last = LoadConfig(config);
   SerializedStore store(OpenStore(server.Uri()));
   Fleet collector(last, store);
-  for (int round = 0; round < 3; ++round) {
-    if (OnceStatus(collector.PollOnce({})) == 0) break;
-  }
-  ExpectExactlyEverything(fleet, store, kTerminals);
+  CatchUpThenExpectEverything(collector, fleet, store, kTerminals, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, FleetReliabilityTest,
