@@ -153,6 +153,9 @@ class DashboardServerTest : public ::testing::Test {
 
   httplib::Result Get(const std::string& path, const httplib::Headers& headers = {}) {
     httplib::Client client("127.0.0.1", server_->port());
+    // A download of many punches takes seconds to start under the
+    // sanitizers, on a loaded machine longer than the client's default 5 s.
+    client.set_read_timeout(std::chrono::seconds{60});
     return client.Get(path, headers);
   }
 
