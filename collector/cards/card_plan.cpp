@@ -38,7 +38,12 @@ TerminalPlan PlanTerminal(std::span<const Cardholder> holders, const TerminalCar
     if (!held.insert(entry.card).second) continue;
     const auto it = wanted.find(entry.card);
     if (it == wanted.end()) {
-      (known.contains(entry.card) ? plan.remove : plan.unknown).push_back(entry);
+      if (known.contains(entry.card)) {
+        plan.remove.push_back(entry);
+      } else {
+        plan.unknown.push_back(entry);
+        if (terminal.terminal.remove_unknown) plan.remove.push_back(entry);
+      }
     } else if (it->second.staff != entry.staff || it->second.name != entry.name) {
       plan.rewrite.push_back(it->second);
     } else {
@@ -49,6 +54,52 @@ TerminalPlan PlanTerminal(std::span<const Cardholder> holders, const TerminalCar
     if (!held.contains(card)) plan.add.push_back(entry);
   }
   return plan;
+}
+
+namespace {
+
+const Cardholder* HolderOf(std::span<const Cardholder> holders, uint32_t card) {
+  const auto it = std::lower_bound(holders.begin(), holders.end(), card,
+                                   [](const Cardholder& h, uint32_t c) { return h.card < c; });
+  return it != holders.end() && it->card == card ? &*it : nullptr;
+}
+
+}  // namespace
+
+std::vector<PendingCard> PendingOf(const TerminalPlan& plan, std::span<const Cardholder> holders,
+                                   LocalDay today, UtcTime now) {
+  std::vector<PendingCard> pending;
+  for (const CardEntry& entry : plan.remove) {
+    PendingCard change{plan.terminal, entry.card, CardChange::kRemove};
+    change.since = now;
+    const Cardholder* holder = HolderOf(holders, entry.card);
+    if (holder == nullptr) {
+      change.reason = "unknown";
+    } else if (holder->revoked) {
+      change.reason = "revoked";
+      change.since = std::min(now, *holder->revoked);
+    } else if (holder->valid_until && today > *holder->valid_until) {
+      change.reason = "expired";
+    } else if (holder->valid_from && today < *holder->valid_from) {
+      change.reason = "not valid yet";
+    } else {
+      change.reason = "elsewhere";
+    }
+    pending.push_back(std::move(change));
+  }
+  for (const auto* entries : {&plan.add, &plan.rewrite}) {
+    for (const WantedEntry& entry : *entries) {
+      PendingCard change{plan.terminal, entry.card,
+                         entries == &plan.add ? CardChange::kAdd : CardChange::kRewrite};
+      change.staff = entry.staff;
+      change.name = entry.name;
+      change.since = now;
+      pending.push_back(std::move(change));
+    }
+  }
+  std::sort(pending.begin(), pending.end(),
+            [](const PendingCard& a, const PendingCard& b) { return a.card < b.card; });
+  return pending;
 }
 
 }  // namespace tallygate::collector

@@ -43,7 +43,8 @@ struct TerminalPlan {
   std::vector<CardEntry> remove;
   std::vector<uint32_t> in_place;  // on the list as wanted
   // On the list, and no cardholder ever had the card (enrolled by hand at
-  // the terminal): left in place.
+  // the terminal): left in place, or also in `remove` when the terminal
+  // takes such cards off.
   std::vector<CardEntry> unknown;
 
   bool Changes() const { return !add.empty() || !rewrite.empty() || !remove.empty(); }
@@ -56,6 +57,12 @@ bool Belongs(const Cardholder& holder, const CardTerminal& terminal, LocalDay to
 // The plan of one terminal; `holders` is every cardholder, revoked ones
 // too. Each list is by card.
 TerminalPlan PlanTerminal(std::span<const Cardholder> holders, const TerminalCards& terminal);
+
+// The changes `plan` asks of its terminal as the store keeps them pending,
+// each since `now` but a revocation, pending since the card was revoked;
+// `holders` (by card) tell why a card is to be removed.
+std::vector<PendingCard> PendingOf(const TerminalPlan& plan, std::span<const Cardholder> holders,
+                                   LocalDay today, UtcTime now);
 
 // A staff number as the terminal keeps it: 8 digits, zeros in front.
 std::string StaffDigits(const std::string& staff);

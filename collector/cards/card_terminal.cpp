@@ -11,7 +11,8 @@ std::vector<CardTerminal> CardTerminals(const CollectorConfig& config) {
   for (const TerminalConfig& terminal : config.terminals) {
     // The fleet opens every line with the default LineOptions: its names
     // are coded so.
-    terminals.push_back({terminal.name, terminal.groups, LineOptions{}.names});
+    terminals.push_back({terminal.name, terminal.groups, LineOptions{}.names,
+                         terminal.card_capacity, terminal.remove_unknown_cards});
   }
   return terminals;
 }

@@ -15,6 +15,8 @@ struct CardTerminal {
   std::string name;
   std::vector<std::string> groups;
   NameCoding names = NameCoding::kGbk;
+  int32_t capacity = kMostCards;
+  bool remove_unknown = false;  // cards nobody asked for are taken off
 };
 
 // The configuration's terminals, in its order.

@@ -17,6 +17,8 @@
 //   card_list = true            # collect the card list (default true)
 //   unit_wait_ms = 3000         # longest wait for each record of a page
 //   groups = ["gates"]          # where cards are granted, beside its name
+//   unknown_cards = "keep"      # or "remove": cards nobody asked for
+//   card_capacity = 32767       # the cards its list holds
 //
 //   [http]                      # the web dashboard, off when absent
 //   listen = "127.0.0.1:8080"
@@ -42,6 +44,10 @@ namespace tallygate::collector {
 
 inline constexpr const char* kDefaultConfigPath = "/etc/tallygate/collector.toml";
 
+// The most entries a card list can hold and be read back: the count
+// travels below 0x8000.
+inline constexpr int32_t kMostCards = 0x7FFF;
+
 struct TerminalConfig {
   std::string name;
   Endpoint endpoint;               // TcpEndpoint or SerialEndpoint
@@ -60,6 +66,12 @@ struct TerminalConfig {
   // The groups a cardholder's terminals may name instead of the terminal's
   // own name: neither empty nor holding ';', not "*", no terminal's name.
   std::vector<std::string> groups;
+  // Cards on its list that no cardholder ever had (enrolled by hand at the
+  // terminal) are reported; with true they are also taken off.
+  bool remove_unknown_cards = false;
+  // The most cards its list holds: more wanted there is refused when the
+  // change is made.
+  int32_t card_capacity = kMostCards;
   int line = 0;                    // of its [[terminal]] in the file
 
   bool serial() const { return std::holds_alternative<SerialEndpoint>(endpoint); }

@@ -49,7 +49,7 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   const TableReader reader(table, "[[terminal]]",
                            {"name", "tcp", "serial", "address", "time_zone", "poll_interval",
                             "verify_interval", "clear_above", "set_clock", "card_list", "unit_wait_ms",
-                            "groups"},
+                            "groups", "unknown_cards", "card_capacity"},
                            source);
   TerminalEntry entry;
   TerminalConfig& terminal = entry.config;
@@ -98,6 +98,15 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   }
   terminal.groups = reader.Strings("groups", CheckGroupName);
   entry.groups_at = reader.Region("groups");
+  if (const std::optional<std::string> unknown = reader.String("unknown_cards")) {
+    if (*unknown != "keep" && *unknown != "remove") {
+      reader.Fail("unknown_cards",
+                  "unknown_cards = \"" + *unknown + "\": give \"keep\" or \"remove\"");
+    }
+    terminal.remove_unknown_cards = *unknown == "remove";
+  }
+  terminal.card_capacity = static_cast<int32_t>(
+      reader.Integer("card_capacity", 1, kMostCards).value_or(kMostCards));
   return entry;
 }
 

@@ -115,6 +115,33 @@ std::vector<CardAudit> SerializedStore::CardAudits(std::optional<uint32_t> card,
   return Locked([&] { return store_->CardAudits(card, limit); });
 }
 
+int64_t SerializedStore::CardholdersVersion() {
+  return Locked([&] { return store_->CardholdersVersion(); });
+}
+
+void SerializedStore::SetPendingCards(const std::string& terminal,
+                                      std::span<const PendingCard> pending) {
+  Locked([&] { return store_->SetPendingCards(terminal, pending); });
+}
+
+std::vector<PendingCard> SerializedStore::PendingCards(const std::string& terminal,
+                                                       std::optional<uint32_t> card) {
+  return Locked([&] { return store_->PendingCards(terminal, card); });
+}
+
+std::vector<PendingCount> SerializedStore::PendingCardCounts() {
+  return Locked([&] { return store_->PendingCardCounts(); });
+}
+
+void SerializedStore::FinishCardChanges(std::span<const CardOutcome> outcomes) {
+  Locked([&] { return store_->FinishCardChanges(outcomes); });
+}
+
+std::vector<CardOutcome> SerializedStore::CardOutcomes(const std::string& terminal,
+                                                       std::optional<uint32_t> card) {
+  return Locked([&] { return store_->CardOutcomes(terminal, card); });
+}
+
 void SerializedStore::Check() {
   Locked([&] { return store_->Check(); });
 }

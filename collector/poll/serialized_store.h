@@ -43,6 +43,14 @@ class SerializedStore final : public Store {
   std::vector<CardAudit> ChangeCardholders(const CardholderChanges& changes, const std::string& by,
                                            UtcTime when) override;
   std::vector<CardAudit> CardAudits(std::optional<uint32_t> card, int limit) override;
+  int64_t CardholdersVersion() override;
+  void SetPendingCards(const std::string& terminal, std::span<const PendingCard> pending) override;
+  std::vector<PendingCard> PendingCards(const std::string& terminal,
+                                        std::optional<uint32_t> card) override;
+  std::vector<PendingCount> PendingCardCounts() override;
+  void FinishCardChanges(std::span<const CardOutcome> outcomes) override;
+  std::vector<CardOutcome> CardOutcomes(const std::string& terminal,
+                                        std::optional<uint32_t> card) override;
   void Check() override;
 
  private:

@@ -52,6 +52,22 @@ const char* CardActionName(CardAction action) {
   return "?";
 }
 
+const char* CardChangeName(CardChange change) {
+  switch (change) {
+    case CardChange::kAdd: return "add";
+    case CardChange::kRewrite: return "rewrite";
+    case CardChange::kRemove: return "remove";
+  }
+  return "?";
+}
+
+std::optional<CardChange> CardChangeFromName(std::string_view name) {
+  for (CardChange change : {CardChange::kAdd, CardChange::kRewrite, CardChange::kRemove}) {
+    if (name == CardChangeName(change)) return change;
+  }
+  return std::nullopt;
+}
+
 std::string WhereText(const std::vector<std::string>& where) {
   std::string text;
   for (const std::string& name : where) text += (text.empty() ? "" : ";") + name;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "collector/store/punch.h"
@@ -67,6 +68,55 @@ std::vector<Cardholder> AfterChanges(std::span<const Cardholder> holders,
 // caller.
 std::vector<CardAudit> Differences(std::span<const Cardholder> before,
                                    std::span<const Cardholder> after);
+
+// ---- Carrying the wanted lists out on the terminals ----
+
+// What one terminal's list needs for one card.
+enum class CardChange { kAdd, kRewrite, kRemove };
+const char* CardChangeName(CardChange change);  // "add", "rewrite", "remove"
+std::optional<CardChange> CardChangeFromName(std::string_view name);
+
+// A change one terminal's list still needs: worked out from the wanted lists
+// and the terminal's list, carried out by the terminal's worker. While a
+// removal is pending, the card may still open that terminal.
+struct PendingCard {
+  std::string terminal;
+  uint32_t card = 0;
+  CardChange change = CardChange::kAdd;
+  // Why a removal: "revoked", "expired", "not valid yet", "elsewhere" (its
+  // terminals no longer take this one in), "unknown" (nobody asked for the
+  // card, and the terminal removes such cards). Empty for add and rewrite.
+  std::string reason;
+  std::string staff;  // as it is to be enrolled: 8 digits (add, rewrite)
+  std::string name;
+  // Since when the terminal's list differs from what is wanted: kept while
+  // the same change stays pending.
+  UtcTime since{};
+  std::optional<UtcTime> tried;  // the last attempt that failed, and why
+  std::string error;
+
+  bool operator==(const PendingCard&) const = default;
+};
+
+// The last attempt at carrying out one change on one terminal.
+struct CardOutcome {
+  std::string terminal;
+  uint32_t card = 0;
+  CardChange change = CardChange::kAdd;
+  UtcTime at{};
+  std::string error;  // empty: done, and found so on the terminal
+
+  bool operator==(const CardOutcome&) const = default;
+};
+
+// How many changes of one kind a terminal still needs, and since when the
+// oldest of them.
+struct PendingCount {
+  std::string terminal;
+  CardChange change = CardChange::kAdd;
+  int64_t count = 0;
+  UtcTime oldest{};
+};
 
 // `where` as written in a file: "gates;canteen", or "*".
 std::string WhereText(const std::vector<std::string>& where);

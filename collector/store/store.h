@@ -181,6 +181,39 @@ class Store {
   // `limit` rows.
   virtual std::vector<CardAudit> CardAudits(std::optional<uint32_t> card, int limit) = 0;
 
+  // Grows with every change of the wanted lists (the newest audit row's id;
+  // 0 before the first), whoever made it: a service compares it to know
+  // when to work the lists out again.
+  virtual int64_t CardholdersVersion() = 0;
+
+  // ---- Carrying them out (cardholder.h) ----
+
+  // Makes `pending` the changes `terminal` still needs. A change pending
+  // before (the same card, the same change) keeps its since, tried and
+  // error; others are kept with their own since. Changes of the terminal
+  // not in `pending` are dropped.
+  virtual void SetPendingCards(const std::string& terminal,
+                               std::span<const PendingCard> pending) = 0;
+
+  // The pending changes of `terminal` (every terminal's when empty), of
+  // `card` only when given; by terminal, then card.
+  virtual std::vector<PendingCard> PendingCards(const std::string& terminal,
+                                                std::optional<uint32_t> card) = 0;
+
+  // Per terminal and change, by terminal then change: how many are pending.
+  virtual std::vector<PendingCount> PendingCardCounts() = 0;
+
+  // One transaction: keeps each outcome as the last of its terminal and
+  // card; a done one (no error) ends its pending change, a failed one
+  // leaves it pending with its time and error.
+  virtual void FinishCardChanges(std::span<const CardOutcome> outcomes) = 0;
+
+  // The last outcome per terminal and card, of `terminal` (every
+  // terminal's when empty), of `card` only when given; by terminal, then
+  // card.
+  virtual std::vector<CardOutcome> CardOutcomes(const std::string& terminal,
+                                                std::optional<uint32_t> card) = 0;
+
   // Throws StoreError unless the store answers a trivial query.
   virtual void Check() = 0;
 };

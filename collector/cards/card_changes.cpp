@@ -1,0 +1,42 @@
+#include "collector/cards/card_changes.h"
+
+#include "collector/cards/holder_check.h"
+
+namespace tallygate::collector {
+
+std::vector<std::string> CapacityProblems(std::span<const Cardholder> holders,
+                                          std::span<const CardTerminal> terminals) {
+  std::vector<std::string> problems;
+  for (const CardTerminal& terminal : terminals) {
+    int64_t wanted = 0;
+    for (const Cardholder& holder : holders) {
+      if (!holder.revoked && Takes(holder.where, terminal)) ++wanted;
+    }
+    if (wanted > terminal.capacity) {
+      problems.push_back("terminal '" + terminal.name + "' would hold " + std::to_string(wanted) +
+                         " cards, more than its " + std::to_string(terminal.capacity));
+    }
+  }
+  return problems;
+}
+
+ChangeResult MakeCardholderChanges(Store& store, std::span<const CardTerminal> terminals,
+                                   const CardholderChanges& changes, const std::string& by,
+                                   UtcTime when) {
+  ChangeResult result;
+  for (const Cardholder& holder : changes.put) {
+    for (const std::string& problem : HolderProblems(holder, terminals)) {
+      result.problems.push_back("card " + std::to_string(holder.card) + ": " + problem);
+    }
+  }
+  if (result.refused()) return result;
+  // The capacity is checked against the lists as they are now; two writers
+  // adding at once may each fit and together not: the terminal then
+  // refuses the enrolment, which its pending change shows.
+  const std::vector<Cardholder> after = AfterChanges(store.Cardholders(), changes, when);
+  result.problems = CapacityProblems(after, terminals);
+  if (!result.refused()) result.audits = store.ChangeCardholders(changes, by, when);
+  return result;
+}
+
+}  // namespace tallygate::collector

@@ -1,0 +1,39 @@
+// Changes of the wanted card lists as every writer makes them (the command
+// line, the JSON API, the dashboard): checked whole against the terminals,
+// then made and audited in one transaction, or refused with every reason
+// and nothing changed.
+#ifndef TALLYGATE_COLLECTOR_CARDS_CARD_CHANGES_H_
+#define TALLYGATE_COLLECTOR_CARDS_CARD_CHANGES_H_
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "collector/cards/card_terminal.h"
+#include "collector/store/cardholder.h"
+#include "collector/store/store.h"
+
+namespace tallygate::collector {
+
+struct ChangeResult {
+  std::vector<std::string> problems;  // why it was refused: nothing changed
+  std::vector<CardAudit> audits;      // what changed, by card; none when already so
+  bool refused() const { return !problems.empty(); }
+};
+
+// The terminals that would have to hold more cards than their lists take,
+// with `holders` (by card, revoked ones too) wanted: one problem each. A
+// holder counts on every terminal it names whatever its dates, so that a
+// list that fits today still fits on the day a later holder starts.
+std::vector<std::string> CapacityProblems(std::span<const Cardholder> holders,
+                                          std::span<const CardTerminal> terminals);
+
+// Checks each holder `changes` puts (HolderProblems) and the lists after
+// them (CapacityProblems), then makes them, done by `by` at `when`.
+ChangeResult MakeCardholderChanges(Store& store, std::span<const CardTerminal> terminals,
+                                   const CardholderChanges& changes, const std::string& by,
+                                   UtcTime when);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_CARDS_CARD_CHANGES_H_
