@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "collector/app/cards_report.h"
+#include "collector/cards/card_changes.h"
 #include "collector/cards/card_plan.h"
 #include "collector/cards/holder_check.h"
 #include "collector/cards/holder_csv.h"
@@ -70,13 +71,16 @@ int Import(const CardsOptions& options, const CollectorConfig& config) {
   if (options.dry_run) {
     const std::vector<Cardholder> before = store->Cardholders();
     const std::vector<Cardholder> after = AfterChanges(before, changes, now);
+    const std::vector<std::string> problems = CapacityProblems(after, CardTerminals(config));
+    if (!problems.empty()) return Refuse("import", problems);
     std::cout << "dry run, nothing changed: " << Summary(Differences(before, after)) << "\n"
               << PlanText(Plans(*store, config, after));
     return 0;
   }
   const std::string by = std::filesystem::absolute(options.file).string();
-  std::cout << options.file << ": " << Summary(store->ChangeCardholders(changes, by, now))
-            << "\n";
+  const ChangeResult result = MakeCardholderChanges(*store, CardTerminals(config), changes, by, now);
+  if (result.refused()) return Refuse("import", result.problems);
+  std::cout << options.file << ": " << Summary(result.audits) << "\n";
   return 0;
 }
 
@@ -98,9 +102,13 @@ std::optional<LocalDay> Day(const std::string& option, const std::string& text,
   return day;
 }
 
-int Change(const CardholderChanges& changes, const CollectorConfig& config) {
+int Change(const std::string& command, const CardholderChanges& changes,
+           const CollectorConfig& config) {
   const std::unique_ptr<Store> store = OpenStore(config.database);
-  const std::vector<CardAudit> audits = store->ChangeCardholders(changes, kCommandLine, Now());
+  const ChangeResult result =
+      MakeCardholderChanges(*store, CardTerminals(config), changes, kCommandLine, Now());
+  if (result.refused()) return Refuse(command, result.problems);
+  const std::vector<CardAudit>& audits = result.audits;
   if (audits.empty()) std::cout << "nothing changed: the card lists were already so\n";
   for (const CardAudit& audit : audits) std::cout << AuditLine(audit);
   return 0;
@@ -120,14 +128,14 @@ int Add(const CardsOptions& options, const CollectorConfig& config) {
   }
   if (!problems.empty()) return Refuse("add", problems);
   holder.card = *card;
-  return Change({{holder}, {}, false}, config);
+  return Change("add", {{holder}, {}, false}, config);
 }
 
 int Remove(const CardsOptions& options, const CollectorConfig& config) {
   std::vector<std::string> problems;
   const std::optional<uint32_t> card = Card(options.card, problems);
   if (!card) return Refuse("remove", problems);
-  return Change({{}, {*card}, false}, config);
+  return Change("remove", {{}, {*card}, false}, config);
 }
 
 int Show(const CardsOptions& options, const CollectorConfig& config) {
@@ -137,7 +145,7 @@ int Show(const CardsOptions& options, const CollectorConfig& config) {
   const std::unique_ptr<Store> store = OpenStore(config.database);
   const std::vector<Cardholder> holders = store->Cardholders();
   std::cout << CardText(*card, store->FindCardholder(*card), Plans(*store, config, holders),
-                        store->CardAudits(*card, kAuditShown));
+                        store->CardOutcomes("", *card), store->CardAudits(*card, kAuditShown));
   return 0;
 }
 

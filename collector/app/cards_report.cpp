@@ -62,7 +62,8 @@ std::string AuditLine(const CardAudit& audit) {
 }
 
 std::string CardText(uint32_t card, const std::optional<Cardholder>& holder,
-                     std::span<const TerminalPlan> plans, std::span<const CardAudit> audits) {
+                     std::span<const TerminalPlan> plans, std::span<const CardOutcome> outcomes,
+                     std::span<const CardAudit> audits) {
   std::string text = "card       " + CardName(card) + "\n";
   if (!holder) {
     text += "holder     none\n";
@@ -74,7 +75,13 @@ std::string CardText(uint32_t card, const std::optional<Cardholder>& holder,
     if (holder->revoked) text += "revoked    " + UtcTimeText(*holder->revoked) + "\n";
   }
   for (const TerminalPlan& plan : plans) {
-    const std::string state = CardState(plan, card);
+    std::string state = CardState(plan, card);
+    for (const CardOutcome& outcome : outcomes) {
+      if (outcome.terminal != plan.terminal) continue;
+      state += (state.empty() ? "" : "; ") + std::string(CardChangeName(outcome.change)) + " " +
+               (outcome.error.empty() ? "done " : "failed ") + UtcTimeText(outcome.at) +
+               (outcome.error.empty() ? "" : ": " + outcome.error);
+    }
     if (!state.empty()) text += "  " + plan.terminal + ": " + state + "\n";
   }
   for (const CardAudit& audit : audits) text += "  " + AuditLine(audit);

@@ -159,7 +159,8 @@ int Main(int argc, char** argv) {
     }
     if (status->parsed()) {
       const std::vector<TerminalState> states = store.States();
-      std::cout << (options.json ? StatusJson(states) : StatusTable(states));
+      const std::vector<PendingCard> pending = store.PendingCards("", std::nullopt);
+      std::cout << (options.json ? StatusJson(states, pending) : StatusTable(states, pending));
       return 0;
     }
     return Export(store, options);

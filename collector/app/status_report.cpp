@@ -12,7 +12,18 @@ std::string When(const std::optional<UtcTime>& time) { return time ? UtcTimeText
 
 }  // namespace
 
-std::string StatusTable(const std::vector<TerminalState>& states) {
+std::string PendingText(const PendingCard& change) {
+  std::string text = change.terminal + ": card " + std::to_string(change.card) + " " +
+                     CardChangeName(change.change) +
+                     (change.reason.empty() ? "" : " (" + change.reason + ")") + " pending since " +
+                     UtcTimeText(change.since);
+  if (change.change == CardChange::kRemove) text += ": the card may still open this terminal";
+  if (!change.error.empty()) text += "; last try " + When(change.tried) + ": " + change.error;
+  return text;
+}
+
+std::string StatusTable(const std::vector<TerminalState>& states,
+                        const std::vector<PendingCard>& pending) {
   const std::vector<std::string> header = {"TERMINAL",    "ENDPOINT",     "LAST POLL",
                                            "LAST SUCCESS", "LAST OUTCOME", "ON TERMINAL",
                                            "STORED",      "BACKOFF UNTIL", "LAST ERROR"};
@@ -37,15 +48,29 @@ std::string StatusTable(const std::vector<TerminalState>& states) {
     }
     out += '\n';
   }
+  if (!pending.empty()) out += "\ncard changes pending: " + std::to_string(pending.size()) + "\n";
+  for (const PendingCard& change : pending) out += PendingText(change) + "\n";
   return out;
 }
 
-std::string StatusJson(const std::vector<TerminalState>& states) {
+std::string StatusJson(const std::vector<TerminalState>& states,
+                       const std::vector<PendingCard>& pending) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   auto when = [](const std::optional<UtcTime>& time) {
     return time ? nlohmann::ordered_json(UtcTimeText(*time)) : nlohmann::ordered_json(nullptr);
   };
   for (const TerminalState& state : states) {
+    nlohmann::ordered_json cards = nlohmann::ordered_json::array();
+    for (const PendingCard& change : pending) {
+      if (change.terminal != state.info.name) continue;
+      cards.push_back({{"card", change.card},
+                       {"change", CardChangeName(change.change)},
+                       {"reason", change.reason},
+                       {"since", UtcTimeText(change.since)},
+                       {"may_still_open", change.change == CardChange::kRemove},
+                       {"tried", when(change.tried)},
+                       {"error", change.error}});
+    }
     list.push_back({{"terminal", state.info.name},
                     {"endpoint", state.info.endpoint},
                     {"address", state.info.address},
@@ -59,7 +84,8 @@ std::string StatusJson(const std::vector<TerminalState>& states) {
                     {"stored_positions", state.mark.positions},
                     {"punches", state.punches},
                     {"backoff_until", when(state.backoff_until)},
-                    {"last_error", state.last_error}});
+                    {"last_error", state.last_error},
+                    {"cards_pending", std::move(cards)}});
   }
   return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

@@ -6,13 +6,17 @@
 
 namespace tallygate::collector {
 
+CardTerminal CardTerminalOf(const TerminalConfig& terminal) {
+  // The fleet opens every line with the default LineOptions: its names are
+  // coded so.
+  return {terminal.name, terminal.groups, LineOptions{}.names, terminal.card_capacity,
+          terminal.remove_unknown_cards};
+}
+
 std::vector<CardTerminal> CardTerminals(const CollectorConfig& config) {
   std::vector<CardTerminal> terminals;
   for (const TerminalConfig& terminal : config.terminals) {
-    // The fleet opens every line with the default LineOptions: its names
-    // are coded so.
-    terminals.push_back({terminal.name, terminal.groups, LineOptions{}.names,
-                         terminal.card_capacity, terminal.remove_unknown_cards});
+    terminals.push_back(CardTerminalOf(terminal));
   }
   return terminals;
 }

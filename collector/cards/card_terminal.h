@@ -19,6 +19,9 @@ struct CardTerminal {
   bool remove_unknown = false;  // cards nobody asked for are taken off
 };
 
+// The terminal as the card lists see it.
+CardTerminal CardTerminalOf(const TerminalConfig& terminal);
+
 // The configuration's terminals, in its order.
 std::vector<CardTerminal> CardTerminals(const CollectorConfig& config);
 

@@ -4,7 +4,9 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 
+#include "collector/poll/card_work.h"
 #include "collector/poll/log.h"
 #include "collector/poll/terminal_poll.h"
 
@@ -30,6 +32,9 @@ struct Fleet::Group {
   // and `busy` are shared with PollNow: the runtime's fields belong to the
   // worker polling it.
   std::vector<bool> poll_now;
+  // A change of the wanted card lists concerns it: due at once, without
+  // collecting its card list.
+  std::vector<bool> cards_now;
   std::vector<bool> done;             // polled, in a once run
   std::vector<Collection> results;    // of a once run
   uint64_t generation = 0;            // counts the changes workers wait for
@@ -102,6 +107,9 @@ std::optional<Error> OpenLine(std::unique_ptr<Line>& slot, const Endpoint& endpo
   return std::nullopt;
 }
 
+// How soon a terminal with a removal still pending is tried again.
+constexpr std::chrono::seconds kCardsRetry{10};
+
 // How long a `once` run keeps trying a terminal whose line is busy.
 constexpr std::chrono::seconds kOnceBusyWait{30};
 
@@ -142,6 +150,7 @@ Fleet::Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics)
     }
     group->busy.assign(group->terminals.size(), false);
     group->poll_now.assign(group->terminals.size(), false);
+    group->cards_now.assign(group->terminals.size(), false);
   }
 }
 
@@ -155,7 +164,8 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
   std::unique_lock lock(group.mutex);
   // A terminal asked for by "poll now" is due at once.
   const auto due = [&group](size_t i) {
-    return group.poll_now[i] ? SteadyTime::min() : group.terminals[i]->next_due;
+    return group.poll_now[i] || group.cards_now[i] ? SteadyTime::min()
+                                                   : group.terminals[i]->next_due;
   };
   while (!stop.stop_requested()) {
     // The terminal due first that no other worker is polling.
@@ -184,6 +194,7 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     group.busy[index] = true;
     const bool asked_for = group.poll_now[index];
     group.poll_now[index] = false;
+    group.cards_now[index] = false;
     lock.unlock();
     if (asked_for) runtime.cards_wanted = true;
 
@@ -193,11 +204,19 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     if (std::optional<Collection> skipped = Claim(runtime, store_)) {
       collection = std::move(*skipped);
     } else {
+      const std::shared_ptr<const WantedSnapshot> wanted = wanted_.Now();
+      try {
+        // Kept pending before the line is tried: a terminal that cannot be
+        // reached shows what it still lacks.
+        PlanCards(runtime, store_, *wanted);
+      } catch (const StoreError& e) {
+        Log(LogLevel::kError, terminal.name + ": card lists: " + e.what());
+      }
       std::unique_ptr<Line>& slot = group.bus ? group.bus_line : runtime.line;
       if (std::optional<Error> failed = OpenLine(slot, terminal.endpoint)) {
         collection = RecordLineFailure(runtime, store_, *failed);
       } else {
-        collection = PollTerminal(*slot, runtime, store_, stop);
+        collection = PollTerminal(*slot, runtime, store_, stop, wanted.get());
         // A line that failed, or was taken over, is opened afresh for the
         // next poll; a terminal's own connection is released after its poll
         // unless it is polled often (a bus is released once idle).
@@ -209,6 +228,12 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
       }
     }
     if (metrics_ != nullptr) metrics_->Record(collection, Clock::now() - started);
+    // A terminal that may still let a revoked card in is tried again soon,
+    // whatever its backoff.
+    const bool removal_pending =
+        std::any_of(runtime.cards_pending.begin(), runtime.cards_pending.end(),
+                    [](const PendingCard& change) { return change.change == CardChange::kRemove; });
+    if (removal_pending) runtime.next_due = std::min(runtime.next_due, Clock::now() + kCardsRetry);
     const bool retry_busy =
         once && collection.outcome == Outcome::kBusy && Clock::now() - once_started_ < kOnceBusyWait;
 
@@ -231,8 +256,35 @@ bool Fleet::ReleaseIdleBus(Group& group, std::unique_lock<std::mutex>& lock) {
   return true;
 }
 
+void Fleet::WatchCards() {
+  const std::shared_ptr<const WantedSnapshot> before = wanted_.Now();
+  std::set<uint32_t> changed;
+  try {
+    changed = wanted_.Refresh(store_);
+  } catch (const StoreError& e) {
+    Log(LogLevel::kError, std::string("card lists not read: ") + e.what());
+    return;
+  }
+  if (changed.empty()) return;
+  const std::shared_ptr<const WantedSnapshot> after = wanted_.Now();
+  for (auto& group : groups_) {
+    const std::lock_guard lock(group->mutex);
+    bool woken = false;
+    for (size_t i = 0; i < group->terminals.size(); ++i) {
+      const TerminalConfig& terminal = *group->terminals[i]->config;
+      if (terminal.card_list &&
+          WantedCards::Concerns(*before, *after, changed, CardTerminalOf(terminal))) {
+        group->cards_now[i] = true;
+        woken = true;
+      }
+    }
+    if (woken) group->Changed();
+  }
+}
+
 std::vector<std::thread> Fleet::StartWorkers(bool once, const std::stop_token& stop) {
   once_started_ = Clock::now();
+  WatchCards();
   std::vector<std::thread> threads;
   for (auto& group : groups_) {
     {
@@ -249,6 +301,13 @@ std::vector<std::thread> Fleet::StartWorkers(bool once, const std::stop_token& s
 
 void Fleet::Run(std::stop_token stop) {
   std::vector<std::thread> threads = StartWorkers(false, stop);
+  std::mutex mutex;
+  std::condition_variable_any tick;
+  std::unique_lock lock(mutex);
+  while (!tick.wait_for(lock, stop, kCardsWatch, [] { return false; })) {
+    if (stop.stop_requested()) break;
+    WatchCards();
+  }
   for (std::thread& thread : threads) thread.join();
 }
 

@@ -23,6 +23,7 @@
 
 #include "collector/config/config.h"
 #include "collector/poll/poll_metrics.h"
+#include "collector/poll/wanted_cards.h"
 #include "collector/store/store.h"
 
 namespace tallygate::collector {
@@ -50,6 +51,10 @@ class Fleet {
   // not take the request. False when no terminal has that name.
   bool PollNow(const std::string& terminal);
 
+  // How often the store's cardholders are looked at for a change, which
+  // wakes the workers of every terminal it concerns.
+  static constexpr std::chrono::seconds kCardsWatch{1};
+
  private:
   struct Group;  // a bus, or the TCP pool
   void Work(Group& group, bool once, const std::stop_token& stop);
@@ -59,11 +64,15 @@ class Fleet {
   // Closes a bus's line that need not be held, with `lock` (the group's)
   // released meanwhile; true when it did.
   bool ReleaseIdleBus(Group& group, std::unique_lock<std::mutex>& lock);
+  // Reads the wanted lists again if they changed and wakes the terminals
+  // the change concerns; a store that fails is logged and tried again.
+  void WatchCards();
 
   const CollectorConfig& config_;
   Store& store_;
   PollMetrics* metrics_;
   std::vector<std::unique_ptr<Group>> groups_;
+  WantedCards wanted_;
   std::chrono::steady_clock::time_point once_started_;
 };
 

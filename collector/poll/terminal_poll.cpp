@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "collector/poll/card_work.h"
 #include "collector/poll/log.h"
 #include "collector/poll/punch_values.h"
 
@@ -132,11 +133,6 @@ std::chrono::seconds BackoffAfter(const TerminalConfig& terminal, int failures) 
   return std::min<std::chrono::seconds>(wait, kMaxBackoff);
 }
 
-void AppendError(Collection& collection, const std::string& text) {
-  if (!collection.error.empty()) collection.error += "; ";
-  collection.error += text;
-}
-
 // A poll that has no collection row yet: one that stored no punch. Finish
 // records it in one commit, unless the terminal stays busy (a busy terminal
 // is tried every few seconds; the store hears of it when it becomes busy,
@@ -259,6 +255,7 @@ void CollectCards(Line& line, TerminalRuntime& runtime, Store& store, const std:
   store.ReplaceCards(terminal.name, cards, NowUtc());
   runtime.cards_day = Today();
   runtime.cards_wanted = false;
+  runtime.cards_list_changed = true;
   Say(LogLevel::kInfo, terminal, "card list: " + std::to_string(cards.size()) + " cards");
 }
 
@@ -278,6 +275,11 @@ void SetClockDaily(Line& line, TerminalRuntime& runtime, const std::stop_token& 
 
 }  // namespace
 
+void AppendError(Collection& collection, const std::string& text) {
+  if (!collection.error.empty()) collection.error += "; ";
+  collection.error += text;
+}
+
 bool HeldByAnother(ErrorCode code) {
   return code == ErrorCode::kDeviceBusy || code == ErrorCode::kRefused ||
          code == ErrorCode::kClosed;
@@ -294,7 +296,7 @@ Collection RecordLineFailure(TerminalRuntime& runtime, Store& store, const Error
 }
 
 Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
-                        const std::stop_token& stop) {
+                        const std::stop_token& stop, const WantedSnapshot* wanted) {
   const TerminalConfig& terminal = *runtime.config;
   Collection collection;
   collection.terminal = terminal.name;
@@ -388,6 +390,10 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     }
     if (!stop.stop_requested() && terminal.set_clock && runtime.clock_day != Today()) {
       SetClockDaily(line, runtime, stop, collection);
+    }
+    if (wanted != nullptr && !stop.stop_requested() &&
+        (collection.outcome == Outcome::kComplete || collection.outcome == Outcome::kCleared)) {
+      CarryOutCards(line, runtime, store, *wanted, stop, collection);
     }
   } catch (const StoreError& e) {
     collection.outcome = Outcome::kStoreFailed;

@@ -27,8 +27,10 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <vector>
 
 #include "collector/config/config.h"
+#include "collector/poll/wanted_cards.h"
 #include "collector/store/store.h"
 #include "tallygate/terminal.h"
 
@@ -50,6 +52,12 @@ struct TerminalRuntime {
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
   std::optional<SteadyTime> busy_since;  // its line held by another program
   bool reported_busy = false;          // the last poll ended busy
+  // The card lists' work (card_work.h): what it was last planned from, and
+  // the changes still to make.
+  int64_t cards_planned_version = -1;
+  std::optional<LocalDay> cards_planned_day;
+  bool cards_list_changed = true;      // collected or changed since planned
+  std::vector<PendingCard> cards_pending;
 };
 
 // The longest backoff of a terminal that does not answer.
@@ -69,8 +77,13 @@ bool HeldByAnother(ErrorCode code);
 // due time (the poll interval; a backoff doubling up to kMaxBackoff after a
 // failure; kBusyRetry when another program took the line over). Never
 // throws: a store that fails is an outcome.
+// With `wanted`, the terminal's card list is then brought to the wanted
+// lists (card_work.h) once its records are collected.
 Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
-                        const std::stop_token& stop);
+                        const std::stop_token& stop, const WantedSnapshot* wanted = nullptr);
+
+// Adds `text` to the collection's error ("; " between).
+void AppendError(Collection& collection, const std::string& text);
 
 // Records a poll whose line could not be opened, as PollTerminal records an
 // unreachable terminal, or a busy one when another program holds the line

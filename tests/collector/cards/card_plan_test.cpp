@@ -1,7 +1,10 @@
 // Each terminal's plan: cards enrolled where their holder's terminals and
 // validity take them in, taken off where they no longer belong, written
-// again when staff number or name changed, and cards nobody asked for left.
+// again when staff number or name changed, and cards nobody asked for left
+// (or taken off where the terminal says so); what a terminal holds at most.
 #include "collector/cards/card_plan.h"
+
+#include "collector/cards/card_changes.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +68,8 @@ TEST(CardPlanTest, EachTerminalGetsWhatBelongsOnIt) {
       Holder(4, {"gates"}, "Bob"), Holder(5, {"*"}), expired, last_day, not_yet, revoked};
   const CardTerminal gate{"gate-1", {"gates", "north"}, NameCoding::kGbk};
   const CardTerminal canteen{"canteen-1", {"canteen"}, NameCoding::kGbk};
+  CardTerminal removing = canteen;
+  removing.remove_unknown = true;
   CardEntry other_staff = Listed(5);
   other_staff.staff = "00000099";
   struct Case {
@@ -85,6 +90,8 @@ TEST(CardPlanTest, EachTerminalGetsWhatBelongsOnIt) {
        "rewrite:4,5 in_place:1,3,8"},
       {"a card nobody ever held stays, reported", canteen, {Listed(2), Listed(99)}, true,
        "add:5,8 unknown:99 in_place:2"},
+      {"a card nobody ever held, on a terminal that removes such cards", removing,
+       {Listed(2), Listed(99)}, true, "add:5,8 remove:99 unknown:99 in_place:2"},
       {"a card listed twice counts once", canteen, {Listed(2), Listed(2)}, true,
        "add:5,8 in_place:2"},
       {"a list never collected: everything to add", canteen, {}, false, "add:2,5,8"},
@@ -96,6 +103,46 @@ TEST(CardPlanTest, EachTerminalGetsWhatBelongsOnIt) {
     EXPECT_EQ(plan.list_known, c.collected) << c.what;
     EXPECT_EQ(plan.terminal, c.terminal.name);
   }
+}
+
+// Why each card is to come off, and since when: a revocation since it was
+// made, the rest since they were found.
+TEST(CardPlanTest, PendingRemovalsSayWhyAndSinceWhen) {
+  Cardholder expired = Holder(7, {"*"});
+  expired.valid_until = kToday - days{1};
+  Cardholder not_yet = Holder(9, {"*"});
+  not_yet.valid_from = kToday + days{1};
+  Cardholder revoked = Holder(10, {"*"});
+  revoked.revoked = UtcTime{std::chrono::seconds{1000}};
+  const std::vector<Cardholder> holders = {Holder(2, {"canteen"}), expired, not_yet, revoked};
+  CardTerminal removing{"gate-1", {"gates"}, NameCoding::kGbk};
+  removing.remove_unknown = true;
+  const CardList list{UtcTime{}, {Listed(2), Listed(7), Listed(9), Listed(10), Listed(99)}};
+  const UtcTime now{std::chrono::seconds{5000}};
+  const std::vector<PendingCard> pending =
+      PendingOf(PlanTerminal(holders, {removing, kToday, list}), holders, kToday, now);
+  std::string why;
+  for (const PendingCard& change : pending) {
+    EXPECT_EQ(change.change, CardChange::kRemove);
+    EXPECT_EQ(change.since, change.card == 10 ? *revoked.revoked : now) << change.card;
+    why += std::to_string(change.card) + ":" + change.reason + " ";
+  }
+  EXPECT_EQ(why, "2:elsewhere 7:expired 9:not valid yet 10:revoked 99:unknown ");
+}
+
+// A terminal's list holds so many cards: more wanted there is refused, a
+// revoked holder taking no place.
+TEST(CardPlanTest, CapacityCountsEveryHolderATerminalTakesIn) {
+  Cardholder revoked = Holder(3, {"*"});
+  revoked.revoked = UtcTime{};
+  const std::vector<Cardholder> holders = {Holder(1, {"gates"}), Holder(2, {"*"}), revoked};
+  CardTerminal small{"gate-1", {"gates"}, NameCoding::kGbk};
+  small.capacity = 1;
+  CardTerminal canteen{"canteen-1", {"canteen"}, NameCoding::kGbk};
+  canteen.capacity = 1;
+  const std::vector<std::string> problems = CapacityProblems(holders, std::vector{small, canteen});
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "terminal 'gate-1' would hold 2 cards, more than its 1");
 }
 
 TEST(CardPlanTest, EntriesToWriteCarryTheTerminalsForm) {

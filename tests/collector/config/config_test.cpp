@@ -99,6 +99,8 @@ TEST(ConfigTest, RefusesEachMistakeWhereItIs) {
       {gate + "groups = [\"a;b\"]\n", "4:11", "group 'a;b' holds ';'"},
       {gate + "groups = [\"*\"]\n", "4:11", "'*' means every terminal"},
       {gate + "groups = [\" \"]\n", "4:11", "a group name is empty"},
+      {gate + "unknown_cards = \"drop\"\n", "4:17", "give \"keep\" or \"remove\""},
+      {gate + "card_capacity = 0\n", "4:17", "card_capacity"},
       {gate + "groups = [\"gates\", \"a\"]\n", "4:10",
        "group 'a' is the name of terminal 'a' (line 1)"},
   };
@@ -200,6 +202,8 @@ TEST(ConfigTest, ExampleFileLoads) {
   EXPECT_FALSE(config.terminals[3].card_list);
   EXPECT_EQ(config.terminals[0].groups, (std::vector<std::string>{"gates", "north"}));
   EXPECT_TRUE(config.terminals[3].groups.empty());
+  EXPECT_TRUE(config.terminals[2].remove_unknown_cards);
+  EXPECT_FALSE(config.terminals[0].remove_unknown_cards);
   EXPECT_EQ(config.http.listen, "127.0.0.1:8080");
   EXPECT_THROW(LoadConfig(example.parent_path() / "absent.toml"), ConfigError);
   EXPECT_THROW(LoadConfig(example.parent_path()), ConfigError);

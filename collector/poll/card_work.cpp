@@ -1,0 +1,147 @@
+#include "collector/poll/card_work.h"
+
+#include <algorithm>
+#include <map>
+
+#include "collector/cards/card_plan.h"
+#include "collector/poll/log.h"
+#include "collector/poll/punch_values.h"
+
+namespace tallygate::collector {
+namespace {
+
+UtcTime NowUtc() {
+  return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+// Removals first: a card that must no longer open is the urgent change.
+int Urgency(CardChange change) { return change == CardChange::kRemove ? 0 : 1; }
+
+// The entry `change` leaves on the list, as the store keeps it.
+CardEntry EntryOf(const PendingCard& change, NameCoding names) {
+  CardEntry entry;
+  entry.card = change.card;
+  entry.staff = change.staff;
+  entry.name = change.name;
+  if (const Result<std::vector<uint8_t>> bytes = TerminalTextBytes(change.name, names)) {
+    entry.raw_name = *bytes;
+  }
+  return entry;
+}
+
+// Makes `change` on the terminal and asks whether the card is there now.
+// The error in words; empty when done and found so.
+std::string Make(Line& line, const TerminalConfig& terminal, const PendingCard& change,
+                 const std::stop_token& stop, bool& line_failed) {
+  CallOptions call;
+  call.stop = stop;
+  const auto failed = [&](const Error& error) {
+    line_failed = error.code() != ErrorCode::kInvalidArgument;
+    return error.message();
+  };
+  const bool wanted_there = change.change != CardChange::kRemove;
+  // A rewrite takes the old entry off first, so that a terminal that keeps
+  // a second entry for a card enrolled twice holds only the new one.
+  if (change.change != CardChange::kAdd) {
+    const Status removed = line.RemoveCard(terminal.address, change.card, call);
+    if (!removed) return failed(removed.error());
+  }
+  if (wanted_there) {
+    const Status enrolled =
+        line.EnrolCard(terminal.address, change.card, change.staff, change.name, call);
+    if (!enrolled) return failed(enrolled.error());
+  }
+  const Result<bool> found = line.FindCard(terminal.address, change.card, call);
+  if (!found) return failed(found.error());
+  if (*found != wanted_there) {
+    return wanted_there ? "enrolled, but the terminal does not find the card"
+                        : "removed, but the terminal still finds the card";
+  }
+  return "";
+}
+
+}  // namespace
+
+void PlanCards(TerminalRuntime& runtime, Store& store, const WantedSnapshot& wanted) {
+  const TerminalConfig& terminal = *runtime.config;
+  if (!terminal.card_list || wanted.version == 0) return;
+  const LocalDay today = std::chrono::floor<std::chrono::days>(LocalNow(terminal.time_zone));
+  if (runtime.cards_planned_version == wanted.version && runtime.cards_planned_day == today &&
+      !runtime.cards_list_changed) {
+    return;
+  }
+  const CardList list = store.Cards(terminal.name);
+  const TerminalPlan plan = PlanTerminal(wanted.holders, {CardTerminalOf(terminal), today, list});
+  std::vector<PendingCard> pending = PendingOf(plan, wanted.holders, today, NowUtc());
+  store.SetPendingCards(terminal.name, pending);
+  runtime.cards_pending = std::move(pending);
+  runtime.cards_planned_version = wanted.version;
+  runtime.cards_planned_day = today;
+  // Planned from a list never collected, the plan is the wanted cards only:
+  // planned again once the list comes.
+  runtime.cards_list_changed = !plan.list_known;
+}
+
+void CarryOutCards(Line& line, TerminalRuntime& runtime, Store& store,
+                   const WantedSnapshot& wanted, const std::stop_token& stop,
+                   Collection& collection) {
+  PlanCards(runtime, store, wanted);
+  const TerminalConfig& terminal = *runtime.config;
+  // Nothing is changed on a list that was never read: what else it holds,
+  // and so what to take off, is not known.
+  if (runtime.cards_pending.empty() || runtime.cards_list_changed) return;
+  std::vector<PendingCard> todo = runtime.cards_pending;
+  std::stable_sort(todo.begin(), todo.end(), [](const PendingCard& a, const PendingCard& b) {
+    return Urgency(a.change) < Urgency(b.change);
+  });
+  std::vector<CardOutcome> outcomes;
+  std::map<uint32_t, const PendingCard*> done;
+  std::string first_error;
+  for (const PendingCard& change : todo) {
+    if (stop.stop_requested()) break;
+    bool line_failed = false;
+    const std::string error = Make(line, terminal, change, stop, line_failed);
+    outcomes.push_back({terminal.name, change.card, change.change, NowUtc(), error});
+    if (error.empty()) {
+      done[change.card] = &change;
+    } else if (first_error.empty()) {
+      first_error = "card " + std::to_string(change.card) + " (" + CardChangeName(change.change) +
+                    "): " + error;
+    }
+    if (line_failed) break;
+  }
+  if (outcomes.empty()) return;
+  store.FinishCardChanges(outcomes);
+
+  // The list as it is now: what was found done is so on the terminal; the
+  // rest is as last read.
+  if (!done.empty()) {
+    CardList list = store.Cards(terminal.name);
+    std::vector<CardEntry> now;
+    for (CardEntry& entry : list.cards) {
+      if (!done.contains(entry.card)) now.push_back(std::move(entry));
+    }
+    for (const auto& [card, change] : done) {
+      if (change->change != CardChange::kRemove) now.push_back(EntryOf(*change, LineOptions{}.names));
+    }
+    for (size_t i = 0; i < now.size(); ++i) now[i].position = static_cast<int32_t>(i);
+    store.ReplaceCards(terminal.name, now, NowUtc());
+    runtime.cards_list_changed = true;
+    PlanCards(runtime, store, wanted);
+  }
+  int counts[3] = {};
+  for (const auto& [card, change] : done) ++counts[static_cast<int>(change->change)];
+  std::string text = "cards: " + std::to_string(counts[0]) + " enrolled, " +
+                     std::to_string(counts[1]) + " rewritten, " + std::to_string(counts[2]) +
+                     " removed";
+  const size_t failed = outcomes.size() - done.size();
+  if (failed > 0) {
+    text += "; " + std::to_string(failed) + " failed, the first " + first_error;
+    AppendError(collection, first_error);
+  }
+  const size_t left = runtime.cards_pending.size();
+  if (left > 0) text += "; " + std::to_string(left) + " pending";
+  Log(failed > 0 ? LogLevel::kWarning : LogLevel::kInfo, terminal.name + ": " + text);
+}
+
+}  // namespace tallygate::collector

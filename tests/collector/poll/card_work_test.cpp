@@ -1,0 +1,163 @@
+// The fleet carrying the wanted card lists out on tallygate-sim's
+// terminals, with a real SQLite file: each terminal ends holding exactly
+// its cards, a revocation does not wait for the poll interval, and a
+// terminal that cannot be reached keeps its changes pending.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <thread>
+
+#include "collector/poll/fleet.h"
+#include "collector/poll/serialized_store.h"
+#include "sim/client/sim_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace tallygate::collector {
+namespace {
+
+using testing::SimProcess;
+using testing::TempDir;
+using namespace std::chrono_literals;
+
+template <typename Done>
+bool Eventually(Done done, std::chrono::milliseconds limit) {
+  for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;
+       std::this_thread::sleep_for(50ms)) {
+    if (done()) return true;
+  }
+  return done();
+}
+
+UtcTime Now() { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); }
+
+constexpr uint32_t kGatesOnly = 0xA00001;
+constexpr uint32_t kEverywhere = 0xA00002;
+constexpr uint32_t kCanteen = 0xA00003;
+constexpr int kSeeded = 2;  // cards on each terminal that nobody asked for
+
+class CardWorkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
+        "--tcp-terminals", "3", "--tcp-port", "0", "--quiet", "--cards", std::to_string(kSeeded)});
+    const char* groups[] = {"gates", "gates", "canteen"};
+    for (int i = 0; i < 3; ++i) {
+      TerminalConfig terminal;
+      terminal.name = "t" + std::to_string(i + 1);
+      terminal.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(sim_->tcp_ports()[i])};
+      terminal.time_zone = "Asia/Shanghai";
+      // Nothing but a change of the wanted lists polls a terminal again.
+      terminal.poll_interval = 3600s;
+      terminal.groups = {groups[i]};
+      config_.terminals.push_back(terminal);
+    }
+    config_.terminals[2].remove_unknown_cards = true;
+    store_ = std::make_unique<SerializedStore>(OpenStore("sqlite:" + (dir_ / "punches.db").string()));
+  }
+
+  void Start() {
+    fleet_ = std::make_unique<Fleet>(config_, *store_);
+    running_ = std::thread([this] { fleet_->Run(stop_.get_token()); });
+  }
+  void Stop() {
+    stop_.request_stop();
+    running_.join();
+  }
+
+  void Change(const CardholderChanges& changes) {
+    ASSERT_FALSE(store_->ChangeCardholders(changes, "test", Now()).empty());
+  }
+
+  // Every terminal's list as read from the terminal, by card: staff and name.
+  std::map<uint32_t, std::string> ListOf(int terminal) {
+    std::map<uint32_t, std::string> cards;
+    Result<std::unique_ptr<Line>> line = Line::Open(config_.terminals[terminal].endpoint);
+    EXPECT_TRUE(line) << line.error().message();
+    if (!line) return cards;
+    const Result<FetchReport> fetched = (*line)->FetchCards(1, 0, [&](const tallygate::CardEntry& e) {
+      std::string name = e.name;
+      while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+      cards[e.card] = e.staff + " " + name;
+    });
+    EXPECT_TRUE(fetched && fetched->complete());
+    return cards;
+  }
+
+  // The outcomes done since `since`, and nothing pending.
+  bool Settled(size_t done_since, UtcTime since) {
+    if (!store_->PendingCards("", std::nullopt).empty()) return false;
+    size_t done = 0;
+    for (const CardOutcome& outcome : store_->CardOutcomes("", std::nullopt)) {
+      done += outcome.error.empty() && outcome.at >= since;
+    }
+    return done >= done_since;
+  }
+
+  TempDir dir_;
+  CollectorConfig config_;
+  std::unique_ptr<SimProcess> sim_;
+  std::unique_ptr<SerializedStore> store_;
+  std::unique_ptr<Fleet> fleet_;
+  std::stop_source stop_;
+  std::thread running_;
+};
+
+TEST_F(CardWorkTest, EachTerminalGetsExactlyItsCardsAndARevocationWakesThemAll) {
+  Change({{{kGatesOnly, "1001", "Ann", {}, {}, {"gates"}, {}},
+           {kEverywhere, "1002", "Bob", {}, {}, {"*"}, {}},
+           {kCanteen, "1003", "张三", {}, {}, {"canteen"}, {}}},
+          {},
+          true});
+  const UtcTime started = Now();
+  Start();
+  // t1, t2: two enrolments each; t3: two, and its two unknown cards off.
+  ASSERT_TRUE(Eventually([&] { return Settled(8, started); }, 30s));
+
+  // The revocation: the poll interval is an hour, so only the change wakes
+  // the workers.
+  const UtcTime revoked = Now();
+  Change({{}, {kEverywhere}, false});
+  ASSERT_TRUE(Eventually([&] { return Settled(3, revoked); }, 20s))
+      << "the revoked card is still pending somewhere";
+  Stop();
+
+  const std::map<uint32_t, std::string> t1 = ListOf(0);
+  const std::map<uint32_t, std::string> t3 = ListOf(2);
+  EXPECT_EQ(t1.size(), static_cast<size_t>(kSeeded + 1)) << "unknown cards are kept by default";
+  EXPECT_EQ(t1.at(kGatesOnly), "00001001 Ann");
+  EXPECT_EQ(ListOf(1).count(kEverywhere), 0u);
+  const std::map<uint32_t, std::string> canteen_only = {{kCanteen, "00001003 张三"}};
+  EXPECT_EQ(t3, canteen_only) << "no card of the gates, no unknown card, the name through GBK";
+}
+
+TEST_F(CardWorkTest, AnUnreachableTerminalKeepsItsChangesPendingAndGetsThemWhenItAnswers) {
+  Change({{{kEverywhere, "1002", "Bob", {}, {}, {"*"}, {}}}, {}, true});
+  Start();
+  ASSERT_TRUE(Eventually([&] { return Settled(3 + kSeeded, {}); }, 30s));
+  ASSERT_EQ(sim_->Control("stop #2").substr(0, 2), "ok");
+  const UtcTime revoked = Now();
+  Change({{}, {kEverywhere}, false});
+  ASSERT_TRUE(Eventually([&] { return store_->PendingCards("t1", std::nullopt).empty() &&
+                                      store_->PendingCards("t3", std::nullopt).empty(); },
+                         20s));
+  // t2 may still let the card in, and says so, since the revocation.
+  std::vector<PendingCard> pending;
+  ASSERT_TRUE(Eventually([&] { return !(pending = store_->PendingCards("t2", std::nullopt)).empty(); },
+                         10s));
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].change, CardChange::kRemove);
+  EXPECT_EQ(pending[0].reason, "revoked");
+  EXPECT_LE(pending[0].since, Now());
+  EXPECT_GE(pending[0].since, revoked);
+
+  ASSERT_EQ(sim_->Control("start #2").substr(0, 2), "ok");
+  EXPECT_TRUE(Eventually([&] { return store_->PendingCards("", std::nullopt).empty(); }, 40s))
+      << "the terminal answers again, and its revocation waits for a backoff";
+  Stop();
+  EXPECT_EQ(ListOf(1).count(kEverywhere), 0u);
+}
+
+}  // namespace
+}  // namespace tallygate::collector
