@@ -70,7 +70,10 @@ std::vector<PendingCard> PendingOf(const TerminalPlan& plan, std::span<const Car
                                    LocalDay today, UtcTime now) {
   std::vector<PendingCard> pending;
   for (const CardEntry& entry : plan.remove) {
-    PendingCard change{plan.terminal, entry.card, CardChange::kRemove};
+    PendingCard change;
+    change.terminal = plan.terminal;
+    change.card = entry.card;
+    change.change = CardChange::kRemove;
     change.since = now;
     const Cardholder* holder = HolderOf(holders, entry.card);
     if (holder == nullptr) {
@@ -89,8 +92,10 @@ std::vector<PendingCard> PendingOf(const TerminalPlan& plan, std::span<const Car
   }
   for (const auto* entries : {&plan.add, &plan.rewrite}) {
     for (const WantedEntry& entry : *entries) {
-      PendingCard change{plan.terminal, entry.card,
-                         entries == &plan.add ? CardChange::kAdd : CardChange::kRewrite};
+      PendingCard change;
+      change.terminal = plan.terminal;
+      change.card = entry.card;
+      change.change = entries == &plan.add ? CardChange::kAdd : CardChange::kRewrite;
       change.staff = entry.staff;
       change.name = entry.name;
       change.since = now;
