@@ -46,13 +46,13 @@ httplib::Server::HandlerResponse Admit(const std::string& token, const WriteAcce
     SendError(request, response, 400, Fill(language, Msg::kNoHost, {}));
   } else if (token.empty() && request.has_header("Host") && !LoopbackHostHeader(host)) {
     SendError(request, response, 403, Fill(language, Msg::kForeignHost, {host}));
+  } else if (refusal.status != 0) {
+    SendError(request, response, refusal.status, Fill(language, refusal.reason, {}));
   } else if (request.method != "GET" && request.method != "HEAD" && !HasBearer(request) &&
              !SameOrigin(request)) {
     // A browser sends the cookie with another site's POST too; it never
     // adds an Authorization header by itself.
     SendError(request, response, 403, Fill(language, Msg::kCrossOrigin, {}));
-  } else if (refusal.status != 0) {
-    SendError(request, response, refusal.status, Fill(language, refusal.reason, {}));
   } else if (Writes(request) || OpenToAll(request.path) || MayRead(token, request) ||
              access.AdminOf(request)) {
     return httplib::Server::HandlerResponse::Unhandled;

@@ -30,10 +30,10 @@ struct WebOptions {
   std::string host = "127.0.0.1";
   int port = 8080;             // 0: any free port
   std::string token;           // empty: none needed
-  std::vector<AdminToken> admins;  // who may write; none: read-only
   std::string database;        // as the configuration writes it
   // A client that sends or takes nothing for this long is dropped.
   std::chrono::seconds stall_timeout{10};
+  std::vector<AdminToken> admins = {};  // who may write; none: read-only
 };
 
 // The options [http] gives (listen overridden by `listen` when not empty):
