@@ -147,11 +147,9 @@ void AddCardholdersApi(httplib::Server& server, Dashboard& dashboard) {
                                                                      const httplib::Request& request,
                                                                      httplib::Response& response,
                                                                      const std::string& by) {
+    // As `cards remove`: a card nobody held may be revoked too (enrolled by
+    // hand, it is then taken off every terminal that holds it).
     const uint32_t card = CardOfField(request.matches[1], "card");
-    if (!dashboard.WithStore([&](Store& store) { return store.FindCardholder(card); })) {
-      SendError(request, response, 404, Fill(LanguageOf(request), Msg::kNoSuchCard, {std::to_string(card)}));
-      return;
-    }
     SendChange(response, ChangeCards(dashboard, {{}, {card}, false}, by), false);
   }));
   server.Get("/api/cards/pending", Guarded([&dashboard](const httplib::Request& request,
