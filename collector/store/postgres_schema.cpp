@@ -119,6 +119,34 @@ CREATE TABLE card_audit (
 );
 CREATE INDEX card_audit_card ON card_audit (card, id);
 )",
+    // 4: carrying the wanted lists out (cardholder.h): the changes each
+    // terminal still needs, and the last attempt at each card on each
+    // terminal (error '' = done). Both are read by terminal, and by card for
+    // where one card stands everywhere.
+    R"(
+CREATE TABLE pending_cards (
+  terminal text COLLATE "C" NOT NULL,
+  card     bigint NOT NULL CHECK (card BETWEEN 0 AND 4294967295),
+  change   text NOT NULL,
+  reason   text NOT NULL,
+  staff    text NOT NULL,
+  name     text NOT NULL,
+  since    timestamptz NOT NULL,
+  tried    timestamptz,
+  error    text NOT NULL DEFAULT '',
+  PRIMARY KEY (terminal, card)
+);
+CREATE INDEX pending_cards_card ON pending_cards (card);
+CREATE TABLE card_outcomes (
+  terminal text COLLATE "C" NOT NULL,
+  card     bigint NOT NULL CHECK (card BETWEEN 0 AND 4294967295),
+  change   text NOT NULL,
+  at       timestamptz NOT NULL,
+  error    text NOT NULL,
+  PRIMARY KEY (terminal, card)
+);
+CREATE INDEX card_outcomes_card ON card_outcomes (card);
+)",
 };
 
 }  // namespace

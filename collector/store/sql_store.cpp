@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "collector/store/punch_query.h"
+#include "collector/store/sql_values.h"
 #include "collector/store/time_text.h"
 #include "collector/store/value_text.h"
 
@@ -18,29 +19,11 @@ SqlValue LocalValue(const std::optional<LocalTime>& time) {
   return time ? SqlValue(LocalTimeText(*time)) : SqlValue();
 }
 
-SqlValue UtcValue(const std::optional<UtcTime>& time) {
-  return time ? SqlValue(UtcTimeText(*time)) : SqlValue();
-}
-
 SqlValue IntValue(const std::optional<int32_t>& value) {
   return value ? SqlValue(int64_t{*value}) : SqlValue();
 }
 
 // ---- Values out ---------------------------------------------------------------
-
-std::optional<std::chrono::seconds> ReadTime(const SqlRow& row, int column) {
-  if (row.IsNull(column)) return std::nullopt;
-  const std::string text = row.Text(column);
-  auto seconds = ParseTimeText(text);
-  if (!seconds) throw StoreError("a stored time is not one: \"" + text + "\"");
-  return seconds;
-}
-
-std::optional<UtcTime> ReadUtc(const SqlRow& row, int column) {
-  auto seconds = ReadTime(row, column);
-  if (!seconds) return std::nullopt;
-  return UtcTime{*seconds};
-}
 
 std::optional<LocalTime> ReadLocal(const SqlRow& row, int column) {
   auto seconds = ReadTime(row, column);

@@ -113,6 +113,34 @@ CREATE TABLE card_audit (
 ) STRICT;
 CREATE INDEX card_audit_card ON card_audit (card, id);
 )",
+    // 4: carrying the wanted lists out (cardholder.h): the changes each
+    // terminal still needs, and the last attempt at each card on each
+    // terminal (error '' = done). Both are read by terminal, and by card for
+    // where one card stands everywhere.
+    R"(
+CREATE TABLE pending_cards (
+  terminal TEXT NOT NULL,
+  card     INTEGER NOT NULL CHECK (card BETWEEN 0 AND 4294967295),
+  change   TEXT NOT NULL,
+  reason   TEXT NOT NULL,
+  staff    TEXT NOT NULL,
+  name     TEXT NOT NULL,
+  since    TEXT NOT NULL,
+  tried    TEXT,
+  error    TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (terminal, card)
+) STRICT, WITHOUT ROWID;
+CREATE INDEX pending_cards_card ON pending_cards (card);
+CREATE TABLE card_outcomes (
+  terminal TEXT NOT NULL,
+  card     INTEGER NOT NULL CHECK (card BETWEEN 0 AND 4294967295),
+  change   TEXT NOT NULL,
+  at       TEXT NOT NULL,
+  error    TEXT NOT NULL,
+  PRIMARY KEY (terminal, card)
+) STRICT, WITHOUT ROWID;
+CREATE INDEX card_outcomes_card ON card_outcomes (card);
+)",
 };
 
 }  // namespace

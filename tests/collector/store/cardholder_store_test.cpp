@@ -1,7 +1,9 @@
 // The wanted card lists in both stores: a whole list, changes, revocations,
-// each change in the audit once, and a change that fails leaves nothing.
+// each change in the audit once, and a change that fails leaves nothing;
+// the lists' version, and the changes still pending on each terminal.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@ INSTANTIATE_TEST_SUITE_P(Stores, CardholderTest, StoreKinds(), StoreKindName);
 
 const UtcTime kT1{std::chrono::seconds{1'700'000'000}};
 const UtcTime kT2 = kT1 + std::chrono::hours{1};
+const UtcTime kT3 = kT2 + std::chrono::hours{1};
 
 Cardholder Holder(uint32_t card, std::string name, std::vector<std::string> where = {"gates"}) {
   return MakeHolder(card, std::move(name), std::move(where));
@@ -46,11 +49,11 @@ TEST_P(CardholderTest, ChangesAreKeptWithTheirAudit) {
   store_->ChangeCardholders({{renamed, Holder(3, "Bob")}, {}, false}, "merge.csv", kT2);
   store_->ChangeCardholders({{}, {3, 77}, false}, "cli", kT2);
   store_->ChangeCardholders({{Holder(5, "Cy")}, {}, true}, "hr.csv", kT2);
-  EXPECT_EQ(AuditTrail(*store_),
-            (std::vector<std::string>{"1 add hr.csv", "4294967295 add hr.csv",
-                                      "1 change merge.csv", "3 add merge.csv", "3 revoke cli",
-                                      "77 revoke cli", "1 revoke hr.csv", "5 add hr.csv",
-                                      "4294967295 revoke hr.csv"}));
+  EXPECT_EQ(
+      AuditTrail(*store_),
+      (std::vector<std::string>{"1 add hr.csv", "4294967295 add hr.csv", "1 change merge.csv",
+                                "3 add merge.csv", "3 revoke cli", "77 revoke cli",
+                                "1 revoke hr.csv", "5 add hr.csv", "4294967295 revoke hr.csv"}));
   EXPECT_EQ(store_->CardAudits(1, 1)[0].what.find("revoked: staff 1, name \"Anne\""), 0u);
   EXPECT_EQ(store_->CardAudits(1, 10)[1].what, "name \"Ann\" -> \"Anne\"");
   EXPECT_EQ(store_->CardAudits(1, 10)[1].when, kT2);
@@ -73,11 +76,76 @@ TEST_P(CardholderTest, AChangeThatFailsHalfWayChangesNothing) {
       " IF NEW.card = 9 THEN RAISE EXCEPTION 'card 9 refused'; END IF; RETURN NEW; END $$;"
       " CREATE TRIGGER refuse BEFORE INSERT ON card_audit FOR EACH ROW EXECUTE FUNCTION refuse()");
   const std::vector<Cardholder> before = store_->Cardholders();
-  EXPECT_THROW(store_->ChangeCardholders({{Holder(2, "Bob"), Holder(9, "Cy")}, {}, true}, "f.csv",
-                                         kT2),
-               StoreError);
+  EXPECT_THROW(
+      store_->ChangeCardholders({{Holder(2, "Bob"), Holder(9, "Cy")}, {}, true}, "f.csv", kT2),
+      StoreError);
   EXPECT_EQ(store_->Cardholders(), before);
   EXPECT_EQ(AuditTrail(*store_), (std::vector<std::string>{"1 add cli"}));
+}
+
+TEST_P(CardholderTest, TheVersionGrowsWithEveryChangeFromAnyConnection) {
+  EXPECT_EQ(store_->CardholdersVersion(), 0);
+  const std::unique_ptr<Store> other = Open();
+  other->ChangeCardholders({{Holder(1, "Ann")}, {}, false}, "cli", kT1);
+  const int64_t first = store_->CardholdersVersion();
+  EXPECT_GT(first, 0);
+  other->ChangeCardholders({{Holder(1, "Ann")}, {}, false}, "cli", kT2);  // as it was
+  EXPECT_EQ(store_->CardholdersVersion(), first);
+  other->ChangeCardholders({{}, {1}, false}, "cli", kT2);
+  EXPECT_GT(store_->CardholdersVersion(), first);
+}
+
+PendingCard Pending(const std::string& terminal, uint32_t card, CardChange change, UtcTime since,
+                    std::string name = "Ann") {
+  return {terminal, card, change, "", std::to_string(card), std::move(name), since, {}, ""};
+}
+
+PendingCard Tried(PendingCard change, UtcTime tried, std::string error) {
+  change.tried = tried;
+  change.error = std::move(error);
+  return change;
+}
+
+TEST_P(CardholderTest, APendingChangeKeepsItsHistoryUntilItIsDone) {
+  using enum CardChange;
+  const std::vector<PendingCard> other = {Pending("gate-2", 1, kAdd, kT2),
+                                          Pending("gate-2", 7, kAdd, kT1)};
+  store_->SetPendingCards("gate-2", other);
+  store_->SetPendingCards(
+      "gate-1", std::vector{Pending("gate-1", 1, kAdd, kT1), Pending("gate-1", 2, kRewrite, kT1),
+                            Pending("gate-1", 3, kRemove, kT1)});
+  store_->FinishCardChanges(std::vector<CardOutcome>{{"gate-1", 1, kAdd, kT2, "full"},
+                                                     {"gate-1", 2, kRewrite, kT2, "timeout"}});
+  // Worked out again: the same change with a new name keeps its history, a
+  // change that differs starts afresh, a change no longer needed goes.
+  store_->SetPendingCards("gate-1", std::vector{Pending("gate-1", 4, kAdd, kT3),
+                                                Pending("gate-1", 1, kAdd, kT3, "Anne"),
+                                                Pending("gate-1", 2, kRemove, kT3)});
+  EXPECT_EQ(store_->PendingCards("gate-1", std::nullopt),
+            (std::vector{Tried(Pending("gate-1", 1, kAdd, kT1, "Anne"), kT2, "full"),
+                         Pending("gate-1", 2, kRemove, kT3), Pending("gate-1", 4, kAdd, kT3)}));
+
+  // A done outcome ends only the change it carried out.
+  store_->FinishCardChanges(std::vector<CardOutcome>{{"gate-1", 1, kAdd, kT3, ""},
+                                                     {"gate-1", 2, kRewrite, kT3, ""},
+                                                     {"gate-1", 4, kAdd, kT3, "no room"}});
+  EXPECT_EQ(store_->PendingCards("gate-1", std::nullopt),
+            (std::vector{Pending("gate-1", 2, kRemove, kT3),
+                         Tried(Pending("gate-1", 4, kAdd, kT3), kT3, "no room")}));
+  EXPECT_EQ(store_->CardOutcomes("", 1), (std::vector<CardOutcome>{{"gate-1", 1, kAdd, kT3, ""}}));
+  EXPECT_EQ(store_->CardOutcomes("gate-1", std::nullopt).size(), 3u);
+  EXPECT_EQ(store_->PendingCards("gate-2", std::nullopt), other);
+  EXPECT_EQ(store_->PendingCards("", 1), std::vector{other[0]});  // gate-1 has done it
+  const auto counts = [&] {
+    std::vector<std::string> texts;
+    for (const PendingCount& c : store_->PendingCardCounts()) {
+      texts.push_back(c.terminal + " " + CardChangeName(c.change) + " " + std::to_string(c.count) +
+                      (c.oldest == kT1 ? " T1" : " later"));
+    }
+    return texts;
+  };
+  EXPECT_EQ(counts(), (std::vector<std::string>{"gate-1 add 1 later", "gate-1 remove 1 later",
+                                                "gate-2 add 2 T1"}));
 }
 
 }  // namespace

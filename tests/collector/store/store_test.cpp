@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "collector/store/postgres_store.h"
@@ -112,7 +114,7 @@ TEST_P(StoreTest, AFailedPageChangesNeitherMarkNorPunches) {
 TEST_P(StoreTest, ReopeningKeepsEverythingAndANewerSchemaIsRefused) {
   store_->StorePage("gate-1", collection_, Ids({0, 1}), MarkAfter(MakePunch(1)));
   store_.reset();
-  EXPECT_EQ(SqlText("SELECT version FROM schema_version"), "3");
+  EXPECT_EQ(SqlText("SELECT version FROM schema_version"), "4");
 
   store_ = Open();
   EXPECT_EQ(store_->LoadMark("gate-1"), MarkAfter(MakePunch(1)));
@@ -332,74 +334,90 @@ TEST_P(StoreTest, CardsAreTheListAsLastCollected) {
   EXPECT_EQ(entries("gate-9"), Entries(std::nullopt, {}));  // unknown
 }
 
-TEST_P(StoreTest, AVersion1StoreIsBroughtUpToDate) {
-  // A store as version 1 left it: its own statements, rows written by SQL.
-  store_.reset();
-  const auto blob = [&](const std::string& hex) {
-    return postgres() ? "'\\x" + hex + "'" : "X'" + hex + "'";
-  };
-  std::string sql =
-      std::string(postgres() ? PostgresSchema()[0] : SqliteSchema()[0]) +
-      "CREATE TABLE schema_version (version integer NOT NULL);"
-      "INSERT INTO schema_version VALUES (1);"
-      "INSERT INTO terminals (name, endpoint, address, time_zone) VALUES"
-      " ('gate-1', 'x', 1, 'UTC'), ('gate-2', 'x', 1, 'UTC');"
-      "INSERT INTO collections (terminal, started, ended, from_position,"
-      " positions_fetched, punches_added, pages_lost, outcome) VALUES"
-      " ('gate-1', '2024-03-01T08:00:00Z', '2024-03-01T08:01:00Z', 0, 0, 0, 0, 'complete'),"
-      " ('gate-1', '2024-03-01T09:00:00Z', '2024-03-01T09:01:00Z', 0, 0, 0, 0, 'partial');"
-      "INSERT INTO cards (terminal, position, card, staff, name, raw_name, collected)"
-      " VALUES ('gate-2', 0, 100, '00000001', 'Ann', " +
-      blob("41") + ", '2024-03-01T07:00:00Z');";
-  const auto hex = [](std::span<const uint8_t> bytes) {
-    std::string text;
-    for (uint8_t b : bytes) {
-      char two[3];
-      std::snprintf(two, sizeof two, "%02x", b);
-      text += two;
+TEST_P(StoreTest, AnOlderStoreIsBroughtUpToDate) {
+  const std::span<const std::string_view> versions = postgres() ? PostgresSchema() : SqliteSchema();
+  for (const size_t from : {size_t{1}, size_t{3}}) {
+    SCOPED_TRACE("from version " + std::to_string(from));
+    // A store as version `from` left it: version 1's statements and rows
+    // written by SQL, then the later versions' statements, which bring
+    // those rows along as they did.
+    store_.reset();
+    const auto blob = [&](const std::string& hex) {
+      return postgres() ? "'\\x" + hex + "'" : "X'" + hex + "'";
+    };
+    std::string sql =
+        std::string(versions[0]) +
+        "CREATE TABLE schema_version (version integer NOT NULL);"
+        "INSERT INTO schema_version VALUES (1);"
+        "INSERT INTO terminals (name, endpoint, address, time_zone) VALUES"
+        " ('gate-1', 'x', 1, 'UTC'), ('gate-2', 'x', 1, 'UTC');"
+        "INSERT INTO collections (terminal, started, ended, from_position,"
+        " positions_fetched, punches_added, pages_lost, outcome) VALUES"
+        " ('gate-1', '2024-03-01T08:00:00Z', '2024-03-01T08:01:00Z', 0, 0, 0, 0, 'complete'),"
+        " ('gate-1', '2024-03-01T09:00:00Z', '2024-03-01T09:01:00Z', 0, 0, 0, 0, 'partial');"
+        "INSERT INTO cards (terminal, position, card, staff, name, raw_name, collected)"
+        " VALUES ('gate-2', 0, 100, '00000001', 'Ann', " +
+        blob("41") + ", '2024-03-01T07:00:00Z');";
+    const auto hex = [](std::span<const uint8_t> bytes) {
+      std::string text;
+      for (uint8_t b : bytes) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", b);
+        text += two;
+      }
+      return text;
+    };
+    const auto punch = [&](const std::string& terminal, int id, const std::string& local) {
+      const Punch made = MakePunch(id);
+      return "INSERT INTO punches (terminal, card, local_time, flag, keep, bytes, raw, position,"
+             " collection) VALUES ('" +
+             terminal + "', 100, " + local + ", 0, 0, " + blob(hex(made.bytes)) + ", " +
+             blob(hex(made.raw)) + ", " + std::to_string(id) + ", 1);";
+    };
+    sql += punch("gate-1", 1, "'2024-03-01 08:00:00'") + punch("gate-1", 2, "NULL") +
+           punch("gate-1", 3, "'2024-03-02 08:00:00'") + punch("gate-2", 1, "NULL") +
+           punch("gate-2", 2, "'2024-03-01 08:00:00'");
+    for (size_t version = 1; version < from; ++version) sql += versions[version];
+    sql += "UPDATE schema_version SET version = " + std::to_string(from) + ";";
+    if (from >= 3) {
+      sql +=
+          "INSERT INTO cardholders (card, staff, name, terminals) VALUES (5, '5', 'Eve', '*');"
+          "INSERT INTO card_audit (at, actor, card, action, what)"
+          " VALUES ('2024-03-01T10:00:00Z', 'cli', 5, 'add', 'Eve');";
     }
-    return text;
-  };
-  const auto punch = [&](const std::string& terminal, int id, const std::string& local) {
-    const Punch made = MakePunch(id);
-    return "INSERT INTO punches (terminal, card, local_time, flag, keep, bytes, raw, position,"
-           " collection) VALUES ('" +
-           terminal + "', 100, " + local + ", 0, 0, " + blob(hex(made.bytes)) + ", " +
-           blob(hex(made.raw)) + ", " + std::to_string(id) + ", 1);";
-  };
-  sql += punch("gate-1", 1, "'2024-03-01 08:00:00'") + punch("gate-1", 2, "NULL") +
-         punch("gate-1", 3, "'2024-03-02 08:00:00'") + punch("gate-2", 1, "NULL") +
-         punch("gate-2", 2, "'2024-03-01 08:00:00'");
-  // A database of its own: no table of a later version is left.
-  std::filesystem::remove(folder_ / "punches.db");
-  Sql(sql, "DROP SCHEMA public CASCADE; CREATE SCHEMA public;" + sql);
+    // A database of its own: no table of a later version is left.
+    std::filesystem::remove(folder_ / "punches.db");
+    Sql(sql, "DROP SCHEMA public CASCADE; CREATE SCHEMA public;" + sql);
 
-  store_ = Open();
-  EXPECT_EQ(SqlText("SELECT version FROM schema_version"), "3");
-  const auto counts = [&] {
-    std::vector<std::pair<int64_t, int64_t>> pairs;  // kept, counted
-    for (const TerminalState& state : store_->States()) {
-      pairs.emplace_back(state.punches, CountPunches(*store_, TerminalFilter(state.info.name)));
-    }
-    return pairs;
-  };
-  using Counts = std::vector<std::pair<int64_t, int64_t>>;
-  EXPECT_EQ(counts(), (Counts{{3, 3}, {2, 2}}));
-  EXPECT_EQ(store_->States()[0].failing_since, UtcTime{At(2024, 3, 1, 9).time_since_epoch()});
-  EXPECT_EQ(store_->Cards("gate-2").collected, UtcTime{At(2024, 3, 1, 7).time_since_epoch()});
-  PunchFilter named;
-  named.name = "ANN";
-  const PunchPage page = store_->SearchPunches(named, std::nullopt, 10);
-  ASSERT_EQ(page.rows.size(), 2u);
-  EXPECT_EQ(page.rows[0].terminal, "gate-2");
-  EXPECT_EQ(page.rows[0].punch.position, 2);  // dated before undated
-  EXPECT_EQ(page.rows[1].punch.position, 1);
+    store_ = Open();
+    EXPECT_EQ(SqlText("SELECT version FROM schema_version"), "4");
+    const auto counts = [&] {
+      std::vector<std::pair<int64_t, int64_t>> pairs;  // kept, counted
+      for (const TerminalState& state : store_->States()) {
+        pairs.emplace_back(state.punches, CountPunches(*store_, TerminalFilter(state.info.name)));
+      }
+      return pairs;
+    };
+    using Counts = std::vector<std::pair<int64_t, int64_t>>;
+    EXPECT_EQ(counts(), (Counts{{3, 3}, {2, 2}}));
+    EXPECT_EQ(store_->States()[0].failing_since, UtcTime{At(2024, 3, 1, 9).time_since_epoch()});
+    EXPECT_EQ(store_->Cards("gate-2").collected, UtcTime{At(2024, 3, 1, 7).time_since_epoch()});
+    PunchFilter named;
+    named.name = "ANN";
+    const PunchPage page = store_->SearchPunches(named, std::nullopt, 10);
+    ASSERT_EQ(page.rows.size(), 2u);
+    EXPECT_EQ(page.rows[0].terminal, "gate-2");
+    EXPECT_EQ(page.rows[0].punch.position, 2);  // dated before undated
+    EXPECT_EQ(page.rows[1].punch.position, 1);
+    EXPECT_EQ(store_->Cardholders().size(), from >= 3 ? 1u : 0u);
+    EXPECT_EQ(store_->CardholdersVersion(), from >= 3 ? 1 : 0);
 
-  // The count moves by the punches each page adds, not by those it brings.
-  ASSERT_TRUE(store_->ClaimTerminal("gate-1"));
-  EXPECT_EQ(store_->StorePage("gate-1", 1, Ids({3, 4, 4}), MarkAfter(MakePunch(4))), 1);
-  EXPECT_EQ(store_->StorePage("gate-1", 1, Ids({4, 5, 6}), MarkAfter(MakePunch(6))), 2);
-  EXPECT_EQ(counts(), (Counts{{6, 6}, {2, 2}}));
+    // The count moves by the punches each page adds, not by those it brings.
+    ASSERT_TRUE(store_->ClaimTerminal("gate-1"));
+    EXPECT_EQ(store_->StorePage("gate-1", 1, Ids({3, 4, 4}), MarkAfter(MakePunch(4))), 1);
+    EXPECT_EQ(store_->StorePage("gate-1", 1, Ids({4, 5, 6}), MarkAfter(MakePunch(6))), 2);
+    EXPECT_EQ(counts(), (Counts{{6, 6}, {2, 2}}));
+  }
 }
 
 }  // namespace

@@ -1,0 +1,211 @@
+// SqlStore's operations for carrying the wanted card lists out: the lists'
+// version, each terminal's pending changes, and the last outcome per
+// terminal and card.
+#include <algorithm>
+#include <optional>
+#include <span>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "collector/store/sql_store.h"
+#include "collector/store/sql_values.h"
+#include "collector/store/time_text.h"
+
+namespace tallygate::collector {
+namespace {
+
+CardChange ReadChange(const SqlRow& row, int column) {
+  const std::string name = row.Text(column);
+  const std::optional<CardChange> change = CardChangeFromName(name);
+  if (!change) throw StoreError("unknown card change \"" + name + "\"");
+  return *change;
+}
+
+// The rows of `terminal` (every terminal's when empty) and of `card` when
+// given, in the order the Store promises; their values join `params`.
+std::string WhereOrdered(const std::string& terminal, std::optional<uint32_t> card,
+                         std::vector<SqlValue>& params) {
+  std::string where;
+  const auto condition = [&](const char* column, SqlValue value) {
+    params.push_back(std::move(value));
+    where += (where.empty() ? " WHERE " : " AND ") + std::string(column) + " = $" +
+             std::to_string(params.size());
+  };
+  if (!terminal.empty()) condition("terminal", terminal);
+  if (card) condition("card", int64_t{*card});
+  return where + " ORDER BY terminal, card";
+}
+
+// "of gate-1, card 5", "of every terminal" for a failure's message.
+std::string Whose(const std::string& terminal, std::optional<uint32_t> card) {
+  return "of " + (terminal.empty() ? std::string("every terminal") : terminal) +
+         (card ? ", card " + std::to_string(*card) : "");
+}
+
+std::vector<PendingCard> ReadPending(SqlSession& session, const std::string& terminal,
+                                     std::optional<uint32_t> card) {
+  std::vector<SqlValue> params;
+  const std::string query =
+      "SELECT terminal, card, change, reason, staff, name, since, tried, error"
+      " FROM pending_cards" +
+      WhereOrdered(terminal, card, params);
+  std::vector<PendingCard> pending;
+  session.Query(query, params, [&](const SqlRow& row) {
+    PendingCard& change = pending.emplace_back();
+    change.terminal = row.Text(0);
+    change.card = static_cast<uint32_t>(row.Int(1));
+    change.change = ReadChange(row, 2);
+    change.reason = row.Text(3);
+    change.staff = row.Text(4);
+    change.name = row.Text(5);
+    change.since = ReadUtc(row, 6).value_or(UtcTime{});
+    change.tried = ReadUtc(row, 7);
+    change.error = row.Text(8);
+  });
+  return pending;
+}
+
+// What the lists want of a change; since, tried and error are its history.
+auto Wanted(const PendingCard& change) {
+  return std::tie(change.card, change.change, change.reason, change.staff, change.name);
+}
+
+bool SameWanted(std::span<const PendingCard> a, std::span<const PendingCard> b) {
+  return std::equal(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [](const PendingCard& x, const PendingCard& y) { return Wanted(x) == Wanted(y); });
+}
+
+void WritePending(SqlSession& session, const std::string& terminal, const PendingCard& change) {
+  session.Exec(
+      "INSERT INTO pending_cards (terminal, card, change, reason, staff, name, since, tried, error)"
+      " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (terminal, card) DO UPDATE SET"
+      " change = excluded.change, reason = excluded.reason, staff = excluded.staff,"
+      " name = excluded.name, since = excluded.since, tried = excluded.tried,"
+      " error = excluded.error",
+      {terminal, int64_t{change.card}, std::string(CardChangeName(change.change)), change.reason,
+       change.staff, change.name, UtcTimeText(change.since), UtcValue(change.tried), change.error});
+}
+
+}  // namespace
+
+int64_t SqlStore::CardholdersVersion() {
+  // ChangeCardholders' writers are serialized (SQLite's write lock; on
+  // PostgreSQL LockCardholders until the commit), so audit ids commit in
+  // the order they are drawn: the newest id seen never passes over a change
+  // that commits later.
+  return Run("reading the version of the cardholders", [&] {
+    int64_t version = 0;
+    session().Query("SELECT COALESCE(max(id), 0) FROM card_audit", {},
+                    [&](const SqlRow& row) { version = row.Int(0); });
+    return version;
+  });
+}
+
+void SqlStore::SetPendingCards(const std::string& terminal, std::span<const PendingCard> pending) {
+  Run("setting the pending cards of " + terminal, [&] {
+    std::vector<PendingCard> wanted(pending.begin(), pending.end());
+    std::stable_sort(wanted.begin(), wanted.end(),
+                     [](const PendingCard& a, const PendingCard& b) { return a.card < b.card; });
+    // Called at every poll of every terminal, and as a rule nothing has
+    // changed: one read then, and no commit.
+    if (SameWanted(ReadPending(session(), terminal, std::nullopt), wanted)) return;
+    SqlTransaction transaction(session());
+    // Read again inside: an outcome may have ended a change meanwhile.
+    const std::vector<PendingCard> stored = ReadPending(session(), terminal, std::nullopt);
+    const auto drop = [&](const PendingCard& change) {
+      session().Exec("DELETE FROM pending_cards WHERE terminal = $1 AND card = $2",
+                     {terminal, int64_t{change.card}});
+    };
+    auto old = stored.begin();
+    for (const PendingCard& change : wanted) {
+      for (; old != stored.end() && old->card < change.card; ++old) drop(*old);
+      if (old == stored.end() || old->card != change.card || old->change != change.change) {
+        WritePending(session(), terminal, change);
+      } else if (Wanted(*old) != Wanted(change)) {
+        // The same change with other fields: its history stays.
+        PendingCard kept = change;
+        kept.since = old->since;
+        kept.tried = old->tried;
+        kept.error = old->error;
+        WritePending(session(), terminal, kept);
+      }
+      if (old != stored.end() && old->card == change.card) ++old;
+    }
+    for (; old != stored.end(); ++old) drop(*old);
+    transaction.Commit();
+  });
+}
+
+std::vector<PendingCard> SqlStore::PendingCards(const std::string& terminal,
+                                                std::optional<uint32_t> card) {
+  return Run("reading the pending cards " + Whose(terminal, card),
+             [&] { return ReadPending(session(), terminal, card); });
+}
+
+std::vector<PendingCount> SqlStore::PendingCardCounts() {
+  return Run("counting the pending cards", [&] {
+    std::vector<PendingCount> counts;
+    session().Query(
+        "SELECT terminal, change, count(*), min(since) FROM pending_cards"
+        " GROUP BY terminal, change",
+        {}, [&](const SqlRow& row) {
+          counts.push_back(
+              {row.Text(0), ReadChange(row, 1), row.Int(2), ReadUtc(row, 3).value_or(UtcTime{})});
+        });
+    // Changes in their own order (add, rewrite, remove), not their names'.
+    std::sort(counts.begin(), counts.end(), [](const PendingCount& a, const PendingCount& b) {
+      return std::tie(a.terminal, a.change) < std::tie(b.terminal, b.change);
+    });
+    return counts;
+  });
+}
+
+void SqlStore::FinishCardChanges(std::span<const CardOutcome> outcomes) {
+  Run("keeping the outcomes of card changes", [&] {
+    if (outcomes.empty()) return;
+    SqlTransaction transaction(session());
+    for (const CardOutcome& outcome : outcomes) {
+      std::vector<SqlValue> params{outcome.terminal, int64_t{outcome.card},
+                                   std::string(CardChangeName(outcome.change)),
+                                   UtcTimeText(outcome.at), outcome.error};
+      session().Exec(
+          "INSERT INTO card_outcomes (terminal, card, change, at, error)"
+          " VALUES ($1, $2, $3, $4, $5) ON CONFLICT (terminal, card) DO UPDATE SET"
+          " change = excluded.change, at = excluded.at, error = excluded.error",
+          params);
+      // Only the change that was tried: another one pending for the card
+      // (the lists changed during the attempt) stays as it was.
+      if (outcome.error.empty()) {
+        params.resize(3);
+        session().Exec(
+            "DELETE FROM pending_cards WHERE terminal = $1 AND card = $2 AND change = $3", params);
+      } else {
+        session().Exec(
+            "UPDATE pending_cards SET tried = $4, error = $5"
+            " WHERE terminal = $1 AND card = $2 AND change = $3",
+            params);
+      }
+    }
+    transaction.Commit();
+  });
+}
+
+std::vector<CardOutcome> SqlStore::CardOutcomes(const std::string& terminal,
+                                                std::optional<uint32_t> card) {
+  return Run("reading the card outcomes " + Whose(terminal, card), [&] {
+    std::vector<SqlValue> params;
+    const std::string query = "SELECT terminal, card, change, at, error FROM card_outcomes" +
+                              WhereOrdered(terminal, card, params);
+    std::vector<CardOutcome> outcomes;
+    session().Query(query, params, [&](const SqlRow& row) {
+      outcomes.push_back({row.Text(0), static_cast<uint32_t>(row.Int(1)), ReadChange(row, 2),
+                          ReadUtc(row, 3).value_or(UtcTime{}), row.Text(4)});
+    });
+    return outcomes;
+  });
+}
+
+}  // namespace tallygate::collector
