@@ -180,7 +180,8 @@ std::unique_ptr<web::WebServer> StartDashboard(const CollectorConfig& config,
 }
 
 bool SameHttp(const HttpConfig& a, const HttpConfig& b) {
-  return a.listen == b.listen && a.token_file == b.token_file;
+  return a.listen == b.listen && a.token_file == b.token_file &&
+         a.admin_token_file == b.admin_token_file;
 }
 
 }  // namespace

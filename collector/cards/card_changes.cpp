@@ -20,9 +20,9 @@ std::vector<std::string> CapacityProblems(std::span<const Cardholder> holders,
   return problems;
 }
 
-ChangeResult MakeCardholderChanges(Store& store, std::span<const CardTerminal> terminals,
-                                   const CardholderChanges& changes, const std::string& by,
-                                   UtcTime when) {
+ChangeResult CheckCardholderChanges(std::span<const Cardholder> before,
+                                    std::span<const CardTerminal> terminals,
+                                    const CardholderChanges& changes, UtcTime when) {
   ChangeResult result;
   for (const Cardholder& holder : changes.put) {
     for (const std::string& problem : HolderProblems(holder, terminals)) {
@@ -30,11 +30,19 @@ ChangeResult MakeCardholderChanges(Store& store, std::span<const CardTerminal> t
     }
   }
   if (result.refused()) return result;
+  const std::vector<Cardholder> after = AfterChanges(before, changes, when);
+  result.problems = CapacityProblems(after, terminals);
+  if (!result.refused()) result.audits = Differences(before, after);
+  return result;
+}
+
+ChangeResult MakeCardholderChanges(Store& store, std::span<const CardTerminal> terminals,
+                                   const CardholderChanges& changes, const std::string& by,
+                                   UtcTime when) {
   // The capacity is checked against the lists as they are now; two writers
   // adding at once may each fit and together not: the terminal then
   // refuses the enrolment, which its pending change shows.
-  const std::vector<Cardholder> after = AfterChanges(store.Cardholders(), changes, when);
-  result.problems = CapacityProblems(after, terminals);
+  ChangeResult result = CheckCardholderChanges(store.Cardholders(), terminals, changes, when);
   if (!result.refused()) result.audits = store.ChangeCardholders(changes, by, when);
   return result;
 }

@@ -29,7 +29,15 @@ std::vector<std::string> CapacityProblems(std::span<const Cardholder> holders,
                                           std::span<const CardTerminal> terminals);
 
 // Checks each holder `changes` puts (HolderProblems) and the lists after
-// them (CapacityProblems), then makes them, done by `by` at `when`.
+// them (CapacityProblems) against the lists `before` (by card), without
+// changing anything: the audit rows the change would write (id, when and
+// by left empty), or why it is refused.
+ChangeResult CheckCardholderChanges(std::span<const Cardholder> before,
+                                    std::span<const CardTerminal> terminals,
+                                    const CardholderChanges& changes, UtcTime when);
+
+// CheckCardholderChanges against the store's lists, then makes them, done
+// by `by` at `when`.
 ChangeResult MakeCardholderChanges(Store& store, std::span<const CardTerminal> terminals,
                                    const CardholderChanges& changes, const std::string& by,
                                    UtcTime when);

@@ -33,30 +33,39 @@ std::string NameProblem(const std::string& name, NameCoding coding) {
 std::vector<std::string> HolderProblems(const Cardholder& holder,
                                         std::span<const CardTerminal> terminals) {
   std::vector<std::string> problems;
-  if (holder.staff.empty()) {
-    problems.push_back("no staff number");
-  } else if (!StaffNumberBytes(holder.staff)) {
-    problems.push_back("staff number \"" + holder.staff + "\" is not up to 8 decimal digits");
+  for (HolderProblem& problem : HolderFieldProblems(holder, terminals)) {
+    problems.push_back(std::move(problem.what));
   }
-  if (holder.where.empty()) problems.push_back("no terminals: name terminals or groups, or *");
+  return problems;
+}
+
+std::vector<HolderProblem> HolderFieldProblems(const Cardholder& holder,
+                                               std::span<const CardTerminal> terminals) {
+  std::vector<HolderProblem> problems;
+  if (holder.staff.empty()) {
+    problems.push_back({"staff", "no staff number"});
+  } else if (!StaffNumberBytes(holder.staff)) {
+    problems.push_back({"staff", "staff number \"" + holder.staff + "\" is not up to 8 decimal digits"});
+  }
+  if (holder.where.empty()) problems.push_back({"terminals", "no terminals: name terminals or groups, or *"});
   std::set<NameCoding> codings;
   for (const std::string& name : holder.where) {
     const bool known = name == kEveryTerminal ||
                        std::any_of(terminals.begin(), terminals.end(),
                                    [&](const CardTerminal& t) { return Takes({name}, t); });
-    if (!known) problems.push_back("unknown terminal or group '" + name + "'");
+    if (!known) problems.push_back({"terminals", "unknown terminal or group '" + name + "'"});
   }
   for (const CardTerminal& terminal : terminals) {
     if (Takes(holder.where, terminal)) codings.insert(terminal.names);
   }
   for (NameCoding coding : codings) {
     if (std::string problem = NameProblem(holder.name, coding); !problem.empty()) {
-      problems.push_back(std::move(problem));
+      problems.push_back({"name", std::move(problem)});
     }
   }
   if (holder.valid_from && holder.valid_until && *holder.valid_until < *holder.valid_from) {
-    problems.push_back("valid_until " + DayText(*holder.valid_until) + " is before valid_from " +
-                       DayText(*holder.valid_from));
+    problems.push_back({"valid_until", "valid_until " + DayText(*holder.valid_until) +
+                                           " is before valid_from " + DayText(*holder.valid_from)});
   }
   return problems;
 }

@@ -23,6 +23,15 @@ namespace tallygate::collector {
 std::vector<std::string> HolderProblems(const Cardholder& holder,
                                         std::span<const CardTerminal> terminals);
 
+// The same, each with the field it is about: "staff", "terminals", "name"
+// or "valid_until".
+struct HolderProblem {
+  const char* field;
+  std::string what;
+};
+std::vector<HolderProblem> HolderFieldProblems(const Cardholder& holder,
+                                               std::span<const CardTerminal> terminals);
+
 }  // namespace tallygate::collector
 
 #endif  // TALLYGATE_COLLECTOR_CARDS_HOLDER_CHECK_H_

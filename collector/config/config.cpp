@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "collector/config/database_text.h"
 #include "collector/config/fleet_check.h"
@@ -31,14 +32,18 @@ std::string CheckListen(const std::string& text) {
 HttpConfig ReadHttp(const toml::node& node, const TableReader& top, const std::string& source) {
   if (!node.is_table()) top.Fail("http", "http must be a table ([http]), not a value");
   const toml::table& table = *node.as_table();
-  const TableReader reader(table, "[http]", {"listen", "token_file"}, source);
+  const TableReader reader(table, "[http]", {"listen", "token_file", "admin_token_file"}, source);
   HttpConfig http;
   const std::optional<std::string> listen = reader.Parsed("listen", CheckListen);
   if (!listen) reader.FailTable("[http] has no listen = \"HOST:PORT\"");
   http.listen = *listen;
-  http.token_file = reader.String("token_file").value_or("");
-  if (reader.Find("token_file") != nullptr && http.token_file.empty()) {
-    reader.Fail("token_file", "token_file is empty: name the file that holds the token");
+  for (const auto& [key, file, what] :
+       {std::tuple{"token_file", &http.token_file, "the token"},
+        std::tuple{"admin_token_file", &http.admin_token_file, "the admin tokens"}}) {
+    *file = reader.String(key).value_or("");
+    if (reader.Find(key) != nullptr && file->empty()) {
+      reader.Fail(key, std::string(key) + " is empty: name the file that holds " + what);
+    }
   }
   if (const std::string problem = HttpAccessProblem(http); !problem.empty()) {
     reader.Fail("listen", problem);

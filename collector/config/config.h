@@ -23,6 +23,7 @@
 //   [http]                      # the web dashboard, off when absent
 //   listen = "127.0.0.1:8080"
 //   token_file = "/etc/tallygate/token"
+//   admin_token_file = "/etc/tallygate/admin-tokens"   # writes; read-only without
 //
 // Terminals on the same serial device are one bus. Mistakes are reported as
 // "FILE:LINE:COLUMN: what is wrong".
@@ -82,6 +83,8 @@ struct TerminalConfig {
 struct HttpConfig {
   std::string listen;              // "HOST:PORT"; empty: off
   std::string token_file;          // empty: none
+  // "NAME TOKEN" (or "TOKEN", named admin) a line: who may change things.
+  std::string admin_token_file;    // empty: the dashboard and API only read
 };
 
 struct CollectorConfig {

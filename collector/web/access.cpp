@@ -42,14 +42,19 @@ std::string Authority(std::string_view url) {
 
 }  // namespace
 
-std::string ReadTokenFile(const std::string& path) {
+std::string ReadKeyFile(const char* key, const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    throw std::runtime_error("token_file " + path + ": cannot read: " + std::strerror(errno));
+    throw std::runtime_error(std::string(key) + " " + path + ": cannot read: " +
+                             std::strerror(errno));
   }
   std::ostringstream text;
   text << in.rdbuf();
-  std::string token = text.str();
+  return text.str();
+}
+
+std::string ReadTokenFile(const std::string& path) {
+  std::string token = ReadKeyFile("token_file", path);
   while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
   if (token.empty()) throw std::runtime_error("token_file " + path + " is empty: write the token in it");
   return token;
@@ -65,11 +70,15 @@ bool SameToken(std::string_view presented, std::string_view token) {
   return difference == 0;
 }
 
+constexpr std::string_view kBearer = "Bearer ";
+
+bool HasBearer(const httplib::Request& request) {
+  return request.get_header_value("Authorization").starts_with(kBearer);
+}
+
 std::optional<std::string> PresentedToken(const httplib::Request& request) {
-  const std::string authorization = request.get_header_value("Authorization");
-  constexpr std::string_view kBearer = "Bearer ";
-  if (authorization.compare(0, kBearer.size(), kBearer) == 0) {
-    return authorization.substr(kBearer.size());
+  if (HasBearer(request)) {
+    return request.get_header_value("Authorization").substr(kBearer.size());
   }
   for (size_t i = 0; i < request.get_header_value_count("Cookie"); ++i) {
     if (auto value = CookieValue(request.get_header_value("Cookie", i), kTokenCookie)) return value;

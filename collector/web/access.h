@@ -15,6 +15,10 @@ namespace tallygate::collector::web {
 
 inline constexpr const char* kTokenCookie = "tallygate_token";
 
+// The text of `path`, the file `key` names. Throws std::runtime_error
+// naming the key and the file when it cannot be read.
+std::string ReadKeyFile(const char* key, const std::string& path);
+
 // The token in `path`, without its trailing line end. Throws
 // std::runtime_error naming the file when it cannot be read or is empty.
 std::string ReadTokenFile(const std::string& path);
@@ -24,6 +28,10 @@ bool SameToken(std::string_view presented, std::string_view token);
 
 // The Bearer token, else the cookie's; absent when neither.
 std::optional<std::string> PresentedToken(const httplib::Request& request);
+
+// True when the request carries a Bearer token (which a browser never
+// sends by itself).
+bool HasBearer(const httplib::Request& request);
 
 // True when no token is needed or the request carries the right one.
 bool MayRead(const std::string& token, const httplib::Request& request);

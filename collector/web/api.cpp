@@ -1,4 +1,4 @@
-// The JSON API: /api/terminals, /api/punches (the punches page's search,
+// The JSON API: /api/terminals (with each one's card changes pending), /api/punches (the punches page's search,
 // with after and limit), /api/collections. Times as the export writes them:
 // local "YYYY-MM-DD HH:MM:SS", UTC "YYYY-MM-DDTHH:MM:SSZ".
 #include <nlohmann/json.hpp>
@@ -43,6 +43,23 @@ Json TerminalJson(const TerminalView& view) {
           {"last_error", state.last_error}};
 }
 
+// {"add": 0, "rewrite": 2, "remove": 1}, and the oldest's since (null
+// when none is pending).
+void AddPending(Json& terminal, const std::vector<PendingCount>& counts) {
+  Json pending = Json::object();
+  std::optional<UtcTime> oldest;
+  for (const CardChange change : {CardChange::kAdd, CardChange::kRewrite, CardChange::kRemove}) {
+    pending[CardChangeName(change)] = 0;
+  }
+  for (const PendingCount& count : counts) {
+    if (count.terminal != terminal["name"]) continue;
+    pending[CardChangeName(count.change)] = count.count;
+    if (!oldest || count.oldest < *oldest) oldest = count.oldest;
+  }
+  terminal["pending"] = std::move(pending);
+  terminal["pending_since"] = When(oldest);
+}
+
 Json CollectionJson(const Collection& collection) {
   return {{"id", collection.id},
           {"terminal", collection.terminal},
@@ -62,8 +79,14 @@ Json CollectionJson(const Collection& collection) {
 void AddApi(httplib::Server& server, Dashboard& dashboard) {
   server.Get("/api/terminals", Guarded([&dashboard](const httplib::Request&,
                                                     httplib::Response& response) {
+    const std::vector<PendingCount> counts =
+        dashboard.WithStore([](Store& store) { return store.PendingCardCounts(); });
     Json list = Json::array();
-    for (const TerminalView& view : CurrentTerminals(dashboard)) list.push_back(TerminalJson(view));
+    for (const TerminalView& view : CurrentTerminals(dashboard)) {
+      Json terminal = TerminalJson(view);
+      AddPending(terminal, counts);
+      list.push_back(std::move(terminal));
+    }
     SendJson(response, 200, Json{{"terminals", std::move(list)}});
   }));
   server.Get("/api/punches", Guarded([&dashboard](const httplib::Request& request,

@@ -1,5 +1,5 @@
 // What the dashboard's handlers share: the store connections, the poll
-// metrics, and what the running service offers now (its configuration and
+// metrics, who may write, and what the running service offers now (its configuration and
 // "poll now"), replaced when the configuration is reread.
 #ifndef TALLYGATE_COLLECTOR_WEB_DASHBOARD_H_
 #define TALLYGATE_COLLECTOR_WEB_DASHBOARD_H_
@@ -13,6 +13,7 @@
 #include "collector/config/config.h"
 #include "collector/poll/poll_metrics.h"
 #include "collector/web/store_pool.h"
+#include "collector/web/write_access.h"
 
 namespace tallygate::collector::web {
 
@@ -21,8 +22,8 @@ using PollNowFunction = std::function<bool(const std::string& terminal)>;
 class Dashboard {
  public:
   Dashboard(const std::string& database, PollMetrics* metrics,
-            StorePool::Opener open = OpenStore)
-      : pool_(database, std::move(open)), metrics_(metrics) {}
+            StorePool::Opener open = OpenStore, std::vector<AdminToken> admins = {})
+      : pool_(database, std::move(open)), metrics_(metrics), access_(std::move(admins)) {}
 
   // The service's configuration and its fleet's PollNow (null while no
   // fleet runs). The configuration's database becomes the pool's.
@@ -50,6 +51,7 @@ class Dashboard {
   }
 
   PollMetrics* metrics() const { return metrics_; }
+  const WriteAccess& access() const { return access_; }
 
  private:
   std::unique_ptr<StorePool::Lease> TakeStore();
@@ -57,6 +59,7 @@ class Dashboard {
 
   StorePool pool_;
   PollMetrics* metrics_;
+  const WriteAccess access_;
   mutable std::mutex mutex_;
   std::shared_ptr<const CollectorConfig> config_ = std::make_shared<CollectorConfig>();
   PollNowFunction poll_now_;

@@ -79,7 +79,8 @@ std::string RenderPage(const PageFrame& frame) {
   const std::string title = frame.title.empty() ? heading : frame.title;
   std::string nav;
   for (const auto& [id, href] : {std::pair{Msg::kNavTerminals, "/terminals"},
-                                 std::pair{Msg::kNavPunches, "/punches"}}) {
+                                 std::pair{Msg::kNavPunches, "/punches"},
+                                 std::pair{Msg::kNavCardholders, "/cardholders"}}) {
     nav += "<a href=\"" + std::string(href) + "\"" +
            (id == frame.heading ? " aria-current=\"page\"" : "") + ">" + Caption(language, id) +
            "</a>";

@@ -1,5 +1,6 @@
-// /login: the form that trades the token for the tallygate_token cookie,
-// so that a browser need not send an Authorization header.
+// /login: the form that trades the token, or an admin token, for the
+// tallygate_token cookie, so that a browser need not send an Authorization
+// header. The cookie of an admin token makes the session an admin's.
 #include "collector/web/access.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
@@ -16,15 +17,18 @@ std::string LoginForm(Language language, const std::string& message) {
          Caption(language, Msg::kSignIn) + "</button></form>\n";
 }
 
-void AddLoginPage(httplib::Server& server, const std::string& token) {
+void AddLoginPage(httplib::Server& server, const std::string& token, const WriteAccess& access) {
   server.Get("/login", [](const httplib::Request& request, httplib::Response& response) {
     const Language language = LanguageOf(request);
     SendPage(response, 200, {language, Msg::kSignIn, "", LoginForm(language, "")});
   });
-  server.Post("/login", [token](const httplib::Request& request, httplib::Response& response) {
+  server.Post("/login", [token, &access](const httplib::Request& request,
+                                         httplib::Response& response) {
     const std::string presented = request.get_param_value("token");
-    if (token.empty() || SameToken(presented, token)) {
-      if (!token.empty()) response.set_header("Set-Cookie", TokenCookie(token));
+    const bool admin = !presented.empty() && access.AdminOfToken(presented);
+    const bool reader = !token.empty() && SameToken(presented, token);
+    if (admin || reader || (token.empty() && presented.empty())) {
+      if (admin || reader) response.set_header("Set-Cookie", TokenCookie(presented));
       response.set_redirect("/terminals", 303);
       return;
     }

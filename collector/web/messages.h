@@ -32,6 +32,12 @@ enum class Msg {
   kSignIn, kToken, kTokenNeeded, kTokenWrong,
   kNoSuchTerminal, kStoreDown, kCrossOrigin, kNoHost, kForeignHost, kDownloadsBusy,
   kBadDate, kBadCard, kBadCursor, kBadLimit, kTooLong,
+  kReadOnly, kAdminNeeded, kNotAdmin, kFormStale, kAdminLogin, kFieldProblem,
+  kNavCardholders, kHolderSearch, kTerminals, kValidFrom, kValidUntil, kRevoked, kNoHolders,
+  kMoreHolders, kInPlace, kPendingSince, kFailedSince, kOutOfDates, kNoTerminalHolds,
+  kNoSuchCard, kHolderForm, kSave, kRevoke, kSaved, kRevokeDone, kNotSaved, kAddHolder,
+  kPendingChanges, kNoPending, kChange, kReason, kSince, kMayStillOpen,
+  kChangeAdd, kChangeRewrite, kChangeRemove,
   kCount  // not a caption
 };
 

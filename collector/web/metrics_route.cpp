@@ -35,7 +35,10 @@ void AddMetrics(httplib::Server& server, Dashboard& dashboard, const std::string
                                               httplib::Response& response) {
     const PollMetricsSnapshot polls =
         dashboard.metrics() != nullptr ? dashboard.metrics()->Snapshot() : PollMetricsSnapshot{};
-    response.set_content(MetricsText(CurrentTerminals(dashboard), polls),
+    const std::vector<PendingCount> pending =
+        dashboard.WithStore([](Store& store) { return store.PendingCardCounts(); });
+    const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    response.set_content(MetricsText(CurrentTerminals(dashboard), polls, pending, now),
                          "text/plain; version=0.0.4; charset=utf-8");
   }));
   server.Get("/healthz", [&dashboard, token](const httplib::Request& request,

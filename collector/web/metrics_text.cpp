@@ -1,5 +1,6 @@
 #include "collector/web/metrics_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <initializer_list>
 
@@ -68,7 +69,8 @@ std::string LabelValue(std::string_view text) {
   return out;
 }
 
-std::string MetricsText(const std::vector<TerminalView>& views, const PollMetricsSnapshot& polls) {
+std::string MetricsText(const std::vector<TerminalView>& views, const PollMetricsSnapshot& polls,
+                        const std::vector<PendingCount>& pending, UtcTime now) {
   std::vector<const TerminalView*> terminals;
   for (const TerminalView& view : views) {
     if (view.configured) terminals.push_back(&view);
@@ -131,6 +133,30 @@ std::string MetricsText(const std::vector<TerminalView>& views, const PollMetric
       out.Sample({{"terminal", state.info.name}, {"kind", kind}},
                  found == errors.end() ? 0.0 : static_cast<double>(found->second));
     }
+  }
+  out.Family("tallygate_cards_pending", "gauge",
+             "Card changes the terminal's list still needs, by change (add, rewrite, remove; "
+             "while a removal is pending the card may still open the terminal).");
+  for (const TerminalView* view : terminals) {
+    const std::string& name = view->state.info.name;
+    for (const CardChange change : {CardChange::kAdd, CardChange::kRewrite, CardChange::kRemove}) {
+      const auto found = std::find_if(pending.begin(), pending.end(), [&](const PendingCount& c) {
+        return c.terminal == name && c.change == change;
+      });
+      out.Sample({{"terminal", name}, {"change", CardChangeName(change)}},
+                 found == pending.end() ? 0.0 : static_cast<double>(found->count));
+    }
+  }
+  out.Family("tallygate_cards_pending_oldest_seconds", "gauge",
+             "How long the terminal's oldest pending card change has waited; absent when none.");
+  for (const TerminalView* view : terminals) {
+    std::optional<UtcTime> oldest;
+    for (const PendingCount& count : pending) {
+      if (count.terminal == view->state.info.name && (!oldest || count.oldest < *oldest)) {
+        oldest = count.oldest;
+      }
+    }
+    if (oldest) out.Sample({{"terminal", view->state.info.name}}, Seconds(now) - Seconds(*oldest));
   }
   out.Family("tallygate_store_errors_total", "counter",
              "Store operations that failed since the collector started, by the poller or the "

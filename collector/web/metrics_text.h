@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "collector/poll/poll_metrics.h"
+#include "collector/store/cardholder.h"
 #include "collector/web/terminal_view.h"
 
 namespace tallygate::collector::web {
@@ -19,8 +20,11 @@ std::string LabelValue(std::string_view text);
 // those of the configured terminals only: a terminal taken out of the
 // configuration (and the service reloaded) has none, though the store and
 // the poll counts still know it; put back, its counts go on.
+// The card changes pending are counted per terminal and change, 0 for
+// none; the age of the oldest is absent while none is pending.
 std::string MetricsText(const std::vector<TerminalView>& terminals,
-                        const PollMetricsSnapshot& polls);
+                        const PollMetricsSnapshot& polls,
+                        const std::vector<PendingCount>& pending, UtcTime now);
 
 }  // namespace tallygate::collector::web
 

@@ -50,7 +50,12 @@ httplib::Server::Handler Guarded(httplib::Server::Handler handler) {
     try {
       handler(request, response);
     } catch (const BadField& bad) {
-      SendError(request, response, 400, bad.Describe(LanguageOf(request)));
+      if (StartsWith(request.path, "/api/")) {
+        SendJson(response, 400, nlohmann::ordered_json{{"error", bad.Describe(LanguageOf(request))},
+                                                       {"field", bad.field()}});
+      } else {
+        SendError(request, response, 400, bad.Describe(LanguageOf(request)));
+      }
     } catch (const StoreError& e) {
       Log(LogLevel::kWarning, std::string("dashboard: ") + request.path + ": " + e.what());
       SendError(request, response, 503, Fill(LanguageOf(request), Msg::kStoreDown, {e.what()}));

@@ -24,9 +24,12 @@ void AddTerminalPage(httplib::Server& server, Dashboard& dashboard);   // /termi
 void AddPunchesPage(httplib::Server& server, Dashboard& dashboard);    // /punches
 void AddPunchesCsv(httplib::Server& server, Dashboard& dashboard);     // /punches.csv
 void AddApi(httplib::Server& server, Dashboard& dashboard);            // /api/...
+void AddCardholdersApi(httplib::Server& server, Dashboard& dashboard); // /api/cardholders, /api/cards
+void AddCardholdersPage(httplib::Server& server, Dashboard& dashboard);  // /cardholders[/CARD]
 void AddMetrics(httplib::Server& server, Dashboard& dashboard,         // /metrics, /healthz
                 const std::string& token);
-void AddLoginPage(httplib::Server& server, const std::string& token);  // /login
+void AddLoginPage(httplib::Server& server, const std::string& token,   // /login
+                  const WriteAccess& access);
 void AddStaticFiles(httplib::Server& server);                          // /static/...
 
 // The fleet as the dashboard shows it now.

@@ -1,9 +1,11 @@
-// /terminals/NAME: the terminal's state, its recent collections and its
-// card list, with a "poll now" button (POST /terminals/NAME/poll, which
-// asks the fleet and comes back here with a flash).
+// /terminals/NAME: the terminal's state, its card changes still pending,
+// its recent collections and its card list, with a "poll now" button for
+// an admin (POST /terminals/NAME/poll, which asks the fleet and comes back
+// here with a flash).
 #include <algorithm>
 
 #include "collector/store/value_text.h"
+#include "collector/web/card_state_text.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
 #include "collector/web/search_query.h"
@@ -18,6 +20,7 @@ struct TerminalFacts {
   TerminalView view;
   std::vector<Collection> collections;
   CardList cards;
+  std::vector<PendingCard> pending;
 };
 
 std::optional<TerminalFacts> Facts(Dashboard& dashboard, const std::string& name) {
@@ -26,10 +29,11 @@ std::optional<TerminalFacts> Facts(Dashboard& dashboard, const std::string& name
     return view.state.info.name == name;
   });
   if (found == views.end()) return std::nullopt;
-  TerminalFacts facts{std::move(*found), {}, {}};
+  TerminalFacts facts{std::move(*found), {}, {}, {}};
   dashboard.WithStore([&](Store& store) {
     facts.collections = store.Collections(name, kRecentCollections);
     facts.cards = store.Cards(name);
+    facts.pending = store.PendingCards(name, std::nullopt);
   });
   return facts;
 }
@@ -74,7 +78,22 @@ std::string CardRows(const CardList& cards) {
   return rows;
 }
 
-std::string Body(const TerminalFacts& facts, const httplib::Request& request, Language language) {
+std::string PendingRows(const std::vector<PendingCard>& pending, Language language) {
+  std::string rows;
+  for (const PendingCard& change : pending) {
+    rows += "<tr data-card=\"" + std::to_string(change.card) + "\" data-change=\"" +
+            CardChangeName(change.change) + "\">" +
+            Cell("<a href=\"/cardholders/" + std::to_string(change.card) + "\">" +
+                     CardHex(change.card) + "</a>",
+                 "card-hex") +
+            Cell(ChangeHtml(change.change, language), "change") + Cell(Escape(change.reason)) +
+            Cell(TimeHtml(change.since)) + Cell(Escape(change.error), "error") + "</tr>\n";
+  }
+  return rows;
+}
+
+std::string Body(const TerminalFacts& facts, const httplib::Request& request,
+                 const WriteAccess& access, Language language) {
   const std::string& name = facts.view.state.info.name;
   std::string body;
   if (const std::optional<std::string> polled = Param(request, "polled")) {
@@ -83,9 +102,15 @@ std::string Body(const TerminalFacts& facts, const httplib::Request& request, La
                                  Caption(language, Msg::kPollNotHere, {Escape(name)}) + "</p>\n";
   }
   body += FactList(facts.view, language);
-  body += "<form class=\"poll-now\" method=\"post\" action=\"/terminals/" +
-          Escape(UrlEncoded(name)) + "/poll\"><button type=\"submit\">" +
-          Caption(language, Msg::kPollNow) + "</button></form>\n";
+  if (access.AdminOf(request)) {
+    body += "<form class=\"poll-now\" method=\"post\" action=\"/terminals/" +
+            Escape(UrlEncoded(name)) + "/poll\">" + access.FormTokenInput(request) +
+            "<button type=\"submit\">" + Caption(language, Msg::kPollNow) + "</button></form>\n";
+  }
+  body += "<h2>" + Caption(language, Msg::kPendingChanges) + "</h2>\n";
+  if (facts.pending.empty()) body += "<p>" + Caption(language, Msg::kNoPending) + "</p>\n";
+  body += Table("pending", language, {Msg::kCardHex, Msg::kChange, Msg::kReason, Msg::kSince, Msg::kError},
+                PendingRows(facts.pending, language));
   body += "<h2>" + Caption(language, Msg::kCollections) + "</h2>\n";
   if (facts.collections.empty()) {
     body += "<p>" + Caption(language, Msg::kNoCollections) + "</p>\n";
@@ -117,10 +142,13 @@ void AddTerminalPage(httplib::Server& server, Dashboard& dashboard) {
       return;
     }
     SendPage(response, 200,
-             {language, Msg::kNavTerminals, Escape(name), Body(*facts, request, language)});
+             {language, Msg::kNavTerminals, Escape(name),
+              Body(*facts, request, dashboard.access(), language)});
   }));
-  server.Post(R"(/terminals/(.+)/poll)", Guarded([&dashboard](const httplib::Request& request,
-                                                              httplib::Response& response) {
+  server.Post(R"(/terminals/(.+)/poll)", AdminOnly(dashboard.access(), [&dashboard](
+                                                       const httplib::Request& request,
+                                                       httplib::Response& response,
+                                                       const std::string&) {
     const std::string name = request.matches[1];
     const bool asked = dashboard.PollNow(name);
     response.set_redirect("/terminals/" + UrlEncoded(name) + "?polled=" + (asked ? "1" : "0"),

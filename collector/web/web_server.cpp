@@ -28,20 +28,33 @@ bool HasHost(const httplib::Request& request) {
   return request.has_header("Host") || request.version == "HTTP/1.0";
 }
 
+bool Writes(const httplib::Request& request) {
+  return request.method != "GET" && request.method != "HEAD" && request.path != "/login";
+}
+
 // Answers the requests that may not go on (no Host, a Host other than
 // loopback without a token, a POST from another site, a missing or wrong
-// token); Unhandled lets the others through.
-httplib::Server::HandlerResponse Admit(const std::string& token, const httplib::Request& request,
+// token, a write without an admin token); Unhandled lets the others
+// through. A write's form token is checked where its body has been read.
+httplib::Server::HandlerResponse Admit(const std::string& token, const WriteAccess& access,
+                                       const httplib::Request& request,
                                        httplib::Response& response) {
   const Language language = LanguageOf(request);
   const std::string host = request.get_header_value("Host");
+  const WriteRefusal refusal = Writes(request) ? access.Check(request, false) : WriteRefusal{};
   if (!HasHost(request)) {
     SendError(request, response, 400, Fill(language, Msg::kNoHost, {}));
   } else if (token.empty() && request.has_header("Host") && !LoopbackHostHeader(host)) {
     SendError(request, response, 403, Fill(language, Msg::kForeignHost, {host}));
-  } else if (request.method == "POST" && !SameOrigin(request)) {
+  } else if (refusal.status != 0) {
+    SendError(request, response, refusal.status, Fill(language, refusal.reason, {}));
+  } else if (request.method != "GET" && request.method != "HEAD" && !HasBearer(request) &&
+             !SameOrigin(request)) {
+    // A browser sends the cookie with another site's POST too; it never
+    // adds an Authorization header by itself.
     SendError(request, response, 403, Fill(language, Msg::kCrossOrigin, {}));
-  } else if (OpenToAll(request.path) || MayRead(token, request)) {
+  } else if (Writes(request) || OpenToAll(request.path) || MayRead(token, request) ||
+             access.AdminOf(request)) {
     return httplib::Server::HandlerResponse::Unhandled;
   } else if (StartsWith(request.path, "/api/") || request.path == "/metrics" ||
              request.path == "/punches.csv") {
@@ -83,13 +96,20 @@ WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& liste
     throw std::runtime_error(problem);
   }
   if (!http.token_file.empty()) options.token = ReadTokenFile(http.token_file);
+  if (!http.admin_token_file.empty()) options.admins = ReadAdminTokens(http.admin_token_file);
+  for (const AdminToken& admin : options.admins) {
+    if (admin.token == options.token) {
+      throw std::runtime_error("admin_token_file " + http.admin_token_file + ": the token of " +
+                               admin.name + " is the read token of token_file: give it its own");
+    }
+  }
   options.database = config.database;
   return options;
 }
 
 WebServer::WebServer(WebOptions options, PollMetrics* metrics, StorePool::Opener open)
     : options_(std::move(options)),
-      dashboard_(options_.database, metrics, std::move(open)),
+      dashboard_(options_.database, metrics, std::move(open), options_.admins),
       server_(std::make_unique<httplib::Server>()) {
   server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   server_->set_keep_alive_timeout(2);
@@ -114,9 +134,9 @@ WebServer::WebServer(WebOptions options, PollMetrics* metrics, StorePool::Opener
       {"X-Frame-Options", "DENY"},
   });
   server_->set_pre_routing_handler(
-      [token = options_.token](const httplib::Request& request, httplib::Response& response) {
+      [this](const httplib::Request& request, httplib::Response& response) {
         OfferGzipOnly(const_cast<httplib::Request&>(request));
-        return Admit(token, request, response);
+        return Admit(options_.token, dashboard_.access(), request, response);
       });
   AddRoutes();
 }
@@ -133,8 +153,10 @@ void WebServer::AddRoutes() {
   AddPunchesPage(server, dashboard_);
   AddPunchesCsv(server, dashboard_);
   AddApi(server, dashboard_);
+  AddCardholdersApi(server, dashboard_);
+  AddCardholdersPage(server, dashboard_);
   AddMetrics(server, dashboard_, options_.token);
-  AddLoginPage(server, options_.token);
+  AddLoginPage(server, options_.token, dashboard_.access());
   AddStaticFiles(server);
 }
 

@@ -2,8 +2,9 @@
 // HTML pages, a JSON API, /metrics and /healthz (docs/collector.md, "Web
 // dashboard"). Every request but /login, /healthz and /static/ needs the
 // token when one is set; without one, only requests addressed to a
-// loopback name or address are answered. POST requests must come from the
-// dashboard's own pages. It reads the store over connections of its own.
+// loopback name or address are answered. A write needs an admin token
+// (write_access.h); one from a browser must come from the dashboard's own
+// pages. It reads the store over connections of its own.
 #ifndef TALLYGATE_COLLECTOR_WEB_WEB_SERVER_H_
 #define TALLYGATE_COLLECTOR_WEB_WEB_SERVER_H_
 
@@ -16,6 +17,7 @@
 
 #include "collector/config/config.h"
 #include "collector/poll/poll_metrics.h"
+#include "collector/web/admin_tokens.h"
 #include "collector/web/dashboard.h"
 
 namespace httplib {
@@ -31,12 +33,14 @@ struct WebOptions {
   std::string database;        // as the configuration writes it
   // A client that sends or takes nothing for this long is dropped.
   std::chrono::seconds stall_timeout{10};
+  std::vector<AdminToken> admins = {};  // who may write; none: read-only
 };
 
 // The options [http] gives (listen overridden by `listen` when not empty):
-// the token read from token_file. Throws std::runtime_error saying what is
-// wrong (a listen address off loopback without a token, a token file that
-// cannot be read or is empty).
+// the token read from token_file, the admins from admin_token_file.
+// Throws std::runtime_error saying what is wrong (a listen address off
+// loopback without a token, a token file that cannot be read or is empty,
+// an admin token that is the read token).
 WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& listen);
 
 // A server that cannot start: the address is in use or not this machine's.

@@ -29,6 +29,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 TOKEN = "s3cret-token-for-the-test"
+ADMIN_TOKEN = "adm1n-token-for-the-test"
 # Enrolled on terminal 1: (card, staff, name); each card punches twice.
 HOLDERS = [(0x00ABCDEF, "00000101", "张三"), (0x00C0FFEE, "00000102", "<script>"),
            (0x00FACADE, "00000103", '"><img')]
@@ -78,7 +79,11 @@ class Fleet:
                 break
         self.enroll()
         self.database = work / "punches.db"
-        self.url = self.start_collector("main", f"127.0.0.1:{free_port()}", terminals=True)
+        admins = work / "admins"
+        admins.write_text(f"# who may change things\nfacilities {ADMIN_TOKEN}\n")
+        admins.chmod(0o600)
+        self.url = self.start_collector("main", f"127.0.0.1:{free_port()}", terminals=True,
+                                        admin_token_file=admins)
         token_file = work / "token"
         token_file.write_text(TOKEN + "\n")
         token_file.chmod(0o600)
@@ -107,7 +112,7 @@ class Fleet:
             input=script, env=env, text=True, capture_output=True)
         assert done.returncode == 0, done.stdout + done.stderr
 
-    def start_collector(self, name, listen, terminals, token_file=None):
+    def start_collector(self, name, listen, terminals, token_file=None, admin_token_file=None):
         config = self.work / f"{name}.toml"
         # A stopped simulated terminal refuses connections: unreachable at
         # once, not taken for a terminal serving another program.
@@ -115,6 +120,8 @@ class Fleet:
         text += f'[http]\nlisten = "{listen}"\n'
         if token_file:
             text += f'token_file = "{token_file}"\n'
+        if admin_token_file:
+            text += f'admin_token_file = "{admin_token_file}"\n'
         for k, port in enumerate(self.ports if terminals else [], start=1):
             text += f'[[terminal]]\nname = "gate-{k}"\ntcp = "127.0.0.1:{port}"\n'
             text += 'time_zone = "Asia/Shanghai"\nunit_wait_ms = 500\n'
@@ -283,3 +290,34 @@ def test_login_page_lets_the_browser_in(browser, fleet):
     wait_for("the terminals page", lambda: browser.find_elements(By.ID, "terminals"))
     cookie = browser.get_cookie("tallygate_token")
     assert cookie["httpOnly"] and cookie["sameSite"] == "Strict"
+
+
+def test_an_admin_adds_then_revokes_a_holder_through_the_form(browser, fleet):
+    browser.delete_all_cookies()
+    browser.get(fleet.url + "/cardholders")
+    assert not browser.find_elements(By.ID, "holder-form")
+    assert browser.find_elements(By.CSS_SELECTOR, ".admin-note a[href='/login']")
+    browser.get(fleet.url + "/login")
+    form = browser.find_element(By.ID, "login")
+    form.find_element(By.NAME, "token").send_keys(ADMIN_TOKEN)
+    form.submit()
+    wait_for("the terminals page", lambda: browser.find_elements(By.ID, "terminals"))
+    browser.get(fleet.url + "/cardholders")
+    form = browser.find_element(By.ID, "holder-form")
+    for field, value in (("card", "0x00BEEF01"), ("staff", "201"), ("name", "李四"),
+                         ("terminals", "gate-1;gate-2")):
+        form.find_element(By.NAME, field).send_keys(value)
+    browser.find_element(By.ID, "save").click()
+    wait_for("the holder's page", lambda: browser.find_elements(By.ID, "revoke"))
+    assert browser.find_element(By.ID, "holder-name").text == "李四"
+    assert browser.find_elements(By.CSS_SELECTOR, "p.flash")
+    screenshot(browser, "dashboard-cardholder")
+    browser.find_element(By.ID, "revoke").click()
+    wait_for("the revocation", lambda: "revoked=1" in browser.current_url)
+    assert not browser.find_elements(By.ID, "revoke")
+    # Revoked: nowhere in place, at most still to be taken off.
+    states = {item.get_attribute("data-state")
+              for item in browser.find_elements(By.CSS_SELECTOR, "ul.places li")}
+    assert states <= {"pending", "failed"}
+    status, body = http_get(fleet.url + "/api/cardholders/0x00BEEF01")
+    assert status == 200 and b'"revoked":null' not in body

@@ -94,6 +94,8 @@ TEST(ConfigTest, RefusesEachMistakeWhereItIs) {
       {"database = \"sqlite:\"\n", "1:12", "no path after"},
       {"[http]\ntoken_file = \"/t\"\n", "1:1", "no listen"},
       {"[http]\nlisten = \"127.0.0.1\"\n", "2:10", "no port"},
+      {"[http]\nlisten = \"127.0.0.1:1\"\nadmin_token_file = \"\"\n", "3:20",
+       "admin_token_file is empty"},
       {gate + "groups = \"gates\"\n", "4:10", "groups must be an array of strings, not a string"},
       {gate + "groups = [\"gates\", 1]\n", "4:20", "groups must hold strings, not an integer"},
       {gate + "groups = [\"a;b\"]\n", "4:11", "group 'a;b' holds ';'"},
@@ -150,16 +152,18 @@ TEST(ConfigTest, ReadsTerminalsWithTheirDefaults) {
 
 TEST(ConfigTest, ReadsTheTopLevelAndTheDashboard) {
   const CollectorConfig config = ParseConfig(
-      "tcp_parallel = 1024\n[http]\nlisten = \"[::]:8080\"\ntoken_file = \"/t\"\n" + std::string(kGate) +
+      "tcp_parallel = 1024\n[http]\nlisten = \"[::]:8080\"\ntoken_file = \"/t\"\n"
+      "admin_token_file = \"/a\"\n" + std::string(kGate) +
           "set_clock = true\ncard_list = false\n",
       "c.toml");
   EXPECT_EQ(config.tcp_parallel, 1024);
   EXPECT_EQ(config.http.listen, "[::]:8080");
   EXPECT_EQ(config.http.token_file, "/t");
+  EXPECT_EQ(config.http.admin_token_file, "/a");
   ASSERT_EQ(config.terminals.size(), 1u);
   EXPECT_TRUE(config.terminals[0].set_clock);
   EXPECT_FALSE(config.terminals[0].card_list);
-  EXPECT_EQ(config.terminals[0].line, 5);
+  EXPECT_EQ(config.terminals[0].line, 6);
   const CollectorConfig defaults = ParseConfig("", "c.toml");
   EXPECT_EQ(defaults.tcp_parallel, 32);
   EXPECT_EQ(defaults.http.listen, "");

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 namespace tallygate::collector::web {
 
 inline constexpr const char* kToken = "s3cret token";
+inline constexpr const char* kAdminToken = "adm1n-token";
 inline constexpr const char* kScript = "<script>alert(1)</script>";
 inline constexpr const char* kImage = "\"><img src=x onerror=alert(1)>";
 inline constexpr int kPunches = 2000;  // a download of several 64 KB chunks
@@ -135,6 +137,7 @@ class DashboardServerTest : public ::testing::Test {
              std::chrono::seconds stall_timeout = std::chrono::seconds{10}) {
     WebOptions options{"127.0.0.1", 0, token, database_};
     options.stall_timeout = stall_timeout;
+    options.admins = admins_;
     server_ = std::make_unique<WebServer>(options, &metrics_, std::move(open));
     server_->Start();
     Attach({"gate-1", "odd\"name\\"});
@@ -159,6 +162,20 @@ class DashboardServerTest : public ::testing::Test {
     return client.Get(path, headers);
   }
 
+  // A browser session of the admin: its cookie, its own Origin, and the
+  // form token its pages carry.
+  httplib::Headers AdminSession() {
+    httplib::Headers headers = {{"Cookie", std::string("tallygate_token=") + kAdminToken},
+                                {"Origin", Origin()}};
+    const auto page = Get("/cardholders", headers);
+    std::smatch found;
+    if (page && std::regex_search(page->body, found, std::regex("name=\"csrf\" value=\"([0-9a-f]+)\""))) {
+      csrf_ = found[1];
+    }
+    EXPECT_FALSE(csrf_.empty()) << "the admin's page has no form token";
+    return headers;
+  }
+
   std::string Origin() const { return "http://127.0.0.1:" + std::to_string(server_->port()); }
 
   testing::TempDir dir_;
@@ -166,6 +183,8 @@ class DashboardServerTest : public ::testing::Test {
   PollMetrics metrics_;
   std::unique_ptr<WebServer> server_;
   std::vector<std::string> polled_;
+  std::vector<AdminToken> admins_ = {{"alice", kAdminToken}};
+  std::string csrf_;  // AdminSession's
 };
 
 }  // namespace tallygate::collector::web

@@ -265,22 +265,26 @@ TEST_F(DashboardServerTest, BadSearchValuesAre400sNamingTheField) {
 
 TEST_F(DashboardServerTest, PollNowRefusesPostsFromOtherSites) {
   Serve();
+  AdminSession();
+  const std::string cookie = std::string("tallygate_token=") + kAdminToken;
   struct Case {
     httplib::Headers headers;
     int status;
   };
   const std::vector<Case> cases = {
-      {{}, 403},
-      {{{"Origin", "http://evil.example"}}, 403},
-      {{{"Origin", "null"}}, 403},
-      {{{"Referer", "http://evil.example/terminals/gate-1"}}, 403},
-      {{{"Origin", Origin()}}, 303},
-      {{{"Referer", Origin() + "/terminals/gate-1"}}, 303},
+      {{{"Cookie", cookie}}, 403},
+      {{{"Cookie", cookie}, {"Origin", "http://evil.example"}}, 403},
+      {{{"Cookie", cookie}, {"Origin", "null"}}, 403},
+      {{{"Cookie", cookie}, {"Referer", "http://evil.example/terminals/gate-1"}}, 403},
+      {{{"Origin", Origin()}}, 401},
+      {{{"Cookie", cookie}, {"Origin", Origin()}}, 303},
+      {{{"Cookie", cookie}, {"Referer", Origin() + "/terminals/gate-1"}}, 303},
   };
   size_t allowed = 0;
   for (const Case& c : cases) {
     httplib::Client client("127.0.0.1", server_->port());
-    const auto result = client.Post("/terminals/gate-1/poll", c.headers, "", "application/x-www-form-urlencoded");
+    const auto result = client.Post("/terminals/gate-1/poll", c.headers, "csrf=" + csrf_,
+                                    "application/x-www-form-urlencoded");
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, c.status);
     if (c.status == 303) {
@@ -400,6 +404,15 @@ TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
     busy.outcome = Outcome::kBusy;
     busy.ended = busy.started;
     store->RecordCollection(busy, std::nullopt);
+    PendingCard removal;
+    removal.terminal = "gate-1";
+    removal.change = CardChange::kRemove;
+    removal.reason = "revoked";
+    removal.since = UtcTime{std::chrono::seconds{1'790'000'000}};
+    removal.card = 42;
+    PendingCard other = removal;
+    other.card = 1234567;
+    store->SetPendingCards("gate-1", std::vector<PendingCard>{removal, other});
   }
   const auto result = Get("/metrics");
   ASSERT_TRUE(result);
@@ -418,7 +431,8 @@ TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
         "tallygate_terminal_punches_stored", "tallygate_terminal_records",
         "tallygate_poll_duration_seconds_bucket", "tallygate_poll_duration_seconds_sum",
         "tallygate_poll_duration_seconds_count", "tallygate_poll_errors_total",
-        "tallygate_store_errors_total", "tallygate_terminal_busy"}) {
+        "tallygate_store_errors_total", "tallygate_terminal_busy", "tallygate_cards_pending",
+        "tallygate_cards_pending_oldest_seconds"}) {
     EXPECT_EQ(names.count(name), 1u) << name;
   }
   for (const std::string expected :
@@ -428,9 +442,16 @@ TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
         "tallygate_poll_errors_total{terminal=\"odd\\\"name\\\\\",kind=\"partial\"} 0",
         "tallygate_terminal_busy{terminal=\"odd\\\"name\\\\\"} 1",
         "tallygate_terminal_up{terminal=\"odd\\\"name\\\\\"} 1",
-        "tallygate_terminal_busy{terminal=\"gate-1\"} 0"}) {
+        "tallygate_terminal_busy{terminal=\"gate-1\"} 0",
+        "tallygate_cards_pending{terminal=\"gate-1\",change=\"remove\"} 2",
+        "tallygate_cards_pending{terminal=\"odd\\\"name\\\\\",change=\"add\"} 0"}) {
     EXPECT_NE(result->body.find(expected + "\n"), std::string::npos) << expected;
   }
+  // The age of the oldest only where something is pending.
+  EXPECT_NE(result->body.find("tallygate_cards_pending_oldest_seconds{terminal=\"gate-1\"} "),
+            std::string::npos);
+  EXPECT_EQ(result->body.find("tallygate_cards_pending_oldest_seconds{terminal=\"odd"),
+            std::string::npos);
 }
 
 TEST_F(DashboardServerTest, AReloadDropsARemovedTerminalsSeriesAndHistogramsAddUp) {
