@@ -262,9 +262,13 @@ void Fleet::WatchCards() {
   try {
     changed = wanted_.Refresh(store_);
   } catch (const StoreError& e) {
-    Log(LogLevel::kError, std::string("card lists not read: ") + e.what());
+    // Said once, not every second while the store is down.
+    if (!cards_unread_) Log(LogLevel::kError, std::string("card lists not read: ") + e.what());
+    cards_unread_ = true;
     return;
   }
+  if (cards_unread_) Log(LogLevel::kInfo, "card lists read again");
+  cards_unread_ = false;
   if (changed.empty()) return;
   const std::shared_ptr<const WantedSnapshot> after = wanted_.Now();
   for (auto& group : groups_) {

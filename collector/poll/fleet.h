@@ -73,6 +73,7 @@ class Fleet {
   PollMetrics* metrics_;
   std::vector<std::unique_ptr<Group>> groups_;
   WantedCards wanted_;
+  bool cards_unread_ = false;  // the last WatchCards found the store failing
   std::chrono::steady_clock::time_point once_started_;
 };
 
