@@ -46,13 +46,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench/figures.h"
 #include "bench/process_usage.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/log.h"
@@ -66,8 +66,10 @@
 namespace tallygate::collector {
 namespace {
 
+using bench::Figures;
 using bench::OwnCpuSeconds;
 using bench::ProcessCpuSeconds;
+using bench::SecondsOf;
 using bench::StatusMb;
 using testing::PostgresServer;
 using testing::SimProcess;
@@ -79,36 +81,6 @@ constexpr int32_t kFleetRecords = 1000;
 constexpr const char* kSeed = "7";
 constexpr const char* kZone = "Asia/Shanghai";
 constexpr double kMemoryTargetMb = 64;
-
-// Prints figures beside their targets and remembers whether all were met.
-class Figures {
- public:
-  // "WHAT: 2.41 s (target < 5 s)EXTRA", then MISSED when it was missed.
-  void Print(const std::string& what, double value, const char* unit, double target,
-             const std::string& extra = "") {
-    const bool met = value < target;
-    all_met_ = all_met_ && met;
-    std::printf("%s: %.2f %s (target < %g %s)%s%s\n", what.c_str(), value, unit, target, unit,
-                extra.c_str(), met ? "" : "   MISSED");
-    std::fflush(stdout);
-  }
-  // A step that did not do what it must, said under its figure.
-  void Failed(const std::string& what) {
-    all_met_ = false;
-    std::printf("%s   FAILED\n", what.c_str());
-    std::fflush(stdout);
-  }
-  bool all_met() const { return all_met_; }
-
- private:
-  bool all_met_ = true;
-};
-
-double SecondsOf(const std::function<void()>& step) {
-  const auto start = std::chrono::steady_clock::now();
-  step();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The CPU a step took here and in the simulator, printed under its figure:
 // where the time went when a target is missed.

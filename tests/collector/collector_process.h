@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tallygate::testing {
 
@@ -30,18 +31,27 @@ inline std::optional<Clock::time_point> WaitUntil(const std::function<bool()>& d
   return std::nullopt;
 }
 
-// `tallygate-collector --config CONFIG COMMAND`; killed with SIGKILL at the
-// end unless it has ended by then.
+// `tallygate-collector --config CONFIG COMMAND [ARGS...]`, its standard
+// output and error in the log; killed with SIGKILL at the end unless it has
+// ended by then.
 class Collector {
  public:
   Collector(const std::string& config, const std::string& command, std::string log)
+      : Collector(config, std::vector<std::string>{command}, std::move(log)) {}
+  // `words`: the command and its arguments.
+  Collector(const std::string& config, const std::vector<std::string>& words, std::string log)
       : log_(std::move(log)) {
+    std::vector<std::string> args = {TALLYGATE_COLLECTOR_PATH, "--config", config};
+    args.insert(args.end(), words.begin(), words.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       const int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(fd, STDERR_FILENO);
-      execl(TALLYGATE_COLLECTOR_PATH, TALLYGATE_COLLECTOR_PATH, "--config", config.c_str(),
-            command.c_str(), static_cast<char*>(nullptr));
+      dup2(fd, STDOUT_FILENO);
+      execv(TALLYGATE_COLLECTOR_PATH, argv.data());
       _exit(127);
     }
   }
