@@ -45,6 +45,21 @@ std::vector<TerminalPlan> Plans(Store& store, const CollectorConfig& config,
   return plans;
 }
 
+// Keeps each terminal's pending changes after a change of the wanted lists,
+// as its worker would: so that status and the dashboard show them (and what
+// a revoked card may still open) at once, even while no service runs. The
+// service works them out again and keeps their times.
+void KeepPending(Store& store, const CollectorConfig& config) {
+  const std::vector<Cardholder> holders = store.Cardholders();
+  const std::vector<TerminalPlan> plans = Plans(store, config, holders);
+  for (size_t i = 0; i < plans.size(); ++i) {
+    const TerminalConfig& terminal = config.terminals[i];
+    if (!terminal.card_list) continue;
+    const LocalDay today = std::chrono::floor<std::chrono::days>(LocalNow(terminal.time_zone));
+    store.SetPendingCards(terminal.name, PendingOf(plans[i], holders, today, Now()));
+  }
+}
+
 std::string Summary(const std::vector<CardAudit>& audits) {
   size_t counts[3] = {};
   for (const CardAudit& audit : audits) ++counts[static_cast<int>(audit.action)];
@@ -70,16 +85,16 @@ int Import(const CardsOptions& options, const CollectorConfig& config) {
   const UtcTime now = Now();
   if (options.dry_run) {
     const std::vector<Cardholder> before = store->Cardholders();
-    const std::vector<Cardholder> after = AfterChanges(before, changes, now);
-    const std::vector<std::string> problems = CapacityProblems(after, CardTerminals(config));
-    if (!problems.empty()) return Refuse("import", problems);
-    std::cout << "dry run, nothing changed: " << Summary(Differences(before, after)) << "\n"
-              << PlanText(Plans(*store, config, after));
+    const ChangeResult checked = CheckCardholderChanges(before, CardTerminals(config), changes, now);
+    if (checked.refused()) return Refuse("import", checked.problems);
+    std::cout << "dry run, nothing changed: " << Summary(checked.audits) << "\n"
+              << PlanText(Plans(*store, config, AfterChanges(before, changes, now)));
     return 0;
   }
   const std::string by = std::filesystem::absolute(options.file).string();
   const ChangeResult result = MakeCardholderChanges(*store, CardTerminals(config), changes, by, now);
   if (result.refused()) return Refuse("import", result.problems);
+  KeepPending(*store, config);
   std::cout << options.file << ": " << Summary(result.audits) << "\n";
   return 0;
 }
@@ -108,6 +123,7 @@ int Change(const std::string& command, const CardholderChanges& changes,
   const ChangeResult result =
       MakeCardholderChanges(*store, CardTerminals(config), changes, kCommandLine, Now());
   if (result.refused()) return Refuse(command, result.problems);
+  KeepPending(*store, config);
   const std::vector<CardAudit>& audits = result.audits;
   if (audits.empty()) std::cout << "nothing changed: the card lists were already so\n";
   for (const CardAudit& audit : audits) std::cout << AuditLine(audit);

@@ -98,6 +98,21 @@ TEST_F(CardsProgramTest, DryRunShowsThePlanThenImportAndRevokeAreAudited) {
   const auto kept = Cards({"show", "1234567"});
   EXPECT_NE(kept.out.find("  gate-1: on the list, to be written again\n"), std::string::npos)
       << kept.out;
+
+  // A terminal still holding the revoked card says so at once, with no
+  // service running.
+  {
+    const auto store = OpenStore(db_.string());
+    store->SaveTerminal({"canteen-1", "tcp://127.0.0.1:10", 1, "UTC"});
+    store->ReplaceCards("canteen-1", std::vector<CardEntry>{{0, 7654321, "00001025", "Ann", {}}},
+                        UtcTime{});
+  }
+  EXPECT_EQ(Cards({"remove", "7654321"}).out, "nothing changed: the card lists were already so\n");
+  const auto status = RunProgram(TALLYGATE_COLLECTOR_PATH, {"--config", config_.string(), "status"});
+  EXPECT_NE(status.out.find("canteen-1: card 7654321 remove (revoked) pending since "),
+            std::string::npos)
+      << status.out;
+  EXPECT_NE(status.out.find("the card may still open this terminal"), std::string::npos);
 }
 
 }  // namespace
