@@ -104,9 +104,15 @@ void CarryOutCards(Line& line, TerminalRuntime& runtime, Store& store,
     outcomes.push_back({terminal.name, change.card, change.change, NowUtc(), error});
     if (error.empty()) {
       done[change.card] = &change;
-    } else if (first_error.empty()) {
-      first_error = "card " + std::to_string(change.card) + " (" + CardChangeName(change.change) +
-                    "): " + error;
+    } else {
+      // The terminal may have made the change all the same (the reply was
+      // lost), or half of a rewrite: its list is read again at the next
+      // poll, before anything else is planned from it.
+      runtime.cards_wanted = true;
+      if (first_error.empty()) {
+        first_error = "card " + std::to_string(change.card) + " (" +
+                      CardChangeName(change.change) + "): " + error;
+      }
     }
     if (line_failed) break;
   }

@@ -9,7 +9,8 @@
 // (a revoked card is the urgent one), each followed by FindCard: a change
 // counts as done only once the terminal answers that the card is there, or
 // is not. A line that fails ends the work; what is left stays pending for
-// the next poll.
+// the next poll, which reads the terminal's list again first (a change that
+// failed may have been made all the same).
 //
 // A fleet whose store never held a cardholder is left alone, so that
 // installing the collector changes no terminal's list before the company
