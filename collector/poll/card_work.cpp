@@ -94,6 +94,26 @@ void CarryOutCards(Line& line, TerminalRuntime& runtime, Store& store,
   std::stable_sort(todo.begin(), todo.end(), [](const PendingCard& a, const PendingCard& b) {
     return Urgency(a.change) < Urgency(b.change);
   });
+  // Written ahead: each card about to be enrolled goes on the stored list
+  // first, with no staff number or name, as a card the terminal may hold.
+  // An enrolment whose answer is lost, or a collector killed after sending
+  // one, then leaves a list that holds too much, never too little: the card
+  // is planned as a rewrite, or as a removal once it no longer belongs, so
+  // that a revocation never waits for the list to be read again.
+  CardList list = store.Cards(terminal.name);
+  const size_t listed = list.cards.size();
+  for (const PendingCard& change : todo) {
+    if (change.change != CardChange::kAdd) continue;
+    CardEntry maybe;
+    maybe.position = static_cast<int32_t>(list.cards.size());
+    maybe.card = change.card;
+    list.cards.push_back(std::move(maybe));
+  }
+  if (list.cards.size() > listed) {
+    store.ReplaceCards(terminal.name, list.cards, list.collected.value_or(NowUtc()));
+    runtime.cards_list_changed = true;
+  }
+
   std::vector<CardOutcome> outcomes;
   std::map<uint32_t, const PendingCard*> done;
   std::string first_error;
@@ -116,13 +136,11 @@ void CarryOutCards(Line& line, TerminalRuntime& runtime, Store& store,
     }
     if (line_failed) break;
   }
-  if (outcomes.empty()) return;
-  store.FinishCardChanges(outcomes);
+  if (!outcomes.empty()) store.FinishCardChanges(outcomes);
 
   // The list as it is now: what was found done is so on the terminal; the
-  // rest is as last read.
+  // rest is as last read, with the cards written ahead.
   if (!done.empty()) {
-    CardList list = store.Cards(terminal.name);
     std::vector<CardEntry> now;
     for (CardEntry& entry : list.cards) {
       if (!done.contains(entry.card)) now.push_back(std::move(entry));
@@ -133,8 +151,8 @@ void CarryOutCards(Line& line, TerminalRuntime& runtime, Store& store,
     for (size_t i = 0; i < now.size(); ++i) now[i].position = static_cast<int32_t>(i);
     store.ReplaceCards(terminal.name, now, NowUtc());
     runtime.cards_list_changed = true;
-    PlanCards(runtime, store, wanted);
   }
+  PlanCards(runtime, store, wanted);
   int counts[3] = {};
   for (const auto& [card, change] : done) ++counts[static_cast<int>(change->change)];
   std::string text = "cards: " + std::to_string(counts[0]) + " enrolled, " +

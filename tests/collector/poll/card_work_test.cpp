@@ -63,8 +63,9 @@ class CardWorkTest : public ::testing::Test {
   }
   void Stop() {
     stop_.request_stop();
-    running_.join();
+    if (running_.joinable()) running_.join();
   }
+  void TearDown() override { Stop(); }
 
   void Change(const CardholderChanges& changes) {
     ASSERT_FALSE(store_->ChangeCardholders(changes, "test", Now()).empty());
