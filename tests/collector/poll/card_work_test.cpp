@@ -11,6 +11,8 @@
 #include "collector/poll/fleet.h"
 #include "collector/poll/serialized_store.h"
 #include "sim/client/sim_process.h"
+#include "tests/collector/collector_process.h"
+#include "tests/collector/terminal_cards.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::collector {
@@ -20,13 +22,8 @@ using testing::SimProcess;
 using testing::TempDir;
 using namespace std::chrono_literals;
 
-template <typename Done>
-bool Eventually(Done done, std::chrono::milliseconds limit) {
-  for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;
-       std::this_thread::sleep_for(50ms)) {
-    if (done()) return true;
-  }
-  return done();
+bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  return testing::WaitUntil(done, limit).has_value();
 }
 
 UtcTime Now() { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); }
@@ -71,19 +68,9 @@ class CardWorkTest : public ::testing::Test {
     ASSERT_FALSE(store_->ChangeCardholders(changes, "test", Now()).empty());
   }
 
-  // Every terminal's list as read from the terminal, by card: staff and name.
-  std::map<uint32_t, std::string> ListOf(int terminal) {
-    std::map<uint32_t, std::string> cards;
-    Result<std::unique_ptr<Line>> line = Line::Open(config_.terminals[terminal].endpoint);
-    EXPECT_TRUE(line) << line.error().message();
-    if (!line) return cards;
-    const Result<FetchReport> fetched = (*line)->FetchCards(1, 0, [&](const tallygate::CardEntry& e) {
-      std::string name = e.name;
-      while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
-      cards[e.card] = e.staff + " " + name;
-    });
-    EXPECT_TRUE(fetched && fetched->complete());
-    return cards;
+  // Terminal `terminal`'s list as the terminal holds it.
+  testing::TerminalCards ListOf(int terminal) {
+    return testing::CardsOnTerminal(config_.terminals[terminal].endpoint);
   }
 
   // Nothing pending, and at least `done` changes done (`change` of `card`

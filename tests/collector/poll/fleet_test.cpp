@@ -7,6 +7,7 @@
 
 #include "collector/poll/serialized_store.h"
 #include "sim/client/sim_process.h"
+#include "tests/collector/collector_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::collector {
@@ -16,14 +17,8 @@ using testing::SimProcess;
 using testing::TempDir;
 using namespace std::chrono_literals;
 
-// Waits up to `limit` for `done`, looking every 50 ms.
-template <typename Done>
-bool Eventually(Done done, std::chrono::milliseconds limit) {
-  for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;
-       std::this_thread::sleep_for(50ms)) {
-    if (done()) return true;
-  }
-  return done();
+bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  return testing::WaitUntil(done, limit).has_value();
 }
 
 // "Poll now" clicked while the terminal is being polled is not lost to the

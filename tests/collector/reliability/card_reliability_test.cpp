@@ -20,6 +20,7 @@
 #include "collector/poll/fleet.h"
 #include "sim/client/sim_process.h"
 #include "tests/collector/collector_process.h"
+#include "tests/collector/terminal_cards.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -42,21 +43,10 @@ const std::set<int> kNoUnknownCards = {2, 5, 9};
 std::string Name(int k) { return "t" + std::to_string(k); }
 std::string GroupOf(int k) { return k <= 4 ? "gates" : k <= 7 ? "canteen" : "office"; }
 
-// A terminal's list: card to "staff name" as the terminal holds them.
-using List = std::map<uint32_t, std::string>;
+using List = testing::TerminalCards;
 
 List ReadList(int port) {
-  List cards;
-  Result<std::unique_ptr<Line>> line = Line::Open(TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(port)});
-  EXPECT_TRUE(line) << line.error().message();
-  if (!line) return cards;
-  const Result<FetchReport> fetched = (*line)->FetchCards(1, 0, [&](const tallygate::CardEntry& e) {
-    std::string name = e.name;
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
-    cards[e.card] = e.staff + " " + name;
-  });
-  EXPECT_TRUE(fetched && fetched->complete()) << "port " << port;
-  return cards;
+  return testing::CardsOnTerminal(TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(port)});
 }
 
 // The cards terminal #k holds now, as the simulator lists them; nothing when
