@@ -161,7 +161,8 @@ int Show(const CardsOptions& options, const CollectorConfig& config) {
   const std::unique_ptr<Store> store = OpenStore(config.database);
   const std::vector<Cardholder> holders = store->Cardholders();
   std::cout << CardText(*card, store->FindCardholder(*card), Plans(*store, config, holders),
-                        store->CardOutcomes("", *card), store->CardAudits(*card, kAuditShown));
+                        store->CardOutcomes("", *card), store->CardAudits(*card, kAuditShown),
+                        store->CardHistory(*card, kAuditShown));
   return 0;
 }
 

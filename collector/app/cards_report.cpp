@@ -63,7 +63,7 @@ std::string AuditLine(const CardAudit& audit) {
 
 std::string CardText(uint32_t card, const std::optional<Cardholder>& holder,
                      std::span<const TerminalPlan> plans, std::span<const CardOutcome> outcomes,
-                     std::span<const CardAudit> audits) {
+                     std::span<const CardAudit> audits, std::span<const CardOutcome> history) {
   std::string text = "card       " + CardName(card) + "\n";
   if (!holder) {
     text += "holder     none\n";
@@ -85,6 +85,12 @@ std::string CardText(uint32_t card, const std::optional<Cardholder>& holder,
     if (!state.empty()) text += "  " + plan.terminal + ": " + state + "\n";
   }
   for (const CardAudit& audit : audits) text += "  " + AuditLine(audit);
+  if (!history.empty()) text += "carried out\n";
+  for (const CardOutcome& outcome : history) {
+    text += "  " + UtcTimeText(outcome.at) + " " + outcome.terminal + ": " +
+            CardChangeName(outcome.change) +
+            (outcome.error.empty() ? " done" : " failed: " + outcome.error) + "\n";
+  }
   return text;
 }
 

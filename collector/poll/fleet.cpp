@@ -8,6 +8,7 @@
 
 #include "collector/poll/card_work.h"
 #include "collector/poll/log.h"
+#include "collector/poll/punch_values.h"
 #include "collector/poll/terminal_poll.h"
 
 namespace tallygate::collector {
@@ -35,6 +36,10 @@ struct Fleet::Group {
   // A change of the wanted card lists concerns it: due at once, without
   // collecting its card list.
   std::vector<bool> cards_now;
+  // The terminal's own day when the wanted lists were last looked at: a
+  // card that starts or ends at its midnight wakes it then, as a change
+  // would, rather than waiting for its next poll.
+  std::vector<std::optional<LocalDay>> cards_day;
   std::vector<bool> done;             // polled, in a once run
   std::vector<Collection> results;    // of a once run
   uint64_t generation = 0;            // counts the changes workers wait for
@@ -151,6 +156,7 @@ Fleet::Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics)
     group->busy.assign(group->terminals.size(), false);
     group->poll_now.assign(group->terminals.size(), false);
     group->cards_now.assign(group->terminals.size(), false);
+    group->cards_day.assign(group->terminals.size(), std::nullopt);
   }
 }
 
@@ -269,15 +275,27 @@ void Fleet::WatchCards() {
   }
   if (cards_unread_) Log(LogLevel::kInfo, "card lists read again");
   cards_unread_ = false;
-  if (changed.empty()) return;
   const std::shared_ptr<const WantedSnapshot> after = wanted_.Now();
+  if (after->version == 0) return;
+  std::map<std::string, LocalDay> today_in;  // by time zone
   for (auto& group : groups_) {
     const std::lock_guard lock(group->mutex);
     bool woken = false;
     for (size_t i = 0; i < group->terminals.size(); ++i) {
       const TerminalConfig& terminal = *group->terminals[i]->config;
-      if (terminal.card_list &&
-          WantedCards::Concerns(*before, *after, changed, CardTerminalOf(terminal))) {
+      if (!terminal.card_list) continue;
+      auto zone = today_in.find(terminal.time_zone);
+      if (zone == today_in.end()) {
+        const LocalDay today = std::chrono::floor<std::chrono::days>(LocalNow(terminal.time_zone));
+        zone = today_in.emplace(terminal.time_zone, today).first;
+      }
+      std::optional<LocalDay>& seen = group->cards_day[i];
+      const bool day_turned = seen && *seen != zone->second;
+      seen = zone->second;
+      if (!day_turned && changed.empty()) continue;
+      const CardTerminal card_terminal = CardTerminalOf(terminal);
+      if ((day_turned && WantedCards::DayTurns(*after, card_terminal, zone->second)) ||
+          WantedCards::Concerns(*before, *after, changed, card_terminal)) {
         group->cards_now[i] = true;
         woken = true;
       }

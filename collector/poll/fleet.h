@@ -53,7 +53,7 @@ class Fleet {
 
   // How often the store's cardholders are looked at for a change, which
   // wakes the workers of every terminal it concerns.
-  static constexpr std::chrono::seconds kCardsWatch{1};
+  static constexpr std::chrono::milliseconds kCardsWatch{250};
 
  private:
   struct Group;  // a bus, or the TCP pool

@@ -142,6 +142,10 @@ std::vector<CardOutcome> SerializedStore::CardOutcomes(const std::string& termin
   return Locked([&] { return store_->CardOutcomes(terminal, card); });
 }
 
+std::vector<CardOutcome> SerializedStore::CardHistory(uint32_t card, int limit) {
+  return Locked([&] { return store_->CardHistory(card, limit); });
+}
+
 void SerializedStore::Check() {
   Locked([&] { return store_->Check(); });
 }

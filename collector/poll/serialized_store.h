@@ -51,6 +51,7 @@ class SerializedStore final : public Store {
   void FinishCardChanges(std::span<const CardOutcome> outcomes) override;
   std::vector<CardOutcome> CardOutcomes(const std::string& terminal,
                                         std::optional<uint32_t> card) override;
+  std::vector<CardOutcome> CardHistory(uint32_t card, int limit) override;
   void Check() override;
 
  private:

@@ -49,4 +49,12 @@ bool WantedCards::Concerns(const WantedSnapshot& before, const WantedSnapshot& a
   });
 }
 
+bool WantedCards::DayTurns(const WantedSnapshot& wanted, const CardTerminal& terminal,
+                           LocalDay today) {
+  return std::any_of(wanted.holders.begin(), wanted.holders.end(), [&](const Cardholder& holder) {
+    return !holder.revoked && Takes(holder.where, terminal) &&
+           (holder.valid_from == today || holder.valid_until == today - std::chrono::days{1});
+  });
+}
+
 }  // namespace tallygate::collector

@@ -38,6 +38,11 @@ class WantedCards {
   static bool Concerns(const WantedSnapshot& before, const WantedSnapshot& after,
                        const std::set<uint32_t>& cards, const CardTerminal& terminal);
 
+  // Whether a holder who names `terminal` starts to belong on it on `today`
+  // or stopped belonging at its start (valid_from today, valid_until the
+  // day before): the day's turn changes that terminal's list.
+  static bool DayTurns(const WantedSnapshot& wanted, const CardTerminal& terminal, LocalDay today);
+
  private:
   mutable std::mutex mutex_;
   std::shared_ptr<const WantedSnapshot> now_ = std::make_shared<WantedSnapshot>();

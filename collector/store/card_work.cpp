@@ -171,6 +171,20 @@ void SqlStore::FinishCardChanges(std::span<const CardOutcome> outcomes) {
       std::vector<SqlValue> params{outcome.terminal, int64_t{outcome.card},
                                    std::string(CardChangeName(outcome.change)),
                                    UtcTimeText(outcome.at), outcome.error};
+      // A failure just like the last outcome (a terminal refusing the same
+      // change at every poll) is kept once in the history, not every time.
+      bool repeated = false;
+      if (!outcome.error.empty()) {
+        session().Query(
+            "SELECT 1 FROM card_outcomes WHERE terminal = $1 AND card = $2 AND change = $3"
+            " AND error = $4",
+            {params[0], params[1], params[2], params[4]}, [&](const SqlRow&) { repeated = true; });
+      }
+      if (!repeated) {
+        session().Exec("INSERT INTO card_history (terminal, card, change, at, error)"
+                       " VALUES ($1, $2, $3, $4, $5)",
+                       params);
+      }
       session().Exec(
           "INSERT INTO card_outcomes (terminal, card, change, at, error)"
           " VALUES ($1, $2, $3, $4, $5) ON CONFLICT (terminal, card) DO UPDATE SET"
@@ -205,6 +219,20 @@ std::vector<CardOutcome> SqlStore::CardOutcomes(const std::string& terminal,
                           ReadUtc(row, 3).value_or(UtcTime{}), row.Text(4)});
     });
     return outcomes;
+  });
+}
+
+std::vector<CardOutcome> SqlStore::CardHistory(uint32_t card, int limit) {
+  return Run("reading the card history " + Whose("", card), [&] {
+    std::vector<CardOutcome> history;
+    session().Query(
+        "SELECT terminal, card, change, at, error FROM card_history WHERE card = $1"
+        " ORDER BY id DESC LIMIT $2",
+        {int64_t{card}, int64_t{limit}}, [&](const SqlRow& row) {
+          history.push_back({row.Text(0), static_cast<uint32_t>(row.Int(1)), ReadChange(row, 2),
+                             ReadUtc(row, 3).value_or(UtcTime{}), row.Text(4)});
+        });
+    return history;
   });
 }
 

@@ -147,6 +147,21 @@ CREATE TABLE card_outcomes (
 );
 CREATE INDEX card_outcomes_card ON card_outcomes (card);
 )",
+    // 5: every attempt at a card change on a terminal (see the SQLite
+    // schema).
+    R"(
+CREATE TABLE card_history (
+  id       bigserial PRIMARY KEY,
+  terminal text COLLATE "C" NOT NULL,
+  card     bigint NOT NULL CHECK (card BETWEEN 0 AND 4294967295),
+  change   text NOT NULL,
+  at       timestamptz NOT NULL,
+  error    text NOT NULL
+);
+CREATE INDEX card_history_card ON card_history (card, id);
+INSERT INTO card_history (terminal, card, change, at, error)
+  SELECT terminal, card, change, at, error FROM card_outcomes ORDER BY at;
+)",
 };
 
 }  // namespace

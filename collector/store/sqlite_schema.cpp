@@ -141,6 +141,22 @@ CREATE TABLE card_outcomes (
 ) STRICT, WITHOUT ROWID;
 CREATE INDEX card_outcomes_card ON card_outcomes (card);
 )",
+    // 5: every attempt at a card change on a terminal, beside the last one
+    // per terminal and card: when each change of the audit was carried out,
+    // or why not. A failure like the one before it is not repeated.
+    R"(
+CREATE TABLE card_history (
+  id       INTEGER PRIMARY KEY AUTOINCREMENT,
+  terminal TEXT NOT NULL,
+  card     INTEGER NOT NULL CHECK (card BETWEEN 0 AND 4294967295),
+  change   TEXT NOT NULL,
+  at       TEXT NOT NULL,
+  error    TEXT NOT NULL
+) STRICT;
+CREATE INDEX card_history_card ON card_history (card, id);
+INSERT INTO card_history (terminal, card, change, at, error)
+  SELECT terminal, card, change, at, error FROM card_outcomes ORDER BY at;
+)",
 };
 
 }  // namespace

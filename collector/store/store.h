@@ -204,7 +204,7 @@ class Store {
   virtual std::vector<PendingCount> PendingCardCounts() = 0;
 
   // One transaction: keeps each outcome as the last of its terminal and
-  // card; a done one (no error) ends its pending change, a failed one
+  // card, and in the card's history; a done one (no error) ends its pending change, a failed one
   // leaves it pending with its time and error.
   virtual void FinishCardChanges(std::span<const CardOutcome> outcomes) = 0;
 
@@ -213,6 +213,11 @@ class Store {
   // card.
   virtual std::vector<CardOutcome> CardOutcomes(const std::string& terminal,
                                                 std::optional<uint32_t> card) = 0;
+
+  // Every outcome of `card` on every terminal, newest first, up to `limit`;
+  // a failure just like the outcome before it on that terminal is kept
+  // once.
+  virtual std::vector<CardOutcome> CardHistory(uint32_t card, int limit) = 0;
 
   // Throws StoreError unless the store answers a trivial query.
   virtual void Check() = 0;

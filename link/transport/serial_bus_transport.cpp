@@ -10,13 +10,12 @@
 namespace tallygate {
 namespace {
 
-// The time `characters` take on a line with these settings, at least 1 ms.
-std::chrono::milliseconds WireTime(const std::string& settings, size_t characters) {
+// The time `characters` take on a line with these settings.
+std::chrono::microseconds WireTime(const std::string& settings, size_t characters) {
   const std::optional<LineSettings> line = ParseLineSettings(settings);
   const int rate = line ? line->rate : 19200;
   const int bits = line ? line->BitsPerCharacter() : 11;
-  const auto ms = static_cast<int64_t>(characters) * bits * 1000 / rate;
-  return std::chrono::milliseconds(std::max<int64_t>(ms, 1));
+  return std::chrono::microseconds(static_cast<int64_t>(characters) * bits * 1'000'000 / rate);
 }
 
 }  // namespace
@@ -61,10 +60,13 @@ Status SerialBusTransport::AwaitBytes(size_t count, double wait_seconds,
         },
         [&](std::chrono::milliseconds limit) {
           // Once a reply has started, the rest of it takes its wire time:
-          // sleep that long instead of waking for every character.
-          if (waiting > 0) {
-            std::this_thread::sleep_for(
-                std::min(limit, WireTime(port_.Settings(), count - waiting)));
+          // sleep through all of it but the last character instead of
+          // waking for every one, then wait for that one to come. (A sleep
+          // to the end would overshoot by however late the count was read,
+          // on every exchange.)
+          if (waiting > 0 && count - waiting > 1) {
+            std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
+                limit, WireTime(port_.Settings(), count - waiting - 1)));
           } else {
             port_.AwaitInput(limit);
           }

@@ -2,18 +2,23 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <system_error>
 
 namespace tallygate::sim {
 namespace {
 
-// Milliseconds until `deadline`, rounded up so that a deadline a fraction
-// of a millisecond away does not make poll() spin.
-int TimeoutMs(std::optional<TimePoint> deadline, TimePoint now) {
-  if (!deadline) return -1;
-  if (*deadline <= now) return 0;
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now);
-  return static_cast<int>(std::min<long long>(wait.count(), 60'000));
+// The time until `deadline` to the nanosecond, for ppoll(): a character
+// on the paced wire is due every 573 microseconds, and a wait rounded up
+// to whole milliseconds released bytes up to a millisecond late, which a
+// terminal does not do. Null waits for ever.
+const timespec* TimeoutOf(std::optional<TimePoint> deadline, TimePoint now, timespec& out) {
+  if (!deadline) return nullptr;
+  const auto wait = std::clamp<std::chrono::nanoseconds>(*deadline - now, std::chrono::nanoseconds{0},
+                                                         std::chrono::seconds{60});
+  out.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
+  out.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
+  return &out;
 }
 
 }  // namespace
@@ -29,8 +34,8 @@ void EventLoop::Run() {
       const std::optional<TimePoint> due = channel->next_deadline();
       if (due && (!deadline || *due < *deadline)) deadline = due;
     }
-    const int timeout = TimeoutMs(deadline, Clock::now());
-    if (::poll(fds.data(), fds.size(), timeout) < 0) {
+    timespec wait{};
+    if (::ppoll(fds.data(), fds.size(), TimeoutOf(deadline, Clock::now(), wait), nullptr) < 0) {
       if (errno == EINTR) continue;
       throw std::system_error(errno, std::generic_category(), "poll");
     }

@@ -38,20 +38,29 @@ class Collector {
  public:
   Collector(const std::string& config, const std::string& command, std::string log)
       : Collector(config, std::vector<std::string>{command}, std::move(log)) {}
-  // `words`: the command and its arguments.
-  Collector(const std::string& config, const std::vector<std::string>& words, std::string log)
+  // `words`: the command and its arguments; `environment`: NAME=VALUE
+  // entries added to this process's environment for it.
+  Collector(const std::string& config, const std::vector<std::string>& words, std::string log,
+            const std::vector<std::string>& environment = {})
       : log_(std::move(log)) {
     std::vector<std::string> args = {TALLYGATE_COLLECTOR_PATH, "--config", config};
     args.insert(args.end(), words.begin(), words.end());
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    // Made before fork: the child of a process with threads may only exec.
+    // The entries added come first, and so win over those of the same name.
+    std::vector<std::string> entries = environment;
+    std::vector<char*> envp;
+    for (std::string& entry : entries) envp.push_back(entry.data());
+    for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
+    envp.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       const int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(fd, STDERR_FILENO);
       dup2(fd, STDOUT_FILENO);
-      execv(TALLYGATE_COLLECTOR_PATH, argv.data());
+      execve(TALLYGATE_COLLECTOR_PATH, argv.data(), envp.data());
       _exit(127);
     }
   }

@@ -134,6 +134,15 @@ TEST_P(CardholderTest, APendingChangeKeepsItsHistoryUntilItIsDone) {
                          Tried(Pending("gate-1", 4, kAdd, kT3), kT3, "no room")}));
   EXPECT_EQ(store_->CardOutcomes("", 1), (std::vector<CardOutcome>{{"gate-1", 1, kAdd, kT3, ""}}));
   EXPECT_EQ(store_->CardOutcomes("gate-1", std::nullopt).size(), 3u);
+  // The history keeps the failure and the success of card 1; the same
+  // failure again is not repeated, a different one is.
+  store_->FinishCardChanges(std::vector<CardOutcome>{{"gate-1", 4, kAdd, kT3, "no room"}});
+  store_->FinishCardChanges(std::vector<CardOutcome>{{"gate-1", 4, kAdd, kT3, "no reply"}});
+  EXPECT_EQ(store_->CardHistory(1, 10), (std::vector<CardOutcome>{{"gate-1", 1, kAdd, kT3, ""},
+                                                                  {"gate-1", 1, kAdd, kT2, "full"}}));
+  EXPECT_EQ(store_->CardHistory(4, 10), (std::vector<CardOutcome>{{"gate-1", 4, kAdd, kT3, "no reply"},
+                                                                  {"gate-1", 4, kAdd, kT3, "no room"}}));
+  EXPECT_EQ(store_->CardHistory(1, 1).size(), 1u);
   EXPECT_EQ(store_->PendingCards("gate-2", std::nullopt), other);
   EXPECT_EQ(store_->PendingCards("", 1), std::vector{other[0]});  // gate-1 has done it
   const auto counts = [&] {
