@@ -112,7 +112,8 @@ std::optional<Error> OpenLine(std::unique_ptr<Line>& slot, const Endpoint& endpo
   return std::nullopt;
 }
 
-// How soon a terminal with a removal still pending is tried again.
+// How soon a terminal with a removal still pending, or changes left after
+// a poll it answered, is tried again.
 constexpr std::chrono::seconds kCardsRetry{10};
 
 // How long a `once` run keeps trying a terminal whose line is busy.
@@ -235,11 +236,16 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     }
     if (metrics_ != nullptr) metrics_->Record(collection, Clock::now() - started);
     // A terminal that may still let a revoked card in is tried again soon,
-    // whatever its backoff.
+    // whatever its backoff; so is one that answered but still lacks changes
+    // (one failed on the way), rather than at its next poll an hour on.
     const bool removal_pending =
         std::any_of(runtime.cards_pending.begin(), runtime.cards_pending.end(),
                     [](const PendingCard& change) { return change.change == CardChange::kRemove; });
-    if (removal_pending) runtime.next_due = std::min(runtime.next_due, Clock::now() + kCardsRetry);
+    const bool answered_short =
+        collection.outcome == Outcome::kComplete && !runtime.cards_pending.empty();
+    if (removal_pending || answered_short) {
+      runtime.next_due = std::min(runtime.next_due, Clock::now() + kCardsRetry);
+    }
     const bool retry_busy =
         once && collection.outcome == Outcome::kBusy && Clock::now() - once_started_ < kOnceBusyWait;
 

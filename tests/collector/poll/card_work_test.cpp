@@ -146,5 +146,23 @@ TEST_F(CardWorkTest, AnUnreachableTerminalKeepsItsChangesPendingAndGetsThemWhenI
   EXPECT_EQ(ListOf(1).count(kEverywhere), 0u);
 }
 
+TEST_F(CardWorkTest, AnEnrolmentWhoseReplyIsLostIsTriedAgainSoonNotAtTheNextPoll) {
+  // Every terminal loses the reply to its second enrolment; the poll
+  // interval is an hour.
+  ASSERT_EQ(sim_->Control("fault CardSendToMachine:2:drop").substr(0, 2), "ok");
+  Change({{{kGatesOnly, "1001", "Ann", {}, {}, {"*"}, {}},
+           {kEverywhere, "1002", "Bob", {}, {}, {"*"}, {}},
+           {kCanteen, "1003", "Cy", {}, {}, {"*"}, {}}},
+          {},
+          true});
+  Start();
+  // The enrolment whose reply was lost was made: the list read again shows
+  // it, so 8 changes are done (t3 also drops its two unknown cards).
+  EXPECT_TRUE(Eventually([&] { return Settled(8); }, 40s))
+      << "the cards left after the lost reply wait for the poll interval";
+  Stop();
+  EXPECT_EQ(ListOf(0).size(), static_cast<size_t>(kSeeded + 3));
+}
+
 }  // namespace
 }  // namespace tallygate::collector
