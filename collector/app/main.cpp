@@ -8,6 +8,7 @@
 //     status [--json]
 //     export --from DATE --to DATE [--terminal NAME] [--card CARD] [--name TEXT]
 //            [--format csv|jsonl] [--output FILE]
+//     timesheet --from DATE --to DATE [--terminal NAME | --group G] [--format csv|jsonl]
 //     check-config
 //     cards import|add|remove|show ...   the wanted card lists (cards_command.h)
 // Exit statuses: 0 done; 1 the store was unusable; 2 usage or configuration
@@ -21,6 +22,7 @@
 #include "collector/app/cards_command.h"
 #include "collector/app/service.h"
 #include "collector/app/status_report.h"
+#include "collector/app/timesheet_command.h"
 #include "collector/config/config.h"
 #include "collector/store/value_text.h"
 #include "collector/export/punch_export.h"
@@ -129,10 +131,12 @@ int Main(int argc, char** argv) {
       ->capture_default_str();
   exporter->add_option("--output", options.output,
                        "write FILE (whole or not at all) instead of standard output");
+  TimesheetOptions timesheet_options;
+  CLI::App* timesheet = AddTimesheetCommand(app, timesheet_options);
   CLI::App* check = app.add_subcommand("check-config", "check the configuration and exit");
   CardsOptions cards_options;
   CLI::App* cards = AddCardsCommands(app, cards_options);
-  for (CLI::App* command : {run, once, status, exporter, check}) command->fallthrough();
+  for (CLI::App* command : {run, once, status, exporter, timesheet, check}) command->fallthrough();
   if (std::optional<int> done = command_line::Parse(app, argc, argv)) return *done;
   SetLogLevel(*ParseLogLevel(options.log_level));
 
@@ -150,6 +154,7 @@ int Main(int argc, char** argv) {
   }
   try {
     if (cards->parsed()) return RunCards(*cards, cards_options, config);
+    if (timesheet->parsed()) return RunTimesheet(timesheet_options, config);
     SerializedStore store(OpenStore(config.database));
     if (once->parsed()) {
       Fleet fleet(config, store);

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "collector/config/clock_text.h"
 #include "collector/config/database_text.h"
 #include "collector/config/fleet_check.h"
 #include "collector/config/host_port.h"
@@ -82,7 +83,7 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
   }
   const TableReader top(root, "the top level",
                         {"database", "poll_interval", "tcp_parallel", "hold_line_below", "busy_limit",
-                         "terminal", "http"},
+                         "day_starts", "terminal", "http"},
                         source);
   CollectorConfig config;
   config.source = source;
@@ -95,6 +96,7 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
       top.Duration("hold_line_below", std::chrono::seconds(0)).value_or(config.hold_line_below);
   config.busy_limit =
       top.Duration("busy_limit", std::chrono::seconds(0)).value_or(config.busy_limit);
+  config.day_starts = top.Parsed("day_starts", ParseClockText).value_or(config.day_starts);
   if (const toml::node* terminals = top.Find("terminal")) {
     config.terminals =
         ReadTerminals(*terminals, top, {config.poll_interval, HostTimeZone()}, source);

@@ -4,6 +4,7 @@
 //   database = "sqlite:/var/lib/tallygate/punches.db"   # or postgresql://...
 //   poll_interval = 60          # seconds (an integer, or "90s", "5m", "1h")
 //   tcp_parallel = 32           # TCP terminals polled at once
+//   day_starts = "04:00"        # a timesheet's working day begins (default "00:00")
 //
 //   [[terminal]]
 //   name = "gate-1"             # unique
@@ -102,6 +103,10 @@ struct CollectorConfig {
   // then to be unreachable. 0: unreachable at once. (A serial device held
   // by another program is busy however long it is held.)
   std::chrono::seconds busy_limit{120};
+  // When a working day begins on the terminals' clocks, for timesheets: a
+  // punch before it counts on the day before, so that a night shift is
+  // one day's work.
+  std::chrono::minutes day_starts{0};
   HttpConfig http;
   std::vector<TerminalConfig> terminals;
 };

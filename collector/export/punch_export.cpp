@@ -36,16 +36,10 @@ std::string ExportRow(const PunchRow& row, ExportFormat format) {
   const Punch& punch = row.punch;
   const std::string local = punch.local ? LocalTimeText(*punch.local) : "";
   const std::string utc = punch.utc ? UtcTimeText(*punch.utc) : "";
-  std::string line;
-  const char* separator = "";
-  for (const std::string& field :
-       {SpreadsheetText(row.terminal), CardHex(punch.card), std::to_string(punch.card),
-        SpreadsheetText(row.staff), SpreadsheetText(row.name), local, utc,
-        std::to_string(punch.flag), std::to_string(punch.keep), std::to_string(punch.position)}) {
-    line += separator + csv::Field(field);
-    separator = ",";
-  }
-  return line + "\r\n";
+  return csv::Line({SpreadsheetText(row.terminal), CardHex(punch.card), std::to_string(punch.card),
+                    SpreadsheetText(row.staff), SpreadsheetText(row.name), local, utc,
+                    std::to_string(punch.flag), std::to_string(punch.keep),
+                    std::to_string(punch.position)});
 }
 
 }  // namespace tallygate::collector

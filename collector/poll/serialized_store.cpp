@@ -98,6 +98,11 @@ void SerializedStore::ForEachPunch(const PunchFilter& filter,
   Locked([&] { return store_->ForEachPunch(filter, row); });
 }
 
+void SerializedStore::ForEachHolderPunch(const PunchFilter& filter,
+                                         const std::function<void(const PunchRow&)>& row) {
+  Locked([&] { return store_->ForEachHolderPunch(filter, row); });
+}
+
 std::vector<Cardholder> SerializedStore::Cardholders() {
   return Locked([&] { return store_->Cardholders(); });
 }

@@ -38,6 +38,8 @@ class SerializedStore final : public Store {
   CardList Cards(const std::string& terminal) override;
   void ForEachPunch(const PunchFilter& filter,
                     const std::function<void(const PunchRow&)>& row) override;
+  void ForEachHolderPunch(const PunchFilter& filter,
+                          const std::function<void(const PunchRow&)>& row) override;
   std::vector<Cardholder> Cardholders() override;
   std::optional<Cardholder> FindCardholder(uint32_t card) override;
   std::vector<CardAudit> ChangeCardholders(const CardholderChanges& changes, const std::string& by,

@@ -7,20 +7,36 @@
 namespace tallygate::collector {
 namespace {
 
+constexpr std::string_view kPunchColumns =
+    "SELECT p.terminal, p.card, p.local_time, p.utc_time, p.flag, p.keep, p.bytes, p.raw,"
+    " p.position, p.id, ";
+
 // A card may stand twice on a list: its first place is its entry, so that no
 // punch is listed twice.
-constexpr std::string_view kSelectPunches =
-    "SELECT p.terminal, p.card, p.local_time, p.utc_time, p.flag, p.keep, p.bytes, p.raw,"
-    " p.position, p.id, c.staff, c.name FROM punches p"
+constexpr std::string_view kEntryJoin =
     " LEFT JOIN cards c ON c.terminal = p.terminal AND c.position ="
     " (SELECT min(e.position) FROM cards e WHERE e.terminal = p.terminal AND e.card = p.card)";
+
+std::string SelectPunches() {
+  return std::string(kPunchColumns) + "c.staff, c.name FROM punches p" + std::string(kEntryJoin);
+}
+
+// The holder the wanted lists name first; else the entry on the punch's
+// terminal's list; else, for the name, one any list gave the card.
+std::string SelectHolderPunches() {
+  return std::string(kPunchColumns) +
+         "COALESCE(h.staff, c.staff), COALESCE(h.name, c.name,"
+         " (SELECT min(n.name) FROM card_names n WHERE n.card = p.card))"
+         " FROM punches p LEFT JOIN cardholders h ON h.card = p.card" +
+         std::string(kEntryJoin);
+}
 
 constexpr std::string_view kEscape = " ESCAPE '\\'";
 
 // A query being written: conditions joined by AND, values as $N.
 class QueryText {
  public:
-  explicit QueryText(std::string_view select) { query_.sql = select; }
+  explicit QueryText(std::string select) { query_.sql = std::move(select); }
 
   std::string Param(SqlValue value) {
     query_.params.push_back(std::move(value));
@@ -45,6 +61,13 @@ std::string AddFilter(const PunchFilter& filter, QueryText& query) {
   if (filter.from) query.Where("p.local_time >= " + query.Param(LocalTimeText(*filter.from)));
   if (filter.to) query.Where("p.local_time < " + query.Param(LocalTimeText(*filter.to)));
   if (filter.terminal) query.Where("p.terminal = " + query.Param(*filter.terminal));
+  if (!filter.terminals.empty()) {
+    std::string list;
+    for (const std::string& terminal : filter.terminals) {
+      list += (list.empty() ? "" : ", ") + query.Param(terminal);
+    }
+    query.Where("p.terminal IN (" + list + ")");
+  }
   if (filter.card) query.Where("p.card = " + query.Param(int64_t{*filter.card}));
   const auto pattern = NamePattern(filter);
   if (!pattern) return "";
@@ -71,7 +94,7 @@ std::optional<std::string> NamePattern(const PunchFilter& filter) {
 }
 
 PunchQuery ExportQuery(const PunchFilter& filter) {
-  QueryText query(kSelectPunches);
+  QueryText query(SelectPunches());
   const std::string pattern = AddFilter(filter, query);
   if (!pattern.empty()) {
     // Implied by the name's condition; lets the database start from the
@@ -85,7 +108,7 @@ PunchQuery ExportQuery(const PunchFilter& filter) {
 
 PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
                        const std::optional<PunchCursor>& after, int64_t limit) {
-  QueryText query(kSelectPunches);
+  QueryText query(SelectPunches());
   AddFilter(filter, query);
   // Two walks instead of one, because the databases cannot seek an index
   // to a condition that also lets NULLs through. Both are ordered alike:
@@ -104,6 +127,23 @@ PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
   }
   query.Append(" ORDER BY p.local_time DESC, p.id DESC");
   query.Append(" LIMIT " + query.Param(limit));
+  return std::move(query).Done();
+}
+
+PunchQuery HolderPunchQuery(const PunchFilter& filter, bool dated) {
+  QueryText query(SelectHolderPunches());
+  if (dated) {
+    AddFilter(filter, query);
+    // A date range holds no undated punch; without one they are read apart.
+    if (!filter.from && !filter.to) query.Where("p.local_time IS NOT NULL");
+  } else {
+    PunchFilter undated = filter;
+    undated.from.reset();
+    undated.to.reset();
+    AddFilter(undated, query);
+    query.Where("p.local_time IS NULL");
+  }
+  query.Append(" ORDER BY p.card, p.local_time, p.id");
   return std::move(query).Done();
 }
 

@@ -20,7 +20,7 @@ struct PunchQuery {
   std::vector<SqlValue> params;
 };
 
-// The columns of ExportQuery and SearchQuery, in this order: terminal, card,
+// The columns of ExportQuery, SearchQuery and HolderPunchQuery, in this order: terminal, card,
 // local_time, utc_time, flag, keep, bytes, raw, position, id (0 to 9), then
 // the card's entry: staff, name (10, 11; NULL when it has none).
 constexpr int kPunchIdColumn = 9;
@@ -44,6 +44,11 @@ PunchQuery ExportQuery(const PunchFilter& filter);
 // of those without.
 PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
                        const std::optional<PunchCursor>& after, int64_t limit);
+
+// Every punch `filter` selects, with a date (`dated`) or, whatever the
+// filter's dates, without one; by card, local time and id. The entry
+// columns hold the card's holder (Store::ForEachHolderPunch).
+PunchQuery HolderPunchQuery(const PunchFilter& filter, bool dated);
 
 // Up to `limit` cards that have had a name the filter's name fits (on the
 // filter's terminal's list when it has one): a punch the filter's name

@@ -384,12 +384,25 @@ void SqlStore::ForEachPunch(const PunchFilter& filter,
                             const std::function<void(const PunchRow&)>& row) {
   Run("reading punches", [&] {
     session_->Unhurried();  // a whole month of a large fleet
-    const PunchQuery query = ExportQuery(filter);
-    PunchRow out;
-    session_->Query(query.sql, query.params, [&](const SqlRow& in) {
-      ReadPunchRow(in, out);
-      row(out);
-    });
+    StreamPunches(ExportQuery(filter), row);
+  });
+}
+
+void SqlStore::ForEachHolderPunch(const PunchFilter& filter,
+                                  const std::function<void(const PunchRow&)>& row) {
+  Run("reading punches by holder", [&] {
+    session_->Unhurried();
+    StreamPunches(HolderPunchQuery(filter, true), row);
+    StreamPunches(HolderPunchQuery(filter, false), row);
+  });
+}
+
+void SqlStore::StreamPunches(const PunchQuery& query,
+                             const std::function<void(const PunchRow&)>& row) {
+  PunchRow out;
+  session_->Query(query.sql, query.params, [&](const SqlRow& in) {
+    ReadPunchRow(in, out);
+    row(out);
   });
 }
 

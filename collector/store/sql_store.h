@@ -13,6 +13,8 @@
 
 namespace tallygate::collector {
 
+struct PunchQuery;
+
 class SqlStore : public Store {
  public:
   std::string Describe() const override { return described_; }
@@ -35,6 +37,8 @@ class SqlStore : public Store {
   CardList Cards(const std::string& terminal) override;
   void ForEachPunch(const PunchFilter& filter,
                     const std::function<void(const PunchRow&)>& row) override;
+  void ForEachHolderPunch(const PunchFilter& filter,
+                          const std::function<void(const PunchRow&)>& row) override;
   std::vector<Cardholder> Cardholders() override;
   std::optional<Cardholder> FindCardholder(uint32_t card) override;
   std::vector<CardAudit> ChangeCardholders(const CardholderChanges& changes, const std::string& by,
@@ -97,6 +101,8 @@ class SqlStore : public Store {
   // The same, walking an index for the dated punches, then for the undated.
   std::vector<PunchRow> SearchWalk(const PunchFilter& filter,
                                    const std::optional<PunchCursor>& after, int64_t count);
+  // Calls `row` for each row of `query` (punch_query.h's columns).
+  void StreamPunches(const PunchQuery& query, const std::function<void(const PunchRow&)>& row);
 
   std::unique_ptr<SqlSession> session_;
   std::string described_;

@@ -49,6 +49,7 @@ struct PunchFilter {
   // text (letters A-Z without regard to case; % and _ are plain text). An
   // empty text is no condition.
   std::optional<std::string> name;
+  std::vector<std::string> terminals;  // one of these; empty: any
 };
 
 // Where a page of a search ended: the next page starts after this punch.
@@ -161,6 +162,15 @@ class Store {
   // time then position, without holding them all in memory.
   virtual void ForEachPunch(const PunchFilter& filter,
                             const std::function<void(const PunchRow&)>& row) = 0;
+
+  // Calls `row` for every punch `filter` selects by card, then local time,
+  // its staff and name those of the card's holder: the wanted lists'
+  // cardholder (revoked or not) where the card has one, else its entry on
+  // the punch's terminal's list, else (the name only) a name a list gave it
+  // before. Then, by card, every punch without a valid date the filter
+  // would select but for its dates. Without holding them all in memory.
+  virtual void ForEachHolderPunch(const PunchFilter& filter,
+                                  const std::function<void(const PunchRow&)>& row) = 0;
 
   // ---- The card lists the company wants (cardholder.h) ----
 

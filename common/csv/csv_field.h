@@ -4,6 +4,7 @@
 #ifndef TALLYGATE_COMMON_CSV_CSV_FIELD_H_
 #define TALLYGATE_COMMON_CSV_CSV_FIELD_H_
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,17 @@ inline std::string Field(std::string_view text) {
   }
   out += '"';
   return out;
+}
+
+// The fields as one record, each as Field writes it, CR LF ended.
+inline std::string Line(std::initializer_list<std::string> fields) {
+  std::string line;
+  const char* separator = "";
+  for (const std::string& field : fields) {
+    line += separator + Field(field);
+    separator = ",";
+  }
+  return line + "\r\n";
 }
 
 }  // namespace tallygate::csv

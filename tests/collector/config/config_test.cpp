@@ -209,6 +209,7 @@ TEST(ConfigTest, ExampleFileLoads) {
   EXPECT_TRUE(config.terminals[2].remove_unknown_cards);
   EXPECT_FALSE(config.terminals[0].remove_unknown_cards);
   EXPECT_EQ(config.http.listen, "127.0.0.1:8080");
+  EXPECT_EQ(config.day_starts, std::chrono::hours{4});
   EXPECT_THROW(LoadConfig(example.parent_path() / "absent.toml"), ConfigError);
   EXPECT_THROW(LoadConfig(example.parent_path()), ConfigError);
 }

@@ -120,7 +120,7 @@ TEST_P(SearchTest, PagesVisitEverySelectedPunchOnceNewestFirst) {
       {"an empty name", any, any, all_terminals, every_card, ""},
   };
   for (const Case& c : cases) {
-    const PunchFilter filter{c.from, c.to, c.terminal, c.card, c.name};
+    const PunchFilter filter{c.from, c.to, c.terminal, c.card, c.name, {}};
     const std::vector<int64_t> expected = Expected(all, filter);
     ASSERT_FALSE(expected.empty()) << c.what;
     std::vector<int64_t> streamed;  // the export's rows, in its own order
