@@ -52,6 +52,12 @@ struct TerminalRuntime {
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
   std::optional<SteadyTime> busy_since;  // its line held by another program
   bool reported_busy = false;          // the last poll ended busy
+  // The count of the last poll written to the store, when it was complete
+  // without an error; and when the terminal's answer was last written. A
+  // poll just like it that finds nothing new is quiet: written at most every
+  // kQuietWrite (Store::RecordAnswer).
+  std::optional<int32_t> quiet_count;
+  SteadyTime answer_written{};
   // The card lists' work (card_work.h): what it was last planned from, and
   // the changes still to make.
   int64_t cards_planned_version = -1;
@@ -73,8 +79,9 @@ inline constexpr std::chrono::seconds kBusyRetry{5};
 bool HeldByAnother(ErrorCode code);
 
 // Polls the terminal of `runtime` over `line` (its own, or its bus's), logs
-// the poll, records it in the collections table and sets the runtime's next
-// due time (the poll interval; a backoff doubling up to kMaxBackoff after a
+// the poll (at debug when it found nothing new), records it in the
+// collections table (a quiet poll only as kQuietWrite allows) and sets the
+// runtime's next due time (the poll interval; a backoff doubling up to kMaxBackoff after a
 // failure; kBusyRetry when another program took the line over). Never
 // throws: a store that fails is an outcome.
 // With `wanted`, the terminal's card list is then brought to the wanted
