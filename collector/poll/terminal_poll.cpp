@@ -166,8 +166,9 @@ std::string Summary(const Collection& collection) {
 constexpr int64_t kRowWhenWorthIt = -1;
 
 // Sets the next due time from the outcome, and ends the collection row `id`
-// (none when 0: the store failed to begin one). `acted`: the poll read the
-// card list, set the clock or changed cards, so it is no quiet poll.
+// (none when 0: the store failed to begin one). `acted`: the poll was asked
+// for, read the card list, set the clock or changed cards, so it is no quiet
+// poll.
 void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& collection,
             bool acted = false) {
   const TerminalConfig& terminal = *runtime.config;
@@ -335,7 +336,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
   collection.started = NowUtc();
   // The collections row is made when a page is first stored, or at the end.
   int64_t id = kRowWhenWorthIt;
-  bool acted = false;
+  bool acted = runtime.asked_for;
   const auto row = [&] {
     if (id == kRowWhenWorthIt) id = store.BeginCollection(collection);
     return id;

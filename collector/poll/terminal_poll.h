@@ -48,6 +48,7 @@ struct TerminalRuntime {
   std::optional<std::chrono::sys_days> cards_day;  // card list last collected
   std::optional<std::chrono::sys_days> clock_day;  // clock last set
   bool cards_wanted = false;           // collect the card list at the next poll
+  bool asked_for = false;              // "poll now": written and said, even if quiet
   bool registered = false;             // saved in the store's terminals
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
   std::optional<SteadyTime> busy_since;  // its line held by another program
