@@ -105,7 +105,7 @@ class Service {
   static std::string Name(size_t k) { return "t" + std::to_string(k + 1); }
   pid_t pid() const { return pid_; }
 
-  // The store, once the service has made it and polled every terminal
+  // The store, once the service has made it and polled `terminals` of them
   // (each has a last success); nullptr when that took longer than `limit`.
   Store* Polled(size_t terminals, std::chrono::seconds limit) {
     const auto start = Clock::now();
@@ -115,7 +115,7 @@ class Service {
         const std::vector<collector::TerminalState> states = store_->States();
         const auto answered = std::count_if(states.begin(), states.end(),
                                             [](const auto& s) { return s.last_success.has_value(); });
-        if (static_cast<size_t>(answered) == terminals) return store_.get();
+        if (static_cast<size_t>(answered) >= terminals) return store_.get();
       } catch (const StoreError&) {
         store_.reset();  // not made yet
       }
@@ -201,15 +201,22 @@ void Idle(Figures& figures, const Options& options, const std::filesystem::path&
 }
 
 // Swipes on the terminals in turn, each waited for in the store: p50, p95
-// and max of the time from add-records to the terminal's mark moving.
+// and max of the time from add-records to the terminal's mark moving. The
+// first ones come as soon as their terminal's first record is stored, while
+// the service's first round still runs.
 void Swipes(Figures& figures, const Options& options, const std::string& what, SimProcess& sim,
             Service& service, size_t terminals, bool tcp, double target) {
-  Store* store = service.Polled(terminals, 300s);
-  if (store == nullptr) return figures.Failed("    " + what + ": not every terminal was polled");
+  const auto started = Clock::now();
+  Store* store = service.Polled(1, 300s);
+  if (store == nullptr) return figures.Failed("    " + what + ": no terminal was polled");
   std::vector<double> waits;
   for (int i = 0; i < options.swipes; ++i) {
     const size_t k = static_cast<size_t>(i * 7) % terminals;
     const std::string name = Service::Name(k);
+    const auto first = Clock::now();
+    while (store->LoadMark(name).positions == 0 && Since(first) < 300) {
+      std::this_thread::sleep_for(10ms);
+    }
     const int32_t before = store->LoadMark(name).positions;
     const std::string target_text = tcp ? "#" + std::to_string(k + 1) : std::to_string(k + 1);
     const auto made = Clock::now();
@@ -220,7 +227,9 @@ void Swipes(Figures& figures, const Options& options, const std::string& what, S
       std::this_thread::sleep_for(10ms);
     }
     waits.push_back(Since(made));
-    if (i < 3) std::printf("    swipe %d: stored after %.2f s\n", i + 1, waits.back());
+    if (i < 3) {
+      std::printf("    swipe %d (%s): stored after %.2f s\n", i + 1, name.c_str(), waits.back());
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(100 + 37 * (i % 10)));
   }
   std::sort(waits.begin(), waits.end());
@@ -231,6 +240,11 @@ void Swipes(Figures& figures, const Options& options, const std::string& what, S
   std::snprintf(extra, sizeof extra, "; p50 %.2f s, max %.2f s, %zu swipes", at(0.5),
                 waits.back(), waits.size());
   figures.Print(what + ": swipe to stored, p95", at(0.95), "s", target, extra);
+  // The day's card lists, which wait for the record polls, still come.
+  size_t lists = 0;
+  for (size_t k = 0; k < terminals; ++k) lists += store->Cards(Service::Name(k)).collected.has_value();
+  std::printf("    card lists collected meanwhile: %zu of %zu terminals, in %.0f s\n", lists,
+              terminals, Since(started));
 }
 
 void SwipesTcp(Figures& figures, const Options& options, const std::filesystem::path& folder) {
@@ -242,7 +256,8 @@ void SwipesTcp(Figures& figures, const Options& options, const std::filesystem::
 
 void SwipesBus(Figures& figures, const Options& options, const std::filesystem::path& folder) {
   constexpr size_t kTerminals = 30;
-  std::vector<std::string> args = {"--pty", "--wire-speed", "--cards", "0", "--records", "1",
+  // Each terminal with a card list of 100 to collect in its first poll.
+  std::vector<std::string> args = {"--pty", "--wire-speed", "--cards", "100", "--records", "1",
                                    "--quiet"};
   for (size_t a = 1; a <= kTerminals; ++a) {
     args.push_back("--address");

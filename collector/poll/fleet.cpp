@@ -49,6 +49,15 @@ struct Fleet::Group {
   std::vector<std::optional<LocalDay>> cards_day;
   std::vector<bool> done;             // polled, in a once run
   std::vector<Collection> results;    // of a once run
+  // Whether a terminal other than `index` waits for its poll.
+  bool OthersDue(size_t index) const {
+    const auto now = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < terminals.size(); ++i) {
+      if (i == index || busy[i]) continue;
+      if (poll_now[i] || cards_now[i] || terminals[i]->next_due <= now) return true;
+    }
+    return false;
+  }
   uint64_t generation = 0;            // counts the changes workers wait for
   // Tells the worker waiting for the next terminal due, or, none waiting,
   // one other worker, which then waits for it.
@@ -218,6 +227,9 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
       continue;
     }
     group.busy[index] = true;
+    // A run's daily reads on a bus wait for a moment when no other terminal
+    // is due; a once run does them all.
+    runtime.others_due = group.bus && !once && group.OthersDue(index);
     // Another worker waits for the terminal due after this one.
     if (!group.due_waiting) group.Changed();
     const bool asked_for = group.poll_now[index];

@@ -292,6 +292,19 @@ void CollectCards(Line& line, TerminalRuntime& runtime, Store& store, const std:
   Say(LogLevel::kInfo, terminal, "card list: " + std::to_string(cards.size()) + " cards");
 }
 
+// Whether the day's card list and clock are read and set in this poll:
+// not while other terminals on the bus wait for their poll, unless they
+// have waited kDailyPatience.
+bool DailyWorkNow(TerminalRuntime& runtime) {
+  const auto now = std::chrono::steady_clock::now();
+  if (runtime.others_due) {
+    if (!runtime.daily_waiting) runtime.daily_waiting = now;
+    if (now - *runtime.daily_waiting < kDailyPatience) return false;
+  }
+  runtime.daily_waiting.reset();
+  return true;
+}
+
 void SetClockDaily(Line& line, TerminalRuntime& runtime, const std::stop_token& stop,
                    Collection& collection) {
   const TerminalConfig& terminal = *runtime.config;
@@ -418,12 +431,15 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
         runtime.verified.reset();
       }
     }
+    const bool cards_daily = terminal.card_list && runtime.cards_day != Today();
+    const bool clock_daily = terminal.set_clock && runtime.clock_day != Today();
+    const bool daily_now = (cards_daily || clock_daily) && DailyWorkNow(runtime);
     if (!stop.stop_requested() && terminal.card_list &&
-        (runtime.cards_wanted || runtime.cards_day != Today())) {
+        (runtime.cards_wanted || (cards_daily && daily_now))) {
       acted = true;
       CollectCards(line, runtime, store, stop, collection);
     }
-    if (!stop.stop_requested() && terminal.set_clock && runtime.clock_day != Today()) {
+    if (!stop.stop_requested() && clock_daily && daily_now) {
       acted = true;
       SetClockDaily(line, runtime, stop, collection);
     }

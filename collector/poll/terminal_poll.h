@@ -49,6 +49,10 @@ struct TerminalRuntime {
   std::optional<std::chrono::sys_days> clock_day;  // clock last set
   bool cards_wanted = false;           // collect the card list at the next poll
   bool asked_for = false;              // "poll now": written and said, even if quiet
+  // Other terminals on its bus are due: the day's card list and clock wait
+  // (since daily_waiting) for a poll when none is, kDailyPatience at most.
+  bool others_due = false;
+  std::optional<SteadyTime> daily_waiting;
   bool registered = false;             // saved in the store's terminals
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
   std::optional<SteadyTime> busy_since;  // its line held by another program
@@ -66,6 +70,12 @@ struct TerminalRuntime {
   bool cards_list_changed = true;      // collected or changed since planned
   std::vector<PendingCard> cards_pending;
 };
+
+// How long a terminal's daily card list and clock wait for a moment when
+// no other terminal on its bus is due: the bus's record polls come first,
+// so that a swipe is not held up by every terminal's list in the first
+// round.
+inline constexpr std::chrono::seconds kDailyPatience{120};
 
 // The longest backoff of a terminal that does not answer.
 inline constexpr std::chrono::seconds kMaxBackoff{300};
