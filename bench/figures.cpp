@@ -14,6 +14,15 @@ void Figures::Print(const std::string& what, double value, const char* unit, dou
   std::fflush(stdout);
 }
 
+void Figures::PrintAtMost(const std::string& what, double value, const char* unit,
+                          double target, const std::string& extra) {
+  const bool met = value <= target;
+  all_met_ = all_met_ && met;
+  std::printf("%s: %.2f %s (target <= %g %s)%s%s\n", what.c_str(), value, unit, target, unit,
+              extra.c_str(), met ? "" : "   MISSED");
+  std::fflush(stdout);
+}
+
 void Figures::Failed(const std::string& what) {
   all_met_ = false;
   std::printf("%s   FAILED\n", what.c_str());

@@ -14,6 +14,9 @@ class Figures {
   // "WHAT: 2.41 s (target < 5 s)EXTRA", then MISSED when it was missed.
   void Print(const std::string& what, double value, const char* unit, double target,
              const std::string& extra = "");
+  // The same for a target that may be reached: "(target <= 1 UNIT)".
+  void PrintAtMost(const std::string& what, double value, const char* unit, double target,
+                   const std::string& extra = "");
   // A step that did not do what it must, said under its figure.
   void Failed(const std::string& what);
   bool all_met() const { return all_met_; }

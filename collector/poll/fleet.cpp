@@ -27,7 +27,14 @@ struct Fleet::Group {
   std::vector<std::unique_ptr<TerminalRuntime>> terminals;
 
   std::mutex mutex;
+  // Workers wait without waking each other for every poll: one waits for
+  // the terminal due next (on `due_wake`), the others until a change
+  // needs one of them (on `wake`), so an idle pool polled every second
+  // does not switch between its threads for nothing.
   std::condition_variable_any wake;
+  std::condition_variable_any due_wake;
+  bool due_waiting = false;           // a worker waits on due_wake
+  SteadyTime due_until{};             // until when it waits
   std::vector<bool> busy;             // by terminal
   // "Poll now" asked for it; taken by the next poll that starts. Only this
   // and `busy` are shared with PollNow: the runtime's fields belong to the
@@ -42,10 +49,25 @@ struct Fleet::Group {
   std::vector<std::optional<LocalDay>> cards_day;
   std::vector<bool> done;             // polled, in a once run
   std::vector<Collection> results;    // of a once run
+  // Whether a terminal other than `index` waits for its poll.
+  bool OthersDue(size_t index) const {
+    const auto now = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < terminals.size(); ++i) {
+      if (i == index || busy[i]) continue;
+      if (poll_now[i] || cards_now[i] || terminals[i]->next_due <= now) return true;
+    }
+    return false;
+  }
   uint64_t generation = 0;            // counts the changes workers wait for
+  // Tells the worker waiting for the next terminal due, or, none waiting,
+  // one other worker, which then waits for it.
   void Changed() {
     ++generation;
-    wake.notify_all();
+    if (due_waiting) {
+      due_wake.notify_one();
+    } else {
+      wake.notify_one();
+    }
   }
 };
 
@@ -181,11 +203,12 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
       if (group.busy[i] || (once && group.done[i])) continue;
       if (next < 0 || due(i) < due(static_cast<size_t>(next))) next = static_cast<int>(i);
     }
+    const uint64_t seen = group.generation;
+    const auto changed = [&] { return group.generation != seen; };
     if (next < 0) {
       if (once) return;
       ReleaseIdleBus(group, lock);
-      const uint64_t seen = group.generation;
-      group.wake.wait(lock, stop, [&] { return group.generation != seen; });
+      group.wake.wait(lock, stop, changed);
       continue;
     }
     const size_t index = static_cast<size_t>(next);
@@ -193,17 +216,29 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     // A once run polls every terminal at once, but waits out a busy line.
     if ((!once || runtime.reported_busy) && Clock::now() < due(index)) {
       if (ReleaseIdleBus(group, lock)) continue;
+      if (group.due_waiting) {
+        group.wake.wait(lock, stop, changed);
+        continue;
+      }
       // Woken early by PollNow or a worker finishing; look again then.
-      const uint64_t seen = group.generation;
-      group.wake.wait_until(lock, stop, due(index), [&] { return group.generation != seen; });
+      group.due_waiting = true;
+      group.due_until = due(index);
+      group.due_wake.wait_until(lock, stop, group.due_until, changed);
+      group.due_waiting = false;
       continue;
     }
     group.busy[index] = true;
+    // A run's daily reads on a bus wait for a moment when no other terminal
+    // is due; a once run does them all.
+    runtime.others_due = group.bus && !once && group.OthersDue(index);
+    // Another worker waits for the terminal due after this one.
+    if (!group.due_waiting) group.Changed();
     const bool asked_for = group.poll_now[index];
     group.poll_now[index] = false;
     group.cards_now[index] = false;
     lock.unlock();
     if (asked_for) runtime.cards_wanted = true;
+    runtime.asked_for = asked_for;
 
     const TerminalConfig& terminal = *runtime.config;
     const Clock::time_point started = Clock::now();
@@ -255,7 +290,9 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
       group.done[index] = true;
       group.results[index] = std::move(collection);
     }
-    group.Changed();
+    // This worker looks for the next terminal itself; the one waiting for
+    // the next due is told only of a terminal due before that.
+    if (group.due_waiting && due(index) < group.due_until) group.Changed();
   }
 }
 

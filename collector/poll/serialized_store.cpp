@@ -71,6 +71,10 @@ int64_t SerializedStore::RecordCollection(const Collection& collection,
   return Locked([&] { return store_->RecordCollection(collection, backoff_until); });
 }
 
+void SerializedStore::RecordAnswer(const std::string& terminal, UtcTime answered) {
+  Locked([&] { store_->RecordAnswer(terminal, answered); });
+}
+
 void SerializedStore::ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
                                    UtcTime collected) {
   Locked([&] { return store_->ReplaceCards(terminal, cards, collected); });

@@ -27,6 +27,7 @@ class SerializedStore final : public Store {
   void ResetMark(const std::string& terminal) override;
   int64_t RecordCollection(const Collection& collection,
                            std::optional<UtcTime> backoff_until) override;
+  void RecordAnswer(const std::string& terminal, UtcTime answered) override;
   void FinishCollection(int64_t id, const Collection& collection,
                         std::optional<UtcTime> backoff_until) override;
   void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,

@@ -133,6 +133,32 @@ std::chrono::seconds BackoffAfter(const TerminalConfig& terminal, int failures) 
   return std::min<std::chrono::seconds>(wait, kMaxBackoff);
 }
 
+// A poll that answered, found nothing new and changed nothing.
+bool Quiet(const Collection& collection) {
+  return collection.outcome == Outcome::kComplete && collection.positions_fetched == 0 &&
+         collection.punches_added == 0 && collection.error.empty();
+}
+
+// What the poll did, as the log says it: "complete, 310 on the terminal, 10
+// fetched from position 299, 10 punches added"; "complete, 310 on the
+// terminal, nothing new" when it fetched nothing.
+std::string Summary(const Collection& collection) {
+  std::string text = OutcomeName(collection.outcome);
+  if (collection.count) text += ", " + std::to_string(*collection.count) + " on the terminal";
+  if (collection.positions_fetched > 0) {
+    text += ", " + std::to_string(collection.positions_fetched) + " fetched from position " +
+            std::to_string(collection.from_position) + ", " +
+            std::to_string(collection.punches_added) + " punches added";
+  } else if (collection.outcome == Outcome::kComplete || collection.outcome == Outcome::kCleared) {
+    text += ", nothing new";
+  } else if (collection.count) {
+    text += ", nothing fetched";
+  }
+  if (collection.pages_lost) text += ", " + std::to_string(collection.pages_lost) + " pages lost";
+  if (!collection.error.empty()) text += ": " + collection.error;
+  return text;
+}
+
 // A poll that has no collection row yet: one that stored no punch. Finish
 // records it in one commit, unless the terminal stays busy (a busy terminal
 // is tried every few seconds; the store hears of it when it becomes busy,
@@ -140,8 +166,11 @@ std::chrono::seconds BackoffAfter(const TerminalConfig& terminal, int failures) 
 constexpr int64_t kRowWhenWorthIt = -1;
 
 // Sets the next due time from the outcome, and ends the collection row `id`
-// (none when 0: the store failed to begin one).
-void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& collection) {
+// (none when 0: the store failed to begin one). `acted`: the poll was asked
+// for, read the card list, set the clock or changed cards, so it is no quiet
+// poll.
+void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& collection,
+            bool acted = false) {
   const TerminalConfig& terminal = *runtime.config;
   collection.ended = NowUtc();
   const auto now = std::chrono::steady_clock::now();
@@ -168,30 +197,34 @@ void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& coll
     backoff_until = collection.ended + wait;
   }
   runtime.next_due = now + wait;
-  const std::string summary =
-      std::string(OutcomeName(collection.outcome)) +
-      (collection.count ? ", " + std::to_string(*collection.count) + " on the terminal" : "") +
-      ", " + std::to_string(collection.positions_fetched) + " fetched from position " +
-      std::to_string(collection.from_position) + ", " + std::to_string(collection.punches_added) +
-      " punches added" +
-      (collection.pages_lost ? ", " + std::to_string(collection.pages_lost) + " pages lost" : "") +
-      (collection.error.empty() ? "" : ": " + collection.error) +
-      (failed ? "; next try in " + std::to_string(wait.count()) + " s" : "");
-  LogLevel level = LogLevel::kInfo;
+  const bool quiet = !acted && Quiet(collection);
+  LogLevel level = quiet ? LogLevel::kDebug : LogLevel::kInfo;
   if (failed || collection.outcome == Outcome::kPartial) level = LogLevel::kWarning;
   if (busy && busy_before) level = LogLevel::kDebug;  // said when it became busy
   Say(level, terminal,
       busy ? "busy: " + collection.error + "; trying again every " +
                  std::to_string(kBusyRetry.count()) + " s"
-           : summary);
+           : Summary(collection) +
+                 (failed ? "; next try in " + std::to_string(wait.count()) + " s" : ""));
   if (id == kRowWhenWorthIt && busy && busy_before) return;
   try {
-    if (id == kRowWhenWorthIt) {
+    // A quiet poll like the last one written changes nothing in the store
+    // but when the terminal last answered.
+    if (id == kRowWhenWorthIt && quiet && runtime.quiet_count == collection.count) {
+      if (now - runtime.answer_written < kQuietWrite) return;
+      store.RecordAnswer(terminal.name, collection.ended);
+    } else if (id == kRowWhenWorthIt) {
       store.RecordCollection(collection, backoff_until);
     } else {
       store.FinishCollection(id, collection, backoff_until);
     }
+    runtime.answer_written = now;
+    runtime.quiet_count = collection.outcome == Outcome::kComplete && collection.error.empty()
+                              ? collection.count
+                              : std::nullopt;
   } catch (const StoreError& e) {
+    // Not known to be written: the next poll writes its row.
+    runtime.quiet_count.reset();
     Say(LogLevel::kError, terminal, std::string("could not record the poll: ") + e.what());
   }
 }
@@ -259,6 +292,19 @@ void CollectCards(Line& line, TerminalRuntime& runtime, Store& store, const std:
   Say(LogLevel::kInfo, terminal, "card list: " + std::to_string(cards.size()) + " cards");
 }
 
+// Whether the day's card list and clock are read and set in this poll:
+// not while other terminals on the bus wait for their poll, unless they
+// have waited kDailyPatience.
+bool DailyWorkNow(TerminalRuntime& runtime) {
+  const auto now = std::chrono::steady_clock::now();
+  if (runtime.others_due) {
+    if (!runtime.daily_waiting) runtime.daily_waiting = now;
+    if (now - *runtime.daily_waiting < kDailyPatience) return false;
+  }
+  runtime.daily_waiting.reset();
+  return true;
+}
+
 void SetClockDaily(Line& line, TerminalRuntime& runtime, const std::stop_token& stop,
                    Collection& collection) {
   const TerminalConfig& terminal = *runtime.config;
@@ -303,6 +349,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
   collection.started = NowUtc();
   // The collections row is made when a page is first stored, or at the end.
   int64_t id = kRowWhenWorthIt;
+  bool acted = runtime.asked_for;
   const auto row = [&] {
     if (id == kRowWhenWorthIt) id = store.BeginCollection(collection);
     return id;
@@ -384,22 +431,29 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
         runtime.verified.reset();
       }
     }
+    const bool cards_daily = terminal.card_list && runtime.cards_day != Today();
+    const bool clock_daily = terminal.set_clock && runtime.clock_day != Today();
+    const bool daily_now = (cards_daily || clock_daily) && DailyWorkNow(runtime);
     if (!stop.stop_requested() && terminal.card_list &&
-        (runtime.cards_wanted || runtime.cards_day != Today())) {
+        (runtime.cards_wanted || (cards_daily && daily_now))) {
+      acted = true;
       CollectCards(line, runtime, store, stop, collection);
     }
-    if (!stop.stop_requested() && terminal.set_clock && runtime.clock_day != Today()) {
+    if (!stop.stop_requested() && clock_daily && daily_now) {
+      acted = true;
       SetClockDaily(line, runtime, stop, collection);
     }
     if (wanted != nullptr && !stop.stop_requested() &&
         (collection.outcome == Outcome::kComplete || collection.outcome == Outcome::kCleared)) {
+      acted |= !runtime.cards_pending.empty();
       CarryOutCards(line, runtime, store, *wanted, stop, collection);
+      acted |= !runtime.cards_pending.empty();
     }
   } catch (const StoreError& e) {
     collection.outcome = Outcome::kStoreFailed;
     AppendError(collection, e.what());
   }
-  Finish(runtime, store, id, collection);
+  Finish(runtime, store, id, collection, acted);
   return collection;
 }
 

@@ -48,10 +48,21 @@ struct TerminalRuntime {
   std::optional<std::chrono::sys_days> cards_day;  // card list last collected
   std::optional<std::chrono::sys_days> clock_day;  // clock last set
   bool cards_wanted = false;           // collect the card list at the next poll
+  bool asked_for = false;              // "poll now": written and said, even if quiet
+  // Other terminals on its bus are due: the day's card list and clock wait
+  // (since daily_waiting) for a poll when none is, kDailyPatience at most.
+  bool others_due = false;
+  std::optional<SteadyTime> daily_waiting;
   bool registered = false;             // saved in the store's terminals
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
   std::optional<SteadyTime> busy_since;  // its line held by another program
   bool reported_busy = false;          // the last poll ended busy
+  // The count of the last poll written to the store, when it was complete
+  // without an error; and when the terminal's answer was last written. A
+  // poll just like it that finds nothing new is quiet: written at most every
+  // kQuietWrite (Store::RecordAnswer).
+  std::optional<int32_t> quiet_count;
+  SteadyTime answer_written{};
   // The card lists' work (card_work.h): what it was last planned from, and
   // the changes still to make.
   int64_t cards_planned_version = -1;
@@ -59,6 +70,12 @@ struct TerminalRuntime {
   bool cards_list_changed = true;      // collected or changed since planned
   std::vector<PendingCard> cards_pending;
 };
+
+// How long a terminal's daily card list and clock wait for a moment when
+// no other terminal on its bus is due: the bus's record polls come first,
+// so that a swipe is not held up by every terminal's list in the first
+// round.
+inline constexpr std::chrono::seconds kDailyPatience{120};
 
 // The longest backoff of a terminal that does not answer.
 inline constexpr std::chrono::seconds kMaxBackoff{300};
@@ -73,8 +90,9 @@ inline constexpr std::chrono::seconds kBusyRetry{5};
 bool HeldByAnother(ErrorCode code);
 
 // Polls the terminal of `runtime` over `line` (its own, or its bus's), logs
-// the poll, records it in the collections table and sets the runtime's next
-// due time (the poll interval; a backoff doubling up to kMaxBackoff after a
+// the poll (at debug when it found nothing new), records it in the
+// collections table (a quiet poll only as kQuietWrite allows) and sets the
+// runtime's next due time (the poll interval; a backoff doubling up to kMaxBackoff after a
 // failure; kBusyRetry when another program took the line over). Never
 // throws: a store that fails is an outcome.
 // With `wanted`, the terminal's card list is then brought to the wanted

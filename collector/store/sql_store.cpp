@@ -282,6 +282,18 @@ int64_t SqlStore::RecordCollection(const Collection& collection,
   });
 }
 
+void SqlStore::RecordAnswer(const std::string& terminal, UtcTime answered) {
+  Run("recording an answer of " + terminal, [&] {
+    // Unsynced as RecordCollection: a crash loses at most when it answered.
+    SqlTransaction transaction(*session_, SqlTransaction::Sync::kUnsynced);
+    const int64_t found = session_->Exec(
+        "UPDATE terminals SET last_poll = $2, last_success = $2 WHERE name = $1",
+        {terminal, UtcTimeText(answered)});
+    if (found == 0) throw StoreError("the terminal is not in the store");
+    transaction.Commit();
+  });
+}
+
 void SqlStore::InsertCards(const std::string& terminal, std::span<const CardEntry> cards,
                            UtcTime collected) {
   for (const CardEntry& card : cards) {

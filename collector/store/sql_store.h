@@ -28,6 +28,7 @@ class SqlStore : public Store {
                         std::optional<UtcTime> backoff_until) override;
   int64_t RecordCollection(const Collection& collection,
                            std::optional<UtcTime> backoff_until) override;
+  void RecordAnswer(const std::string& terminal, UtcTime answered) override;
   void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
                     UtcTime collected) override;
   std::vector<TerminalState> States() override;

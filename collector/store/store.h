@@ -9,6 +9,7 @@
 #ifndef TALLYGATE_COLLECTOR_STORE_STORE_H_
 #define TALLYGATE_COLLECTOR_STORE_STORE_H_
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -88,6 +89,12 @@ struct CardList {
   std::vector<CardEntry> cards;      // by position
 };
 
+// How often a terminal that answers polls with nothing new has its answer
+// written (Store::RecordAnswer): an idle fleet writes little, and a reader
+// of the store sees a terminal's last poll and success this late at most
+// (and a poll interval).
+inline constexpr std::chrono::seconds kQuietWrite{60};
+
 class Store {
  public:
   virtual ~Store() = default;
@@ -135,6 +142,11 @@ class Store {
   // stored nothing: one commit where there would be two. Returns the id.
   virtual int64_t RecordCollection(const Collection& collection,
                                    std::optional<UtcTime> backoff_until) = 0;
+
+  // The terminal answered at `answered` a poll just like the last one
+  // recorded (complete, the same count, nothing new): its last poll and last
+  // success move to `answered`, and no collections row is added.
+  virtual void RecordAnswer(const std::string& terminal, UtcTime answered) = 0;
 
   // Replaces the terminal's card list with `cards`.
   virtual void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "collector/store/store.h"
+
 namespace tallygate::collector::web {
 namespace {
 
@@ -23,7 +25,9 @@ TerminalView View(TerminalState state, bool configured, std::chrono::seconds int
   }
   const std::optional<UtcTime> answered =
       state.last_success ? state.last_success : state.failing_since;
-  view.stale = configured && answered && now - *answered >= limit;
+  // A terminal answering with nothing new has its success written only
+  // every kQuietWrite.
+  view.stale = configured && answered && now - *answered >= limit + kQuietWrite;
   view.state = std::move(state);
   return view;
 }

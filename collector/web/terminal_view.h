@@ -10,8 +10,9 @@
 //                 tried again every few seconds, not a failure
 //
 // A terminal is stale when it has not answered for three of its poll
-// intervals: its last success (or, never successful, the start of its
-// failures) is older than that.
+// intervals and the minute in which an answer with nothing new may not be
+// written yet (kQuietWrite): its last success (or, never successful, the
+// start of its failures) is older than that.
 #ifndef TALLYGATE_COLLECTOR_WEB_TERMINAL_VIEW_H_
 #define TALLYGATE_COLLECTOR_WEB_TERMINAL_VIEW_H_
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "collector/poll/log.h"
 #include "sim/client/sim_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -219,6 +220,103 @@ TEST(TerminalPollBackoff, DoublesUpToFiveMinutesButNotForABusyLine) {
   config.busy_limit = 0s;
   EXPECT_EQ(fail(ErrorCode::kRefused, "connection refused").first, Outcome::kUnreachable);
   EXPECT_EQ(runtime.failures, 6);
+}
+
+// A poll that finds nothing new is logged at debug only, and is written at
+// most once a kQuietWrite, as the terminal's last answer without a
+// collections row; punches, failures and the first answer after a failure
+// are written and said at once.
+TEST(TerminalPollQuiet, WrittenOnceAMinuteAndNotLogged) {
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  SimProcess sim({"--tcp-port", "0", "--pty", "--address", "1", "--quiet", "--records", "3"});
+  auto side = Line::Open(SerialEndpoint{sim.pty_path()});
+  ASSERT_TRUE(side) << side.error().message();
+  TempDir dir;
+  auto store = OpenStore("sqlite:" + (dir / "punches.db").string());
+  TerminalConfig config;
+  config.name = "gate";
+  config.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(sim.tcp_port())};
+  config.card_list = false;
+  store->SaveTerminal({config.name, config.EndpointText(), 1, config.time_zone});
+  TerminalRuntime runtime;
+  runtime.config = &config;
+  auto line = Line::Open(config.endpoint);
+  ASSERT_TRUE(line) << line.error().message();
+  SetLogLevel(LogLevel::kInfo);
+  const UtcTime long_ago = std::chrono::sys_days{std::chrono::year{2000} / 1 / 1};
+
+  struct QuietStep {
+    const char* action;  // "" | "minute" (one passes) | "add" | "fail"
+    size_t rows;         // collections rows after it
+    bool answer_written;
+    const char* logged;  // "" for nothing at info or above
+  };
+  const QuietStep steps[] = {
+      {"", 1, true, "3 fetched from position 0, 3 punches added"},
+      {"", 1, false, ""},
+      {"minute", 1, true, ""},
+      {"add", 2, true, "1 fetched from position 2, 1 punches added"},
+      {"", 2, false, ""},
+      {"fail", 3, true, "unreachable"},
+      {"", 4, true, ""},
+  };
+  for (const QuietStep& step : steps) {
+    SCOPED_TRACE(std::string("step ") + step.action);
+    store->RecordAnswer(config.name, long_ago);
+    const std::string action = step.action;
+    if (action == "minute") runtime.answer_written -= kQuietWrite;
+    if (action == "add") {
+      ASSERT_TRUE((*side)->StoreRecord(
+          1, 0x00A00001u, std::chrono::local_days{std::chrono::year{2026} / 12 / 1} + 8h, 0, 0));
+    }
+    ::testing::internal::CaptureStderr();
+    if (action == "fail") {
+      RecordLineFailure(runtime, *store, Error(ErrorCode::kTimedOut, "connect timed out"));
+    } else {
+      EXPECT_EQ(PollTerminal(**line, runtime, *store, {}).outcome, Outcome::kComplete);
+    }
+    const std::string logged = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(store->Collections(config.name, 100).size(), step.rows);
+    const std::vector<TerminalState> states = store->States();
+    ASSERT_EQ(states.size(), 1u);
+    EXPECT_EQ(states[0].last_poll != long_ago, step.answer_written);
+    if (*step.logged == '\0') {
+      EXPECT_EQ(logged, "");
+    } else {
+      EXPECT_NE(logged.find(step.logged), std::string::npos) << logged;
+    }
+  }
+}
+
+// The day's card list waits while other terminals on the bus are due, for
+// kDailyPatience at most; with none due it is read at once.
+TEST(TerminalPollDaily, CardListWaitsForTheBusOthersAtMostItsPatience) {
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  SimProcess sim({"--tcp-port", "0", "--address", "1", "--quiet", "--records", "1", "--cards", "2"});
+  TempDir dir;
+  auto store = OpenStore("sqlite:" + (dir / "punches.db").string());
+  TerminalConfig config;
+  config.name = "gate";
+  config.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(sim.tcp_port())};
+  store->SaveTerminal({config.name, config.EndpointText(), 1, config.time_zone});
+  auto line = Line::Open(config.endpoint);
+  ASSERT_TRUE(line) << line.error().message();
+  struct DailyCase {
+    bool others_due;
+    bool waited_long;  // the list has waited kDailyPatience already
+    bool read;
+  };
+  for (const DailyCase& c : {DailyCase{true, false, false}, DailyCase{true, true, true},
+                             DailyCase{false, false, true}}) {
+    SCOPED_TRACE(std::to_string(c.others_due) + std::to_string(c.waited_long));
+    store->ReplaceCards(config.name, {}, UtcTime{});
+    TerminalRuntime runtime;
+    runtime.config = &config;
+    runtime.others_due = c.others_due;
+    if (c.waited_long) runtime.daily_waiting = std::chrono::steady_clock::now() - kDailyPatience;
+    EXPECT_EQ(PollTerminal(**line, runtime, *store, {}).outcome, Outcome::kComplete);
+    EXPECT_EQ(store->Cards(config.name).cards.size(), c.read ? 2u : 0u);
+  }
 }
 
 }  // namespace

@@ -240,7 +240,9 @@ TEST_P(CardReliabilityTest, ListsEndExactlyAsWantedAndNothingForeignOrFalselyDon
   std::optional<Collector> collector;
   int runs = 0;
   const auto start = [&] {
-    collector.emplace(config, "run", (dir_ / ("run" + std::to_string(++runs) + ".log")).string());
+    // At debug every poll is logged, one with nothing new too.
+    collector.emplace(config, std::vector<std::string>{"--log-level", "debug", "run"},
+                      (dir_ / ("run" + std::to_string(++runs) + ".log")).string());
   };
   start();
   std::map<int, int> stopped;  // terminal, the step to start it again

@@ -247,6 +247,14 @@ TEST_P(StoreTest, CollectionsAndStatesTellEachPoll) {
   EXPECT_EQ(again.info.address, 7);
   EXPECT_EQ(again.mark, gate.mark);
   EXPECT_EQ(again.last_success, gate.last_success);
+
+  // A quiet answer moves the last poll and success only, with no row.
+  store_->RecordAnswer("gate-2", minutes(20));
+  const TerminalState quiet = store_->States()[1];
+  EXPECT_EQ(quiet.last_poll, minutes(20));
+  EXPECT_EQ(quiet.last_success, minutes(20));
+  EXPECT_EQ(store_->Collections("", 5).size(), 3u);
+  EXPECT_THROW(store_->RecordAnswer("no such terminal", minutes(20)), StoreError);
 }
 
 TEST_P(StoreTest, FailingSinceIsTheFirstFailureAfterTheLastSuccess) {

@@ -89,8 +89,10 @@ TEST(TerminalViewTest, StateAndStalenessFollowTheTerminalsPollInterval) {
     std::optional<minutes> polled_ago, succeeded_ago, failing_for;
     const char* state;
     bool stale;
+    int interval = 60;  // seconds
   };
-  // The poll interval is one minute: three of them make a terminal stale.
+  // Three poll intervals and the minute in which a quiet answer may not be
+  // written yet (kQuietWrite) make a terminal stale.
   const Case cases[] = {
       {std::nullopt, std::nullopt, std::nullopt, "never-polled", false},
       {minutes{1}, minutes{1}, std::nullopt, "answering", false},
@@ -98,12 +100,14 @@ TEST(TerminalViewTest, StateAndStalenessFollowTheTerminalsPollInterval) {
       {minutes{1}, minutes{10}, minutes{9}, "unreachable", true},
       {minutes{1}, std::nullopt, minutes{5}, "unreachable", true},   // never answered
       {minutes{5}, minutes{5}, std::nullopt, "answering", true},     // no poll since
+      {minutes{1}, minutes{1}, std::nullopt, "answering", false, 1},  // quiet, not written
+      {minutes{2}, minutes{2}, std::nullopt, "answering", true, 1},
   };
   CollectorConfig config;
   config.terminals.resize(1);
   config.terminals[0].name = "gate-1";
-  config.terminals[0].poll_interval = std::chrono::seconds{60};
   for (const Case& c : cases) {
+    config.terminals[0].poll_interval = std::chrono::seconds{c.interval};
     TerminalState state;
     state.info.name = "gate-1";
     if (c.polled_ago) state.last_poll = now - *c.polled_ago;

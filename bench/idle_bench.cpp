@@ -1,0 +1,323 @@
+// What tallygate-collector costs when it polls often and nothing happens,
+// and how soon a swipe reaches the store: the service (`run`, SQLite in
+// TMPDIR, poll_interval 1 s) and tallygate-sim as processes of their own.
+//
+//   idle         200 TCP terminals with nothing new, after every terminal's
+//                first poll: over --seconds, the collector's CPU (utime +
+//                stime from /proc) as a share of one core (target 5 %), its
+//                store writes per terminal per minute (each collections row,
+//                and each move of a terminal's last poll seen when the store
+//                is read every second; target at most 1) and its lines
+//                logged at info (target 0)
+//   swipes-tcp   200 TCP terminals: swipes made one after the other on
+//                terminals in turn (the simulator's add-records), each timed
+//                until its terminal's mark in the store has moved; p50, p95
+//                (target 1.2 s) and max
+//   swipes-bus   the same on 30 terminals of one bus at 19200 bit/s, the
+//                first swipe as soon as the store knows every terminal
+//                (target p95 2 s)
+//
+// --collector runs another build of the program (the one before a change,
+// under the same conditions). Each figure is printed beside its target,
+// MISSED when missed; the program exits 0 either way.
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/figures.h"
+#include "bench/process_usage.h"
+#include "collector/store/store.h"
+#include "common/cli/command_line.h"
+#include "sim/client/sim_process.h"
+
+extern char** environ;
+
+namespace tallygate::bench {
+namespace {
+
+using collector::OpenStore;
+using collector::Store;
+using collector::StoreError;
+using testing::SimProcess;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+struct Options {
+  std::string collector = TALLYGATE_COLLECTOR_PATH;
+  double seconds = 90;
+  int swipes = 40;
+};
+
+double Since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// `tallygate-collector run` on a configuration of its own, its log in the
+// folder; stopped with SIGTERM when it goes.
+class Service {
+ public:
+  Service(const Options& options, const std::filesystem::path& folder,
+          const std::vector<std::string>& endpoints)
+      : folder_(folder), database_(folder / "punches.db") {
+    const std::filesystem::path config = folder / "collector.toml";
+    std::ofstream text(config);
+    text << "database = \"sqlite:" << database_.string() << "\"\npoll_interval = \"1s\"\n"
+         << "tcp_parallel = 32\n";
+    for (size_t k = 0; k < endpoints.size(); ++k) {
+      text << "[[terminal]]\nname = \"" << Name(k) << "\"\n" << endpoints[k] << "\n";
+    }
+    text.close();
+    std::vector<std::string> args = {options.collector, "--config", config.string(), "run"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (folder / "service.log").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Service() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  static std::string Name(size_t k) { return "t" + std::to_string(k + 1); }
+  pid_t pid() const { return pid_; }
+
+  // The store, once the service has made it and polled `terminals` of them
+  // (each has a last success); nullptr when that took longer than `limit`.
+  Store* Polled(size_t terminals, std::chrono::seconds limit) {
+    const auto start = Clock::now();
+    while (Clock::now() - start < limit) {
+      try {
+        if (!store_) store_ = OpenStore("sqlite:" + database_.string());
+        const std::vector<collector::TerminalState> states = store_->States();
+        const auto answered = std::count_if(states.begin(), states.end(),
+                                            [](const auto& s) { return s.last_success.has_value(); });
+        if (static_cast<size_t>(answered) >= terminals) return store_.get();
+      } catch (const StoreError&) {
+        store_.reset();  // not made yet
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+    return nullptr;
+  }
+
+  // Lines of the log that begin with `level`.
+  size_t LinesAt(const std::string& level) const {
+    std::ifstream log(folder_ / "service.log");
+    size_t lines = 0;
+    for (std::string line; std::getline(log, line);) lines += line.rfind(level + " ", 0) == 0;
+    return lines;
+  }
+
+ private:
+  std::filesystem::path folder_;
+  std::filesystem::path database_;
+  pid_t pid_ = -1;
+  std::unique_ptr<Store> store_;
+};
+
+// The TCP terminals every TCP scenario polls: one record each, no cards.
+SimProcess TcpFleet(size_t terminals) {
+  return SimProcess({"--tcp-terminals", std::to_string(terminals), "--tcp-port", "0",
+                     "--records", "1", "--cards", "0", "--quiet"},
+                    60s);
+}
+
+std::vector<std::string> TcpEndpoints(const SimProcess& sim) {
+  std::vector<std::string> endpoints;
+  for (int port : sim.tcp_ports()) {
+    endpoints.push_back("tcp = \"127.0.0.1:" + std::to_string(port) + "\"");
+  }
+  return endpoints;
+}
+
+void Idle(Figures& figures, const Options& options, const std::filesystem::path& folder) {
+  constexpr size_t kTerminals = 200;
+  SimProcess sim = TcpFleet(kTerminals);
+  Service service(options, folder, TcpEndpoints(sim));
+  Store* store = service.Polled(kTerminals, 120s);
+  if (store == nullptr) return figures.Failed("    not every terminal was polled within 120 s");
+  std::this_thread::sleep_for(3s);  // the first round's card lists and clocks settle
+
+  const auto rows = [&] { return store->Collections("", 1 << 30).size(); };
+  std::map<std::string, std::optional<collector::UtcTime>> last_poll;
+  size_t moves = 0;
+  const auto look = [&] {
+    for (const collector::TerminalState& state : store->States()) {
+      auto& seen = last_poll[state.info.name];
+      moves += seen && seen != state.last_poll;
+      seen = state.last_poll;
+    }
+  };
+  look();
+  moves = 0;
+  const size_t rows_before = rows();
+  const size_t info_before = service.LinesAt("info");
+  const double cpu_before = ProcessCpuSeconds(service.pid());
+  const auto start = Clock::now();
+  while (Since(start) < options.seconds) {
+    std::this_thread::sleep_for(1s);
+    look();
+  }
+  const double cpu = ProcessCpuSeconds(service.pid()) - cpu_before;
+  const double elapsed = Since(start);
+  const double per_terminal_minute = 60.0 / elapsed / kTerminals;
+  const size_t added_rows = rows() - rows_before;
+  char extra[128];
+  std::snprintf(extra, sizeof extra, "; %.1f CPU s in %.0f s", cpu, elapsed);
+  figures.Print("200 idle TCP terminals at 1 s: collector CPU", 100 * cpu / elapsed,
+                "% of a core", 5, extra);
+  std::snprintf(extra, sizeof extra, "; collections rows %.2f, last poll moves %.2f",
+                static_cast<double>(added_rows) * per_terminal_minute,
+                static_cast<double>(moves) * per_terminal_minute);
+  figures.PrintAtMost("200 idle TCP terminals at 1 s: store writes per terminal per minute",
+                      static_cast<double>(std::max(added_rows, moves)) * per_terminal_minute,
+                      "", 1, extra);
+  figures.PrintAtMost("200 idle TCP terminals at 1 s: lines logged at info",
+                      static_cast<double>(service.LinesAt("info") - info_before), "", 0);
+}
+
+// Swipes on the terminals in turn, each waited for in the store: p50, p95
+// and max of the time from add-records to the terminal's mark moving. The
+// first ones come as soon as their terminal's first record is stored, while
+// the service's first round still runs.
+void Swipes(Figures& figures, const Options& options, const std::string& what, SimProcess& sim,
+            Service& service, size_t terminals, bool tcp, double target) {
+  const auto started = Clock::now();
+  Store* store = service.Polled(1, 300s);
+  if (store == nullptr) return figures.Failed("    " + what + ": no terminal was polled");
+  std::vector<double> waits;
+  for (int i = 0; i < options.swipes; ++i) {
+    const size_t k = static_cast<size_t>(i * 7) % terminals;
+    const std::string name = Service::Name(k);
+    const auto first = Clock::now();
+    while (store->LoadMark(name).positions == 0 && Since(first) < 300) {
+      std::this_thread::sleep_for(10ms);
+    }
+    const int32_t before = store->LoadMark(name).positions;
+    const std::string target_text = tcp ? "#" + std::to_string(k + 1) : std::to_string(k + 1);
+    const auto made = Clock::now();
+    if (sim.Control("add-records 1 " + target_text).rfind("ok", 0) != 0) {
+      return figures.Failed("    " + what + ": add-records refused");
+    }
+    while (store->LoadMark(name).positions == before && Since(made) < 30) {
+      std::this_thread::sleep_for(10ms);
+    }
+    waits.push_back(Since(made));
+    if (i < 3) {
+      std::printf("    swipe %d (%s): stored after %.2f s\n", i + 1, name.c_str(), waits.back());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100 + 37 * (i % 10)));
+  }
+  std::sort(waits.begin(), waits.end());
+  const auto at = [&](double share) {
+    return waits[std::min(waits.size() - 1, static_cast<size_t>(share * static_cast<double>(waits.size())))];
+  };
+  char extra[96];
+  std::snprintf(extra, sizeof extra, "; p50 %.2f s, max %.2f s, %zu swipes", at(0.5),
+                waits.back(), waits.size());
+  figures.Print(what + ": swipe to stored, p95", at(0.95), "s", target, extra);
+  // The day's card lists, which wait for the record polls, still come.
+  size_t lists = 0;
+  for (size_t k = 0; k < terminals; ++k) lists += store->Cards(Service::Name(k)).collected.has_value();
+  std::printf("    card lists collected meanwhile: %zu of %zu terminals, in %.0f s\n", lists,
+              terminals, Since(started));
+}
+
+void SwipesTcp(Figures& figures, const Options& options, const std::filesystem::path& folder) {
+  constexpr size_t kTerminals = 200;
+  SimProcess sim = TcpFleet(kTerminals);
+  Service service(options, folder, TcpEndpoints(sim));
+  Swipes(figures, options, "200 TCP terminals at 1 s", sim, service, kTerminals, true, 1.2);
+}
+
+void SwipesBus(Figures& figures, const Options& options, const std::filesystem::path& folder) {
+  constexpr size_t kTerminals = 30;
+  // Each terminal with a card list of 100 to collect in its first poll.
+  std::vector<std::string> args = {"--pty", "--wire-speed", "--cards", "100", "--records", "1",
+                                   "--quiet"};
+  for (size_t a = 1; a <= kTerminals; ++a) {
+    args.push_back("--address");
+    args.push_back(std::to_string(a));
+  }
+  SimProcess sim(args);
+  std::vector<std::string> endpoints;
+  for (size_t a = 1; a <= kTerminals; ++a) {
+    endpoints.push_back("serial = \"" + sim.pty_path() + "\"\naddress = " + std::to_string(a));
+  }
+  Service service(options, folder, endpoints);
+  Swipes(figures, options, "30 terminals on a bus at 19200 bit/s, 1 s", sim, service, kTerminals,
+         false, 2);
+}
+
+}  // namespace
+}  // namespace tallygate::bench
+
+int main(int argc, char** argv) {
+  using namespace tallygate::bench;
+  Options options;
+  std::vector<std::string> which;
+  CLI::App app("What tallygate-collector costs polling 200 idle TCP terminals every second,\n"
+               "and how soon a swipe reaches the store over TCP and on a 19200 bit/s bus;\n"
+               "each figure beside its target.",
+               "idle_bench");
+  tallygate::command_line::Prepare(app);
+  app.add_option("WHICH", which, "the scenarios to run (default: all)")
+      ->check(CLI::IsMember({"idle", "swipes-tcp", "swipes-bus"}));
+  app.add_option("--collector", options.collector, "the tallygate-collector to run")
+      ->capture_default_str();
+  app.add_option("--seconds", options.seconds, "how long the idle fleet is measured")
+      ->check(CLI::Range(5.0, 3600.0))
+      ->capture_default_str();
+  app.add_option("--swipes", options.swipes, "swipes per swipe scenario")
+      ->check(CLI::Range(1, 10000))
+      ->capture_default_str();
+  if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
+  if (!tallygate::testing::SimProcess::Available()) {
+    std::printf("idle_bench: built without tallygate-sim\n");
+    return 1;
+  }
+  std::string folder =
+      (std::filesystem::temp_directory_path() / "tallygate-idle-bench-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) return 1;
+  Figures figures;
+  const std::vector<std::pair<const char*, void (*)(Figures&, const Options&,
+                                                    const std::filesystem::path&)>>
+      scenarios = {{"idle", Idle}, {"swipes-tcp", SwipesTcp}, {"swipes-bus", SwipesBus}};
+  for (const auto& [name, scenario] : scenarios) {
+    if (!which.empty() && std::find(which.begin(), which.end(), name) == which.end()) continue;
+    try {
+      const std::filesystem::path own = std::filesystem::path(folder) / name;
+      std::filesystem::create_directories(own);
+      scenario(figures, options, own);
+    } catch (const std::exception& error) {
+      figures.Failed(std::string("idle_bench ") + name + ": " + error.what());
+    }
+  }
+  std::filesystem::remove_all(folder);
+  std::printf("%s\n", figures.all_met() ? "All idle targets met." : "Some idle target MISSED.");
+  return 0;
+}
