@@ -155,6 +155,38 @@ std::vector<CardOutcome> SerializedStore::CardHistory(uint32_t card, int limit) 
   return Locked([&] { return store_->CardHistory(card, limit); });
 }
 
+std::vector<PunchRow> SerializedStore::PunchesAfter(int64_t after, int limit) {
+  return Locked([&] { return store_->PunchesAfter(after, limit); });
+}
+
+int64_t SerializedStore::LastPunchId() {
+  return Locked([&] { return store_->LastPunchId(); });
+}
+
+SinkBacklog SerializedStore::Backlog(int64_t after) {
+  return Locked([&] { return store_->Backlog(after); });
+}
+
+bool SerializedStore::ClaimSink(const std::string& sink) {
+  return Locked([&] { return store_->ClaimSink(sink); });
+}
+
+std::optional<SinkState> SerializedStore::LoadSink(const std::string& sink) {
+  return Locked([&] { return store_->LoadSink(sink); });
+}
+
+void SerializedStore::SaveSink(const SinkState& state) {
+  Locked([&] { return store_->SaveSink(state); });
+}
+
+std::vector<SinkState> SerializedStore::Sinks() {
+  return Locked([&] { return store_->Sinks(); });
+}
+
+bool SerializedStore::ResumeSink(const std::string& sink) {
+  return Locked([&] { return store_->ResumeSink(sink); });
+}
+
 void SerializedStore::Check() {
   Locked([&] { return store_->Check(); });
 }

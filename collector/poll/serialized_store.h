@@ -55,6 +55,14 @@ class SerializedStore final : public Store {
   std::vector<CardOutcome> CardOutcomes(const std::string& terminal,
                                         std::optional<uint32_t> card) override;
   std::vector<CardOutcome> CardHistory(uint32_t card, int limit) override;
+  std::vector<PunchRow> PunchesAfter(int64_t after, int limit) override;
+  int64_t LastPunchId() override;
+  SinkBacklog Backlog(int64_t after) override;
+  bool ClaimSink(const std::string& sink) override;
+  std::optional<SinkState> LoadSink(const std::string& sink) override;
+  void SaveSink(const SinkState& state) override;
+  std::vector<SinkState> Sinks() override;
+  bool ResumeSink(const std::string& sink) override;
   void Check() override;
 
  private:

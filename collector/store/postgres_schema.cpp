@@ -162,6 +162,19 @@ CREATE INDEX card_history_card ON card_history (card, id);
 INSERT INTO card_history (terminal, card, change, at, error)
   SELECT terminal, card, change, at, error FROM card_outcomes ORDER BY at;
 )",
+    // 6: where each sink that delivers punches onward has got (sink.h).
+    R"(
+CREATE TABLE sinks (
+  name       text COLLATE "C" PRIMARY KEY,
+  position   bigint NOT NULL,
+  batch_last bigint NOT NULL,
+  batch_id   text NOT NULL,
+  batch_file text NOT NULL,
+  stopped    text NOT NULL,
+  stopped_at timestamptz,
+  delivered  timestamptz
+);
+)",
 };
 
 }  // namespace

@@ -52,11 +52,20 @@ class PostgresStore final : public SqlStore {
     Migrate(PostgresSchema());
   }
 
+  bool ClaimSink(const std::string& sink) override {
+    return Run("claiming sink " + sink, [&] {
+      if (sinks_.contains(sink)) return true;
+      if (!TryLock("sink:" + sink)) return false;
+      sinks_.insert(sink);
+      return true;
+    });
+  }
+
   bool ClaimTerminal(const std::string& terminal) override {
     return Run("claiming " + terminal, [&] {
       Reclaim();
       if (claimed_.contains(terminal)) return true;
-      if (!TryLock(terminal)) return false;
+      if (!TryLock("terminal:" + terminal)) return false;
       claimed_.insert(terminal);
       lost_.erase(terminal);
       return true;
@@ -76,6 +85,7 @@ class PostgresStore final : public SqlStore {
 
   // The server let go of the old session's locks.
   void Reconnected() override {
+    sinks_.clear();  // claimed again when next asked
     unverified_.merge(claimed_);
     Reclaim();
   }
@@ -87,6 +97,23 @@ class PostgresStore final : public SqlStore {
 
   void LockCardholders() override {
     session().Exec("SELECT pg_advisory_xact_lock($1)", {LockKey("cardholders")});
+  }
+
+  // Ids are drawn from a sequence when a row is inserted, not when it is
+  // committed: two transactions storing at once could commit the higher ids
+  // first, and a reader going on from the highest id it saw would skip the
+  // lower ones for good. Storing one transaction at a time, each drawing
+  // its ids while it holds the lock and holding it until it has committed,
+  // makes the commit order the id order. A page takes milliseconds, so
+  // collectors sharing the database wait little for one another.
+  void LockPunches() override {
+    session().Exec("SELECT pg_advisory_xact_lock($1)", {LockKey("punches")});
+  }
+
+  // Delivered when the transaction commits, to every collector listening
+  // (the live feed).
+  void AnnouncePunches() override {
+    session().Exec("SELECT pg_notify($1, '')", {std::string(kPunchesChannel)});
   }
 
   int32_t InsertPunches(const std::string& terminal, int64_t collection,
@@ -131,9 +158,9 @@ class PostgresStore final : public SqlStore {
   }
 
  private:
-  bool TryLock(const std::string& terminal) {
+  bool TryLock(const std::string& what) {
     bool locked = false;
-    session().Query("SELECT pg_try_advisory_lock($1)", {LockKey("terminal:" + terminal)},
+    session().Query("SELECT pg_try_advisory_lock($1)", {LockKey(what)},
                     [&](const SqlRow& row) { locked = row.Text(0) == "t"; });
     return locked;
   }
@@ -144,11 +171,12 @@ class PostgresStore final : public SqlStore {
   void Reclaim() {
     while (!unverified_.empty()) {
       const std::string terminal = *unverified_.begin();
-      (TryLock(terminal) ? claimed_ : lost_).insert(terminal);
+      (TryLock("terminal:" + terminal) ? claimed_ : lost_).insert(terminal);
       unverified_.erase(terminal);
     }
   }
 
+  std::set<std::string> sinks_;       // claimed in this session
   std::set<std::string> claimed_;     // held in this session
   std::set<std::string> unverified_;  // held in a session that was lost
   std::set<std::string> lost_;        // taken by another collector meanwhile

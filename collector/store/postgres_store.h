@@ -15,6 +15,9 @@
 
 namespace tallygate::collector {
 
+// The channel a collector notifies when it has stored punches.
+inline constexpr std::string_view kPunchesChannel = "tallygate_punches";
+
 // `database` is a postgresql:// URI or a key=value connection string.
 // Connects and brings the schema up to date. Throws StoreError.
 std::unique_ptr<Store> OpenPostgresStore(const std::string& database);

@@ -147,6 +147,13 @@ PunchQuery HolderPunchQuery(const PunchFilter& filter, bool dated) {
   return std::move(query).Done();
 }
 
+PunchQuery StoredAfterQuery(int64_t after, int64_t limit) {
+  QueryText query(SelectHolderPunches());
+  query.Where("p.id > " + query.Param(after));
+  query.Append(" ORDER BY p.id LIMIT " + query.Param(limit));
+  return std::move(query).Done();
+}
+
 PunchQuery HolderCardsQuery(const PunchFilter& filter, int64_t limit) {
   // One terminal's list, or every name any list has held (a few rows per
   // holder, where the lists hold them on every terminal).

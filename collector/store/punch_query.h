@@ -20,9 +20,10 @@ struct PunchQuery {
   std::vector<SqlValue> params;
 };
 
-// The columns of ExportQuery, SearchQuery and HolderPunchQuery, in this order: terminal, card,
-// local_time, utc_time, flag, keep, bytes, raw, position, id (0 to 9), then
-// the card's entry: staff, name (10, 11; NULL when it has none).
+// The columns of every query below that reads punches, in this order:
+// terminal, card, local_time, utc_time, flag, keep, bytes, raw, position, id
+// (0 to 9), then the card's entry: staff, name (10, 11; NULL when it has
+// none).
 constexpr int kPunchIdColumn = 9;
 constexpr int kEntryColumn = 10;
 
@@ -49,6 +50,10 @@ PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
 // filter's dates, without one; by card, local time and id. The entry
 // columns hold the card's holder (Store::ForEachHolderPunch).
 PunchQuery HolderPunchQuery(const PunchFilter& filter, bool dated);
+
+// Up to `limit` punches after the id `after`, by id; the entry columns as
+// HolderPunchQuery's.
+PunchQuery StoredAfterQuery(int64_t after, int64_t limit);
 
 // Up to `limit` cards that have had a name the filter's name fits (on the
 // filter's terminal's list when it has one): a punch the filter's name

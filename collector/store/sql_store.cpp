@@ -220,7 +220,9 @@ int32_t SqlStore::StorePage(const std::string& terminal, int64_t collection,
   return Run("storing a page of " + terminal, [&] {
     RequireClaim(terminal);
     SqlTransaction transaction(*session_);
+    if (!punches.empty()) LockPunches();
     const int32_t added = InsertPunches(terminal, collection, punches);
+    if (added > 0) AnnouncePunches();
     const int64_t marked = session_->Exec(
         "UPDATE terminals SET mark_positions = $2, mark_last = $3, punches = punches + $4"
         " WHERE name = $1",

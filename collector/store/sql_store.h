@@ -54,6 +54,14 @@ class SqlStore : public Store {
   std::vector<CardOutcome> CardOutcomes(const std::string& terminal,
                                         std::optional<uint32_t> card) override;
   std::vector<CardOutcome> CardHistory(uint32_t card, int limit) override;
+  std::vector<PunchRow> PunchesAfter(int64_t after, int limit) override;
+  int64_t LastPunchId() override;
+  SinkBacklog Backlog(int64_t after) override;
+  bool ClaimSink(const std::string&) override { return true; }
+  std::optional<SinkState> LoadSink(const std::string& sink) override;
+  void SaveSink(const SinkState& state) override;
+  std::vector<SinkState> Sinks() override;
+  bool ResumeSink(const std::string& sink) override;
   void Check() override;
 
  protected:
@@ -80,6 +88,13 @@ class SqlStore : public Store {
   virtual void LockSchema() {}
   // Inside ChangeCardholders' transaction, before the holders are read.
   virtual void LockCardholders() {}
+  // Inside StorePage's transaction, before any punch is inserted: waits
+  // until no other transaction is storing punches, so that ids are
+  // committed in their order.
+  virtual void LockPunches() {}
+  // Inside StorePage's transaction, after `added` (> 0) punches were
+  // inserted: tells other processes when it commits.
+  virtual void AnnouncePunches() {}
   // Inside StorePage's transaction: inserts the punches not stored yet.
   virtual int32_t InsertPunches(const std::string& terminal, int64_t collection,
                                 std::span<const Punch> punches);

@@ -157,6 +157,19 @@ CREATE INDEX card_history_card ON card_history (card, id);
 INSERT INTO card_history (terminal, card, change, at, error)
   SELECT terminal, card, change, at, error FROM card_outcomes ORDER BY at;
 )",
+    // 6: where each sink that delivers punches onward has got (sink.h).
+    R"(
+CREATE TABLE sinks (
+  name       TEXT PRIMARY KEY NOT NULL,
+  position   INTEGER NOT NULL,
+  batch_last INTEGER NOT NULL,
+  batch_id   TEXT NOT NULL,
+  batch_file TEXT NOT NULL,
+  stopped    TEXT NOT NULL,
+  stopped_at TEXT,
+  delivered  TEXT
+) STRICT;
+)",
 };
 
 }  // namespace

@@ -21,6 +21,7 @@
 
 #include "collector/store/cardholder.h"
 #include "collector/store/punch.h"
+#include "collector/store/sink.h"
 
 namespace tallygate::collector {
 
@@ -125,7 +126,9 @@ class Store {
   // One transaction: adds the punches the terminal does not have yet (the
   // same bytes from the same terminal are one punch), each tagged with
   // `collection`, and sets the terminal's mark to `mark`. Returns how many
-  // punches were added.
+  // punches were added. Pages are committed one after the other, in the
+  // order of their ids, by every collector on the store: a punch committed
+  // later never has a lower id than one a reader has seen.
   virtual int32_t StorePage(const std::string& terminal, int64_t collection,
                             std::span<const Punch> punches, const Mark& mark) = 0;
 
@@ -240,6 +243,35 @@ class Store {
   // a failure just like the outcome before it on that terminal is kept
   // once.
   virtual std::vector<CardOutcome> CardHistory(uint32_t card, int limit) = 0;
+
+  // ---- Delivering them onward (sink.h) ----
+
+  // Up to `limit` punches after the id `after`, by id, with staff and name
+  // as ForEachHolderPunch gives them.
+  virtual std::vector<PunchRow> PunchesAfter(int64_t after, int limit) = 0;
+
+  // The id of the newest punch; 0 before the first.
+  virtual int64_t LastPunchId() = 0;
+
+  // How many punches follow the id `after`, and the oldest of them.
+  virtual SinkBacklog Backlog(int64_t after) = 0;
+
+  // Makes this process the one that delivers to `sink` for as long as the
+  // store is open; false when another collector on the database does.
+  virtual bool ClaimSink(const std::string& sink) = 0;
+
+  // The sink's state; absent for a sink never saved.
+  virtual std::optional<SinkState> LoadSink(const std::string& sink) = 0;
+
+  // Keeps `state` as its sink's.
+  virtual void SaveSink(const SinkState& state) = 0;
+
+  // Every sink saved, by name.
+  virtual std::vector<SinkState> Sinks() = 0;
+
+  // A stopped sink goes on with the batch it was refused. False when the
+  // sink is unknown or was not stopped.
+  virtual bool ResumeSink(const std::string& sink) = 0;
 
   // Throws StoreError unless the store answers a trivial query.
   virtual void Check() = 0;

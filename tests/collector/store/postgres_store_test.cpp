@@ -1,10 +1,15 @@
 // PostgreSQL alone: passwords never shown, a server restarted under an open
-// store, and claims shared between collectors.
+// store, claims shared between collectors, and punches two collectors store
+// at once read in commit order.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 
+#include "collector/store/postgres_session.h"
 #include "collector/store/store.h"
 #include "tests/collector/store/store_testing.h"
 #include "tests/support/postgres_server.h"
@@ -124,6 +129,52 @@ TEST_F(PostgresStoreTest, ATerminalIsPolledByOneCollector) {
                        "another collector claimed the terminal"));
   EXPECT_FALSE(first->ClaimTerminal("gate-1"));
   EXPECT_EQ(CountPunches(*first), 0);
+}
+
+// Gate-1's page draws its ids first but is held before it commits (its
+// terminal's row is locked beside it); another collector stores gate-2's
+// page meanwhile. A reader going on from the last id it saw, as a sink and
+// the live feed do, must still get every punch once.
+TEST_F(PostgresStoreTest, PunchesStoredAtOnceByTwoCollectorsAreReadInCommitOrder) {
+  auto first = OpenWithTerminal();
+  auto second = OpenStore(server_->Uri());
+  second->SaveTerminal({"gate-2", "tcp://192.0.2.1:1002", 1, "UTC"});
+  ASSERT_TRUE(first->ClaimTerminal("gate-1"));
+  ASSERT_TRUE(second->ClaimTerminal("gate-2"));
+  const int64_t first_collection = first->BeginCollection(CollectionOf("gate-1"));
+  const int64_t second_collection = second->BeginCollection(CollectionOf("gate-2"));
+  auto reader = OpenStore(server_->Uri());
+
+  PostgresSession holder(server_->Uri());
+  holder.Begin();
+  holder.Exec("SELECT 1 FROM terminals WHERE name = 'gate-1' FOR UPDATE");
+  std::thread held([&] {
+    first->StorePage("gate-1", first_collection, Page(0, 3), MarkAfter(MakePunch(2)));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::thread other([&] {
+    second->StorePage("gate-2", second_collection, Page(10, 3), MarkAfter(MakePunch(12)));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+  std::multiset<int64_t> seen;
+  int64_t position = 0;
+  const auto read_on = [&] {
+    for (const PunchRow& row : reader->PunchesAfter(position, 100)) {
+      seen.insert(row.id);
+      position = row.id;
+    }
+  };
+  read_on();
+  holder.ExecScript("ROLLBACK");
+  held.join();
+  other.join();
+  read_on();
+
+  std::multiset<int64_t> stored;
+  for (const PunchRow& row : reader->PunchesAfter(0, 100)) stored.insert(row.id);
+  EXPECT_EQ(stored.size(), 6u);
+  EXPECT_EQ(seen, stored);
 }
 
 }  // namespace

@@ -1,0 +1,70 @@
+// The store's side of delivery on both stores: punches read on from an id
+// with their holder, what a sink has left, and a sink's state kept, claimed
+// and resumed.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "collector/store/store.h"
+#include "tests/collector/store/store_fixture.h"
+#include "tests/collector/store/store_testing.h"
+
+namespace tallygate::collector {
+namespace {
+
+class SinkStoreTest : public StoreTest {};
+INSTANTIATE_TEST_SUITE_P(Stores, SinkStoreTest, StoreKinds(), StoreKindName);
+
+TEST_P(SinkStoreTest, PunchesAreReadOnFromAnIdWithWhatIsLeft) {
+  EXPECT_EQ(store_->LastPunchId(), 0);
+  EXPECT_EQ(store_->Backlog(0).punches, 0);
+  EXPECT_FALSE(store_->Backlog(0).oldest);
+  std::vector<Punch> page = {MakePunch(0, 5, At(2024, 3, 1, 8)), MakePunch(1, 6, std::nullopt),
+                             MakePunch(2, 5, At(2024, 3, 1, 9))};
+  store_->StorePage("gate-1", collection_, page, MarkAfter(page.back()));
+  store_->ChangeCardholders({{MakeHolder(5, "Ann", {"gate-1"})}, {}, false}, "test", UtcTime{});
+
+  const int64_t last = store_->LastPunchId();
+  const std::vector<PunchRow> all = store_->PunchesAfter(0, 10);
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all.back().id, last);
+  EXPECT_EQ(all[0].name, "Ann");
+  EXPECT_EQ(all[1].punch.card, 6u);
+  const std::vector<PunchRow> rest = store_->PunchesAfter(all[0].id, 1);
+  ASSERT_EQ(rest.size(), 1u);
+  EXPECT_EQ(rest[0].id, all[1].id);
+
+  const SinkBacklog backlog = store_->Backlog(all[0].id);
+  EXPECT_EQ(backlog.punches, 2);
+  // The undated punch: when it was stored (its collection's start).
+  EXPECT_EQ(backlog.oldest, CollectionOf("gate-1").started);
+  EXPECT_EQ(store_->Backlog(all[1].id).oldest, page[2].utc);
+  EXPECT_EQ(store_->Backlog(last).punches, 0);
+}
+
+TEST_P(SinkStoreTest, ASinkIsKeptClaimedAndResumed) {
+  EXPECT_FALSE(store_->LoadSink("payroll"));
+  EXPECT_FALSE(store_->ResumeSink("payroll"));
+  SinkState state{"payroll", 7, 9, "d-1", "", "HTTP 400: bad field", UtcTime{}, std::nullopt};
+  store_->SaveSink(state);
+  state.batch_file = "punches-2024-03-01.csv";
+  store_->SaveSink(state);
+  store_->SaveSink({"archive", 3, 0, "", "", "", std::nullopt, UtcTime{}});
+  EXPECT_EQ(store_->LoadSink("payroll"), state);
+
+  auto other = Open();
+  EXPECT_TRUE(store_->ClaimSink("payroll"));
+  EXPECT_NE(other->ClaimSink("payroll"), postgres());  // SQLite: one collector per file
+  EXPECT_TRUE(other->ResumeSink("payroll"));
+  EXPECT_FALSE(other->ResumeSink("payroll"));  // not stopped any more
+  const std::vector<SinkState> sinks = store_->Sinks();
+  ASSERT_EQ(sinks.size(), 2u);
+  EXPECT_EQ(sinks[0].name, "archive");
+  EXPECT_EQ(sinks[1].stopped, "");
+  EXPECT_FALSE(sinks[1].stopped_at);
+  EXPECT_EQ(sinks[1].batch_last, 9);
+}
+
+}  // namespace
+}  // namespace tallygate::collector
