@@ -11,6 +11,7 @@
 
 #include "collector/app/stop_deadline.h"
 #include "collector/app/task.h"
+#include "collector/feed/punch_signal.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/log.h"
 #include "collector/poll/poll_metrics.h"
@@ -106,11 +107,11 @@ class LeftBehind {
 // meanwhile rereads the configuration (`reloaded` is told of a new one) and
 // tries its store at once, even while an attempt on the old one waits for a
 // server that does not answer. Null when a stop signal came first
-// (`deadline` then counts).
+// (`deadline` then counts). Punches it stores are told to `stored`.
 std::unique_ptr<Store> OpenStoreWaiting(
     const std::filesystem::path& config_file, std::shared_ptr<const CollectorConfig>& config,
     const std::function<void(const std::shared_ptr<const CollectorConfig>&)>& reloaded,
-    LeftBehind& left_behind, StopDeadline& deadline) {
+    LeftBehind& left_behind, StopDeadline& deadline, PunchSignal& stored) {
   int wait = 5;
   for (;;) {
     auto opening = std::make_shared<Opening>(config->database);
@@ -125,7 +126,9 @@ std::unique_ptr<Store> OpenStoreWaiting(
     bool again = false;
     while (!again) {
       if (!retry && task->Finished()) {
-        if (opening->store) return std::make_unique<SerializedStore>(std::move(opening->store));
+        if (opening->store) {
+          return std::make_unique<SerializedStore>(std::move(opening->store), &stored);
+        }
         Log(LogLevel::kError, "store unusable: " + opening->error + "; trying again in " +
                                   std::to_string(wait) + " s");
         retry = std::chrono::steady_clock::now() + std::chrono::seconds(wait);
@@ -209,6 +212,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
   // First, so that it watches the end of everything after it.
   StopDeadline deadline;
   PollMetrics metrics;
+  PunchSignal stored;
   int status = 0;
   const std::unique_ptr<web::WebServer> server =
       StartDashboard(first_config, http_listen, metrics, status);
@@ -220,7 +224,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
   };
   LeftBehind left_behind;
   std::unique_ptr<Store> store =
-      OpenStoreWaiting(config_file, config, reloaded, left_behind, deadline);
+      OpenStoreWaiting(config_file, config, reloaded, left_behind, deadline, stored);
   if (!store) return 0;
   for (;;) {
     Log(LogLevel::kInfo, "polling " + std::to_string(config->terminals.size()) +
@@ -266,7 +270,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
     config = std::make_shared<const CollectorConfig>(std::move(*reread));
     if (other_store) {
       store.reset();
-      store = OpenStoreWaiting(config_file, config, reloaded, left_behind, deadline);
+      store = OpenStoreWaiting(config_file, config, reloaded, left_behind, deadline, stored);
       if (!store) return 0;
     }
   }

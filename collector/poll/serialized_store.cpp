@@ -54,7 +54,10 @@ int64_t SerializedStore::BeginCollection(const Collection& collection) {
 
 int32_t SerializedStore::StorePage(const std::string& terminal, int64_t collection,
                                    std::span<const Punch> punches, const Mark& mark) {
-  return Locked([&] { return store_->StorePage(terminal, collection, punches, mark); });
+  const int32_t added =
+      Locked([&] { return store_->StorePage(terminal, collection, punches, mark); });
+  if (added > 0 && stored_ != nullptr) stored_->Stored();
+  return added;
 }
 
 void SerializedStore::ResetMark(const std::string& terminal) {

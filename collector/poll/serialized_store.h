@@ -1,21 +1,23 @@
 // A store shared by the collector's threads: each call runs alone, under
 // one lock (a Store is used by one thread at a time). A store that stops
 // answering (StoreTimeout) is logged once, as a warning naming it, and
-// again when it answers; Describe() never waits for a call.
+// again when it answers; Describe() never waits for a call. A page that
+// added punches is told to `stored`, when given, once it is committed.
 #ifndef TALLYGATE_COLLECTOR_POLL_SERIALIZED_STORE_H_
 #define TALLYGATE_COLLECTOR_POLL_SERIALIZED_STORE_H_
 
 #include <memory>
 #include <mutex>
 
+#include "collector/feed/punch_signal.h"
 #include "collector/store/store.h"
 
 namespace tallygate::collector {
 
 class SerializedStore final : public Store {
  public:
-  explicit SerializedStore(std::unique_ptr<Store> store)
-      : store_(std::move(store)), described_(store_->Describe()) {}
+  explicit SerializedStore(std::unique_ptr<Store> store, PunchSignal* stored = nullptr)
+      : store_(std::move(store)), described_(store_->Describe()), stored_(stored) {}
 
   std::string Describe() const override;
   void SaveTerminal(const TerminalInfo& terminal) override;
@@ -72,6 +74,7 @@ class SerializedStore final : public Store {
   std::mutex mutex_;
   std::unique_ptr<Store> store_;
   const std::string described_;
+  PunchSignal* const stored_;
   bool unanswered_ = false;  // since the last StoreTimeout, until a call succeeds
 };
 
