@@ -10,7 +10,7 @@ set -euo pipefail
 # Building the library, the tools, the simulator, the collector and DemoConsole.
 programs=(cmake ninja-build g++ pkg-config libcli11-dev nlohmann-json3-dev opencc libopencc-dev
   qt6-base-dev qt6-qpa-plugins fonts-wqy-microhei libtomlplusplus-dev libhowardhinnant-date-dev
-  libsqlite3-dev libpq-dev libcpp-httplib-dev)
+  libsqlite3-dev libpq-dev libcpp-httplib-dev libcurl4-openssl-dev libssl-dev)
 # The tests: GoogleTest, the sanitizers and fuzzers (clang), a display for
 # DemoConsole, a PostgreSQL server, a browser, the Python module and pytest.
 tests=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev xvfb xauth postgresql

@@ -10,6 +10,7 @@
 //            [--format csv|jsonl] [--output FILE]
 //     timesheet --from DATE --to DATE [--terminal NAME | --group G] [--format csv|jsonl]
 //     check-config
+//     deliver status [--json] | deliver retry NAME   the sinks (deliver_command.h)
 //     cards import|add|remove|show ...   the wanted card lists (cards_command.h)
 // Exit statuses: 0 done; 1 the store was unusable; 2 usage or configuration
 // mistakes (nothing polled), a bad card file or value (nothing changed);
@@ -20,6 +21,7 @@
 #include <system_error>
 
 #include "collector/app/cards_command.h"
+#include "collector/app/deliver_command.h"
 #include "collector/app/service.h"
 #include "collector/app/status_report.h"
 #include "collector/app/timesheet_command.h"
@@ -91,7 +93,8 @@ int CheckConfig(const CollectorConfig& config) {
   for (const TerminalConfig& terminal : config.terminals) serial += terminal.serial() ? 1 : 0;
   std::cout << config.source.string() << ": good; " << config.terminals.size() << " terminals ("
             << config.terminals.size() - static_cast<size_t>(serial) << " TCP, " << serial
-            << " serial), database " << WithoutPassword(config.database) << "\n";
+            << " serial), " << config.deliveries.size() << " sinks, database "
+            << WithoutPassword(config.database) << "\n";
   return 0;
 }
 
@@ -136,6 +139,8 @@ int Main(int argc, char** argv) {
   CLI::App* check = app.add_subcommand("check-config", "check the configuration and exit");
   CardsOptions cards_options;
   CLI::App* cards = AddCardsCommands(app, cards_options);
+  DeliverOptions deliver_options;
+  CLI::App* deliver = AddDeliverCommands(app, deliver_options);
   for (CLI::App* command : {run, once, status, exporter, timesheet, check}) command->fallthrough();
   if (std::optional<int> done = command_line::Parse(app, argc, argv)) return *done;
   SetLogLevel(*ParseLogLevel(options.log_level));
@@ -155,6 +160,7 @@ int Main(int argc, char** argv) {
   try {
     if (cards->parsed()) return RunCards(*cards, cards_options, config);
     if (timesheet->parsed()) return RunTimesheet(timesheet_options, config);
+    if (deliver->parsed()) return RunDeliver(*deliver, deliver_options, config);
     SerializedStore store(OpenStore(config.database));
     if (once->parsed()) {
       Fleet fleet(config, store);
@@ -165,7 +171,12 @@ int Main(int argc, char** argv) {
     if (status->parsed()) {
       const std::vector<TerminalState> states = store.States();
       const std::vector<PendingCard> pending = store.PendingCards("", std::nullopt);
-      std::cout << (options.json ? StatusJson(states, pending) : StatusTable(states, pending));
+      if (options.json) {
+        std::cout << StatusJson(states, pending);
+      } else {
+        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+        std::cout << StatusTable(states, pending) << SinkTable(SinkReports(store, config, now));
+      }
       return 0;
     }
     return Export(store, options);

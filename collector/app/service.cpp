@@ -11,6 +11,7 @@
 
 #include "collector/app/stop_deadline.h"
 #include "collector/app/task.h"
+#include "collector/deliver/delivery.h"
 #include "collector/feed/punch_signal.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/log.h"
@@ -231,6 +232,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
                              " terminals into " + store->Describe());
     std::stop_source stop;
     Fleet fleet(*config, *store, &metrics);
+    Delivery delivery(*config, stored);
     if (server) {
       server->Attach(config, [&fleet](const std::string& name) { return fleet.PollNow(name); });
     }

@@ -10,6 +10,7 @@
 
 #include "collector/config/clock_text.h"
 #include "collector/config/database_text.h"
+#include "collector/config/deliver_entry.h"
 #include "collector/config/fleet_check.h"
 #include "collector/config/host_port.h"
 #include "collector/config/http_access.h"
@@ -83,7 +84,7 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
   }
   const TableReader top(root, "the top level",
                         {"database", "poll_interval", "tcp_parallel", "hold_line_below", "busy_limit",
-                         "day_starts", "terminal", "http"},
+                         "day_starts", "terminal", "http", "deliver"},
                         source);
   CollectorConfig config;
   config.source = source;
@@ -103,6 +104,9 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
   }
   for (TerminalConfig& terminal : config.terminals) terminal.busy_limit = config.busy_limit;
   if (const toml::node* http = top.Find("http")) config.http = ReadHttp(*http, top, source);
+  if (const toml::node* deliver = top.Find("deliver")) {
+    config.deliveries = ReadDeliveries(*deliver, top, source);
+  }
   return config;
 }
 

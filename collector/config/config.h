@@ -21,6 +21,12 @@
 //   unknown_cards = "keep"      # or "remove": cards nobody asked for
 //   card_capacity = 32767       # the cards its list holds
 //
+//   [[deliver]]                 # punches onward, each exactly once
+//   name = "payroll"            # unique; names its position in the store
+//   kind = "webhook"            # POSTs JSON batches (or "folder": files)
+//   url = "https://hr.example/punches"
+//   secret_file = "/etc/tallygate/payroll.secret"  # signs each request
+//
 //   [http]                      # the web dashboard, off when absent
 //   listen = "127.0.0.1:8080"
 //   token_file = "/etc/tallygate/token"
@@ -88,6 +94,31 @@ struct HttpConfig {
   std::string admin_token_file;    // empty: the dashboard and API only read
 };
 
+// Where punches are delivered onward (a sink), and how.
+struct DeliverConfig {
+  enum class Kind { kWebhook, kFolder };
+  std::string name;
+  Kind kind = Kind::kWebhook;
+  // A webhook: http:// or https:// URL; the CA bundle for its certificate
+  // (empty: the system's); the signing secret, read from secret_file
+  // (empty: unsigned).
+  std::string url;
+  std::string ca_file;
+  std::string secret_file;
+  std::string secret;
+  std::chrono::seconds timeout{30};  // of each request, whole
+  int batch = 100;                   // punches per request at most
+  // A folder: files written into `path`, one per period of `every` (which
+  // divides a day), CSV or JSON lines.
+  std::filesystem::path path;
+  bool json_lines = false;
+  std::chrono::seconds every{3600};
+  // A sink new to the store starts at its first punch; with false, at the
+  // punches stored after it was made.
+  bool from_first = true;
+  int line = 0;  // of its [[deliver]] in the file
+};
+
 struct CollectorConfig {
   std::filesystem::path source;    // the file read
   std::string database;            // as written (may hold a password)
@@ -109,6 +140,7 @@ struct CollectorConfig {
   std::chrono::minutes day_starts{0};
   HttpConfig http;
   std::vector<TerminalConfig> terminals;
+  std::vector<DeliverConfig> deliveries;
 };
 
 // A mistake in the configuration: what() is "FILE:LINE:COLUMN: message"

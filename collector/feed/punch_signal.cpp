@@ -15,9 +15,10 @@ uint64_t PunchSignal::Count() {
   return count_;
 }
 
-uint64_t PunchSignal::WaitPast(uint64_t seen, std::chrono::steady_clock::time_point until) {
+uint64_t PunchSignal::WaitPast(uint64_t seen, std::chrono::steady_clock::time_point until,
+                               std::stop_token stop) {
   std::unique_lock lock(mutex_);
-  changed_.wait_until(lock, until, [&] { return count_ != seen || stopped_; });
+  changed_.wait_until(lock, stop, until, [&] { return count_ != seen || stopped_; });
   return count_;
 }
 

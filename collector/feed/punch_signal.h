@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <stop_token>
 
 namespace tallygate::collector {
 
@@ -21,9 +22,10 @@ class PunchSignal {
   // How many times Stored() was called so far.
   uint64_t Count();
 
-  // Returns when Count() has passed `seen`, at `until`, or after Stop(),
-  // whichever is first; returns Count().
-  uint64_t WaitPast(uint64_t seen, std::chrono::steady_clock::time_point until);
+  // Returns when Count() has passed `seen`, at `until`, after Stop() or
+  // when `stop` is requested, whichever is first; returns Count().
+  uint64_t WaitPast(uint64_t seen, std::chrono::steady_clock::time_point until,
+                    std::stop_token stop = {});
 
   // Wakes every waiter for good: the service is stopping.
   void Stop();
@@ -31,7 +33,7 @@ class PunchSignal {
 
  private:
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable_any changed_;
   uint64_t count_ = 0;
   bool stopped_ = false;
 };

@@ -172,7 +172,9 @@ CREATE TABLE sinks (
   batch_file text NOT NULL,
   stopped    text NOT NULL,
   stopped_at timestamptz,
-  delivered  timestamptz
+  delivered  timestamptz,
+  failures   bigint NOT NULL,
+  last_error text NOT NULL
 );
 )",
 };

@@ -32,6 +32,9 @@ struct SinkState {
   std::string stopped;
   std::optional<UtcTime> stopped_at;
   std::optional<UtcTime> delivered;  // the last batch accepted
+  // Tries that failed, ever; why the last one failed ("" after a success).
+  int64_t failures = 0;
+  std::string last_error;
   bool operator==(const SinkState&) const = default;
 };
 

@@ -12,8 +12,8 @@ namespace tallygate::collector {
 namespace {
 
 constexpr std::string_view kSinkColumns =
-    "SELECT name, position, batch_last, batch_id, batch_file, stopped, stopped_at, delivered"
-    " FROM sinks";
+    "SELECT name, position, batch_last, batch_id, batch_file, stopped, stopped_at, delivered,"
+    " failures, last_error FROM sinks";
 
 SinkState ReadSink(const SqlRow& row) {
   SinkState state;
@@ -25,6 +25,8 @@ SinkState ReadSink(const SqlRow& row) {
   state.stopped = row.Text(5);
   state.stopped_at = ReadUtc(row, 6);
   state.delivered = ReadUtc(row, 7);
+  state.failures = row.Int(8);
+  state.last_error = row.Text(9);
   return state;
 }
 
@@ -90,13 +92,16 @@ void SqlStore::SaveSink(const SinkState& state) {
   Run("saving sink " + state.name, [&] {
     session().Exec(
         "INSERT INTO sinks (name, position, batch_last, batch_id, batch_file, stopped,"
-        " stopped_at, delivered) VALUES ($1, $2, $3, $4, $5, $6, $7, $8)"
+        " stopped_at, delivered, failures, last_error)"
+        " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
         " ON CONFLICT (name) DO UPDATE SET position = excluded.position,"
         " batch_last = excluded.batch_last, batch_id = excluded.batch_id,"
         " batch_file = excluded.batch_file, stopped = excluded.stopped,"
-        " stopped_at = excluded.stopped_at, delivered = excluded.delivered",
+        " stopped_at = excluded.stopped_at, delivered = excluded.delivered,"
+        " failures = excluded.failures, last_error = excluded.last_error",
         {state.name, state.position, state.batch_last, state.batch_id, state.batch_file,
-         state.stopped, UtcValue(state.stopped_at), UtcValue(state.delivered)});
+         state.stopped, UtcValue(state.stopped_at), UtcValue(state.delivered), state.failures,
+         state.last_error});
   });
 }
 

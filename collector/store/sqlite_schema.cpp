@@ -167,7 +167,9 @@ CREATE TABLE sinks (
   batch_file TEXT NOT NULL,
   stopped    TEXT NOT NULL,
   stopped_at TEXT,
-  delivered  TEXT
+  delivered  TEXT,
+  failures   INTEGER NOT NULL,
+  last_error TEXT NOT NULL
 ) STRICT;
 )",
 };

@@ -38,7 +38,11 @@ void AddMetrics(httplib::Server& server, Dashboard& dashboard, const std::string
     const std::vector<PendingCount> pending =
         dashboard.WithStore([](Store& store) { return store.PendingCardCounts(); });
     const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    response.set_content(MetricsText(CurrentTerminals(dashboard), polls, pending, now),
+    const auto config = dashboard.Config();
+    const std::vector<SinkReport> sinks =
+        dashboard.WithStore([&](Store& store) { return SinkReports(store, *config, now); });
+    response.set_content(MetricsText(CurrentTerminals(dashboard), polls, pending, now) +
+                             SinkMetricsText(sinks),
                          "text/plain; version=0.0.4; charset=utf-8");
   }));
   server.Get("/healthz", [&dashboard, token](const httplib::Request& request,

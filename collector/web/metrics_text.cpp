@@ -165,4 +165,32 @@ std::string MetricsText(const std::vector<TerminalView>& views, const PollMetric
   return std::move(out).text();
 }
 
+std::string SinkMetricsText(const std::vector<SinkReport>& sinks) {
+  Exposition out;
+  out.Family("tallygate_delivery_backlog", "gauge",
+             "Punches stored that the sink has not delivered yet.");
+  for (const SinkReport& sink : sinks) {
+    out.Sample({{"sink", sink.name}}, static_cast<double>(sink.backlog.punches));
+  }
+  out.Family("tallygate_delivery_oldest_undelivered_seconds", "gauge",
+             "How long ago the oldest punch the sink has not delivered was swiped (stored, "
+             "without a valid time); 0 when it has delivered everything.");
+  for (const SinkReport& sink : sinks) {
+    out.Sample({{"sink", sink.name}},
+               sink.oldest_age ? static_cast<double>(sink.oldest_age->count()) : 0);
+  }
+  out.Family("tallygate_delivery_failures_total", "counter",
+             "Tries at a batch that the receiver did not accept (no answer, refused, or a "
+             "file that could not be written), kept in the store.");
+  for (const SinkReport& sink : sinks) {
+    out.Sample({{"sink", sink.name}}, static_cast<double>(sink.state.failures));
+  }
+  out.Family("tallygate_delivery_stopped", "gauge",
+             "1 while the receiver's refusal stops the sink (until deliver retry), else 0.");
+  for (const SinkReport& sink : sinks) {
+    out.Sample({{"sink", sink.name}}, sink.state.stopped.empty() ? 0 : 1);
+  }
+  return std::move(out).text();
+}
+
 }  // namespace tallygate::collector::web

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "collector/deliver/sink_report.h"
 #include "collector/poll/poll_metrics.h"
 #include "collector/store/cardholder.h"
 #include "collector/web/terminal_view.h"
@@ -25,6 +26,10 @@ std::string LabelValue(std::string_view text);
 std::string MetricsText(const std::vector<TerminalView>& terminals,
                         const PollMetricsSnapshot& polls,
                         const std::vector<PendingCount>& pending, UtcTime now);
+
+// The sinks' backlog, age of the oldest undelivered punch, failures and
+// whether each is stopped; no lines without sinks but the families'.
+std::string SinkMetricsText(const std::vector<SinkReport>& sinks);
 
 }  // namespace tallygate::collector::web
 

@@ -114,6 +114,38 @@ TEST(ConfigTest, RefusesEachMistakeWhereItIs) {
   }
 }
 
+TEST(ConfigTest, RefusesEachDeliverMistakeAtItsLine) {
+  const std::string hook = "[[deliver]]\nname = \"pay\"\nkind = \"webhook\"\n";
+  const std::string folder = "[[deliver]]\nname = \"hr\"\nkind = \"folder\"\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {hook + "url = \"ftp://h/x\"\n", "c.toml:4:7: url: \"ftp://h/x\" must start with https://"},
+      {hook + "url = \"https://\"\n", "c.toml:4:7: url: \"https://\" is not a URL"},
+      {hook, "c.toml:1:1: a webhook needs url"},
+      {hook + "url = \"https://h/x\"\nsecret_file = \"/nonexistent/s\"\n",
+       "c.toml:5:15: secret_file \"/nonexistent/s\" cannot be read"},
+      {"[[deliver]]\nname = \"x\"\nkind = \"email\"\n",
+       "c.toml:3:8: kind must be \"webhook\" or \"folder\", not \"email\""},
+      {hook + "url = \"https://h/x\"\npath = \"/tmp\"\n", "c.toml:5:8: path is for a folder"},
+      {folder + "path = \"/nonexistent/drop\"\n", "c.toml:4:8: path \"/nonexistent/drop\" is not"},
+      {folder + "path = \"/tmp\"\nevery = \"7m\"\n", "c.toml:5:9: every: \"7m\" must divide a day"},
+      {folder + "path = \"/tmp\"\nformat = \"xml\"\n", "c.toml:5:10: format must be"},
+      {folder + "path = \"/tmp\"\n" + folder + "path = \"/tmp\"\n",
+       "c.toml:5:1: a second [[deliver]] named \"hr\""},
+      {"[[deliver]]\nname = \"a/b\"\n", "c.toml:2:8: name \"a/b\" may hold only"},
+  };
+  for (const auto& [text, says] : cases) EXPECT_THAT(MessageOf(text), StartsWith(says)) << text;
+  const CollectorConfig good = ParseConfig(
+      hook + "url = \"https://h/x\"\nstart = \"new\"\n" + folder +
+          "path = \"/tmp\"\nevery = \"1d\"\nformat = \"jsonl\"\n",
+      "c.toml");
+  ASSERT_EQ(good.deliveries.size(), 2u);
+  EXPECT_FALSE(good.deliveries[0].from_first);
+  EXPECT_EQ(good.deliveries[0].batch, 100);
+  EXPECT_EQ(good.deliveries[1].every, std::chrono::hours(24));
+  EXPECT_TRUE(good.deliveries[1].json_lines);
+  EXPECT_EQ(good.deliveries[1].line, 6);
+}
+
 TEST(ConfigTest, ReadsTerminalsWithTheirDefaults) {
   ASSERT_EQ(setenv("TZ", ":Europe/Berlin", 1), 0);
   struct Case {

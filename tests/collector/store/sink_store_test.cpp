@@ -46,11 +46,12 @@ TEST_P(SinkStoreTest, PunchesAreReadOnFromAnIdWithWhatIsLeft) {
 TEST_P(SinkStoreTest, ASinkIsKeptClaimedAndResumed) {
   EXPECT_FALSE(store_->LoadSink("payroll"));
   EXPECT_FALSE(store_->ResumeSink("payroll"));
-  SinkState state{"payroll", 7, 9, "d-1", "", "HTTP 400: bad field", UtcTime{}, std::nullopt};
+  SinkState state{"payroll", 7,         9, "d-1", "", "HTTP 400: bad field", UtcTime{},
+                  std::nullopt, 3, "HTTP 400: bad field"};
   store_->SaveSink(state);
   state.batch_file = "punches-2024-03-01.csv";
   store_->SaveSink(state);
-  store_->SaveSink({"archive", 3, 0, "", "", "", std::nullopt, UtcTime{}});
+  store_->SaveSink({"archive", 3, 0, "", "", "", std::nullopt, UtcTime{}, 0, ""});
   EXPECT_EQ(store_->LoadSink("payroll"), state);
 
   auto other = Open();

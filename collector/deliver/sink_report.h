@@ -1,0 +1,36 @@
+// Where each configured sink stands, as `status`, `deliver status`, the
+// dashboard and /metrics show it: its state in the store, what it has
+// still to deliver, and how old the oldest of that is.
+#ifndef TALLYGATE_COLLECTOR_DELIVER_SINK_REPORT_H_
+#define TALLYGATE_COLLECTOR_DELIVER_SINK_REPORT_H_
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "collector/config/config.h"
+#include "collector/store/store.h"
+
+namespace tallygate::collector {
+
+struct SinkReport {
+  std::string name;
+  std::string kind;    // "webhook" or "folder"
+  std::string target;  // the URL or the folder
+  SinkState state;     // position 0 and nothing else for a sink not begun
+  bool begun = false;  // the store has its state
+  SinkBacklog backlog;
+  // Now minus backlog.oldest; absent without a backlog.
+  std::optional<std::chrono::seconds> oldest_age;
+};
+
+// Every sink of `config`, in its order. Throws StoreError.
+std::vector<SinkReport> SinkReports(Store& store, const CollectorConfig& config, UtcTime now);
+
+// "delivering", "retrying: REASON", "stopped: REASON", "not begun".
+std::string SinkCondition(const SinkReport& report);
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_DELIVER_SINK_REPORT_H_

@@ -1,0 +1,38 @@
+// A sink that POSTs batches of punches as JSON to a URL (docs/collector.md,
+// "Delivery"). A batch's delivery id is drawn when it begins and kept in
+// the store, so that every retry of it, across restarts too, carries the
+// same punches under the same id.
+#ifndef TALLYGATE_COLLECTOR_DELIVER_WEBHOOK_SINK_H_
+#define TALLYGATE_COLLECTOR_DELIVER_WEBHOOK_SINK_H_
+
+#include <string>
+#include <vector>
+
+#include "collector/deliver/http_post.h"
+#include "collector/deliver/sink_worker.h"
+
+namespace tallygate::collector {
+
+// The most punches a batch holds, whatever `batch` says.
+inline constexpr int kMostBatch = 10000;
+
+// How an answer ends a try: 2xx delivered; no answer, 408, 429 and 5xx
+// tried again; anything else refused, with the answer as the reason.
+Attempt AttemptOf(const HttpAnswer& answer);
+
+class WebhookSink final : public SinkWorker {
+ public:
+  using SinkWorker::SinkWorker;
+
+ private:
+  std::optional<int64_t> NextBatch(Store& store, int64_t position) override;
+  std::chrono::steady_clock::time_point Wake() override;
+  void Begin(SinkState& state) override;
+  Attempt Try(Store& store, SinkState& state) override;
+
+  std::vector<PunchRow> rows_;  // the batch NextBatch read
+};
+
+}  // namespace tallygate::collector
+
+#endif  // TALLYGATE_COLLECTOR_DELIVER_WEBHOOK_SINK_H_
