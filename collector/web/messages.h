@@ -23,6 +23,7 @@ enum class Msg {
   kName, kEndpoint, kState, kLastPoll, kLastSuccess, kOnTerminal, kStored, kLastError,
   kAnswering, kBackingOffUntil, kUnreachableSince, kBusySince, kNeverPolled, kNotConfigured,
   kStaleLegend,
+  kDelivery, kSink, kBacklog, kOldestWaiting, kDelivering, kRetrying, kSinkStopped, kNotBegun,
   kFrom, kTo, kTerminal, kAllTerminals, kCard, kHolder, kSearch, kDownloadCsv,
   kCardHex, kStaff, kTime, kNoPunches, kNextPage, kCardReadAs,
   kAddress, kTimeZone, kCollections, kStarted, kOutcome, kAdded, kPagesLost, kError,

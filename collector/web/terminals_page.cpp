@@ -3,6 +3,7 @@
 #include "collector/store/time_text.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
+#include "collector/web/sinks_panel.h"
 #include "collector/web/terminal_state_text.h"
 
 namespace tallygate::collector::web {
@@ -46,6 +47,11 @@ void AddTerminalsPage(httplib::Server& server, Dashboard& dashboard) {
                              {Msg::kName, Msg::kEndpoint, Msg::kState, Msg::kLastPoll,
                               Msg::kLastSuccess, Msg::kOnTerminal, Msg::kStored, Msg::kLastError},
                              rows);
+    const auto config = dashboard.Config();
+    const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    body += SinksPanel(
+        dashboard.WithStore([&](Store& store) { return SinkReports(store, *config, now); }),
+        language);
     PageFrame frame{language, Msg::kNavTerminals, "", std::move(body), kRefreshSeconds};
     SendPage(response, 200, frame);
   }));

@@ -6,6 +6,8 @@
 #include "collector/store/value_text.h"
 #include "collector/export/punch_export.h"
 #include "collector/web/messages.h"
+#include "collector/web/metrics_text.h"
+#include "collector/web/sinks_panel.h"
 #include "collector/web/terminal_view.h"
 
 namespace tallygate::collector::web {
@@ -137,6 +139,44 @@ TEST(TerminalViewTest, ConfiguredTerminalsComeFirstThenThoseOnlyTheStoreKnows) {
   EXPECT_EQ(views[1].answering, Answering::kNeverPolled);
   EXPECT_EQ(views[2].state.info.name, "a");
   EXPECT_FALSE(views[2].configured);
+}
+
+}  // namespace
+}  // namespace tallygate::collector::web
+
+namespace tallygate::collector::web {
+namespace {
+
+TEST(SinkViews, PanelAndMetricsShowBacklogAgeAndTheReceiversEscapedRefusal) {
+  SinkReport stopped;
+  stopped.name = "pay";
+  stopped.kind = "webhook";
+  stopped.target = "https://hr.example/x";
+  stopped.begun = true;
+  stopped.state.stopped = "HTTP 400: <script>x</script>";
+  stopped.state.failures = 4;
+  stopped.backlog.punches = 12;
+  stopped.oldest_age = std::chrono::seconds(3725);
+  SinkReport idle;
+  idle.name = "drop";
+  idle.kind = "folder";
+  idle.target = "/srv/drop";
+  const std::string html = SinksPanel({stopped, idle}, Language::kEnglish);
+  EXPECT_NE(html.find("HTTP 400: &lt;script&gt;x&lt;/script&gt;"), std::string::npos) << html;
+  EXPECT_EQ(html.find("<script>"), std::string::npos);
+  EXPECT_NE(html.find("deliver retry pay"), std::string::npos);
+  EXPECT_NE(html.find("<td>1 h 2 min</td>"), std::string::npos) << html;
+  EXPECT_NE(html.find("not begun"), std::string::npos);
+  EXPECT_EQ(SinksPanel({}, Language::kEnglish), "");
+  const std::string metrics = SinkMetricsText({stopped, idle});
+  for (const char* line :
+       {"tallygate_delivery_backlog{sink=\"pay\"} 12\n",
+        "tallygate_delivery_oldest_undelivered_seconds{sink=\"pay\"} 3725\n",
+        "tallygate_delivery_oldest_undelivered_seconds{sink=\"drop\"} 0\n",
+        "tallygate_delivery_failures_total{sink=\"pay\"} 4\n",
+        "tallygate_delivery_stopped{sink=\"pay\"} 1\n", "tallygate_delivery_stopped{sink=\"drop\"} 0\n"}) {
+    EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+  }
 }
 
 }  // namespace
