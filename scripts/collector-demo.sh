@@ -2,8 +2,9 @@
 # The collector on a simulated fleet: installs what is needed, builds
 # tallygate-sim and tallygate-collector, starts tallygate-sim with five TCP terminals (300 records each,
 # punches arriving), then runs tallygate-collector: check-config, two polls
-# (the second fetches only what came meanwhile), status, and the first lines
-# of an export of today's punches as CSV.
+# (the second fetches only what came meanwhile), status, the first lines
+# of an export of today's punches as CSV, and the service run for a few
+# seconds delivering every punch into a drop folder, a whole file each 2 s.
 #
 #   TALLYGATE_BUILD=FOLDER scripts/collector-demo.sh   uses the programs built in FOLDER
 set -euo pipefail
@@ -22,7 +23,7 @@ trap cleanup EXIT
 start_sim "$work/sim.out" --tcp-terminals 5 --tcp-port 0 --records 300 --cards 20 --punch-rate 2
 
 config=$work/collector.toml
-echo "database = \"sqlite:$work/punches.db\"" >"$config"
+printf 'database = "sqlite:%s/punches.db"\npoll_interval = "1s"\n' "$work" >"$config"
 n=0
 while read -r _ _ port _; do
   n=$((n + 1))
@@ -46,3 +47,16 @@ echo "== export of today's punches ($today), first lines"
 "$collector" --config "$config" export --from "$today" --to "$today" >"$work/today.csv"
 head -8 "$work/today.csv"
 echo "($(($(wc -l <"$work/today.csv") - 1)) punches today)"
+echo "== run for 7 s, delivering into a drop folder, a file every 2 s"
+mkdir "$work/drop"
+printf '[[deliver]]\nname = "hr-drop"\nkind = "folder"\npath = "%s"\nevery = "2s"\n' \
+  "$work/drop" >>"$config"
+"$collector" --config "$config" --log-level warning run &
+service=$!
+sleep 7
+kill -TERM "$service"
+wait "$service"
+for file in "$work/drop"/*; do
+  echo "$(basename "$file"): $(($(wc -l <"$file") - 1)) punches"
+done
+"$collector" --config "$config" deliver status

@@ -44,10 +44,12 @@ fi
 echo "== scripts/collector-demo.sh"
 status=0
 "$root/scripts/collector-demo.sh" >"$work/collector.out" 2>&1 || status=$?
-if [ "$status" != 0 ] || ! grep -q '^terminal,card_hex,card,' "$work/collector.out"; then
+if [ "$status" != 0 ] || ! grep -q '^terminal,card_hex,card,' "$work/collector.out" ||
+  ! grep -q '^hr-drop-.*\.csv: [1-9][0-9]* punches$' "$work/collector.out" ||
+  ! grep -q '^hr-drop (folder .*): [0-9]* to deliver' "$work/collector.out"; then
   tail -20 "$work/collector.out"
-  fail "scripts/collector-demo.sh exited with $status (expected 0 and an export)"
+  fail "scripts/collector-demo.sh exited with $status (expected 0, an export, and every punch delivered into files)"
 else
-  echo "exit status 0, $(grep -c '^gate-[0-9] ' "$work/collector.out") terminals in its status, an export"
+  echo "exit status 0, $(grep -c '^gate-[0-9] ' "$work/collector.out") terminals in its status, an export, $(grep -c '^hr-drop-' "$work/collector.out") files delivered"
 fi
 exit "$failed"
