@@ -16,6 +16,9 @@
 //   swipes-bus   the same on 30 terminals of one bus at 19200 bit/s, the
 //                first swipe as soon as the store knows every terminal
 //                (target p95 2 s)
+//   swipes-webhook  200 TCP terminals delivering to a webhook receiver in
+//                this program: each swipe timed until the receiver has its
+//                punch (target p95 2 s)
 //
 // --collector runs another build of the program (the one before a change,
 // under the same conditions). Each figure is printed beside its target,
@@ -27,6 +30,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -34,8 +39,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,13 +79,14 @@ double Since(Clock::time_point start) {
 // folder; stopped with SIGTERM when it goes.
 class Service {
  public:
+  // `extra`: more of the configuration ([[deliver]] tables).
   Service(const Options& options, const std::filesystem::path& folder,
-          const std::vector<std::string>& endpoints)
+          const std::vector<std::string>& endpoints, const std::string& extra = "")
       : folder_(folder), database_(folder / "punches.db") {
     const std::filesystem::path config = folder / "collector.toml";
     std::ofstream text(config);
     text << "database = \"sqlite:" << database_.string() << "\"\npoll_interval = \"1s\"\n"
-         << "tcp_parallel = 32\n";
+         << "tcp_parallel = 32\n" << extra;
     for (size_t k = 0; k < endpoints.size(); ++k) {
       text << "[[terminal]]\nname = \"" << Name(k) << "\"\n" << endpoints[k] << "\n";
     }
@@ -200,35 +208,41 @@ void Idle(Figures& figures, const Options& options, const std::filesystem::path&
                       static_cast<double>(service.LinesAt("info") - info_before), "", 0);
 }
 
-// Swipes on the terminals in turn, each waited for in the store: p50, p95
-// and max of the time from add-records to the terminal's mark moving. The
-// first ones come as soon as their terminal's first record is stored, while
-// the service's first round still runs.
+// How far a terminal's punches have got: stored, or received onward.
+using Progress = std::function<int64_t(const std::string& terminal)>;
+
+// Swipes on the terminals in turn, each waited for until `reached` moves
+// (the terminal's mark in the store unless given): p50, p95 and max of the
+// time from add-records. The first ones come as soon as their terminal's
+// first record got there, while the service's first round still runs.
 void Swipes(Figures& figures, const Options& options, const std::string& what, SimProcess& sim,
-            Service& service, size_t terminals, bool tcp, double target) {
+            Service& service, size_t terminals, bool tcp, double target,
+            Progress reached = nullptr, const std::string& to = "stored") {
   const auto started = Clock::now();
   Store* store = service.Polled(1, 300s);
   if (store == nullptr) return figures.Failed("    " + what + ": no terminal was polled");
+  if (!reached) reached = [&](const std::string& name) { return store->LoadMark(name).positions; };
   std::vector<double> waits;
   for (int i = 0; i < options.swipes; ++i) {
     const size_t k = static_cast<size_t>(i * 7) % terminals;
     const std::string name = Service::Name(k);
     const auto first = Clock::now();
-    while (store->LoadMark(name).positions == 0 && Since(first) < 300) {
+    while (reached(name) == 0 && Since(first) < 300) {
       std::this_thread::sleep_for(10ms);
     }
-    const int32_t before = store->LoadMark(name).positions;
+    const int64_t before = reached(name);
     const std::string target_text = tcp ? "#" + std::to_string(k + 1) : std::to_string(k + 1);
     const auto made = Clock::now();
     if (sim.Control("add-records 1 " + target_text).rfind("ok", 0) != 0) {
       return figures.Failed("    " + what + ": add-records refused");
     }
-    while (store->LoadMark(name).positions == before && Since(made) < 30) {
+    while (reached(name) == before && Since(made) < 30) {
       std::this_thread::sleep_for(10ms);
     }
     waits.push_back(Since(made));
     if (i < 3) {
-      std::printf("    swipe %d (%s): stored after %.2f s\n", i + 1, name.c_str(), waits.back());
+      std::printf("    swipe %d (%s): %s after %.2f s\n", i + 1, name.c_str(), to.c_str(),
+                  waits.back());
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100 + 37 * (i % 10)));
   }
@@ -239,7 +253,7 @@ void Swipes(Figures& figures, const Options& options, const std::string& what, S
   char extra[96];
   std::snprintf(extra, sizeof extra, "; p50 %.2f s, max %.2f s, %zu swipes", at(0.5),
                 waits.back(), waits.size());
-  figures.Print(what + ": swipe to stored, p95", at(0.95), "s", target, extra);
+  figures.Print(what + ": swipe to " + to + ", p95", at(0.95), "s", target, extra);
   // The day's card lists, which wait for the record polls, still come.
   size_t lists = 0;
   for (size_t k = 0; k < terminals; ++k) lists += store->Cards(Service::Name(k)).collected.has_value();
@@ -252,6 +266,52 @@ void SwipesTcp(Figures& figures, const Options& options, const std::filesystem::
   SimProcess sim = TcpFleet(kTerminals);
   Service service(options, folder, TcpEndpoints(sim));
   Swipes(figures, options, "200 TCP terminals at 1 s", sim, service, kTerminals, true, 1.2);
+}
+
+// A receiver in this program: the punches each terminal's webhook
+// requests brought, counted as they arrive.
+class Receiver {
+ public:
+  Receiver() {
+    server_.Post("/punches", [this](const httplib::Request& request, httplib::Response& response) {
+      const nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
+      std::lock_guard lock(mutex_);
+      if (body.is_object()) {
+        for (const auto& punch : body["punches"]) ++received_[punch.value("terminal", "")];
+      }
+      response.status = 204;
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+  ~Receiver() {
+    server_.stop();
+    thread_.join();
+  }
+  std::string Deliver() const {
+    return "[[deliver]]\nname = \"bench\"\nkind = \"webhook\"\nurl = \"http://127.0.0.1:" +
+           std::to_string(port_) + "/punches\"\n";
+  }
+  int64_t Received(const std::string& terminal) {
+    std::lock_guard lock(mutex_);
+    return received_[terminal];
+  }
+
+ private:
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::map<std::string, int64_t> received_;
+};
+
+void SwipesWebhook(Figures& figures, const Options& options, const std::filesystem::path& folder) {
+  constexpr size_t kTerminals = 200;
+  Receiver receiver;
+  SimProcess sim = TcpFleet(kTerminals);
+  Service service(options, folder, TcpEndpoints(sim), receiver.Deliver());
+  Swipes(figures, options, "200 TCP terminals at 1 s", sim, service, kTerminals, true, 2,
+         [&](const std::string& name) { return receiver.Received(name); }, "webhook received");
 }
 
 void SwipesBus(Figures& figures, const Options& options, const std::filesystem::path& folder) {
@@ -281,12 +341,13 @@ int main(int argc, char** argv) {
   Options options;
   std::vector<std::string> which;
   CLI::App app("What tallygate-collector costs polling 200 idle TCP terminals every second,\n"
-               "and how soon a swipe reaches the store over TCP and on a 19200 bit/s bus;\n"
+               "and how soon a swipe reaches the store over TCP and on a 19200 bit/s bus,\n"
+               "and a webhook receiver;\n"
                "each figure beside its target.",
                "idle_bench");
   tallygate::command_line::Prepare(app);
   app.add_option("WHICH", which, "the scenarios to run (default: all)")
-      ->check(CLI::IsMember({"idle", "swipes-tcp", "swipes-bus"}));
+      ->check(CLI::IsMember({"idle", "swipes-tcp", "swipes-bus", "swipes-webhook"}));
   app.add_option("--collector", options.collector, "the tallygate-collector to run")
       ->capture_default_str();
   app.add_option("--seconds", options.seconds, "how long the idle fleet is measured")
@@ -306,7 +367,10 @@ int main(int argc, char** argv) {
   Figures figures;
   const std::vector<std::pair<const char*, void (*)(Figures&, const Options&,
                                                     const std::filesystem::path&)>>
-      scenarios = {{"idle", Idle}, {"swipes-tcp", SwipesTcp}, {"swipes-bus", SwipesBus}};
+      scenarios = {{"idle", Idle},
+                   {"swipes-tcp", SwipesTcp},
+                   {"swipes-bus", SwipesBus},
+                   {"swipes-webhook", SwipesWebhook}};
   for (const auto& [name, scenario] : scenarios) {
     if (!which.empty() && std::find(which.begin(), which.end(), name) == which.end()) continue;
     try {
