@@ -50,6 +50,10 @@ PunchQuery SearchQuery(const PunchFilter& filter, bool dated,
 // columns hold the card's holder (Store::ForEachHolderPunch).
 PunchQuery HolderPunchQuery(const PunchFilter& filter, bool dated);
 
+// How many punches `filter` selects (its dates and terminals only) per
+// hour, as "YYYY-MM-DD HH" then the count, by hour.
+PunchQuery HourCountQuery(const PunchFilter& filter);
+
 // Up to `limit` cards that have had a name the filter's name fits (on the
 // filter's terminal's list when it has one): a punch the filter's name
 // selects has one of them, not every punch of them is selected.
