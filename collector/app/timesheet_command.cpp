@@ -1,13 +1,12 @@
 #include "collector/app/timesheet_command.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <optional>
 
 #include "collector/export/timesheet.h"
+#include "collector/export/timesheet_range.h"
 #include "collector/store/store.h"
-#include "collector/store/value_text.h"
 
 namespace tallygate::collector {
 namespace {
@@ -17,44 +16,31 @@ constexpr int kBadInput = 2;
 // The punches the options select, or a message saying which option is wrong.
 std::optional<PunchFilter> FilterOf(const TimesheetOptions& options, const CollectorConfig& config,
                                     std::string& problem) {
-  const std::optional<LocalDay> from = ParseDay(options.from);
-  const std::optional<LocalDay> to = ParseDay(options.to);
-  if (!from || !to) {
-    problem = std::string(!from ? "--from" : "--to") + " needs a date as YYYY-MM-DD, not \"" +
-              (!from ? options.from : options.to) + "\"";
-    return std::nullopt;
+  TimesheetRange range =
+      TimesheetRangeOf({options.from, options.to, options.terminal, options.group}, config);
+  const std::string file = config.source.string();
+  switch (range.fault) {
+    case TimesheetFault::kNone: return std::move(range.filter);
+    case TimesheetFault::kBadFrom:
+      problem = "--from needs a date as YYYY-MM-DD, not \"" + options.from + "\"";
+      break;
+    case TimesheetFault::kBadTo:
+      problem = "--to needs a date as YYYY-MM-DD, not \"" + options.to + "\"";
+      break;
+    case TimesheetFault::kFromAfterTo:
+      problem = "--from " + options.from + " is after --to " + options.to;
+      break;
+    case TimesheetFault::kTerminalAndGroup:  // CLI11 refuses both before
+      problem = "--terminal and --group exclude each other";
+      break;
+    case TimesheetFault::kNoSuchTerminal:
+      problem = "--terminal " + options.terminal + ": no such terminal in " + file;
+      break;
+    case TimesheetFault::kNoSuchGroup:
+      problem = "--group " + options.group + ": no terminal in " + file + " has that group";
+      break;
   }
-  if (*from > *to) {
-    problem = "--from " + options.from + " is after --to " + options.to;
-    return std::nullopt;
-  }
-  PunchFilter filter;
-  // Working days, each from day_starts to day_starts the day after.
-  filter.from = LocalTime{*from} + config.day_starts;
-  filter.to = LocalTime{*to + std::chrono::days{1}} + config.day_starts;
-  const auto& terminals = config.terminals;
-  if (!options.terminal.empty()) {
-    if (std::none_of(terminals.begin(), terminals.end(),
-                     [&](const TerminalConfig& t) { return t.name == options.terminal; })) {
-      problem =
-          "--terminal " + options.terminal + ": no such terminal in " + config.source.string();
-      return std::nullopt;
-    }
-    filter.terminal = options.terminal;
-  }
-  if (!options.group.empty()) {
-    for (const TerminalConfig& terminal : terminals) {
-      if (std::ranges::find(terminal.groups, options.group) != terminal.groups.end()) {
-        filter.terminals.push_back(terminal.name);
-      }
-    }
-    if (filter.terminals.empty()) {
-      problem = "--group " + options.group + ": no terminal in " + config.source.string() +
-                " has that group";
-      return std::nullopt;
-    }
-  }
-  return filter;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -87,14 +73,12 @@ int RunTimesheet(const TimesheetOptions& options, const CollectorConfig& config)
     std::fwrite(text.data(), 1, text.size(), stdout);
   };
   int64_t undated = 0;
-  TimesheetDays days(config.day_starts, [&](const TimesheetRow& row) {
+  const std::unique_ptr<Store> store = OpenStore(config.database);
+  write(TimesheetHeader(format));
+  ReadTimesheet(*store, *filter, config.day_starts, [&](const TimesheetRow& row) {
     if (!row.day) undated += row.punches;
     write(TimesheetLine(row, format));
   });
-  const std::unique_ptr<Store> store = OpenStore(config.database);
-  write(TimesheetHeader(format));
-  store->ForEachHolderPunch(*filter, [&](const PunchRow& punch) { days.Add(punch); });
-  days.Finish();
   if (undated > 0) {
     std::cerr << "tallygate-collector: timesheet: " << undated
               << " punches without a valid date listed apart, in the rows with no day\n";

@@ -19,4 +19,9 @@ std::chrono::minutes ParseClockText(std::string_view text) {
   return std::chrono::hours{hours} + std::chrono::minutes{minutes};
 }
 
+std::string ClockText(std::chrono::minutes time) {
+  const auto two = [](int64_t n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
+  return two(time.count() / 60) + ":" + two(time.count() % 60);
+}
+
 }  // namespace tallygate::collector

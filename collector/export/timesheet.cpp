@@ -16,12 +16,14 @@ std::string SpanText(std::chrono::seconds span) {
   return std::to_string(minutes / 60) + (rest < 10 ? ":0" : ":") + std::to_string(rest);
 }
 
-struct RowText {
-  std::string day, first, last, span;
-};
+nlohmann::ordered_json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+}
 
-RowText TextOf(const TimesheetRow& row) {
-  RowText text;
+}  // namespace
+
+TimesheetText TimesheetTextOf(const TimesheetRow& row) {
+  TimesheetText text;
   if (row.day) text.day = DayText(*row.day);
   if (row.first && row.last) {
     text.first = LocalTimeText(*row.first);
@@ -30,12 +32,6 @@ RowText TextOf(const TimesheetRow& row) {
   }
   return text;
 }
-
-nlohmann::ordered_json TextOrNull(const std::string& text) {
-  return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
-}
-
-}  // namespace
 
 LocalDay WorkingDay(LocalTime local, std::chrono::minutes day_starts) {
   return std::chrono::floor<std::chrono::days>(local - day_starts);
@@ -61,13 +57,20 @@ void TimesheetDays::Finish() {
   open_.reset();
 }
 
+void ReadTimesheet(Store& store, const PunchFilter& filter, std::chrono::minutes day_starts,
+                   const std::function<void(const TimesheetRow&)>& row) {
+  TimesheetDays days(day_starts, row);
+  store.ForEachHolderPunch(filter, [&](const PunchRow& punch) { days.Add(punch); });
+  days.Finish();
+}
+
 std::string TimesheetHeader(ExportFormat format) {
   if (format != ExportFormat::kCsv) return {};
   return "day,card_hex,card,staff,name,first,last,punches,span,single\r\n";
 }
 
 std::string TimesheetLine(const TimesheetRow& row, ExportFormat format) {
-  const RowText text = TextOf(row);
+  const TimesheetText text = TimesheetTextOf(row);
   const bool single = row.day && row.punches == 1;
   if (format == ExportFormat::kJsonLines) {
     const nlohmann::ordered_json line = {

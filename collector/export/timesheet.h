@@ -39,6 +39,13 @@ struct TimesheetRow {
   int64_t punches = 0;
 };
 
+// A row's day, first, last and span as the CSV has them; empty where the
+// row has none (the undated).
+struct TimesheetText {
+  std::string day, first, last, span;
+};
+TimesheetText TimesheetTextOf(const TimesheetRow& row);
+
 // The working day of a punch at `local` when days start at `day_starts`.
 LocalDay WorkingDay(LocalTime local, std::chrono::minutes day_starts);
 
@@ -59,6 +66,11 @@ class TimesheetDays {
   std::function<void(const TimesheetRow&)> done_;
   std::optional<TimesheetRow> open_;
 };
+
+// Reads the punches `filter` selects from `store` and hands on their rows,
+// by card then working day, the undated last.
+void ReadTimesheet(Store& store, const PunchFilter& filter, std::chrono::minutes day_starts,
+                   const std::function<void(const TimesheetRow&)>& row);
 
 // The header line (CSV only; empty for JSON lines), CR LF ended.
 std::string TimesheetHeader(ExportFormat format);

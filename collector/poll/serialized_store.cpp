@@ -110,6 +110,11 @@ void SerializedStore::ForEachHolderPunch(const PunchFilter& filter,
   Locked([&] { return store_->ForEachHolderPunch(filter, row); });
 }
 
+std::vector<HourCount> SerializedStore::PunchesPerHour(const std::string& terminal, LocalTime from,
+                                                       LocalTime to) {
+  return Locked([&] { return store_->PunchesPerHour(terminal, from, to); });
+}
+
 std::vector<Cardholder> SerializedStore::Cardholders() {
   return Locked([&] { return store_->Cardholders(); });
 }

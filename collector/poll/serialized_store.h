@@ -43,6 +43,8 @@ class SerializedStore final : public Store {
                     const std::function<void(const PunchRow&)>& row) override;
   void ForEachHolderPunch(const PunchFilter& filter,
                           const std::function<void(const PunchRow&)>& row) override;
+  std::vector<HourCount> PunchesPerHour(const std::string& terminal, LocalTime from,
+                                        LocalTime to) override;
   std::vector<Cardholder> Cardholders() override;
   std::optional<Cardholder> FindCardholder(uint32_t card) override;
   std::vector<CardAudit> ChangeCardholders(const CardholderChanges& changes, const std::string& by,

@@ -33,6 +33,13 @@ struct Punch {
   std::array<uint8_t, 16> raw{};  // the unit as received
 };
 
+// How many punches a terminal clock's hour holds (Store::PunchesPerHour).
+struct HourCount {
+  LocalTime hour;  // its first second
+  int64_t punches = 0;
+  bool operator==(const HourCount&) const = default;
+};
+
 struct CardEntry {
   int32_t position = 0;
   uint32_t card = 0;

@@ -154,6 +154,17 @@ PunchQuery StoredAfterQuery(int64_t after, int64_t limit) {
   return std::move(query).Done();
 }
 
+PunchQuery HourCountQuery(const PunchFilter& filter) {
+  // The time as text is the same on both databases: SQLite keeps it so,
+  // PostgreSQL's session writes a timestamp so (DateStyle ISO). Its first
+  // 13 characters are the hour.
+  QueryText query(
+      "SELECT substr(CAST(p.local_time AS TEXT), 1, 13) AS hour, count(*) FROM punches p");
+  AddFilter(filter, query);
+  query.Append(" GROUP BY hour ORDER BY hour");
+  return std::move(query).Done();
+}
+
 PunchQuery HolderCardsQuery(const PunchFilter& filter, int64_t limit) {
   // One terminal's list, or every name any list has held (a few rows per
   // holder, where the lists hold them on every terminal).

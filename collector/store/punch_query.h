@@ -55,6 +55,10 @@ PunchQuery HolderPunchQuery(const PunchFilter& filter, bool dated);
 // HolderPunchQuery's.
 PunchQuery StoredAfterQuery(int64_t after, int64_t limit);
 
+// How many punches `filter` selects (its dates and terminals only) per
+// hour, as "YYYY-MM-DD HH" then the count, by hour.
+PunchQuery HourCountQuery(const PunchFilter& filter);
+
 // Up to `limit` cards that have had a name the filter's name fits (on the
 // filter's terminal's list when it has one): a punch the filter's name
 // selects has one of them, not every punch of them is selected.

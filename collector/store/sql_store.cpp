@@ -411,6 +411,25 @@ void SqlStore::ForEachHolderPunch(const PunchFilter& filter,
   });
 }
 
+std::vector<HourCount> SqlStore::PunchesPerHour(const std::string& terminal, LocalTime from,
+                                                LocalTime to) {
+  return Run("counting punches per hour", [&] {
+    PunchFilter filter;
+    filter.from = from;
+    filter.to = to;
+    if (!terminal.empty()) filter.terminal = terminal;
+    const PunchQuery query = HourCountQuery(filter);
+    std::vector<HourCount> counts;
+    session_->Query(query.sql, query.params, [&](const SqlRow& row) {
+      const std::string hour = row.Text(0) + ":00:00";
+      const std::optional<std::chrono::seconds> start = ParseTimeText(hour);
+      if (!start) throw StoreError("\"" + hour + "\" is no local time");
+      counts.push_back({LocalTime{*start}, row.Int(1)});
+    });
+    return counts;
+  });
+}
+
 void SqlStore::StreamPunches(const PunchQuery& query,
                              const std::function<void(const PunchRow&)>& row) {
   PunchRow out;

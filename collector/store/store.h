@@ -187,6 +187,12 @@ class Store {
   virtual void ForEachHolderPunch(const PunchFilter& filter,
                                   const std::function<void(const PunchRow&)>& row) = 0;
 
+  // Per hour of the terminals' clocks from `from` (included) to `to`, by
+  // hour: how many punches `terminal` (every terminal when empty) has.
+  // Hours without punches are left out. One grouped walk of a time index.
+  virtual std::vector<HourCount> PunchesPerHour(const std::string& terminal, LocalTime from,
+                                                LocalTime to) = 0;
+
   // ---- The card lists the company wants (cardholder.h) ----
 
   // Every cardholder, revoked ones too, by card.

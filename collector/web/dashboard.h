@@ -1,6 +1,7 @@
 // What the dashboard's handlers share: the store connections, the poll
-// metrics, who may write, and what the running service offers now (its configuration and
-// "poll now"), replaced when the configuration is reread.
+// metrics, who may write, the places for downloads, and what the running
+// service offers now (its configuration and "poll now"), replaced when the
+// configuration is reread.
 #ifndef TALLYGATE_COLLECTOR_WEB_DASHBOARD_H_
 #define TALLYGATE_COLLECTOR_WEB_DASHBOARD_H_
 
@@ -12,6 +13,7 @@
 
 #include "collector/config/config.h"
 #include "collector/poll/poll_metrics.h"
+#include "collector/web/downloads.h"
 #include "collector/web/store_pool.h"
 #include "collector/web/write_access.h"
 
@@ -52,6 +54,7 @@ class Dashboard {
 
   PollMetrics* metrics() const { return metrics_; }
   const WriteAccess& access() const { return access_; }
+  Downloads& downloads() { return downloads_; }
 
  private:
   std::unique_ptr<StorePool::Lease> TakeStore();
@@ -60,6 +63,7 @@ class Dashboard {
   StorePool pool_;
   PollMetrics* metrics_;
   const WriteAccess access_;
+  Downloads downloads_;
   mutable std::mutex mutex_;
   std::shared_ptr<const CollectorConfig> config_ = std::make_shared<CollectorConfig>();
   PollNowFunction poll_now_;

@@ -80,6 +80,7 @@ std::string RenderPage(const PageFrame& frame) {
   std::string nav;
   for (const auto& [id, href] : {std::pair{Msg::kNavTerminals, "/terminals"},
                                  std::pair{Msg::kNavPunches, "/punches"},
+                                 std::pair{Msg::kNavTimesheet, "/timesheet"},
                                  std::pair{Msg::kNavCardholders, "/cardholders"}}) {
     nav += "<a href=\"" + std::string(href) + "\"" +
            (id == frame.heading ? " aria-current=\"page\"" : "") + ">" + Caption(language, id) +

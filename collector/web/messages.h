@@ -39,6 +39,9 @@ enum class Msg {
   kNoSuchCard, kHolderForm, kSave, kRevoke, kSaved, kRevokeDone, kNotSaved, kAddHolder,
   kPendingChanges, kNoPending, kChange, kReason, kSince, kMayStillOpen,
   kChangeAdd, kChangeRewrite, kChangeRemove,
+  kNavTimesheet, kGroup, kAllGroups, kWorkingDay, kFirstPunch, kLastPunch, kPunchCount, kSpan,
+  kNote, kSinglePunch, kNoTimesheetRows, kUndatedApart, kRowsCut, kDayStarts, kFromAfterTo,
+  kUnknownTerminal, kUnknownGroup, kTerminalOrGroup, kChartTitle, kChartLabel, kBarTitle,
   kCount  // not a caption
 };
 

@@ -2,6 +2,7 @@
 // a page, with a link to the same search as CSV (punches_csv.cpp).
 #include "collector/store/value_text.h"
 #include "collector/store/time_text.h"
+#include "collector/web/form_fields.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
 #include "collector/web/search_query.h"
@@ -9,36 +10,15 @@
 namespace tallygate::collector::web {
 namespace {
 
-std::string Input(Language language, Msg caption, const char* name, const char* type,
-                  const httplib::Request& request) {
-  return "<label>" + Caption(language, caption) + "<input name=\"" + name + "\" type=\"" + type +
-         "\" value=\"" + Escape(Param(request, name).value_or("")) + "\"></label>";
-}
-
-std::string TerminalSelect(Language language, const CollectorConfig& config,
-                           const httplib::Request& request) {
-  const std::string chosen = Param(request, "terminal").value_or("");
-  std::string options = "<option value=\"\">" + Caption(language, Msg::kAllTerminals) + "</option>";
-  bool listed = chosen.empty();
-  auto option = [&](const std::string& name) {
-    options += "<option value=\"" + Escape(name) + "\"" + (name == chosen ? " selected" : "") +
-               ">" + Escape(name) + "</option>";
-    listed |= name == chosen;
-  };
-  for (const TerminalConfig& terminal : config.terminals) option(terminal.name);
-  if (!listed) option(chosen);
-  return "<label>" + Caption(language, Msg::kTerminal) + "<select name=\"terminal\">" + options +
-         "</select></label>";
-}
-
 std::string SearchForm(Language language, const CollectorConfig& config,
                        const httplib::Request& request) {
   return "<form id=\"search\" method=\"get\" action=\"/punches\">" +
-         Input(language, Msg::kFrom, "from", "date", request) +
-         Input(language, Msg::kTo, "to", "date", request) +
-         TerminalSelect(language, config, request) +
-         Input(language, Msg::kCard, "card", "text", request) +
-         Input(language, Msg::kHolder, "name", "text", request) +
+         InputField(language, Msg::kFrom, "from", "date", request) +
+         InputField(language, Msg::kTo, "to", "date", request) +
+         SelectField(language, Msg::kTerminal, Msg::kAllTerminals, "terminal",
+                     TerminalNames(config), request) +
+         InputField(language, Msg::kCard, "card", "text", request) +
+         InputField(language, Msg::kHolder, "name", "text", request) +
          "<button id=\"search-button\" type=\"submit\">" + Caption(language, Msg::kSearch) +
          "</button></form>\n";
 }
@@ -82,19 +62,14 @@ std::string Results(Language language, const SearchQuery& query, const PunchPage
 void PunchesPage(Dashboard& dashboard, const httplib::Request& request,
                  httplib::Response& response) {
   const Language language = LanguageOf(request);
-  std::string body = SearchForm(language, *dashboard.Config(), request);
-  int status = 200;
-  try {
-    const SearchQuery query = ReadSearch(request, true);
-    const PunchPage page = dashboard.WithStore([&](Store& store) {
-      return store.SearchPunches(query.filter, query.after, query.limit);
-    });
-    body += Results(language, query, page, FilterQuery(request));
-  } catch (const BadField& bad) {
-    status = 400;
-    body += "<p class=\"error\">" + Escape(bad.Describe(language)) + "</p>\n";
-  }
-  SendPage(response, status, {language, Msg::kNavPunches, "", std::move(body)});
+  SendSearchPage(response, language, Msg::kNavPunches,
+                 SearchForm(language, *dashboard.Config(), request), [&] {
+                   const SearchQuery query = ReadSearch(request, true);
+                   const PunchPage page = dashboard.WithStore([&](Store& store) {
+                     return store.SearchPunches(query.filter, query.after, query.limit);
+                   });
+                   return Results(language, query, page, FilterQuery(request));
+                 });
 }
 
 }  // namespace

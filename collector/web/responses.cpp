@@ -17,10 +17,26 @@ Language LanguageOf(const httplib::Request& request) {
   return LanguageFor(request.get_header_value("Accept-Language"));
 }
 
+bool IsDownload(const std::string& path) {
+  return path == "/punches.csv" || path == "/timesheet.csv";
+}
+
 void SendPage(httplib::Response& response, int status, const PageFrame& frame) {
   response.status = status;
   response.set_header("Cache-Control", "no-store");
   response.set_content(RenderPage(frame), "text/html; charset=utf-8");
+}
+
+void SendSearchPage(httplib::Response& response, Language language, Msg heading, std::string form,
+                    const std::function<std::string()>& results) {
+  int status = 200;
+  try {
+    form += results();
+  } catch (const BadField& bad) {
+    status = 400;
+    form += "<p class=\"error\">" + Escape(bad.Describe(language)) + "</p>\n";
+  }
+  SendPage(response, status, {language, heading, "", std::move(form)});
 }
 
 void SendJson(httplib::Response& response, int status, const nlohmann::ordered_json& value) {
@@ -35,7 +51,7 @@ void SendError(const httplib::Request& request, httplib::Response& response, int
   if (StartsWith(request.path, "/api/")) {
     SendJson(response, status, nlohmann::ordered_json{{"error", message}});
   } else if (StartsWith(request.path, "/metrics") || StartsWith(request.path, "/healthz") ||
-             StartsWith(request.path, "/punches.csv")) {
+             IsDownload(request.path)) {
     response.status = status;
     response.set_content(message + "\n", "text/plain; charset=utf-8");
   } else {

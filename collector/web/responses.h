@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -16,8 +17,16 @@ namespace tallygate::collector::web {
 
 Language LanguageOf(const httplib::Request& request);
 
+// A file's URL (/punches.csv, /timesheet.csv): its failures are plain text.
+bool IsDownload(const std::string& path);
+
 void SendPage(httplib::Response& response, int status, const PageFrame& frame);
 void SendJson(httplib::Response& response, int status, const nlohmann::ordered_json& value);
+
+// A search page: `form`, then `results()` (HTML); when that throws a
+// BadField, its message under the form instead, with 400.
+void SendSearchPage(httplib::Response& response, Language language, Msg heading, std::string form,
+                    const std::function<std::string()>& results);
 
 // `message` (plain text) with `status`: as a page titled `heading` for a
 // page's URL, {"error": message} under /api/, text otherwise.

@@ -23,6 +23,8 @@ void AddTerminalsPage(httplib::Server& server, Dashboard& dashboard);  // /termi
 void AddTerminalPage(httplib::Server& server, Dashboard& dashboard);   // /terminals/NAME[/poll]
 void AddPunchesPage(httplib::Server& server, Dashboard& dashboard);    // /punches
 void AddPunchesCsv(httplib::Server& server, Dashboard& dashboard);     // /punches.csv
+void AddTimesheetPage(httplib::Server& server, Dashboard& dashboard);  // /timesheet
+void AddTimesheetCsv(httplib::Server& server, Dashboard& dashboard);   // /timesheet.csv
 void AddApi(httplib::Server& server, Dashboard& dashboard);            // /api/...
 void AddCardholdersApi(httplib::Server& server, Dashboard& dashboard); // /api/cardholders, /api/cards
 void AddCardholdersPage(httplib::Server& server, Dashboard& dashboard);  // /cardholders[/CARD]

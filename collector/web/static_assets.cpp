@@ -28,6 +28,14 @@ button { cursor: pointer; }
 .actions { display: flex; flex-wrap: wrap; gap: 1em; margin: 1em 0; align-items: center; }
 dl.facts { display: grid; grid-template-columns: max-content 1fr; gap: .2em 1em; }
 dl.facts dd { margin: 0; }
+tr.single td { background: #e6a10026; }
+td.note { color: var(--warn); font-weight: bold; }
+.chart { max-width: 60em; }
+svg.hourly { width: 100%; height: auto; }
+svg.hourly .bar { fill: var(--accent); }
+svg.hourly line.day { stroke: #8888; }
+svg.hourly text { font-size: 9px; fill: currentColor; }
+svg.hourly text.count { text-anchor: end; }
 )css";
 
 const char* const kAppJs = R"js("use strict";

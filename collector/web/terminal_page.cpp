@@ -1,4 +1,5 @@
-// /terminals/NAME: the terminal's state, its card changes still pending,
+// /terminals/NAME: the terminal's state, its punches per hour, its card
+// changes still pending,
 // its recent collections and its card list, with a "poll now" button for
 // an admin (POST /terminals/NAME/poll, which asks the fleet and comes back
 // here with a flash).
@@ -6,6 +7,7 @@
 
 #include "collector/store/value_text.h"
 #include "collector/web/card_state_text.h"
+#include "collector/web/hourly_chart.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
 #include "collector/web/search_query.h"
@@ -92,8 +94,9 @@ std::string PendingRows(const std::vector<PendingCard>& pending, Language langua
   return rows;
 }
 
-std::string Body(const TerminalFacts& facts, const httplib::Request& request,
-                 const WriteAccess& access, Language language) {
+std::string Body(Dashboard& dashboard, const TerminalFacts& facts, const httplib::Request& request,
+                 Language language) {
+  const WriteAccess& access = dashboard.access();
   const std::string& name = facts.view.state.info.name;
   std::string body;
   if (const std::optional<std::string> polled = Param(request, "polled")) {
@@ -107,6 +110,7 @@ std::string Body(const TerminalFacts& facts, const httplib::Request& request,
             Escape(UrlEncoded(name)) + "/poll\">" + access.FormTokenInput(request) +
             "<button type=\"submit\">" + Caption(language, Msg::kPollNow) + "</button></form>\n";
   }
+  body += HourlyChartSection(dashboard, language, name, facts.view.state.info.time_zone);
   body += "<h2>" + Caption(language, Msg::kPendingChanges) + "</h2>\n";
   if (facts.pending.empty()) body += "<p>" + Caption(language, Msg::kNoPending) + "</p>\n";
   body += Table("pending", language, {Msg::kCardHex, Msg::kChange, Msg::kReason, Msg::kSince, Msg::kError},
@@ -143,7 +147,7 @@ void AddTerminalPage(httplib::Server& server, Dashboard& dashboard) {
     }
     SendPage(response, 200,
              {language, Msg::kNavTerminals, Escape(name),
-              Body(*facts, request, dashboard.access(), language)});
+              Body(dashboard, *facts, request, language)});
   }));
   server.Post(R"(/terminals/(.+)/poll)", AdminOnly(dashboard.access(), [&dashboard](
                                                        const httplib::Request& request,

@@ -1,6 +1,7 @@
-// /terminals: one row per terminal, the stale ones marked, reloaded every
-// 30 seconds.
+// /terminals: one row per terminal, the stale ones marked, and the fleet's
+// punches per hour; reloaded every 30 seconds.
 #include "collector/store/time_text.h"
+#include "collector/web/hourly_chart.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
 #include "collector/web/sinks_panel.h"
@@ -46,7 +47,8 @@ void AddTerminalsPage(httplib::Server& server, Dashboard& dashboard) {
                        Table("terminals", language,
                              {Msg::kName, Msg::kEndpoint, Msg::kState, Msg::kLastPoll,
                               Msg::kLastSuccess, Msg::kOnTerminal, Msg::kStored, Msg::kLastError},
-                             rows);
+                             rows) +
+                       HourlyChartSection(dashboard, language, "", "");
     const auto config = dashboard.Config();
     const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     body += SinksPanel(

@@ -57,7 +57,7 @@ httplib::Server::HandlerResponse Admit(const std::string& token, const WriteAcce
              access.AdminOf(request)) {
     return httplib::Server::HandlerResponse::Unhandled;
   } else if (StartsWith(request.path, "/api/") || request.path == "/metrics" ||
-             request.path == "/punches.csv") {
+             IsDownload(request.path)) {
     SendError(request, response, 401, Fill(language, Msg::kTokenNeeded, {}));
   } else {
     SendPage(response, 401, {language, Msg::kSignIn, "", LoginForm(language, "")});
@@ -152,6 +152,8 @@ void WebServer::AddRoutes() {
   AddTerminalPage(server, dashboard_);
   AddPunchesPage(server, dashboard_);
   AddPunchesCsv(server, dashboard_);
+  AddTimesheetPage(server, dashboard_);
+  AddTimesheetCsv(server, dashboard_);
   AddApi(server, dashboard_);
   AddCardholdersApi(server, dashboard_);
   AddCardholdersPage(server, dashboard_);

@@ -143,9 +143,13 @@ class Fleet:
             return False
 
     def export(self, *args):
+        return self.command("export", "--format", "csv", *args)
+
+    def command(self, *args):
+        """The standard output of tallygate-collector ARGS on this store."""
         done = subprocess.run(
-            [os.environ["TALLYGATE_COLLECTOR"], "--config", str(self.work / "main.toml"),
-             "export", "--format", "csv", *args], capture_output=True, check=True)
+            [os.environ["TALLYGATE_COLLECTOR"], "--config", str(self.work / "main.toml"), *args],
+            capture_output=True, check=True)
         return done.stdout
 
     def close(self):
@@ -255,17 +259,40 @@ def test_holder_names_with_markup_show_as_text(browser, fleet):
     assert not browser.find_elements(By.CSS_SELECTOR, "#cards img, #cards script")
 
 
-def test_csv_download_matches_export(browser, fleet):
-    search(browser, fleet, **{"from": PUNCH_DAY, "to": PUNCH_DAY})
+def download(browser, name):
+    """The bytes the page's CSV link gives, saved as NAME."""
     browser.execute_cdp_cmd("Browser.setDownloadBehavior",
                             {"behavior": "allow", "downloadPath": str(browser.downloads)})
     browser.find_element(By.ID, "csv-link").click()
     done = wait_for("the download", lambda: [
-        f for f in browser.downloads.iterdir() if not f.name.endswith(".crdownload")])
+        f for f in browser.downloads.iterdir() if f.name == name])
     body = done[0].read_bytes()
+    done[0].unlink()
+    return body
+
+
+def test_csv_download_matches_export(browser, fleet):
+    search(browser, fleet, **{"from": PUNCH_DAY, "to": PUNCH_DAY})
+    body = download(browser, "punches.csv")
     assert body == fleet.export("--from", PUNCH_DAY, "--to", PUNCH_DAY)
     rows = list(csv.DictReader(io.StringIO(body.decode("utf-8"), newline="")))
     assert {row["name"] for row in rows} >= {"张三", "<script>", '"><img'}
+
+
+def test_timesheet_page_and_download_match_the_command(browser, fleet):
+    browser.get(f"{fleet.url}/timesheet?from={PUNCH_DAY}&to={PUNCH_DAY}&terminal=gate-1")
+    rows = wait_for("张三's day", lambda: [
+        row for row in browser.find_elements(By.CSS_SELECTOR, "#timesheet tr.day")
+        if "张三" in row.text])
+    assert rows[0].find_element(By.CLASS_NAME, "punches").text == "2"
+    body = download(browser, "timesheet.csv")
+    assert body == fleet.command("timesheet", "--from", PUNCH_DAY, "--to", PUNCH_DAY,
+                                 "--terminal", "gate-1")
+    browser.get(fleet.url + "/terminals/gate-1")
+    chart = browser.find_element(By.ID, "hourly")
+    assert chart.get_attribute("role") == "img" and chart.size["width"] > 300
+    assert len(chart.find_elements(By.CSS_SELECTOR, "rect.bar")) == 168
+    screenshot(browser, "dashboard-timesheet")
 
 
 @pytest.mark.parametrize("path", ["/terminals", "/punches", "/api/terminals",

@@ -65,6 +65,10 @@ TEST_F(DashboardDownloadTest, StalledDownloadsHoldNoStoreConnectionAndLeaveWorke
     ASSERT_TRUE(result) << path;
     EXPECT_EQ(result->status, 200) << path;
   }
+  // The places are every download's, the timesheet's too.
+  const auto timesheet = client.Get("/timesheet.csv");
+  ASSERT_TRUE(timesheet);
+  EXPECT_EQ(timesheet->status, 503);
   EXPECT_EQ(opened_, 1);
 }
 
