@@ -41,20 +41,21 @@ void TimesheetDays::Add(const PunchRow& punch) {
   const std::optional<LocalTime>& local = punch.punch.local;
   const std::optional<LocalDay> day =
       local ? std::optional(WorkingDay(*local, day_starts_)) : std::nullopt;
-  if (open_ && (open_->card != punch.punch.card || open_->day != day)) Finish();
-  if (!open_) {
+  if (open_now_ && (open_.card != punch.punch.card || open_.day != day)) Finish();
+  if (!open_now_) {
     open_ = TimesheetRow{day, punch.punch.card, punch.staff, punch.name, local, local, 0};
+    open_now_ = true;
   }
   // A punch at a terminal whose list lacks the card names nobody.
-  if (open_->staff.empty()) open_->staff = punch.staff;
-  if (open_->name.empty()) open_->name = punch.name;
-  open_->last = local;
-  ++open_->punches;
+  if (open_.staff.empty()) open_.staff = punch.staff;
+  if (open_.name.empty()) open_.name = punch.name;
+  open_.last = local;
+  ++open_.punches;
 }
 
 void TimesheetDays::Finish() {
-  if (open_) done_(*open_);
-  open_.reset();
+  if (open_now_) done_(open_);
+  open_now_ = false;
 }
 
 void ReadTimesheet(Store& store, const PunchFilter& filter, std::chrono::minutes day_starts,

@@ -64,7 +64,10 @@ class TimesheetDays {
  private:
   std::chrono::minutes day_starts_;
   std::function<void(const TimesheetRow&)> done_;
-  std::optional<TimesheetRow> open_;
+  // The row being counted, while open_now_. Not an optional: GCC 12 at -O3
+  // takes the strings of an optional row for uninitialized.
+  TimesheetRow open_;
+  bool open_now_ = false;
 };
 
 // Reads the punches `filter` selects from `store` and hands on their rows,
