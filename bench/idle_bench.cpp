@@ -12,7 +12,9 @@
 //   swipes-tcp   200 TCP terminals: swipes made one after the other on
 //                terminals in turn (the simulator's add-records), each timed
 //                until its terminal's mark in the store has moved; p50, p95
-//                (target 1.2 s) and max
+//                (target 1.2 s) and max; and each timed until its punch's
+//                event came on the dashboard's /api/events (the live feed),
+//                p50, p95 (target 1.2 s) and max
 //   swipes-bus   the same on 30 terminals of one bus at 19200 bit/s, the
 //                first swipe as soon as the store knows every terminal
 //                (target p95 2 s)
@@ -27,6 +29,11 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -36,6 +43,8 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,13 +81,15 @@ double Since(Clock::time_point start) {
 // folder; stopped with SIGTERM when it goes.
 class Service {
  public:
+  // With `http_port`, the dashboard listens on 127.0.0.1 there.
   Service(const Options& options, const std::filesystem::path& folder,
-          const std::vector<std::string>& endpoints)
+          const std::vector<std::string>& endpoints, int http_port = 0)
       : folder_(folder), database_(folder / "punches.db") {
     const std::filesystem::path config = folder / "collector.toml";
     std::ofstream text(config);
     text << "database = \"sqlite:" << database_.string() << "\"\npoll_interval = \"1s\"\n"
          << "tcp_parallel = 32\n";
+    if (http_port > 0) text << "[http]\nlisten = \"127.0.0.1:" << http_port << "\"\n";
     for (size_t k = 0; k < endpoints.size(); ++k) {
       text << "[[terminal]]\nname = \"" << Name(k) << "\"\n" << endpoints[k] << "\n";
     }
@@ -200,16 +211,109 @@ void Idle(Figures& figures, const Options& options, const std::filesystem::path&
                       static_cast<double>(service.LinesAt("info") - info_before), "", 0);
 }
 
+// A port free now on 127.0.0.1.
+int FreePort() {
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+  close(socket);
+  return ntohs(address.sin_port);
+}
+
+// The service's live feed, read on a thread of its own from when the
+// dashboard answers: when each punch's event came, by terminal and position.
+class EventReader {
+ public:
+  explicit EventReader(int port) : client_("127.0.0.1", port) {
+    client_.set_read_timeout(std::chrono::seconds{60});
+    thread_ = std::thread([this] {
+      while (!stopping_) {
+        client_.Get("/api/events", [this](const char* data, size_t length) {
+          Take(std::string_view(data, length));
+          return !stopping_;
+        });
+        std::this_thread::sleep_for(100ms);  // not answering yet
+      }
+    });
+  }
+  ~EventReader() {
+    stopping_ = true;
+    client_.stop();
+    thread_.join();
+  }
+  EventReader(const EventReader&) = delete;
+  EventReader& operator=(const EventReader&) = delete;
+
+  // When the event of `terminal`'s punch at `position` came; nothing when
+  // it has not come within `limit`.
+  std::optional<Clock::time_point> Await(const std::string& terminal, int32_t position,
+                                         std::chrono::seconds limit) {
+    const auto until = Clock::now() + limit;
+    for (;;) {
+      {
+        std::lock_guard lock(mutex_);
+        const auto found = came_.find({terminal, position});
+        if (found != came_.end()) return found->second;
+      }
+      if (Clock::now() >= until) return std::nullopt;
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+
+ private:
+  void Take(std::string_view bytes) {
+    const auto now = Clock::now();
+    pending_ += bytes;
+    static const std::regex kData("data: ([^\n]*)\n\n");
+    std::smatch found;
+    std::lock_guard lock(mutex_);
+    while (std::regex_search(pending_, found, kData)) {
+      const nlohmann::json punch = nlohmann::json::parse(found[1].str());
+      came_.emplace(std::pair{punch["terminal"].get<std::string>(), punch["position"].get<int32_t>()},
+                    now);
+      pending_ = found.suffix();
+    }
+  }
+
+  httplib::Client client_;
+  std::atomic<bool> stopping_ = false;
+  std::string pending_;
+  std::mutex mutex_;
+  std::map<std::pair<std::string, int32_t>, Clock::time_point> came_;
+  std::thread thread_;
+};
+
+// p50, p95 and max of `waits` (seconds) as one figure beside `target`.
+void PrintWaits(Figures& figures, const std::string& what, std::vector<double> waits,
+                double target, const char* counted) {
+  if (waits.empty()) return figures.Failed("    " + what + ": nothing measured");
+  std::sort(waits.begin(), waits.end());
+  const auto at = [&](double share) {
+    return waits[std::min(waits.size() - 1, static_cast<size_t>(share * static_cast<double>(waits.size())))];
+  };
+  char extra[96];
+  std::snprintf(extra, sizeof extra, "; p50 %.2f s, max %.2f s, %zu %s", at(0.5), waits.back(),
+                waits.size(), counted);
+  figures.Print(what + ", p95", at(0.95), "s", target, extra);
+}
+
 // Swipes on the terminals in turn, each waited for in the store: p50, p95
 // and max of the time from add-records to the terminal's mark moving. The
 // first ones come as soon as their terminal's first record is stored, while
-// the service's first round still runs.
+// the service's first round still runs. With `events`, each swipe is also
+// waited for on the live feed.
 void Swipes(Figures& figures, const Options& options, const std::string& what, SimProcess& sim,
-            Service& service, size_t terminals, bool tcp, double target) {
+            Service& service, size_t terminals, bool tcp, double target,
+            EventReader* events = nullptr) {
   const auto started = Clock::now();
   Store* store = service.Polled(1, 300s);
   if (store == nullptr) return figures.Failed("    " + what + ": no terminal was polled");
   std::vector<double> waits;
+  std::vector<double> event_waits;
   for (int i = 0; i < options.swipes; ++i) {
     const size_t k = static_cast<size_t>(i * 7) % terminals;
     const std::string name = Service::Name(k);
@@ -227,19 +331,21 @@ void Swipes(Figures& figures, const Options& options, const std::string& what, S
       std::this_thread::sleep_for(10ms);
     }
     waits.push_back(Since(made));
+    if (events != nullptr) {
+      if (const auto came = events->Await(name, before, 30s)) {
+        event_waits.push_back(std::chrono::duration<double>(*came - made).count());
+      }
+    }
     if (i < 3) {
       std::printf("    swipe %d (%s): stored after %.2f s\n", i + 1, name.c_str(), waits.back());
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100 + 37 * (i % 10)));
   }
-  std::sort(waits.begin(), waits.end());
-  const auto at = [&](double share) {
-    return waits[std::min(waits.size() - 1, static_cast<size_t>(share * static_cast<double>(waits.size())))];
-  };
-  char extra[96];
-  std::snprintf(extra, sizeof extra, "; p50 %.2f s, max %.2f s, %zu swipes", at(0.5),
-                waits.back(), waits.size());
-  figures.Print(what + ": swipe to stored, p95", at(0.95), "s", target, extra);
+  PrintWaits(figures, what + ": swipe to stored", waits, target, "swipes");
+  if (events != nullptr) {
+    PrintWaits(figures, what + ": swipe to live feed event", event_waits, target,
+               "events of the swipes");
+  }
   // The day's card lists, which wait for the record polls, still come.
   size_t lists = 0;
   for (size_t k = 0; k < terminals; ++k) lists += store->Cards(Service::Name(k)).collected.has_value();
@@ -250,8 +356,11 @@ void Swipes(Figures& figures, const Options& options, const std::string& what, S
 void SwipesTcp(Figures& figures, const Options& options, const std::filesystem::path& folder) {
   constexpr size_t kTerminals = 200;
   SimProcess sim = TcpFleet(kTerminals);
-  Service service(options, folder, TcpEndpoints(sim));
-  Swipes(figures, options, "200 TCP terminals at 1 s", sim, service, kTerminals, true, 1.2);
+  const int port = FreePort();
+  Service service(options, folder, TcpEndpoints(sim), port);
+  EventReader events(port);
+  Swipes(figures, options, "200 TCP terminals at 1 s", sim, service, kTerminals, true, 1.2,
+         &events);
 }
 
 void SwipesBus(Figures& figures, const Options& options, const std::filesystem::path& folder) {
