@@ -12,6 +12,7 @@
 #include "collector/app/stop_deadline.h"
 #include "collector/app/task.h"
 #include "collector/deliver/delivery.h"
+#include "collector/feed/postgres_listener.h"
 #include "collector/feed/punch_signal.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/log.h"
@@ -164,12 +165,14 @@ std::unique_ptr<Store> OpenStoreWaiting(
 // none is asked for. Sets `status` and returns null when it cannot start.
 std::unique_ptr<web::WebServer> StartDashboard(const CollectorConfig& config,
                                                const std::string& http_listen,
-                                               PollMetrics& metrics, int& status) {
+                                               PollMetrics& metrics, PunchSignal& stored,
+                                               int& status) {
   const std::string listen = http_listen.empty() ? config.http.listen : http_listen;
   if (listen.empty()) return nullptr;
   try {
-    auto server = std::make_unique<web::WebServer>(web::WebOptionsFor(config, http_listen),
-                                                   &metrics);
+    web::WebOptions options = web::WebOptionsFor(config, http_listen);
+    options.stored = &stored;
+    auto server = std::make_unique<web::WebServer>(std::move(options), &metrics);
     server->Start();
     Log(LogLevel::kInfo, "dashboard at http://" + listen + "/");
     return server;
@@ -181,6 +184,11 @@ std::unique_ptr<web::WebServer> StartDashboard(const CollectorConfig& config,
     status = 2;
   }
   return nullptr;
+}
+
+// What the listener for other collectors' punches has to say.
+void ListenerReport(const std::string& text, bool failed) {
+  Log(failed ? LogLevel::kWarning : LogLevel::kInfo, text);
 }
 
 bool SameHttp(const HttpConfig& a, const HttpConfig& b) {
@@ -214,9 +222,12 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
   StopDeadline deadline;
   PollMetrics metrics;
   PunchSignal stored;
+  // On PostgreSQL, punches other collectors store on the same database.
+  std::unique_ptr<PostgresListener> others =
+      ListenerFor(first_config.database, stored, ListenerReport);
   int status = 0;
   const std::unique_ptr<web::WebServer> server =
-      StartDashboard(first_config, http_listen, metrics, status);
+      StartDashboard(first_config, http_listen, metrics, stored, status);
   if (status != 0) return status;
   auto config = std::make_shared<const CollectorConfig>(std::move(first_config));
   if (server) server->Attach(config, nullptr);
@@ -256,6 +267,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
       if (std::optional<CollectorConfig> again = Reread(config_file)) reread = std::move(again);
     }
     if (stopping) {
+      stored.Stop();  // the live feed's streams end
       deadline.Start(0, StoreCall(store->Describe()));
       workers.Join();
       Log(LogLevel::kInfo, "stopped");
@@ -274,6 +286,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
       store.reset();
       store = OpenStoreWaiting(config_file, config, reloaded, left_behind, deadline, stored);
       if (!store) return 0;
+      others = ListenerFor(config->database, stored, ListenerReport);
     }
   }
 }

@@ -76,6 +76,8 @@ SinkState SinkWorker::LoadOrCreate() {
 }
 
 void SinkWorker::Wait(std::stop_token stop, Clock::time_point until) {
+  // Once the service stops the signal it wakes nobody: sleep out the wait.
+  if (stored_.Stopped()) return SleepUntil(stop, until);
   stored_.WaitPast(seen_, until, stop);
 }
 

@@ -120,8 +120,10 @@ std::string KeyValueWithoutPassword(std::string_view text) {
 
 }  // namespace
 
+bool IsPostgres(const std::string& database) { return IsUri(database) || IsKeyValue(database); }
+
 std::unique_ptr<Store> OpenStore(const std::string& database) {
-  if (IsUri(database) || IsKeyValue(database)) return OpenPostgresStore(database);
+  if (IsPostgres(database)) return OpenPostgresStore(database);
   std::string path = database;
   if (path.starts_with("sqlite:")) {
     path.erase(0, 7);

@@ -266,6 +266,26 @@ void PostgresSession::Unhurried() {
   unhurried_ = true;
 }
 
+int PostgresSession::Notifications(std::chrono::milliseconds wait) {
+  pg_conn* conn = Live();
+  const auto take = [conn] {
+    int count = 0;
+    while (PGnotify* notify = PQnotifies(conn)) {
+      PQfreemem(notify);
+      ++count;
+    }
+    return count;
+  };
+  if (const int queued = take(); queued > 0) return queued;
+  WaitFor(PQsocket(conn), POLLIN, Clock::now() + wait);
+  if (PQconsumeInput(conn) == 0 || PQstatus(conn) != CONNECTION_OK) {
+    const std::string reason = Reason();
+    Drop();
+    throw StoreError(reason);
+  }
+  return take();
+}
+
 void PostgresSession::Await(short events) {
   const auto wait = unhurried_ ? std::chrono::duration_cast<std::chrono::seconds>(kUnhurriedWait)
                                : kAnswerWait;

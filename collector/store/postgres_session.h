@@ -55,6 +55,11 @@ class PostgresSession final : public SqlSession {
              const std::function<void(const SqlRow&)>& row) override;
   void Unhurried() override;
 
+  // After LISTEN: the notifications that came, waiting up to `wait` for the
+  // first when none is queued; 0 when none came. Throws StoreError when the
+  // connection is lost (a LISTEN does not outlive it).
+  int Notifications(std::chrono::milliseconds wait);
+
  private:
   void Connect();               // a new connection with the session's settings
   void Drop();                  // closes it; the next Ready() makes another

@@ -291,6 +291,10 @@ class Store {
 // Throws StoreError.
 std::unique_ptr<Store> OpenStore(const std::string& database);
 
+// True when `database` names a PostgreSQL server (a URI or libpq's
+// key=value form) rather than a SQLite file.
+bool IsPostgres(const std::string& database);
+
 // `database` as it may be shown: a password in it replaced by "***".
 std::string WithoutPassword(const std::string& database);
 

@@ -1,7 +1,6 @@
 #include "collector/web/downloads.h"
 
 #include "collector/poll/log.h"
-#include "collector/web/responses.h"
 #include "collector/web/routes.h"
 
 namespace tallygate::collector::web {
@@ -9,36 +8,15 @@ namespace {
 
 constexpr size_t kCsvChunk = 64 * 1024;
 
-using Slots = std::counting_semaphore<>;
-
-// One of the kDownloads places, given back when the download ends.
-class Slot {
- public:
-  explicit Slot(std::shared_ptr<Slots> slots) : slots_(std::move(slots)) {}
-  ~Slot() { slots_->release(); }
-  Slot(const Slot&) = delete;
-  Slot& operator=(const Slot&) = delete;
-
- private:
-  std::shared_ptr<Slots> slots_;
-};
-
 }  // namespace
 
-Downloads::Downloads() : slots_(std::make_shared<Slots>(kDownloads)) {}
+Downloads::Downloads() : places_(std::make_shared<Places>(kDownloads)) {}
 
 void Downloads::Send(const httplib::Request& request, httplib::Response& response,
                      const std::string& file, const std::function<void(Spool&)>& fill) {
-  if (!slots_->try_acquire()) {
-    response.set_header("Retry-After", "10");
-    // A client that heeds this closes at once: an idle connection kept
-    // alive holds a worker too.
-    response.set_header("Connection", "close");
-    SendError(request, response, 503,
-              Fill(LanguageOf(request), Msg::kDownloadsBusy, {std::to_string(kDownloads)}));
-    return;
-  }
-  auto slot = std::make_shared<Slot>(slots_);
+  std::shared_ptr<Place> slot =
+      TakePlace(places_, kDownloads, request, response, Msg::kDownloadsBusy, 10);
+  if (!slot) return;
   auto spool = std::make_shared<Spool>();
   fill(*spool);
   spool->Finish();

@@ -16,9 +16,9 @@
 
 #include <functional>
 #include <memory>
-#include <semaphore>
 #include <string>
 
+#include "collector/web/places.h"
 #include "collector/web/spool.h"
 
 namespace tallygate::collector::web {
@@ -34,7 +34,7 @@ class Downloads {
             const std::function<void(Spool&)>& fill);
 
  private:
-  std::shared_ptr<std::counting_semaphore<>> slots_;
+  std::shared_ptr<Places> places_;
 };
 
 }  // namespace tallygate::collector::web

@@ -1,5 +1,7 @@
 // /punches: a search by days, terminal, card and name, newest first, 100
-// a page, with a link to the same search as CSV (punches_csv.cpp).
+// a page, with a link to the same search as CSV (punches_csv.cpp). The
+// first page of all punches gains new ones at the top as they are stored:
+// the page's script follows /api/events when the page carries #live-note.
 #include "collector/store/value_text.h"
 #include "collector/store/time_text.h"
 #include "collector/web/form_fields.h"
@@ -23,6 +25,8 @@ std::string SearchForm(Language language, const CollectorConfig& config,
          "</button></form>\n";
 }
 
+// The page's script (static_assets.cpp) builds the same cells for a punch
+// from the live feed.
 std::string PunchRows(const std::vector<PunchRow>& rows) {
   std::string html;
   for (const PunchRow& row : rows) {
@@ -46,6 +50,10 @@ std::string Results(Language language, const SearchQuery& query, const PunchPage
   }
   html += "<p class=\"actions\"><a id=\"csv-link\" href=\"/punches.csv?" + Escape(filters) +
           "\">" + Caption(language, Msg::kDownloadCsv) + "</a></p>\n";
+  if (filters.empty() && !query.after) {
+    html += "<p id=\"live-note\" class=\"legend\" data-events=\"/api/events\" hidden>" +
+            Caption(language, Msg::kLiveNote) + "</p>\n";
+  }
   if (page.rows.empty()) html += "<p>" + Caption(language, Msg::kNoPunches) + "</p>\n";
   html += Table("punches", language,
                 {Msg::kTerminal, Msg::kCardHex, Msg::kCard, Msg::kStaff, Msg::kHolder, Msg::kTime},

@@ -7,17 +7,20 @@
 #include <string>
 
 #include "collector/web/dashboard.h"
+#include "collector/web/live_feed.h"
 #include "collector/web/messages.h"
 #include "collector/web/terminal_view.h"
 
 namespace tallygate::collector::web {
 
 // Requests served at once, and so the store connections open at most.
-inline constexpr size_t kWorkers = 8;
-// CSV downloads sent at once: half the workers, so that however many
-// clients download (or stall), the pages, the API and /healthz have
-// workers left.
-inline constexpr size_t kDownloads = kWorkers / 2;
+inline constexpr size_t kWorkers = 16;
+// CSV downloads sent at once, and live feeds open at once: a quarter of the
+// workers each (places.h), so that however many clients download, follow
+// the feed or stall, half the workers are left for the pages, the API and
+// /healthz.
+inline constexpr size_t kDownloads = kWorkers / 4;
+inline constexpr size_t kFeeds = kWorkers / 4;
 
 void AddTerminalsPage(httplib::Server& server, Dashboard& dashboard);  // /terminals
 void AddTerminalPage(httplib::Server& server, Dashboard& dashboard);   // /terminals/NAME[/poll]
@@ -26,6 +29,8 @@ void AddPunchesCsv(httplib::Server& server, Dashboard& dashboard);     // /punch
 void AddTimesheetPage(httplib::Server& server, Dashboard& dashboard);  // /timesheet
 void AddTimesheetCsv(httplib::Server& server, Dashboard& dashboard);   // /timesheet.csv
 void AddApi(httplib::Server& server, Dashboard& dashboard);            // /api/...
+void AddEvents(httplib::Server& server, Dashboard& dashboard,          // /api/events
+               LiveFeed& feed);
 void AddCardholdersApi(httplib::Server& server, Dashboard& dashboard); // /api/cardholders, /api/cards
 void AddCardholdersPage(httplib::Server& server, Dashboard& dashboard);  // /cardholders[/CARD]
 void AddMetrics(httplib::Server& server, Dashboard& dashboard,         // /metrics, /healthz

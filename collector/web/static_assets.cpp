@@ -48,6 +48,28 @@ const char* const kAppJs = R"js("use strict";
     el.textContent = d.getFullYear() + "-" + pad(d.getMonth() + 1) + "-" + pad(d.getDate()) +
         " " + pad(d.getHours()) + ":" + pad(d.getMinutes()) + ":" + pad(d.getSeconds());
   });
+  // The first page of all punches: new ones at the top as they are stored,
+  // with the cells punches_page.cpp gives a row.
+  var live = document.getElementById("live-note");
+  var rows = document.querySelector("#punches tbody");
+  if (live && rows && window.EventSource) {
+    var feed = new EventSource(live.getAttribute("data-events"));
+    feed.onopen = function () { live.hidden = false; };
+    feed.onmessage = function (event) {
+      var punch = JSON.parse(event.data);
+      var row = document.createElement("tr");
+      row.className = "punch";
+      [["terminal", punch.terminal], ["card-hex", punch.card_hex], ["card", String(punch.card)],
+       ["staff", punch.staff], ["name", punch.name],
+       ["time", punch.local_time || "\u2014"]].forEach(function (cell) {
+        var td = document.createElement("td");
+        td.className = cell[0];
+        td.textContent = cell[1];
+        row.appendChild(td);
+      });
+      rows.insertBefore(row, rows.firstChild);
+    };
+  }
   var refresh = parseInt(document.body.getAttribute("data-refresh") || "0", 10);
   if (refresh > 0) {
     setTimeout(function () {

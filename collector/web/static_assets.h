@@ -8,8 +8,9 @@ namespace tallygate::collector::web {
 // /static/app.css: readable on a phone; wide tables scroll sideways.
 extern const char* const kAppCss;
 
-// /static/app.js: shows <time datetime> in the browser's zone and reloads
-// pages whose <body> has data-refresh="SECONDS".
+// /static/app.js: shows <time datetime> in the browser's zone, reloads
+// pages whose <body> has data-refresh="SECONDS", and adds punches from the
+// live feed to the punches page that carries #live-note.
 extern const char* const kAppJs;
 
 }  // namespace tallygate::collector::web

@@ -70,10 +70,15 @@ httplib::Server::HandlerResponse Admit(const std::string& token, const WriteAcce
 // collector to 100 MB. The dashboard answers with gzip (or plainly)
 // instead; the library chooses by the request's Accept-Encoding alone, so
 // that is what is narrowed (the request is the server's own object, handed
-// to this handler as const).
+// to this handler as const). The live feed goes plainly: a compressor holds
+// events back until it has a block's worth.
 void OfferGzipOnly(httplib::Request& request) {
   const auto accepted = request.headers.find("Accept-Encoding");
   if (accepted == request.headers.end()) return;
+  if (request.path == "/api/events") {
+    request.headers.erase("Accept-Encoding");
+    return;
+  }
   const bool gzip = accepted->second.find("gzip") != std::string::npos;
   request.headers.erase("Accept-Encoding");
   if (gzip) request.headers.emplace("Accept-Encoding", "gzip");
@@ -110,6 +115,7 @@ WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& liste
 WebServer::WebServer(WebOptions options, PollMetrics* metrics, StorePool::Opener open)
     : options_(std::move(options)),
       dashboard_(options_.database, metrics, std::move(open), options_.admins),
+      feed_(options_.stored),
       server_(std::make_unique<httplib::Server>()) {
   server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   server_->set_keep_alive_timeout(2);
@@ -155,6 +161,7 @@ void WebServer::AddRoutes() {
   AddTimesheetPage(server, dashboard_);
   AddTimesheetCsv(server, dashboard_);
   AddApi(server, dashboard_);
+  AddEvents(server, dashboard_, feed_);
   AddCardholdersApi(server, dashboard_);
   AddCardholdersPage(server, dashboard_);
   AddMetrics(server, dashboard_, options_.token);
@@ -199,6 +206,7 @@ void WebServer::Stop() {
   // A stop before the server runs would be missed, and the join would wait
   // for ever.
   while (!server_->is_running() && !listen_returned_) std::this_thread::yield();
+  feed_.Stop();
   server_->stop();
   thread_.join();
 }

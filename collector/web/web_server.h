@@ -19,6 +19,7 @@
 #include "collector/poll/poll_metrics.h"
 #include "collector/web/admin_tokens.h"
 #include "collector/web/dashboard.h"
+#include "collector/web/live_feed.h"
 
 namespace httplib {
 class Server;
@@ -34,6 +35,9 @@ struct WebOptions {
   // A client that sends or takes nothing for this long is dropped.
   std::chrono::seconds stall_timeout{10};
   std::vector<AdminToken> admins = {};  // who may write; none: read-only
+  // Told when punches are stored, for /api/events; it outlives the server.
+  // Null: the feed looks once a second.
+  PunchSignal* stored = nullptr;
 };
 
 // The options [http] gives (listen overridden by `listen` when not empty):
@@ -74,6 +78,7 @@ class WebServer {
 
   WebOptions options_;
   Dashboard dashboard_;
+  LiveFeed feed_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   std::atomic<bool> listen_returned_ = false;

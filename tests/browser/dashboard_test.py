@@ -246,6 +246,26 @@ def test_search_by_card_and_by_chinese_name_finds_the_punches(browser, fleet, fi
     screenshot(browser, "dashboard-punches")
 
 
+def punch_rows(driver):
+    return [[cell.text for cell in row.find_elements(By.TAG_NAME, "td")]
+            for row in driver.find_elements(By.CSS_SELECTOR, "#punches tr.punch")]
+
+
+def test_punches_page_gains_a_row_as_a_punch_is_stored(browser, fleet):
+    wait_for("punches stored", lambda: search(browser, fleet))
+    browser.get(fleet.url + "/punches")
+    note = browser.find_element(By.ID, "live-note")
+    wait_for("the live feed open", note.is_displayed)
+    before = punch_rows(browser)
+    fleet.control("add-records 1 #1")
+    grown = wait_for("the new row", lambda: len(punch_rows(browser)) > len(before) and
+                     punch_rows(browser))
+    assert grown[1:] == before
+    # The row as the server renders that punch.
+    browser.get(fleet.url + "/punches")
+    assert grown[0] in punch_rows(browser)
+
+
 def test_holder_names_with_markup_show_as_text(browser, fleet):
     for name in ("<script>", '"><img'):
         rows = wait_for(name, lambda n=name: search(browser, fleet, name=n))

@@ -138,6 +138,7 @@ class DashboardServerTest : public ::testing::Test {
     WebOptions options{"127.0.0.1", 0, token, database_};
     options.stall_timeout = stall_timeout;
     options.admins = admins_;
+    options.stored = &stored_;
     server_ = std::make_unique<WebServer>(options, &metrics_, std::move(open));
     server_->Start();
     Attach({"gate-1", "odd\"name\\"});
@@ -181,6 +182,7 @@ class DashboardServerTest : public ::testing::Test {
   testing::TempDir dir_;
   std::string database_;
   PollMetrics metrics_;
+  PunchSignal stored_;  // as the service's: told after punches are stored
   std::unique_ptr<WebServer> server_;
   std::vector<std::string> polled_;
   std::vector<AdminToken> admins_ = {{"alice", kAdminToken}};
