@@ -27,7 +27,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kBatch = 500;
 constexpr std::chrono::seconds kLook{1};
-constexpr std::chrono::seconds kKeepAlive{15};
+// Short, because a client that went away is noticed only by a write that
+// fails (the second after it left): a page reloaded often must not hold
+// every place with streams nobody reads. Two seconds cost a few bytes.
+constexpr std::chrono::seconds kKeepAlive{2};
 // How long an EventSource waits before it reconnects, in ms.
 constexpr const char* kRetry = "retry: 2000\n\n";
 
