@@ -57,8 +57,14 @@ class Receiver {
   }
 
   std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/punches"; }
-  void RefuseNext() { refuse_next_ = true; }
-  void AlwaysAccept() { always_accept_ = true; }
+  void RefuseNext() {
+    std::lock_guard lock(mutex_);
+    refuse_next_ = true;
+  }
+  void AlwaysAccept() {
+    std::lock_guard lock(mutex_);
+    always_accept_ = true;
+  }
 
   std::set<int64_t> Accepted() {
     std::lock_guard lock(mutex_);
