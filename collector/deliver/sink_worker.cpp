@@ -81,7 +81,7 @@ void SinkWorker::Wait(std::stop_token stop, Clock::time_point until) {
   stored_.WaitPast(seen_, until, stop);
 }
 
-bool SinkWorker::Step(std::stop_token stop) {
+void SinkWorker::Step(std::stop_token stop) {
   if (!store_) store_ = OpenStore(database_);
   if (!store_->ClaimSink(config_.name)) {
     if (!others_) {
@@ -89,24 +89,24 @@ bool SinkWorker::Step(std::stop_token stop) {
     }
     others_ = true;
     SleepUntil(stop, Clock::now() + kClaimLook);
-    return false;
+    return;
   }
   others_ = false;
   SinkState state = LoadOrCreate();
   if (!state.stopped.empty()) {
     SleepUntil(stop, Clock::now() + kStoppedLook);
-    return false;
+    return;
   }
   if (Clock::now() < next_try_) {
     SleepUntil(stop, next_try_);
-    return false;
+    return;
   }
   if (state.batch_last == 0) {
     seen_ = stored_.Count();
     const std::optional<int64_t> last = NextBatch(*store_, state.position);
     if (!last) {
       Wait(stop, std::min(Wake(), Clock::now() + kLookAgain));
-      return false;
+      return;
     }
     state.batch_last = *last;
     Begin(state);
@@ -124,7 +124,7 @@ bool SinkWorker::Step(std::stop_token stop) {
       store_->SaveSink(state);
       if (failures_ > 0) Log(LogLevel::kInfo, "sink " + config_.name + ": delivering again");
       failures_ = 0;
-      return true;
+      return;
     case Attempt::Result::kRetry: {
       ++failures_;
       ++state.failures;
@@ -135,7 +135,7 @@ bool SinkWorker::Step(std::stop_token stop) {
       Log(LogLevel::kWarning, "sink " + config_.name + ": " + attempt.reason +
                                   "; trying the same batch again in " +
                                   std::to_string(wait.count()) + " s");
-      return false;
+      return;
     }
     case Attempt::Result::kRefused:
       ++state.failures;
@@ -147,9 +147,8 @@ bool SinkWorker::Step(std::stop_token stop) {
       Log(LogLevel::kError, "sink " + config_.name + " stopped: " + attempt.reason +
                                 "; after mending it, resume with: tallygate-collector deliver"
                                 " retry " + config_.name);
-      return false;
+      return;
   }
-  return false;
 }
 
 }  // namespace tallygate::collector

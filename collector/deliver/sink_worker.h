@@ -62,8 +62,8 @@ class SinkWorker {
   const std::stop_token& stopping() const { return stop_; }
 
  private:
-  // One step of the loop; false when it should wait before the next.
-  bool Step(std::stop_token stop);
+  // One step of the loop: a try, or a wait.
+  void Step(std::stop_token stop);
   SinkState LoadOrCreate();
   void Wait(std::stop_token stop, std::chrono::steady_clock::time_point until);
 
