@@ -12,7 +12,8 @@
 #
 # Environment: TALLYGATE_FUZZ_BUILD (build folder, default build-fuzz beside
 # the sources), TALLYGATE_FUZZ_WORK (default BUILD/work), TALLYGATE_FUZZ_JOBS
-# (targets at once, default the number of cores).
+# (targets at once, default the number of cores), TALLYGATE_FUZZ_BUILD_ONLY=1
+# (build, run nothing).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -39,6 +40,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
   -DTALLYGATE_FUZZ=ON -DTALLYGATE_SANITIZE=ON -DTALLYGATE_BUILD_TESTS=OFF -DTALLYGATE_BUILD_DEMO=OFF \
   -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
 ninja -C "$build" fuzzers
+if [ "${TALLYGATE_FUZZ_BUILD_ONLY:-0}" = 1 ]; then exit 0; fi
 
 # public_sys needs the demo's source and Qt 6; without them it is not built.
 present=()

@@ -4,8 +4,10 @@
 # installed package with the example against the simulator; builds the
 # Debian packages and checks them installed, run and removed; runs the tests
 # of what runs on several threads with ThreadSanitizer; runs the fuzz
-# targets. Every build treats warnings as errors. At the end it prints how
-# long each phase took.
+# targets. Every build treats warnings as errors. The sanitizer,
+# ThreadSanitizer and fuzz builds each run in the background, at the lowest
+# priority, beside the tests before them. At the end it prints how long each
+# phase took.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -52,7 +54,37 @@ phase_summary() {
   printf '%-44s %5d:%02d\n' total $((SECONDS / 60)) $((SECONDS % 60))
   rm -f "$phase_times"
 }
-trap phase_summary EXIT
+# A build started in the background at the lowest CPU and I/O priority,
+# beside a phase of tests: the tests spend most of their time waiting for
+# terminals' replies and timeouts, and leave most of the two cores idle.
+# finish_beside waits for it; its output is printed then, in one piece.
+beside_logs=$(mktemp -d)
+declare -A beside_pids=()
+start_beside() {
+  local name=$1
+  shift
+  echo "== $name: started in the background (its output at its end)"
+  nice -n 19 ionice -c 3 "$@" >"$beside_logs/$name.log" 2>&1 &
+  beside_pids[$name]=$!
+}
+finish_beside() {
+  local name=$1 status=0
+  wait "${beside_pids[$name]}" || status=$?
+  unset "beside_pids[$name]"
+  if ((status)); then
+    cat "$beside_logs/$name.log"
+    echo "== $name FAILED (exit status $status)"
+    return "$status"
+  fi
+  tail -n 3 "$beside_logs/$name.log"
+}
+stop_beside() {
+  local name
+  for name in "${!beside_pids[@]}"; do kill "${beside_pids[$name]}" 2>/dev/null || true; done
+  rm -rf "$beside_logs"
+  phase_summary
+}
+trap stop_beside EXIT
 
 phase "setup"
 "$root/scripts/setup.sh"
@@ -62,7 +94,15 @@ phase "setup"
 phase "plain build (Release)"
 "$root/scripts/build.sh" "$root/build-release" -DCMAKE_BUILD_TYPE=Release -DTALLYGATE_WERROR=ON \
   -DCMAKE_INSTALL_PREFIX=/usr
-phase "plain tests"
+
+# Only what its tests run: no Python module (its tests need an interpreter
+# built with the sanitizers, so a sanitizer build registers none), and the
+# benchmarks that no test runs are left out of such a build's default target.
+start_beside "sanitizer build (ASan, UBSan)" \
+  "$root/scripts/build.sh" "$root/build-sanitize" -DTALLYGATE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+  -DTALLYGATE_WERROR=ON -DTALLYGATE_BUILD_PYTHON=OFF
+
+phase "plain tests (the sanitizer build beside them)"
 (cd "$root/build-release" && ctest -j"$jobs" --output-on-failure --timeout 300)
 
 phase "installed package, examples/, pkg-config"
@@ -82,26 +122,36 @@ else
   echo "install check skipped: TALLYGATE_CHECK_PACKAGES=1 runs it (it installs and purges the packages)"
 fi
 
-phase "sanitizer build (ASan, UBSan)"
-# Only what its tests run: no Python module (its tests need an interpreter
-# built with the sanitizers, so a sanitizer build registers none), and the
-# benchmarks that no test runs are left out of such a build's default target.
-"$root/scripts/build.sh" "$root/build-sanitize" -DTALLYGATE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
-  -DTALLYGATE_WERROR=ON -DTALLYGATE_BUILD_PYTHON=OFF
-phase "sanitizer tests"
+phase "sanitizer build (ASan, UBSan): the rest"
+finish_beside "sanitizer build (ASan, UBSan)"
+
+# The tests of what runs on several threads at once (TALLYGATE_TSAN_TESTS in
+# tests/CMakeLists.txt), in a build of their own; a report fails the step.
+start_beside "ThreadSanitizer build" \
+  env TALLYGATE_TSAN_BUILD_ONLY=1 "$root/scripts/tsan.sh" "$root/build-tsan" -DTALLYGATE_WERROR=ON
+
+phase "sanitizer tests (the ThreadSanitizer build beside them)"
 (cd "$root/build-sanitize" &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest -j"$jobs" --output-on-failure --timeout 600)
 
-phase "ThreadSanitizer: build and tests"
-# The tests of what runs on several threads at once (TALLYGATE_TSAN_TESTS in
-# tests/CMakeLists.txt), in a build of their own; a report fails the step.
-"$root/scripts/tsan.sh" "$root/build-tsan" -DTALLYGATE_WERROR=ON
+phase "ThreadSanitizer build: the rest"
+finish_beside "ThreadSanitizer build"
 
-phase "fuzz targets"
 # Each libFuzzer target for TALLYGATE_FUZZ_SECONDS (default 60; 0 skips the
 # step). A longer run is fuzz/run.sh SECONDS.
 fuzz_seconds=${TALLYGATE_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" != 0 ]; then
+  start_beside "fuzz build" env TALLYGATE_FUZZ_BUILD_ONLY=1 TALLYGATE_FUZZ_BUILD="$root/build-fuzz" \
+    "$root/fuzz/run.sh" "$fuzz_seconds"
+fi
+
+phase "ThreadSanitizer tests (the fuzz build beside them)"
+"$root/scripts/tsan.sh" "$root/build-tsan" -DTALLYGATE_WERROR=ON
+
+if [ "$fuzz_seconds" != 0 ]; then
+  phase "fuzz build: the rest"
+  finish_beside "fuzz build"
+  phase "fuzz targets"
   TALLYGATE_FUZZ_BUILD="$root/build-fuzz" "$root/fuzz/run.sh" "$fuzz_seconds"
 fi

@@ -12,7 +12,7 @@
 //   address = 1                 # 1 to 255
 //   time_zone = "Asia/Shanghai" # IANA; default: the host's
 //   poll_interval = 30          # this terminal's own
-//   verify_interval = "10m"     # default: every poll over TCP, 10 min on a bus
+//   verify_interval = "10m"     # default; over TCP also each new connection
 //   clear_above = 30000         # off when absent
 //   set_clock = true            # once a day, in the terminal's zone
 //   card_list = true            # collect the card list (default true)
@@ -62,7 +62,9 @@ struct TerminalConfig {
   uint8_t address = 1;
   std::string time_zone;           // IANA name, resolved (never empty)
   std::chrono::seconds poll_interval{60};
-  std::chrono::seconds verify_interval{0};  // 0: every poll
+  // 0: every poll. Over TCP the last record is also confirmed at the first
+  // poll over each new connection.
+  std::chrono::seconds verify_interval{0};
   std::optional<int32_t> clear_above;
   bool set_clock = false;
   bool card_list = true;

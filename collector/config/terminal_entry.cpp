@@ -13,8 +13,10 @@ namespace {
 
 constexpr uint16_t kDefaultTcpPort = 1001;
 // A bus is slow (19200 bit/s) and shared by every terminal on it: verifying
-// at every poll would take its time from the others.
-constexpr std::chrono::seconds kSerialVerifyInterval{600};
+// at every poll would take its time from the others. A TCP terminal is also
+// confirmed at the first poll over each new connection (Fleet), which is
+// when another program can have used it: one served a client at a time.
+constexpr std::chrono::seconds kDefaultVerifyInterval{600};
 
 std::string ResolveZone(const std::string& name) {
   if (std::optional<std::string> zone = KnownTimeZone(name)) return *zone;
@@ -86,8 +88,7 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   terminal.poll_interval =
       reader.Duration("poll_interval", std::chrono::seconds(1)).value_or(defaults.poll_interval);
   terminal.verify_interval =
-      reader.Duration("verify_interval", std::chrono::seconds(0))
-          .value_or(serial ? kSerialVerifyInterval : std::chrono::seconds(0));
+      reader.Duration("verify_interval", std::chrono::seconds(0)).value_or(kDefaultVerifyInterval);
   if (const std::optional<int64_t> clear_above = reader.Integer("clear_above", 1, 65535)) {
     terminal.clear_above = static_cast<int32_t>(*clear_above);
   }

@@ -255,9 +255,14 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
         Log(LogLevel::kError, terminal.name + ": card lists: " + e.what());
       }
       std::unique_ptr<Line>& slot = group.bus ? group.bus_line : runtime.line;
+      const bool connecting = !group.bus && !slot;
       if (std::optional<Error> failed = OpenLine(slot, terminal.endpoint)) {
         collection = RecordLineFailure(runtime, store_, *failed);
       } else {
+        // A TCP terminal serves one client at a time: while our connection
+        // lasted nobody else could clear and refill it, but between two
+        // connections anyone could. Its last record is confirmed again.
+        if (connecting) runtime.verified.reset();
         collection = PollTerminal(*slot, runtime, store_, stop, wanted.get());
         // A line that failed, or was taken over, is opened afresh for the
         // next poll; a terminal's own connection is released after its poll

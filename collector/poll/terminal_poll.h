@@ -8,8 +8,9 @@
 //                     cleared and refilled: fetch from position 0 instead.
 //   count < mark      the terminal was cleared: fetch from position 0.
 //   count == mark     nothing new; the last stored record is fetched and
-//                     compared at least every verify_interval, so a terminal
-//                     cleared by hand and refilled to the same count is
+//                     compared at least every verify_interval, and when
+//                     `verified` was forgotten (a new TCP connection), so a
+//                     terminal cleared and refilled to the same count is
 //                     noticed.
 // Each page's punches and the mark move in one transaction, and the mark
 // moves only over a run of positions stored without a gap, so a crash, a

@@ -31,7 +31,8 @@ std::string PunchRows(const std::vector<PunchRow>& rows) {
   std::string html;
   for (const PunchRow& row : rows) {
     const Punch& punch = row.punch;
-    html += "<tr class=\"punch\">" + Cell(Escape(row.terminal), "terminal") +
+    html += "<tr class=\"punch\" data-id=\"" + std::to_string(row.id) + "\">" +
+            Cell(Escape(row.terminal), "terminal") +
             Cell(CardHex(punch.card), "card-hex") + Cell(std::to_string(punch.card), "card") +
             Cell(Escape(row.staff), "staff") + Cell(Escape(row.name), "name") +
             Cell(punch.local ? LocalTimeText(*punch.local) : "—", "time") + "</tr>\n";
@@ -39,8 +40,11 @@ std::string PunchRows(const std::vector<PunchRow>& rows) {
   return html;
 }
 
+// `newest`: the store's newest punch id, read before the page's rows; the
+// live feed follows on from it, so that a punch stored in between shows
+// (once: the script skips a row already on the page).
 std::string Results(Language language, const SearchQuery& query, const PunchPage& page,
-                    const std::string& filters) {
+                    int64_t newest, const std::string& filters) {
   std::string html;
   if (query.filter.card) {
     html += "<p class=\"card-read\">" +
@@ -51,7 +55,8 @@ std::string Results(Language language, const SearchQuery& query, const PunchPage
   html += "<p class=\"actions\"><a id=\"csv-link\" href=\"/punches.csv?" + Escape(filters) +
           "\">" + Caption(language, Msg::kDownloadCsv) + "</a></p>\n";
   if (filters.empty() && !query.after) {
-    html += "<p id=\"live-note\" class=\"legend\" data-events=\"/api/events\" hidden>" +
+    html += "<p id=\"live-note\" class=\"legend\" data-events=\"/api/events\" data-after=\"" +
+            std::to_string(newest) + "\" hidden>" +
             Caption(language, Msg::kLiveNote) + "</p>\n";
   }
   if (page.rows.empty()) html += "<p>" + Caption(language, Msg::kNoPunches) + "</p>\n";
@@ -73,10 +78,12 @@ void PunchesPage(Dashboard& dashboard, const httplib::Request& request,
   SendSearchPage(response, language, Msg::kNavPunches,
                  SearchForm(language, *dashboard.Config(), request), [&] {
                    const SearchQuery query = ReadSearch(request, true);
+                   int64_t newest = 0;
                    const PunchPage page = dashboard.WithStore([&](Store& store) {
+                     newest = store.LastPunchId();
                      return store.SearchPunches(query.filter, query.after, query.limit);
                    });
-                   return Results(language, query, page, FilterQuery(request));
+                   return Results(language, query, page, newest, FilterQuery(request));
                  });
 }
 

@@ -49,26 +49,41 @@ const char* const kAppJs = R"js("use strict";
         " " + pad(d.getHours()) + ":" + pad(d.getMinutes()) + ":" + pad(d.getSeconds());
   });
   // The first page of all punches: new ones at the top as they are stored,
-  // with the cells punches_page.cpp gives a row.
+  // with the cells punches_page.cpp gives a row. The feed follows on from
+  // the newest punch when the page was made (data-after), then from the
+  // last one shown; one the server refused (its places all taken), which
+  // EventSource does not try again, is asked for again every 5 s.
   var live = document.getElementById("live-note");
   var rows = document.querySelector("#punches tbody");
   if (live && rows && window.EventSource) {
-    var feed = new EventSource(live.getAttribute("data-events"));
-    feed.onopen = function () { live.hidden = false; };
-    feed.onmessage = function (event) {
-      var punch = JSON.parse(event.data);
-      var row = document.createElement("tr");
-      row.className = "punch";
-      [["terminal", punch.terminal], ["card-hex", punch.card_hex], ["card", String(punch.card)],
-       ["staff", punch.staff], ["name", punch.name],
-       ["time", punch.local_time || "\u2014"]].forEach(function (cell) {
-        var td = document.createElement("td");
-        td.className = cell[0];
-        td.textContent = cell[1];
-        row.appendChild(td);
-      });
-      rows.insertBefore(row, rows.firstChild);
+    var after = live.getAttribute("data-after") || "";
+    var follow = function () {
+      var feed = new EventSource(live.getAttribute("data-events") + "?after=" + after);
+      feed.onopen = function () { live.hidden = false; };
+      feed.onerror = function () {
+        if (feed.readyState !== EventSource.CLOSED) return;
+        live.hidden = true;
+        setTimeout(follow, 5000);
+      };
+      feed.onmessage = function (event) {
+        after = event.lastEventId;
+        if (rows.querySelector('tr[data-id="' + after + '"]')) return;
+        var punch = JSON.parse(event.data);
+        var row = document.createElement("tr");
+        row.className = "punch";
+        row.setAttribute("data-id", after);
+        [["terminal", punch.terminal], ["card-hex", punch.card_hex], ["card", String(punch.card)],
+         ["staff", punch.staff], ["name", punch.name],
+         ["time", punch.local_time || "\u2014"]].forEach(function (cell) {
+          var td = document.createElement("td");
+          td.className = cell[0];
+          td.textContent = cell[1];
+          row.appendChild(td);
+        });
+        rows.insertBefore(row, rows.firstChild);
+      };
     };
+    follow();
   }
   var refresh = parseInt(document.body.getAttribute("data-refresh") || "0", 10);
   if (refresh > 0) {

@@ -240,7 +240,9 @@ def test_terminals_page_shows_a_stopped_terminal_as_unreachable(browser, fleet):
 @pytest.mark.parametrize("field, value", [("card", "0x00ABCDEF"), ("card", str(0x00ABCDEF)),
                                           ("name", "张三"), ("name", "三")])
 def test_search_by_card_and_by_chinese_name_finds_the_punches(browser, fleet, field, value):
-    rows = wait_for("张三's punches", lambda: search(browser, fleet, **{field: value}))
+    # On the day they punched: records the simulator adds may go to any card.
+    rows = wait_for("张三's punches", lambda: search(browser, fleet, **{
+        field: value, "from": PUNCH_DAY, "to": PUNCH_DAY}))
     assert [(row["card-hex"], row["name"]) for row in rows] == [("00ABCDEF", "张三")] * 2
     assert sorted(row["time"][-8:] for row in rows) == ["08:59:12", "18:01:40"]
     screenshot(browser, "dashboard-punches")
@@ -262,6 +264,48 @@ def test_punches_page_gains_a_row_as_a_punch_is_stored(browser, fleet):
                      punch_rows(browser))
     assert grown[1:] == before
     # The row as the server renders that punch.
+    browser.get(fleet.url + "/punches")
+    assert grown[0] in punch_rows(browser)
+
+
+def open_stream(url):
+    """A live-feed stream held open by the test: (socket, status code)."""
+    host, port = url.removeprefix("http://").split(":")
+    stream = socket.create_connection((host, int(port)), timeout=10)
+    stream.sendall(f"GET /api/events HTTP/1.1\r\nHost: {host}:{port}\r\n\r\n".encode())
+    return stream, int(stream.recv(64).split()[1])
+
+
+def punches_stored(fleet):
+    metrics = http_get(fleet.url + "/metrics")[1].decode()
+    return sum(float(line.split()[-1]) for line in metrics.splitlines()
+               if line.startswith("tallygate_terminal_punches_stored{"))
+
+
+def test_punches_page_refused_a_stream_asks_again_and_misses_nothing(browser, fleet):
+    wait_for("punches stored", lambda: search(browser, fleet))
+    browser.get("about:blank")
+    time.sleep(3)  # the last page's stream is dropped at its next keep-alive
+    streams = [open_stream(fleet.url) for _ in range(4)]
+    try:
+        assert [status for _, status in streams] == [200] * 4
+        browser.get(fleet.url + "/punches")
+        before = punch_rows(browser)
+        assert open_stream(fleet.url)[1] == 503
+        # Stored while the page has no stream.
+        stored = punches_stored(fleet)
+        fleet.control("add-records 1 #1")
+        wait_for("the punch stored", lambda: punches_stored(fleet) > stored)
+        note = browser.find_element(By.ID, "live-note")
+        assert not note.is_displayed()
+    finally:
+        for stream, _ in streams:
+            stream.close()
+    wait_for("the page's stream", note.is_displayed)
+    wait_for("the new row", lambda: len(punch_rows(browser)) > len(before))
+    time.sleep(1)
+    grown = punch_rows(browser)
+    assert grown[1:] == before
     browser.get(fleet.url + "/punches")
     assert grown[0] in punch_rows(browser)
 

@@ -158,9 +158,9 @@ TEST(ConfigTest, ReadsTerminalsWithTheirDefaults) {
     std::optional<int32_t> clear_above;
   };
   const Case cases[] = {
-      {kGate, "tcp://10.0.0.1:1001", 1, seconds(60), seconds(0), "Europe/Berlin", std::nullopt},
+      {kGate, "tcp://10.0.0.1:1001", 1, seconds(60), seconds(600), "Europe/Berlin", std::nullopt},
       {"poll_interval = \"1h30m\"\n[[terminal]]\nname=\"a\"\ntcp=\"[FE80::7]:4370\"\naddress=255\n",
-       "tcp://[FE80::7]:4370", 255, seconds(5400), seconds(0), "Europe/Berlin", std::nullopt},
+       "tcp://[FE80::7]:4370", 255, seconds(5400), seconds(600), "Europe/Berlin", std::nullopt},
       {"poll_interval = 5\n[[terminal]]\nname=\"a\"\nserial=\"com3\"\naddress=9\n", "com3", 9,
        seconds(5), seconds(600), "Europe/Berlin", std::nullopt},
       {"[[terminal]]\nname=\"a\"\nserial=\"/dev/ttyUSB0\"\nverify_interval=\"2h15m30s\"\n"

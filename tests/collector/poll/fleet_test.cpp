@@ -21,6 +21,19 @@ bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
   return testing::WaitUntil(done, limit).has_value();
 }
 
+// The simulator's terminal as "gate", without its card list.
+CollectorConfig OneTerminal(const SimProcess& sim, std::chrono::seconds poll_interval) {
+  CollectorConfig config;
+  TerminalConfig terminal;
+  terminal.name = "gate";
+  terminal.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(sim.tcp_port())};
+  terminal.time_zone = "Asia/Shanghai";
+  terminal.poll_interval = poll_interval;
+  terminal.card_list = false;
+  config.terminals.push_back(terminal);
+  return config;
+}
+
 // "Poll now" clicked while the terminal is being polled is not lost to the
 // poll that is running: a poll that starts after the click follows at once,
 // although the poll interval is an hour.
@@ -31,14 +44,7 @@ TEST(FleetTest, PollNowDuringAPollGetsAPollOfItsOwn) {
   SimProcess sim({"--tcp-port", "0", "--address", "1", "--records", "10", "--quiet", "--fault",
                   "any:1:delay=1500"});
   TempDir dir;
-  CollectorConfig config;
-  TerminalConfig terminal;
-  terminal.name = "gate";
-  terminal.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(sim.tcp_port())};
-  terminal.time_zone = "Asia/Shanghai";
-  terminal.poll_interval = 3600s;
-  terminal.card_list = false;
-  config.terminals.push_back(terminal);
+  const CollectorConfig config = OneTerminal(sim, 3600s);
   SerializedStore store(OpenStore("sqlite:" + (dir / "punches.db").string()));
   Fleet fleet(config, store);
 
@@ -53,6 +59,42 @@ TEST(FleetTest, PollNowDuringAPollGetsAPollOfItsOwn) {
   stop.request_stop();
   running.join();
   EXPECT_FALSE(fleet.PollNow("no such terminal"));
+}
+
+// A terminal polled every second keeps its connection and is not confirmed
+// at every poll; but another client that takes it over, clears it and
+// refills it to the same count, is noticed at the first poll over the
+// collector's next connection, not 10 minutes on.
+TEST(FleetTest, ATerminalRefilledByAnotherClientIsConfirmedOverTheNextConnection) {
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  SimProcess sim({"--tcp-port", "0", "--address", "1", "--records", "3", "--quiet"});
+  TempDir dir;
+  CollectorConfig config = OneTerminal(sim, 1s);
+  config.terminals[0].verify_interval = 600s;
+  const TerminalConfig& terminal = config.terminals[0];
+  SerializedStore store(OpenStore("sqlite:" + (dir / "punches.db").string()));
+  Fleet fleet(config, store);
+
+  std::stop_source stop;
+  std::thread running([&] { fleet.Run(stop.get_token()); });
+  const auto stored = [&] { return store.LastPunchId(); };
+  EXPECT_TRUE(Eventually([&] { return stored() == 3; }, 10s));
+  std::this_thread::sleep_for(1500ms);  // polled again over the same connection
+  {
+    // The simulator, like a terminal, drops the collector for this client.
+    auto other = Line::Open(terminal.endpoint);
+    ASSERT_TRUE(other) << other.error().message();
+    ASSERT_TRUE((*other)->ClearRecords(1));
+    const auto time = std::chrono::local_days{std::chrono::year{2026} / 12 / 1} + 8h;
+    for (uint32_t card = 0; card < 3; ++card) {
+      ASSERT_TRUE((*other)->StoreRecord(1, 0x00A00000u + card, time + std::chrono::minutes(card),
+                                        0x00, 0x00));
+    }
+  }
+  EXPECT_TRUE(Eventually([&] { return stored() == 6; }, 20s))
+      << "the refilled records were not collected: " << stored() << " punches stored";
+  stop.request_stop();
+  running.join();
 }
 
 }  // namespace
