@@ -44,7 +44,8 @@ phase() {
 }
 phase_summary() {
   end_phase
-  echo "== time per phase (minutes:seconds; CPU is the time of every core)"
+  echo "== time per phase (minutes:seconds; CPU is the time of every core; a build run"
+  echo "   beside tests counts all its CPU in the phase that waits for its end)"
   printf '%-44s %8s %8s\n' phase wall CPU
   local i
   for i in "${!phase_names[@]}"; do
