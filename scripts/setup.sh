@@ -14,7 +14,8 @@ programs=(cmake ninja-build g++ pkg-config libcli11-dev nlohmann-json3-dev openc
 # The tests: GoogleTest, the sanitizers and fuzzers (clang), a display for
 # DemoConsole, a PostgreSQL server, a browser, the Python module and pytest.
 tests=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev xvfb xauth postgresql
-  chromium chromium-driver python3-selenium pybind11-dev python3-pytest python3-dev faketime)
+  chromium chromium-driver python3-selenium pybind11-dev python3-pytest python3-dev faketime
+  openssl curl)
 # Debian packages (scripts/package.sh) and their install check.
 packaging=(dpkg-dev file man-db)
 

@@ -174,7 +174,8 @@ std::unique_ptr<web::WebServer> StartDashboard(const CollectorConfig& config,
     options.stored = &stored;
     auto server = std::make_unique<web::WebServer>(std::move(options), &metrics);
     server->Start();
-    Log(LogLevel::kInfo, "dashboard at http://" + listen + "/");
+    Log(LogLevel::kInfo, std::string("dashboard at ") + (server->tls() ? "https://" : "http://") +
+                             listen + "/");
     return server;
   } catch (const web::WebStartError& e) {
     Log(LogLevel::kError, e.what());
@@ -193,7 +194,8 @@ void ListenerReport(const std::string& text, bool failed) {
 
 bool SameHttp(const HttpConfig& a, const HttpConfig& b) {
   return a.listen == b.listen && a.token_file == b.token_file &&
-         a.admin_token_file == b.admin_token_file;
+         a.admin_token_file == b.admin_token_file && a.tls_cert_file == b.tls_cert_file &&
+         a.tls_key_file == b.tls_key_file;
 }
 
 }  // namespace
@@ -231,8 +233,14 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
   if (status != 0) return status;
   auto config = std::make_shared<const CollectorConfig>(std::move(first_config));
   if (server) server->Attach(config, nullptr);
+  // SIGHUP reads the dashboard's certificate and key again, besides the
+  // configuration.
+  const auto reload_tls = [&] {
+    if (server) server->ReloadTls();
+  };
   const auto reloaded = [&](const std::shared_ptr<const CollectorConfig>& changed) {
     if (server) server->Attach(changed, nullptr);
+    reload_tls();
   };
   LeftBehind left_behind;
   std::unique_ptr<Store> store =
@@ -253,7 +261,10 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
     while (!reread && !stopping) {
       const int signal = NextSignal(std::chrono::hours(1));
       stopping = IsStop(signal);
-      if (signal == SIGHUP) reread = Reread(config_file);
+      if (signal == SIGHUP) {
+        reread = Reread(config_file);
+        reload_tls();
+      }
     }
     if (server) server->Attach(config, nullptr);  // before the fleet goes
     stop.request_stop();
@@ -264,6 +275,7 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
       const int signal = NextSignal(kLook);
       stopping = IsStop(signal);
       if (signal != SIGHUP) continue;
+      reload_tls();
       if (std::optional<CollectorConfig> again = Reread(config_file)) reread = std::move(again);
     }
     if (stopping) {

@@ -34,18 +34,26 @@ std::string CheckListen(const std::string& text) {
 HttpConfig ReadHttp(const toml::node& node, const TableReader& top, const std::string& source) {
   if (!node.is_table()) top.Fail("http", "http must be a table ([http]), not a value");
   const toml::table& table = *node.as_table();
-  const TableReader reader(table, "[http]", {"listen", "token_file", "admin_token_file"}, source);
+  const TableReader reader(table, "[http]",
+                           {"listen", "token_file", "admin_token_file", "tls_cert_file", "tls_key_file"},
+                           source);
   HttpConfig http;
   const std::optional<std::string> listen = reader.Parsed("listen", CheckListen);
   if (!listen) reader.FailTable("[http] has no listen = \"HOST:PORT\"");
   http.listen = *listen;
   for (const auto& [key, file, what] :
        {std::tuple{"token_file", &http.token_file, "the token"},
-        std::tuple{"admin_token_file", &http.admin_token_file, "the admin tokens"}}) {
+        std::tuple{"admin_token_file", &http.admin_token_file, "the admin tokens"},
+        std::tuple{"tls_cert_file", &http.tls_cert_file, "the certificate"},
+        std::tuple{"tls_key_file", &http.tls_key_file, "the certificate's key"}}) {
     *file = reader.String(key).value_or("");
     if (reader.Find(key) != nullptr && file->empty()) {
       reader.Fail(key, std::string(key) + " is empty: name the file that holds " + what);
     }
+  }
+  if (http.tls_cert_file.empty() != http.tls_key_file.empty()) {
+    const char* given = http.tls_cert_file.empty() ? "tls_key_file" : "tls_cert_file";
+    reader.Fail(given, "HTTPS needs both tls_cert_file and tls_key_file");
   }
   if (const std::string problem = HttpAccessProblem(http); !problem.empty()) {
     reader.Fail("listen", problem);

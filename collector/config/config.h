@@ -94,6 +94,10 @@ struct HttpConfig {
   std::string token_file;          // empty: none
   // "NAME TOKEN" (or "TOKEN", named admin) a line: who may change things.
   std::string admin_token_file;    // empty: the dashboard and API only read
+  // HTTPS: the certificate (with its chain) and its key, PEM; both empty:
+  // plain HTTP.
+  std::string tls_cert_file;
+  std::string tls_key_file;
 };
 
 // Where punches are delivered onward (a sink), and how.

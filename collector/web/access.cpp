@@ -53,10 +53,19 @@ std::string ReadKeyFile(const char* key, const std::string& path) {
   return text.str();
 }
 
+std::string TokenProblem(std::string_view token) {
+  if (token.size() >= kShortestToken) return {};
+  return "the token is " + std::to_string(token.size()) + " characters long: at least " +
+         std::to_string(kShortestToken) + " are needed (openssl rand -hex 16 makes one)";
+}
+
 std::string ReadTokenFile(const std::string& path) {
   std::string token = ReadKeyFile("token_file", path);
   while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
   if (token.empty()) throw std::runtime_error("token_file " + path + " is empty: write the token in it");
+  if (const std::string problem = TokenProblem(token); !problem.empty()) {
+    throw std::runtime_error("token_file " + path + ": " + problem);
+  }
   return token;
 }
 
@@ -103,8 +112,14 @@ bool LoopbackHostHeader(std::string_view host) {
   return IsLoopbackHost(name) || name.ends_with(".localhost");
 }
 
-std::string TokenCookie(std::string_view token) {
-  return std::string(kTokenCookie) + "=" + UrlEncoded(token) + "; HttpOnly; SameSite=Strict; Path=/";
+std::string TokenCookie(std::string_view token, bool secure) {
+  return std::string(kTokenCookie) + "=" + UrlEncoded(token) + "; HttpOnly; SameSite=Strict; Path=/" +
+         (secure ? "; Secure" : "");
+}
+
+std::string ClearedTokenCookie(bool secure) {
+  return std::string(kTokenCookie) + "=; Max-Age=0; HttpOnly; SameSite=Strict; Path=/" +
+         (secure ? "; Secure" : "");
 }
 
 bool SameOrigin(const httplib::Request& request) {

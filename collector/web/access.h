@@ -19,8 +19,17 @@ inline constexpr const char* kTokenCookie = "tallygate_token";
 // naming the key and the file when it cannot be read.
 std::string ReadKeyFile(const char* key, const std::string& path);
 
+// Tokens shorter than this are refused: one guessed in a few thousand tries
+// would open the dashboard.
+inline constexpr size_t kShortestToken = 16;
+
+// Why `token` may not serve: too short ("... characters: at least 16 ...");
+// empty when it may.
+std::string TokenProblem(std::string_view token);
+
 // The token in `path`, without its trailing line end. Throws
-// std::runtime_error naming the file when it cannot be read or is empty.
+// std::runtime_error naming the file when it cannot be read, is empty or
+// holds a token too short.
 std::string ReadTokenFile(const std::string& path);
 
 // Equal, in a time that depends on the lengths only.
@@ -46,8 +55,12 @@ bool LoopbackHostHeader(std::string_view host);
 
 // The Set-Cookie value that carries `token`: HttpOnly, SameSite=Strict,
 // Path=/ (the token percent-encoded, as a cookie holds no space, comma or
-// semicolon).
-std::string TokenCookie(std::string_view token);
+// semicolon), and Secure when the dashboard is served over HTTPS.
+std::string TokenCookie(std::string_view token, bool secure);
+
+// The Set-Cookie value that deletes the login cookie: a browser then stops
+// presenting a token that is wrong (one of before the token changed).
+std::string ClearedTokenCookie(bool secure);
 
 // True when the Origin header (without one, the Referer) names the host
 // the request was sent to.

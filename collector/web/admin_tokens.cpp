@@ -39,6 +39,9 @@ std::vector<AdminToken> ParseAdminTokens(std::string_view text, const std::strin
     }
     AdminToken admin{words.size() == 2 ? std::string(words[0]) : "admin",
                      std::string(words.back())};
+    if (const std::string problem = TokenProblem(admin.token); !problem.empty()) {
+      throw std::runtime_error(where + admin.name + ": " + problem);
+    }
     for (const AdminToken& before : admins) {
       if (before.name == admin.name) throw std::runtime_error(where + "the name " + admin.name + " is given twice");
       if (before.token == admin.token) throw std::runtime_error(where + "the token of " + before.name + " is given again");

@@ -17,7 +17,8 @@ struct AdminToken {
 
 // The tokens of `text`, the file `path`. Throws std::runtime_error naming
 // the file (and the line) for a file without a token, a line of more than
-// two words, or a name or token given twice; never shows a token.
+// two words, a token shorter than kShortestToken, or a name or token given
+// twice; never shows a token.
 std::vector<AdminToken> ParseAdminTokens(std::string_view text, const std::string& path);
 
 // The same, read from `path`.

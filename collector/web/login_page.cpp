@@ -17,21 +17,24 @@ std::string LoginForm(Language language, const std::string& message) {
          Caption(language, Msg::kSignIn) + "</button></form>\n";
 }
 
-void AddLoginPage(httplib::Server& server, const std::string& token, const WriteAccess& access) {
+void AddLoginPage(httplib::Server& server, Tokens tokens) {
   server.Get("/login", [](const httplib::Request& request, httplib::Response& response) {
     const Language language = LanguageOf(request);
     SendPage(response, 200, {language, Msg::kSignIn, "", LoginForm(language, "")});
   });
-  server.Post("/login", [token, &access](const httplib::Request& request,
-                                         httplib::Response& response) {
+  server.Post("/login", [tokens](const httplib::Request& request, httplib::Response& response) {
     const std::string presented = request.get_param_value("token");
-    const bool admin = !presented.empty() && access.AdminOfToken(presented);
-    const bool reader = !token.empty() && SameToken(presented, token);
-    if (admin || reader || (token.empty() && presented.empty())) {
-      if (admin || reader) response.set_header("Set-Cookie", TokenCookie(presented));
+    const bool admin = !presented.empty() && tokens.access.AdminOfToken(presented);
+    const bool reader = !tokens.token.empty() && SameToken(presented, tokens.token);
+    if (admin || reader || (tokens.token.empty() && presented.empty())) {
+      if (admin || reader) {
+        tokens.failures.Succeeded(request.remote_addr);
+        response.set_header("Set-Cookie", TokenCookie(presented, tokens.secure));
+      }
       response.set_redirect("/terminals", 303);
       return;
     }
+    tokens.failures.Failed(request.remote_addr, "sign-in");
     const Language language = LanguageOf(request);
     SendPage(response, 401,
              {language, Msg::kSignIn, "", LoginForm(language, Caption(language, Msg::kTokenWrong))});

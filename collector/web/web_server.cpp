@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "collector/config/host_port.h"
 #include "collector/config/http_access.h"
+#include "collector/poll/log.h"
 #include "collector/web/access.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
@@ -32,13 +34,35 @@ bool Writes(const httplib::Request& request) {
   return request.method != "GET" && request.method != "HEAD" && request.path != "/login";
 }
 
+// Counts a token the request presents as right or wrong for its client.
+// A request that presents none is neither, and so is any on a dashboard
+// without tokens, where a token opens nothing. A wrong cookie is deleted,
+// so that a browser holding one of before the token changed presents it
+// once, not at every request (and is not slowed down for it).
+void Judge(const Tokens& tokens, const httplib::Request& request, httplib::Response& response) {
+  const std::optional<std::string> presented = PresentedToken(request);
+  if (!presented || (tokens.token.empty() && !tokens.access.enabled())) return;
+  if ((!tokens.token.empty() && SameToken(*presented, tokens.token)) ||
+      tokens.access.AdminOfToken(*presented)) {
+    tokens.failures.Succeeded(request.remote_addr);
+    return;
+  }
+  const bool bearer = HasBearer(request);
+  tokens.failures.Failed(request.remote_addr, bearer ? "Bearer token" : "cookie");
+  if (!bearer) response.set_header("Set-Cookie", ClearedTokenCookie(tokens.secure));
+}
+
 // Answers the requests that may not go on (no Host, a Host other than
 // loopback without a token, a POST from another site, a missing or wrong
 // token, a write without an admin token); Unhandled lets the others
 // through. A write's form token is checked where its body has been read.
-httplib::Server::HandlerResponse Admit(const std::string& token, const WriteAccess& access,
-                                       const httplib::Request& request,
+// A request answered here with its body unread ends its connection
+// (Router::ServeOne).
+httplib::Server::HandlerResponse Admit(const Tokens& tokens, const httplib::Request& request,
                                        httplib::Response& response) {
+  const std::string& token = tokens.token;
+  const WriteAccess& access = tokens.access;
+  if (request.path != "/login") Judge(tokens, request, response);
   const Language language = LanguageOf(request);
   const std::string host = request.get_header_value("Host");
   const WriteRefusal refusal = Writes(request) ? access.Check(request, false) : WriteRefusal{};
@@ -86,6 +110,16 @@ void OfferGzipOnly(httplib::Request& request) {
 
 }  // namespace
 
+Tokens WebServer::tokens() {
+  return {options_.token, dashboard_.access(), failures_, !options_.tls_cert_file.empty()};
+}
+
+uint64_t BodyLimitOf(std::string_view method, std::string_view path) {
+  if (method == "POST" && path == "/api/cardholders/import") return kImportBodyLimit;
+  if (path == "/login") return kLoginBodyLimit;
+  return kBodyLimit;
+}
+
 WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& listen) {
   HttpConfig http = config.http;
   if (!listen.empty()) http.listen = listen;
@@ -102,6 +136,8 @@ WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& liste
   }
   if (!http.token_file.empty()) options.token = ReadTokenFile(http.token_file);
   if (!http.admin_token_file.empty()) options.admins = ReadAdminTokens(http.admin_token_file);
+  options.tls_cert_file = http.tls_cert_file;
+  options.tls_key_file = http.tls_key_file;
   for (const AdminToken& admin : options.admins) {
     if (admin.token == options.token) {
       throw std::runtime_error("admin_token_file " + http.admin_token_file + ": the token of " +
@@ -116,33 +152,24 @@ WebServer::WebServer(WebOptions options, PollMetrics* metrics, StorePool::Opener
     : options_(std::move(options)),
       dashboard_(options_.database, metrics, std::move(open), options_.admins),
       feed_(options_.stored),
-      server_(std::make_unique<httplib::Server>()) {
-  server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-  server_->set_keep_alive_timeout(2);
-  // A client that sends or takes nothing for this long is dropped, and
-  // its worker freed.
-  server_->set_read_timeout(options_.stall_timeout);
-  server_->set_write_timeout(options_.stall_timeout);
-  // cpp-httplib writes the headers and the body apart; without no-delay the
-  // body waits ~40 ms for the client's delayed acknowledgement.
-  server_->set_tcp_nodelay(true);
-  // SO_REUSEADDR only: cpp-httplib's default adds SO_REUSEPORT, with which
-  // a second collector would share the port silently instead of being
-  // refused.
-  server_->set_socket_options([](int socket) {
-    const int yes = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-  server_->set_default_headers({
+      door_(options_.limits, BodyLimitOf,
+            [this](Connection& connection, const RequestHead& head, bool last) {
+              return router_.ServeOne(connection, head, last, options_.stall_timeout);
+            },
+            [this](const std::string& client) { return failures_.HoldUntil(client); }) {
+  // A second fence behind the front door's, which refuses longer bodies
+  // from their Content-Length.
+  router_.set_payload_max_length(kImportBodyLimit);
+  router_.set_default_headers({
       {"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'"},
       {"X-Content-Type-Options", "nosniff"},
       {"Referrer-Policy", "same-origin"},
       {"X-Frame-Options", "DENY"},
   });
-  server_->set_pre_routing_handler(
+  router_.set_pre_routing_handler(
       [this](const httplib::Request& request, httplib::Response& response) {
         OfferGzipOnly(const_cast<httplib::Request&>(request));
-        return Admit(options_.token, dashboard_.access(), request, response);
+        return Admit(tokens(), request, response);
       });
   AddRoutes();
 }
@@ -150,7 +177,7 @@ WebServer::WebServer(WebOptions options, PollMetrics* metrics, StorePool::Opener
 WebServer::~WebServer() { Stop(); }
 
 void WebServer::AddRoutes() {
-  httplib::Server& server = *server_;
+  httplib::Server& server = router_;
   server.Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_redirect("/terminals", 303);
   });
@@ -165,7 +192,7 @@ void WebServer::AddRoutes() {
   AddCardholdersApi(server, dashboard_);
   AddCardholdersPage(server, dashboard_);
   AddMetrics(server, dashboard_, options_.token);
-  AddLoginPage(server, options_.token, dashboard_.access());
+  AddLoginPage(server, tokens());
   AddStaticFiles(server);
 }
 
@@ -183,32 +210,36 @@ void AddStaticFiles(httplib::Server& server) {
 
 void WebServer::Start() {
   const std::string where = HostPortText(options_.host, static_cast<uint16_t>(options_.port));
-  errno = 0;
-  if (options_.port == 0) {
-    port_ = server_->bind_to_any_port(options_.host);
-  } else if (server_->bind_to_port(options_.host, options_.port)) {
-    port_ = options_.port;
+  if (!options_.tls_cert_file.empty()) {
+    tls_ = std::make_shared<TlsContext>(options_.tls_cert_file, options_.tls_key_file);
+    door_.UseTls(tls_);
   }
-  if (port_ <= 0) {
-    const int error = errno;
+  try {
+    port_ = door_.Listen(options_.host, options_.port);
+    router_.Listening(door_.listener());
+    door_.Start();
+  } catch (const std::system_error& e) {
     throw WebStartError("the dashboard cannot listen on " + where + ": " +
-                        (error != 0 ? std::strerror(error)
-                                    : "the address is in use or not one of this machine's"));
+                        std::strerror(e.code().value()));
   }
-  thread_ = std::thread([this] {
-    server_->listen_after_bind();
-    listen_returned_ = true;
-  });
 }
 
 void WebServer::Stop() {
-  if (!thread_.joinable()) return;
-  // A stop before the server runs would be missed, and the join would wait
-  // for ever.
-  while (!server_->is_running() && !listen_returned_) std::this_thread::yield();
-  feed_.Stop();
-  server_->stop();
-  thread_.join();
+  feed_.Stop();  // the live feed's streams end, and free their workers
+  router_.Stopping();  // and so do downloads
+  door_.Stop();
+}
+
+void WebServer::ReloadTls() {
+  if (!tls_) return;
+  try {
+    tls_->Reload();
+    Log(LogLevel::kInfo, "dashboard: certificate and key read again from " + options_.tls_cert_file +
+                             " and " + options_.tls_key_file);
+  } catch (const TlsError& e) {
+    Log(LogLevel::kError, std::string("dashboard: ") + e.what() +
+                              "; the certificate read before is served still");
+  }
 }
 
 }  // namespace tallygate::collector::web

@@ -1,10 +1,12 @@
-// The collector's web dashboard: an HTTP server beside the fleet, with
-// HTML pages, a JSON API, /metrics and /healthz (docs/collector.md, "Web
-// dashboard"). Every request but /login, /healthz and /static/ needs the
-// token when one is set; without one, only requests addressed to a
-// loopback name or address are answered. A write needs an admin token
-// (write_access.h); one from a browser must come from the dashboard's own
-// pages. It reads the store over connections of its own.
+// The collector's web dashboard: an HTTP (or HTTPS) server beside the
+// fleet, with HTML pages, a JSON API, /metrics and /healthz
+// (docs/collector.md, "Web dashboard"). Every request but /login, /healthz
+// and /static/ needs the token when one is set; without one, only requests
+// addressed to a loopback name or address are answered. A write needs an
+// admin token (write_access.h); one from a browser must come from the
+// dashboard's own pages. Requests come in through the front door
+// (front_door.h), which bounds them. It reads the store over connections
+// of its own.
 #ifndef TALLYGATE_COLLECTOR_WEB_WEB_SERVER_H_
 #define TALLYGATE_COLLECTOR_WEB_WEB_SERVER_H_
 
@@ -19,11 +21,12 @@
 #include "collector/poll/poll_metrics.h"
 #include "collector/web/admin_tokens.h"
 #include "collector/web/dashboard.h"
+#include "collector/web/failed_sign_ins.h"
+#include "collector/web/front_door.h"
 #include "collector/web/live_feed.h"
-
-namespace httplib {
-class Server;
-}
+#include "collector/web/router.h"
+#include "collector/web/routes.h"
+#include "collector/web/tls_context.h"
 
 namespace tallygate::collector::web {
 
@@ -38,13 +41,18 @@ struct WebOptions {
   // Told when punches are stored, for /api/events; it outlives the server.
   // Null: the feed looks once a second.
   PunchSignal* stored = nullptr;
+  // HTTPS with the certificate chain and key of these files (PEM); both
+  // empty: plain HTTP.
+  std::string tls_cert_file = {};
+  std::string tls_key_file = {};
+  DoorLimits limits = {};
 };
 
 // The options [http] gives (listen overridden by `listen` when not empty):
 // the token read from token_file, the admins from admin_token_file.
 // Throws std::runtime_error saying what is wrong (a listen address off
-// loopback without a token, a token file that cannot be read or is empty,
-// an admin token that is the read token).
+// loopback without a token, a token file that cannot be read, is empty or
+// holds a token too short, an admin token that is the read token).
 WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& listen);
 
 // A server that cannot start: the address is in use or not this machine's.
@@ -62,11 +70,17 @@ class WebServer {
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
-  // Listens and serves on a thread of its own. Throws WebStartError.
+  // Listens and serves on threads of its own. Throws WebStartError, or
+  // TlsError for a certificate or key that cannot be used.
   void Start();
   void Stop();
 
   int port() const { return port_; }
+  bool tls() const { return tls_ != nullptr; }
+
+  // Reads the certificate and key again (SIGHUP); logs what came of it.
+  // Connections open keep the ones they began with.
+  void ReloadTls();
 
   // See Dashboard::Attach.
   void Attach(std::shared_ptr<const CollectorConfig> config, PollNowFunction poll_now) {
@@ -75,13 +89,15 @@ class WebServer {
 
  private:
   void AddRoutes();
+  Tokens tokens();
 
   WebOptions options_;
   Dashboard dashboard_;
   LiveFeed feed_;
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  std::atomic<bool> listen_returned_ = false;
+  FailedSignIns failures_;
+  Router router_;
+  std::shared_ptr<TlsContext> tls_;
+  FrontDoor door_;
   int port_ = 0;
 };
 

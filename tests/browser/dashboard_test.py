@@ -4,7 +4,8 @@ tallygate-sim serves three TCP terminals; cards are enrolled and punched on
 the first through the library (CardSendToMachine, SendRecordToMachine, as an
 integrator would); tallygate-collector polls them with the dashboard on
 loopback. A second collector on the same store listens beyond loopback with
-a token.
+a token, over HTTPS with a certificate the test makes, which the browser is
+told to trust by its key's hash.
 
 The programs come from the environment (CTest sets them): TALLYGATE_SIM,
 TALLYGATE_COLLECTOR, TALLYGATE_CLI, TALLYGATE_REGSVR, TALLYGATE_V70.
@@ -13,8 +14,11 @@ With TALLYGATE_SCREENSHOTS=DIR the pages are saved there as PNG files.
 
 import csv
 import io
+import base64
+import hashlib
 import os
 import socket
+import ssl
 import subprocess
 import tempfile
 import time
@@ -52,11 +56,30 @@ def wait_for(what, check, seconds=30):
     raise AssertionError(f"timed out waiting for {what}")
 
 
+# The certificate of the collector served over HTTPS, which http_get trusts.
+TRUSTED = {}
+
+
+def make_certificate(work):
+    """A self-signed certificate for 127.0.0.1: (cert, key, base64 SHA-256 of its public key)."""
+    cert, key = work / "dashboard.crt", work / "dashboard.key"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+                    "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", str(key), "-out", str(cert)],
+                   check=True, capture_output=True)
+    public = subprocess.run(["openssl", "x509", "-in", str(cert), "-noout", "-pubkey"],
+                            check=True, capture_output=True).stdout
+    der = subprocess.run(["openssl", "pkey", "-pubin", "-outform", "der"], input=public,
+                         check=True, capture_output=True).stdout
+    return cert, key, base64.b64encode(hashlib.sha256(der).digest()).decode()
+
+
 def http_get(url, headers=None):
     """(status, body) of a GET, 4xx and 5xx included."""
     request = urllib.request.Request(url, headers=headers or {})
+    context = ssl.create_default_context(cafile=TRUSTED["cert"]) if url.startswith("https:") else None
     try:
-        with urllib.request.urlopen(request, timeout=10) as answer:
+        with urllib.request.urlopen(request, timeout=10, context=context) as answer:
             return answer.status, answer.read()
     except urllib.error.HTTPError as error:
         return error.code, error.read()
@@ -87,8 +110,11 @@ class Fleet:
         token_file = work / "token"
         token_file.write_text(TOKEN + "\n")
         token_file.chmod(0o600)
+        cert, key, self.spki = make_certificate(work)
+        TRUSTED["cert"] = str(cert)
         self.remote_url = self.start_collector(
-            "remote", f"0.0.0.0:{free_port()}", terminals=False, token_file=token_file)
+            "remote", f"0.0.0.0:{free_port()}", terminals=False, token_file=token_file,
+            tls=(cert, key))
 
     def control(self, command):
         self.sim.stdin.write(command + "\n")
@@ -112,7 +138,8 @@ class Fleet:
             input=script, env=env, text=True, capture_output=True)
         assert done.returncode == 0, done.stdout + done.stderr
 
-    def start_collector(self, name, listen, terminals, token_file=None, admin_token_file=None):
+    def start_collector(self, name, listen, terminals, token_file=None, admin_token_file=None,
+                        tls=None):
         config = self.work / f"{name}.toml"
         # A stopped simulated terminal refuses connections: unreachable at
         # once, not taken for a terminal serving another program.
@@ -122,6 +149,8 @@ class Fleet:
             text += f'token_file = "{token_file}"\n'
         if admin_token_file:
             text += f'admin_token_file = "{admin_token_file}"\n'
+        if tls:
+            text += f'tls_cert_file = "{tls[0]}"\ntls_key_file = "{tls[1]}"\n'
         for k, port in enumerate(self.ports if terminals else [], start=1):
             text += f'[[terminal]]\nname = "gate-{k}"\ntcp = "127.0.0.1:{port}"\n'
             text += 'time_zone = "Asia/Shanghai"\nunit_wait_ms = 500\n'
@@ -130,7 +159,7 @@ class Fleet:
         process = subprocess.Popen([os.environ["TALLYGATE_COLLECTOR"], "--config", str(config),
                                     "run"], stdout=log, stderr=subprocess.STDOUT)
         setattr(self, f"{name}_process", process)
-        url = "http://127.0.0.1:" + listen.rsplit(":", 1)[1]
+        url = ("https" if tls else "http") + "://127.0.0.1:" + listen.rsplit(":", 1)[1]
         wait_for(f"{name} collector's /healthz", lambda: self.healthy(url, process))
         return url
 
@@ -171,11 +200,12 @@ def fleet():
             fleet.close()
 
 
-def make_browser(language, downloads):
+def make_browser(language, downloads, spki):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
-                     "--window-size=1440,900", f"--lang={language}"):
+                     "--window-size=1440,900", f"--lang={language}",
+                     f"--ignore-certificate-errors-spki-list={spki}"):
         options.add_argument(argument)
     options.add_experimental_option("prefs", {
         "intl.accept_languages": language, "download.default_directory": str(downloads),
@@ -185,9 +215,9 @@ def make_browser(language, downloads):
 
 
 @pytest.fixture(scope="module", params=["en", "zh-CN"])
-def browser(request, tmp_path_factory):
+def browser(request, tmp_path_factory, fleet):
     downloads = tmp_path_factory.mktemp("downloads")
-    driver = make_browser(request.param, downloads)
+    driver = make_browser(request.param, downloads, fleet.spki)
     driver.language = request.param
     driver.downloads = downloads
     yield driver
@@ -379,8 +409,9 @@ def test_login_page_lets_the_browser_in(browser, fleet):
     form.find_element(By.NAME, "token").send_keys(TOKEN)
     form.submit()
     wait_for("the terminals page", lambda: browser.find_elements(By.ID, "terminals"))
+    assert browser.current_url.startswith("https://")
     cookie = browser.get_cookie("tallygate_token")
-    assert cookie["httpOnly"] and cookie["sameSite"] == "Strict"
+    assert cookie["httpOnly"] and cookie["sameSite"] == "Strict" and cookie["secure"]
 
 
 def test_an_admin_adds_then_revokes_a_holder_through_the_form(browser, fleet):

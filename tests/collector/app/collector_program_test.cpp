@@ -13,6 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/client/sim_process.h"
+#include "tests/collector/collector_process.h"
+#include "tests/collector/test_certificates.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/run_program.h"
 
@@ -183,6 +185,36 @@ TEST_F(CollectorProgramTest, SighupWhileWaitingForTheStoreOpensTheNewOne) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The dashboard over HTTPS as systemd runs it: a renewed certificate is
+// served after SIGHUP; a key that cannot be read stops the start, naming it.
+TEST_F(CollectorProgramTest, SighupServesTheRenewedCertificate) {
+  if (!testing::HaveOpensslAndCurl()) GTEST_SKIP() << "needs openssl and curl";
+  for (const char* name : {"first", "second"}) testing::MakeCertificate(dir_.path(), name);
+  testing::InstallCertificate(dir_.path(), "first", "served");
+  const int port = testing::FreeLoopbackPort();
+  const std::string config = WriteConfig(
+      "[http]\nlisten = \"127.0.0.1:" + std::to_string(port) + "\"\ntls_cert_file = \"" +
+      (dir_ / "served.crt").string() + "\"\ntls_key_file = \"" + (dir_ / "served.key").string() + "\"\n");
+  {
+    testing::Collector run(config, "run", (dir_ / "run.log").string());
+    ASSERT_TRUE(run.WaitForLog("dashboard at https://", std::chrono::seconds(30))) << run.Log();
+    EXPECT_NE(testing::CurlHttps(dir_ / "first.crt", port).find("HTTP/1.1 200"), std::string::npos);
+    testing::InstallCertificate(dir_.path(), "second", "served");
+    run.Signal(SIGHUP);
+    ASSERT_TRUE(run.WaitForLog("certificate and key read again", std::chrono::seconds(30))) << run.Log();
+    EXPECT_NE(testing::CurlHttps(dir_ / "second.crt", port).find("HTTP/1.1 200"), std::string::npos)
+        << run.Log();
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.WaitForExit(std::chrono::seconds(30)), 0) << run.Log();
+  }
+  std::filesystem::remove(dir_ / "served.key");
+  const auto refused = Collector({"--config", config, "run"});
+  EXPECT_EQ(refused.exit_status, 2) << refused.err;
+  EXPECT_NE(refused.err.find("tls_key_file " + (dir_ / "served.key").string() + ": cannot read"),
+            std::string::npos)
+      << refused.err;
 }
 
 }  // namespace

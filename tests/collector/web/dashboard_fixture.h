@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -65,11 +66,19 @@ inline void StorePunches(Store& store, int first, int last) {
 class RawClient {
  public:
   // `receive_buffer` (bytes, 0: the system's) keeps a stalled client from
-  // soaking up much of a download.
-  RawClient(int port, const std::string& request, int receive_buffer = 0)
+  // soaking up much of a download; `from` is the loopback address it comes
+  // from (127.0.0.1 when empty), so that one test can play several clients.
+  RawClient(int port, const std::string& request, int receive_buffer = 0,
+            const std::string& from = "")
       : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
     if (receive_buffer > 0) {
       setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+    }
+    if (!from.empty()) {
+      sockaddr_in source{};
+      source.sin_family = AF_INET;
+      inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+      EXPECT_EQ(bind(socket_, reinterpret_cast<sockaddr*>(&source), sizeof source), 0) << from;
     }
     const timeval limit{15, 0};
     setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -87,6 +96,17 @@ class RawClient {
 
   // The server closed the connection (rather than going quiet).
   bool closed() const { return closed_; }
+
+  // Sends more of the request; false when the server took it no more.
+  bool Send(std::string_view more) {
+    return send(socket_, more.data(), more.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(more.size());
+  }
+
+  // Whether an answer has come, without waiting for one.
+  bool Answered() {
+    char byte;
+    return recv(socket_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0 || !pending_.empty();
+  }
 
   // What came up to and with `end`, or all that came before the server
   // closed or went quiet.

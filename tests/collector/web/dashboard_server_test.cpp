@@ -156,13 +156,15 @@ TEST_F(DashboardServerTest, LoginSetsAStrictHttpOnlyCookieForTheRightTokenOnly) 
   for (const char* part : {"tallygate_token=s3cret token;", "HttpOnly", "SameSite=Strict", "Path=/"}) {
     EXPECT_NE(cookie.find(part), std::string::npos) << cookie;
   }
+  EXPECT_EQ(cookie.find("Secure"), std::string::npos) << "a cookie plain HTTP cannot carry back";
   const auto page = Get("/terminals", {{"Cookie", cookie.substr(0, cookie.find(';'))}});
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
 }
 
 TEST_F(DashboardServerTest, OffLoopbackTheDashboardNeedsATokenFile) {
-  WriteFile(dir_ / "token", "tok\n");
+  WriteFile(dir_ / "token", "0123456789abcdef\n");
+  WriteFile(dir_ / "short", "0123456789abcde\n");
   WriteFile(dir_ / "empty", "\n");
   struct Case {
     std::string listen, token_file;
@@ -174,9 +176,10 @@ TEST_F(DashboardServerTest, OffLoopbackTheDashboardNeedsATokenFile) {
       {"localhost:8080", "", ""},
       {"0.0.0.0:8080", "", std::nullopt},
       {"[::]:8080", "", std::nullopt},
-      {"10.1.2.3:8080", (dir_ / "token").string(), "tok"},  // line end trimmed
+      {"10.1.2.3:8080", (dir_ / "token").string(), "0123456789abcdef"},  // line end trimmed
       {"127.0.0.1:8080", (dir_ / "empty").string(), std::nullopt},
       {"127.0.0.1:8080", (dir_ / "missing").string(), std::nullopt},
+      {"127.0.0.1:8080", (dir_ / "short").string(), std::nullopt},
   };
   for (const Case& c : cases) {
     CollectorConfig config;
@@ -190,6 +193,22 @@ TEST_F(DashboardServerTest, OffLoopbackTheDashboardNeedsATokenFile) {
       ADD_FAILURE() << c.listen << " " << c.token_file << " was accepted";
     } catch (const std::runtime_error& e) {
       EXPECT_NE(std::string(e.what()).find("token_file"), std::string::npos) << e.what();
+    }
+  }
+  // Admin tokens too short are refused, naming the file, the line and whose.
+  const std::string admins = (dir_ / "admins").string();
+  for (const auto& [text, problem] :
+       {std::pair{"alice 0123456789abcdef\nbob short\n", ":2: bob: the token is 5 characters long"},
+        std::pair{"0123456789abcde\n", ":1: admin: the token is 15 characters long: at least 16"}}) {
+    WriteFile(admins, text);
+    CollectorConfig config;
+    config.http.admin_token_file = admins;
+    try {
+      WebOptionsFor(config, "127.0.0.1:8080");
+      ADD_FAILURE() << text << " was accepted";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("admin_token_file " + admins + problem), std::string::npos)
+          << e.what();
     }
   }
   // The same mistake in the file is found where it is written.
