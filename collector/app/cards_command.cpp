@@ -11,6 +11,7 @@
 #include "collector/cards/holder_check.h"
 #include "collector/cards/holder_csv.h"
 #include "collector/poll/punch_values.h"
+#include "collector/store/field_text.h"
 #include "collector/store/store.h"
 #include "collector/store/value_text.h"
 
@@ -134,8 +135,8 @@ int Add(const CardsOptions& options, const CollectorConfig& config) {
   std::vector<std::string> problems;
   Cardholder holder;
   const std::optional<uint32_t> card = Card(options.card, problems);
-  holder.staff = options.staff;
-  holder.name = options.name;
+  holder.staff = TrimmedField(options.staff);
+  holder.name = TrimmedField(options.name);
   holder.where = SplitNames(options.terminals);
   holder.valid_from = Day("--valid-from", options.valid_from, problems);
   holder.valid_until = Day("--valid-until", options.valid_until, problems);

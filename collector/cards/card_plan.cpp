@@ -4,6 +4,8 @@
 #include <map>
 #include <set>
 
+#include "collector/cards/held_name.h"
+
 namespace tallygate::collector {
 
 std::string StaffDigits(const std::string& staff) {
@@ -15,6 +17,16 @@ bool Belongs(const Cardholder& holder, const CardTerminal& terminal, LocalDay to
   if (holder.valid_from && today < *holder.valid_from) return false;
   return !holder.valid_until || today <= *holder.valid_until;
 }
+
+namespace {
+
+// `entry` with the name the terminal takes.
+WantedEntry Enrolled(WantedEntry entry, NameCoding coding) {
+  entry.name = HeldNameOf(entry.name, coding).enrolled;
+  return entry;
+}
+
+}  // namespace
 
 TerminalPlan PlanTerminal(std::span<const Cardholder> holders, const TerminalCards& terminal) {
   TerminalPlan plan;
@@ -44,14 +56,15 @@ TerminalPlan PlanTerminal(std::span<const Cardholder> holders, const TerminalCar
         plan.unknown.push_back(entry);
         if (terminal.terminal.remove_unknown) plan.remove.push_back(entry);
       }
-    } else if (it->second.staff != entry.staff || it->second.name != entry.name) {
-      plan.rewrite.push_back(it->second);
+    } else if (it->second.staff != entry.staff ||
+               !HoldsName(entry.name, it->second.name, terminal.terminal.names)) {
+      plan.rewrite.push_back(Enrolled(it->second, terminal.terminal.names));
     } else {
       plan.in_place.push_back(entry.card);
     }
   }
   for (const auto& [card, entry] : wanted) {
-    if (!held.contains(card)) plan.add.push_back(entry);
+    if (!held.contains(card)) plan.add.push_back(Enrolled(entry, terminal.terminal.names));
   }
   return plan;
 }

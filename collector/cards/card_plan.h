@@ -37,7 +37,10 @@ struct TerminalPlan {
   // should hold is to be enrolled, and what else it holds is not known.
   bool list_known = true;
   std::vector<WantedEntry> add;
-  std::vector<WantedEntry> rewrite;  // on the list with another staff number or name
+  // On the list with another staff number or name. Names are compared as
+  // the terminal holds them (held_name.h); `add` and `rewrite` carry the
+  // name as the terminal takes it.
+  std::vector<WantedEntry> rewrite;
   // On the list, held by someone for other terminals only, or revoked,
   // expired, not valid yet.
   std::vector<CardEntry> remove;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "collector/store/field_text.h"
 #include "collector/store/value_text.h"
 
 namespace tallygate::collector {
@@ -42,9 +43,19 @@ std::vector<std::string> HolderProblems(const Cardholder& holder,
 std::vector<HolderProblem> HolderFieldProblems(const Cardholder& holder,
                                                std::span<const CardTerminal> terminals) {
   std::vector<HolderProblem> problems;
+  const auto control = [&](const char* field, const char* what, const std::string& text) {
+    const std::string code = ControlCharacterIn(text);
+    if (!code.empty()) {
+      problems.push_back({field, std::string(what) + " \"" + ControlsWritten(text) +
+                                     "\" has a control character (" + code + ")"});
+    }
+    return !code.empty();
+  };
+  const bool staff_control = control("staff", "staff number", holder.staff);
+  const bool name_control = control("name", "name", holder.name);
   if (holder.staff.empty()) {
     problems.push_back({"staff", "no staff number"});
-  } else if (!StaffNumberBytes(holder.staff)) {
+  } else if (!staff_control && !StaffNumberBytes(holder.staff)) {
     problems.push_back({"staff", "staff number \"" + holder.staff + "\" is not up to 8 decimal digits"});
   }
   if (holder.where.empty()) problems.push_back({"terminals", "no terminals: name terminals or groups, or *"});
@@ -59,6 +70,7 @@ std::vector<HolderProblem> HolderFieldProblems(const Cardholder& holder,
     if (Takes(holder.where, terminal)) codings.insert(terminal.names);
   }
   for (NameCoding coding : codings) {
+    if (name_control) break;
     if (std::string problem = NameProblem(holder.name, coding); !problem.empty()) {
       problems.push_back({"name", std::move(problem)});
     }

@@ -15,6 +15,8 @@ namespace tallygate::collector {
 
 // What is wrong with `holder` among `terminals`, each problem in words;
 // none when it may be kept:
+//   a staff number or name with a control character (a NUL, a tab, a line
+//     break...);
 //   a staff number that is empty, not digits, or longer than 8;
 //   no terminals, or a name in them that is neither a terminal nor a group;
 //   a name that one of its terminals cannot hold: not UTF-8, a character

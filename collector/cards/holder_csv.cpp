@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "collector/cards/holder_check.h"
+#include "collector/store/field_text.h"
 #include "collector/store/value_text.h"
 #include "common/csv/csv_records.h"
 
@@ -18,12 +19,6 @@ constexpr std::array<std::string_view, kColumns> kColumnNames = {
     "card", "staff", "name", "terminals", "valid_from", "valid_until"};
 constexpr int kRequired = kValidFrom;  // the columns before it
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 // Each column's place in a record; absent for an optional one not there.
 using Places = std::array<std::optional<size_t>, kColumns>;
 
@@ -31,7 +26,7 @@ using Places = std::array<std::optional<size_t>, kColumns>;
 Places ReadHeader(const csv::Record& header, std::vector<LineProblem>& problems) {
   Places places;
   for (size_t i = 0; i < header.fields.size(); ++i) {
-    const std::string_view name = Trimmed(header.fields[i]);
+    const std::string_view name = TrimmedField(header.fields[i]);
     const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
     if (known == kColumnNames.end()) {
       problems.push_back({header.line, "unknown column '" + std::string(name) + "'"});
@@ -56,7 +51,7 @@ Cardholder ReadHolder(const csv::Record& record, const Places& places,
                       std::vector<std::string>& problems) {
   const auto field = [&](Column column) -> std::string {
     const auto& place = places[column];
-    return place ? std::string(Trimmed(record.fields[*place])) : std::string();
+    return place ? std::string(TrimmedField(record.fields[*place])) : std::string();
   };
   Cardholder holder;
   try {
@@ -86,7 +81,7 @@ std::vector<std::string> SplitNames(std::string_view text) {
   std::vector<std::string> names;
   while (true) {
     const size_t end = text.find(';');
-    const std::string_view name = Trimmed(text.substr(0, end));
+    const std::string_view name = TrimmedField(text.substr(0, end));
     if (!name.empty()) names.emplace_back(name);
     if (end == std::string_view::npos) return names;
     text.remove_prefix(end + 1);

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "collector/cards/card_plan.h"
+#include "collector/cards/held_name.h"
 #include "collector/poll/log.h"
 #include "collector/poll/punch_values.h"
 
@@ -17,15 +18,15 @@ UtcTime NowUtc() {
 // Removals first: a card that must no longer open is the urgent change.
 int Urgency(CardChange change) { return change == CardChange::kRemove ? 0 : 1; }
 
-// The entry `change` leaves on the list, as the store keeps it.
+// The entry `change` leaves on the list, as the store keeps it: as reading
+// the list would give it.
 CardEntry EntryOf(const PendingCard& change, NameCoding names) {
+  HeldName held = HeldNameOf(change.name, names);
   CardEntry entry;
   entry.card = change.card;
   entry.staff = change.staff;
-  entry.name = change.name;
-  if (const Result<std::vector<uint8_t>> bytes = TerminalTextBytes(change.name, names)) {
-    entry.raw_name = *bytes;
-  }
+  entry.name = std::move(held.listed);
+  entry.raw_name = std::move(held.raw);
   return entry;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "collector/cards/held_name.h"
 #include "collector/config/time_zone.h"
 #include "link/protocol/units.h"
 
@@ -55,11 +56,7 @@ CardEntry CardOf(const tallygate::CardEntry& entry) {
   card.position = entry.position;
   card.card = entry.card;
   card.staff = entry.staff;
-  card.name = entry.name;
-  // Names are padded with spaces (and NULs) to their eight bytes.
-  while (!card.name.empty() && (card.name.back() == ' ' || card.name.back() == '\0')) {
-    card.name.pop_back();
-  }
+  card.name = WithoutPadding(entry.name);
   card.raw_name.assign(entry.name_raw.begin(), entry.name_raw.end());
   return card;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "collector/store/field_text.h"
 #include "collector/store/value_text.h"
 
 namespace tallygate::collector {
@@ -125,6 +126,9 @@ std::vector<CardAudit> Differences(std::span<const Cardholder> before,
       change.action = CardAction::kChange;
       change.what = ChangedText(*old, now);
     }
+    // A name kept before control characters were refused must not cut the
+    // audit short, nor break its line.
+    change.what = ControlsWritten(change.what);
   }
   return changes;
 }

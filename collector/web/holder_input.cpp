@@ -2,6 +2,7 @@
 
 #include "collector/cards/holder_check.h"
 #include "collector/cards/holder_csv.h"
+#include "collector/store/field_text.h"
 #include "collector/store/value_text.h"
 #include "collector/web/search_query.h"
 
@@ -72,7 +73,17 @@ uint32_t CardOfField(const std::string& text, const char* field) {
   }
 }
 
-Cardholder HolderOf(const HolderFields& fields, std::span<const CardTerminal> terminals) {
+Cardholder HolderOf(const HolderFields& given, std::span<const CardTerminal> terminals) {
+  HolderFields fields = given;
+  for (const char* name : kFields) {
+    std::string& field = *FieldOf(fields, name);
+    field = TrimmedField(field);
+  }
+  // Told before HolderFieldProblems does, in the reader's language.
+  for (const char* name : {"staff", "name"}) {
+    const std::string code = ControlCharacterIn(*FieldOf(fields, name));
+    if (!code.empty()) throw BadField(name, Msg::kControlCharacter, code);
+  }
   Cardholder holder;
   holder.card = CardOfField(fields.card, "card");
   holder.staff = fields.staff;

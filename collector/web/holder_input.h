@@ -30,9 +30,10 @@ HolderFields HolderFieldsOf(const nlohmann::json& object);
 // From a form's fields of the same names.
 HolderFields HolderFieldsOf(const httplib::Request& request);
 
-// The cardholder, checked among `terminals` (HolderFieldProblems): throws
-// BadField for the first field that is wrong.
-Cardholder HolderOf(const HolderFields& fields, std::span<const CardTerminal> terminals);
+// The cardholder, its fields trimmed of spaces as a CSV's are, checked among
+// `terminals` (HolderFieldProblems): throws BadField for the first field
+// that is wrong, a control character in the staff number or name first.
+Cardholder HolderOf(const HolderFields& given, std::span<const CardTerminal> terminals);
 
 // The card of a URL or a field: decimal, or hexadecimal after 0x. Throws
 // BadField naming `field`.

@@ -116,6 +116,8 @@ constexpr Caption kCaptions[] = {
      "已拒绝：表单不属于本次登录（请刷新页面后重试）。"},
     {Msg::kAdminLogin, "To change anything, %1 with an admin token.", "如需修改，请用管理员令牌%1。"},
     {Msg::kFieldProblem, "%1: %2", "%1：%2"},
+    {Msg::kControlCharacter, "%1: has a control character (%2); write it on one line, in plain text",
+     "%1：含有控制字符（%2），请只写一行普通文字"},
     {Msg::kNavCardholders, "Cardholders", "持卡人"},
     {Msg::kHolderSearch, "Name, card or staff no.", "姓名、卡号或工号"},
     {Msg::kTerminals, "Terminals", "考勤机"},

@@ -33,7 +33,7 @@ enum class Msg {
   kSignIn, kToken, kTokenNeeded, kTokenWrong,
   kNoSuchTerminal, kStoreDown, kCrossOrigin, kNoHost, kForeignHost, kDownloadsBusy, kFeedsBusy,
   kBadDate, kBadCard, kBadCursor, kBadLimit, kTooLong, kBadPunchId, kLiveNote,
-  kReadOnly, kAdminNeeded, kNotAdmin, kFormStale, kAdminLogin, kFieldProblem,
+  kReadOnly, kAdminNeeded, kNotAdmin, kFormStale, kAdminLogin, kFieldProblem, kControlCharacter,
   kNavCardholders, kHolderSearch, kTerminals, kValidFrom, kValidUntil, kRevoked, kNoHolders,
   kMoreHolders, kInPlace, kPendingSince, kFailedSince, kOutOfDates, kNoTerminalHolds,
   kNoSuchCard, kHolderForm, kSave, kRevoke, kSaved, kRevokeDone, kNotSaved, kAddHolder,

@@ -8,6 +8,7 @@
 #include "link/terminal/commands.h"
 #include "link/terminal/page_fetch.h"
 #include "link/terminal/record_values.h"
+#include "link/text/card_name.h"
 #include "link/text/char_map.h"
 #include "link/text/code_page.h"
 #include "link/text/code_tables.h"
@@ -30,12 +31,15 @@ struct Line::Impl {
   FrameExchange Exchange(const std::stop_token& stop) {
     return FrameExchange(*transport, WaitControl{false, stop});
   }
-  int16_t LocaleClass() const {
-    return options.names == NameCoding::kBig5Mapped ? kLocaleTraditionalChinese : 0;
-  }
+  int16_t LocaleClass() const;
 };
 
 namespace {
+
+// The locale class whose card names FetchCards decodes for `coding`.
+int16_t LocaleClassOf(NameCoding coding) {
+  return coding == NameCoding::kBig5Mapped ? kLocaleTraditionalChinese : 0;
+}
 
 using Wait = commands::Wait;
 
@@ -131,6 +135,22 @@ Result<Bytes> TerminalTextBytes(const std::string& text, NameCoding coding) {
   }
 }
 
+Result<HeldCardName> HoldCardName(const std::string& name, NameCoding coding) {
+  HeldCardName held{name, {}, {}};
+  Result<Bytes> bytes = TerminalTextBytes(held.enrolled, coding);
+  // Cut after a whole character, never inside a double-byte one. The text is
+  // UTF-8 once it could be converted.
+  while (bytes && bytes->size() > kCardNameBytes) {
+    while ((static_cast<uint8_t>(held.enrolled.back()) & 0xC0) == 0x80) held.enrolled.pop_back();
+    held.enrolled.pop_back();
+    bytes = TerminalTextBytes(held.enrolled, coding);
+  }
+  if (!bytes) return bytes.error();
+  std::copy(bytes->begin(), bytes->end(), held.raw.begin());
+  held.name = DecodeCardName(held.raw, LocaleClassOf(coding));
+  return held;
+}
+
 Result<std::array<uint8_t, 4>> StaffNumberBytes(const std::string& digits) {
   if (digits.size() > 8 ||
       !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
@@ -144,6 +164,8 @@ Result<std::array<uint8_t, 4>> StaffNumberBytes(const std::string& digits) {
   }
   return bytes;
 }
+
+int16_t Line::Impl::LocaleClass() const { return LocaleClassOf(options.names); }
 
 Result<std::unique_ptr<Line>> Line::Open(const Endpoint& endpoint, LineOptions options) {
   Result<std::unique_ptr<Impl>> impl =

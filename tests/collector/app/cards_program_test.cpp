@@ -61,6 +61,17 @@ TEST_F(CardsProgramTest, ABadFileIsRefusedWholeWithEachBadLine) {
   EXPECT_FALSE(std::filesystem::exists(db_)) << "the store was not even opened";
 }
 
+TEST_F(CardsProgramTest, AddTrimsTheNameAndStaffNumberAndRefusesAControlCharacter) {
+  const auto refused = Cards({"add", "6", "--staff", "6", "--name", "Ann\tLee", "--terminals", "*"});
+  EXPECT_EQ(refused.exit_status, 2);
+  EXPECT_EQ(refused.err,
+            "tallygate-collector: cards add: name \"Ann\\u0009Lee\" has a control character (U+0009)\n");
+  ASSERT_EQ(Cards({"add", "5", "--staff", " 12 ", "--name", " Ann ", "--terminals", "*"}).exit_status, 0);
+  const std::optional<Cardholder> kept = OpenStore(db_.string())->FindCardholder(5);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->staff + "/" + kept->name, "12/Ann");
+}
+
 TEST_F(CardsProgramTest, DryRunShowsThePlanThenImportAndRevokeAreAudited) {
   {
     const auto store = OpenStore(db_.string());

@@ -154,5 +154,34 @@ TEST(CardPlanTest, EntriesToWriteCarryTheTerminalsForm) {
   EXPECT_EQ(plan.add[0], (WantedEntry{5, "00001024", "张三"}));
 }
 
+// A name the terminal cannot hold as it is: enrolled as the terminal takes
+// it, and found in place once its list reads back what it holds.
+TEST(CardPlanTest, NamesAreComparedAsTheTerminalHoldsThem) {
+  struct Case {
+    std::string name;      // as kept
+    std::string enrolled;  // as sent
+    std::string listed;    // as the list reads back, padding dropped
+  };
+  const Case cases[] = {
+      {"Ann ", "Ann ", "Ann"},
+      {"Annabelle Lee", "Annabell", "Annabell"},
+      {"张三李四王", "张三李四", "张三李四"},
+      {"😀Ann", "😀Ann", "?Ann"},
+      {std::string("A\0", 2), std::string("A\0", 2), "A"},
+  };
+  const CardTerminal gate{"gate-1", {}, NameCoding::kGbk};
+  for (const Case& c : cases) {
+    const std::vector<Cardholder> holders = {Holder(1, {"*"}, c.name)};
+    const TerminalPlan empty = PlanTerminal(holders, {gate, kToday, {UtcTime{}, {}}});
+    ASSERT_EQ(empty.add.size(), 1u) << c.listed;
+    EXPECT_EQ(empty.add[0].name, c.enrolled);
+    const TerminalPlan held = PlanTerminal(holders, {gate, kToday, {UtcTime{}, {Listed(1, c.listed)}}});
+    EXPECT_EQ(Text(held), "in_place:1") << c.listed;
+    const TerminalPlan other = PlanTerminal(holders, {gate, kToday, {UtcTime{}, {Listed(1, "Bob")}}});
+    ASSERT_EQ(other.rewrite.size(), 1u) << c.listed;
+    EXPECT_EQ(other.rewrite[0].name, c.enrolled);
+  }
+}
+
 }  // namespace
 }  // namespace tallygate::collector

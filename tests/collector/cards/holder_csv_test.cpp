@@ -13,6 +13,8 @@
 namespace tallygate::collector {
 namespace {
 
+using namespace std::string_literals;
+
 const std::vector<CardTerminal> kTerminals = {
     {"gate-1", {"gates"}, NameCoding::kGbk},
     {"canteen-1", {"canteen"}, NameCoding::kGbk},
@@ -76,6 +78,13 @@ TEST(HolderCsvTest, TellsEveryBadLine) {
       {header + "1,1,A,gates,2026-02-02,2026-02-01\n",
        {"2: valid_until 2026-02-01 is before valid_from 2026-02-02"}},
       {header + "1,1,A,,,\n", {"2: no terminals: name terminals or groups, or *"}},
+      {header + "1,1,\"Ann\nLee\",gates,,\n2,1,A\tB,gates,,\n3,\"1\r\",C,gates,,\n" +
+           "4,1,D\0,gates,,\n5,1,E\xC2\x85,gates,,\n"s,
+       {"2: name \"Ann\\u000aLee\" has a control character (U+000A)",
+        "4: name \"A\\u0009B\" has a control character (U+0009)",
+        "5: staff number \"1\\u000d\" has a control character (U+000D)",
+        "6: name \"D\\u0000\" has a control character (U+0000)",
+        "7: name \"E\\u0085\" has a control character (U+0085)"}},
   };
   for (const Case& c : cases) EXPECT_EQ(Problems(c.text), c.problems) << c.text;
 }

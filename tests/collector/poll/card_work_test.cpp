@@ -164,5 +164,35 @@ TEST_F(CardWorkTest, AnEnrolmentWhoseReplyIsLostIsTriedAgainSoonNotAtTheNextPoll
   EXPECT_EQ(ListOf(0).size(), static_cast<size_t>(kSeeded + 3));
 }
 
+TEST_F(CardWorkTest, ANameTheTerminalCannotHoldExactlyIsWrittenOnceNotAtEveryPoll) {
+  struct Case {
+    uint32_t card;
+    std::string name;  // as kept, from before names were trimmed and checked
+    std::string listed;  // as the terminal's list shows it
+  };
+  const Case cases[] = {
+      {0xB00001, "Ann ", "Ann"},                 // the padding is dropped when read
+      {0xB00002, "Annabelle Lee", "Annabell"},   // cut to the name field's 8 bytes
+      {0xB00003, "张三李四王", "张三李四"},        // cut after a whole character
+      {0xB00004, "😀Ann", "?Ann"},               // a character GBK lacks
+      {0xB00005, std::string("A\0", 2), "A"},
+  };
+  std::vector<Cardholder> holders;
+  for (const Case& c : cases) holders.push_back({c.card, "7", c.name, {}, {}, {"t1"}, {}});
+  Change({holders, {}, true});
+  // Each poll by a fleet of its own reads the terminal's list again first.
+  for (int poll = 0; poll < 3; ++poll) Fleet(config_, *store_).PollOnce(stop_.get_token());
+
+  const testing::TerminalCards on_terminal = ListOf(0);
+  for (const Case& c : cases) {
+    const std::vector<CardOutcome> history = store_->CardHistory(c.card, 10);
+    ASSERT_EQ(history.size(), 1u) << c.listed << ": written more than once, or failed";
+    EXPECT_EQ(history[0].change, CardChange::kAdd) << c.listed;
+    EXPECT_EQ(history[0].error, "") << c.listed;
+    EXPECT_EQ(on_terminal.at(c.card), "00000007 " + c.listed);
+  }
+  EXPECT_TRUE(store_->PendingCards("t1", std::nullopt).empty());
+}
+
 }  // namespace
 }  // namespace tallygate::collector

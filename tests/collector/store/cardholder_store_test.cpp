@@ -68,6 +68,14 @@ TEST_P(CardholderTest, ChangesAreKeptWithTheirAudit) {
   EXPECT_FALSE(store_->FindCardholder(5)->revoked);
 }
 
+// A name kept before control characters were refused: PostgreSQL would end
+// the audit's text at its NUL, hiding what the change was.
+TEST_P(CardholderTest, TheAuditWritesControlCharactersOutAndStaysWhole) {
+  store_->ChangeCardholders({{Holder(9, std::string("A\0B\tC", 5))}, {}, false}, "cli", kT1);
+  EXPECT_EQ(store_->CardAudits(9, 1).at(0).what,
+            "staff 9, name \"A\\u0000B\\u0009C\", terminals gates, valid always");
+}
+
 TEST_P(CardholderTest, AChangeThatFailsHalfWayChangesNothing) {
   store_->ChangeCardholders({{Holder(1, "Ann")}, {}, false}, "cli", kT1);
   Sql("CREATE TRIGGER refuse BEFORE INSERT ON card_audit WHEN NEW.card = 9"

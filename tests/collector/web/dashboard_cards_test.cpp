@@ -118,6 +118,57 @@ TEST_F(DashboardCardsTest, TheApiRefusesBadInputNamingTheField) {
   EXPECT_EQ(Holders(), 0u);
 }
 
+TEST_F(DashboardCardsTest, EveryDoorTrimsNamesAndStaffNumbersAndRefusesControlCharacters) {
+  Serve();
+  const httplib::Headers session = AdminSession();
+  const httplib::Headers admin = {{"Authorization", std::string("Bearer ") + kAdminToken}};
+  httplib::Headers chinese = session;
+  chinese.emplace("Accept-Language", "zh-CN");
+  const std::string form = "&terminals=gate-1&csrf=" + csrf_;
+  struct Case {
+    const char* door;  // "json", "form", "csv"
+    std::string body;
+    uint32_t card;
+    std::string kept;  // "STAFF/NAME" as stored, or empty: refused
+    std::string said;  // in the refusal
+    httplib::Headers headers = {};
+  };
+  const Case cases[] = {
+      {"json", R"({"card": 21, "staff": " 21 ", "name": " Ann ", "terminals": "gate-1"})", 21, "21/Ann", ""},
+      {"form", "card=22&staff=%2022%20&name=%20Bo%20Li%20" + form, 22, "22/Bo Li", ""},
+      {"csv", "card,staff,name,terminals\n23, 23 , Cy ,gate-1\n", 23, "23/Cy", ""},
+      {"json", R"({"card": 24, "staff": "24", "name": "A\u0000", "terminals": "gate-1"})", 24, "",
+       R"("field":"name")"},
+      {"json", R"({"card": 25, "staff": "25\t", "name": "Di", "terminals": "gate-1"})", 25, "",
+       R"("field":"staff")"},
+      {"json", R"({"card": 26, "staff": "26", "name": "\u0085Ed", "terminals": "gate-1"})", 26, "",
+       "name: has a control character (U+0085)"},
+      {"form", "card=27&staff=27&name=Ann%0ALee" + form, 27, "", "name: has a control character (U+000A)"},
+      {"form", "card=28&staff=28&name=A%00" + form, 28, "", "name：含有控制字符（U+0000）", chinese},
+      {"csv", "card,staff,name,terminals\n29,29,Fay,gate-1\n30,30,\"G\x01\",gate-1\n", 30, "",
+       R"(3: name \"G\\u0001\" has a control character (U+0001))"},
+  };
+  for (const Case& c : cases) {
+    const std::string door = c.door;
+    httplib::Headers headers = c.headers.empty() ? (door == "form" ? session : admin) : c.headers;
+    const auto result =
+        door == "json"  ? Send("POST", "/api/cardholders", headers, c.body)
+        : door == "csv" ? Send("POST", "/api/cardholders/import?merge=1", headers, c.body, "text/csv")
+                        : Send("POST", "/cardholders", headers, c.body, "application/x-www-form-urlencoded");
+    ASSERT_TRUE(result) << c.body;
+    const std::optional<Cardholder> kept = OpenStore(database_)->FindCardholder(c.card);
+    if (c.kept.empty()) {
+      EXPECT_EQ(result->status, 400) << c.body;
+      EXPECT_NE(result->body.find(c.said), std::string::npos) << c.body << " said " << result->body;
+      EXPECT_FALSE(kept) << c.body;
+    } else {
+      EXPECT_LT(result->status, 400) << c.body << " said " << result->body;
+      ASSERT_TRUE(kept) << c.body;
+      EXPECT_EQ(kept->staff + "/" + kept->name, c.kept) << c.body;
+    }
+  }
+}
+
 TEST_F(DashboardCardsTest, ARevokedCardWithARemovalPendingIsPendingNotInPlace) {
   Serve();
   {

@@ -196,6 +196,20 @@ inline constexpr size_t kCardNameBytes = 8;
 // Big5 to GB2312 tables are not loaded.
 Result<std::vector<uint8_t>> TerminalTextBytes(const std::string& text, NameCoding coding);
 
+// `name` as a card-list entry holds it on terminals coded `coding`.
+struct HeldCardName {
+  // The leading whole characters of `name` whose bytes fit the name field
+  // (all of it when it fits): what EnrolCard takes.
+  std::string enrolled;
+  // The name field once `enrolled` is enrolled (its bytes, zeros after
+  // them), and the name FetchCards reads from it: CardEntry::name_raw and
+  // CardEntry::name. A character the code page lacks reads back as '?'.
+  std::array<uint8_t, kCardNameBytes> raw{};
+  std::string name;
+};
+// Fails as TerminalTextBytes does.
+Result<HeldCardName> HoldCardName(const std::string& name, NameCoding coding);
+
 // A staff number of up to 8 decimal digits as the four BCD bytes of a
 // card-list entry ("1234" is 00 00 12 34); kInvalidArgument otherwise.
 Result<std::array<uint8_t, 4>> StaffNumberBytes(const std::string& digits);
