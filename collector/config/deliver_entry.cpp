@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "collector/config/duration_text.h"
+#include "collector/config/shown_url.h"
 
 namespace tallygate::collector {
 namespace {
@@ -22,14 +23,15 @@ std::string CheckUrl(const std::string& text) {
   if (!url) throw std::invalid_argument("no memory to read the URL");
   if (const CURLUcode code = curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0);
       code != CURLUE_OK) {
-    throw std::invalid_argument("\"" + text + "\" is not a URL: " + curl_url_strerror(code));
+    throw std::invalid_argument("\"" + ShownUrl(text) + "\" is not a URL: " +
+                                curl_url_strerror(code));
   }
   char* scheme = nullptr;
   curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0);
   const std::string got = scheme != nullptr ? scheme : "";
   curl_free(scheme);
   if (got != "http" && got != "https") {
-    throw std::invalid_argument("\"" + text + "\" must start with https:// or http://");
+    throw std::invalid_argument("\"" + ShownUrl(text) + "\" must start with https:// or http://");
   }
   return text;
 }

@@ -7,6 +7,11 @@
 // A file appears whole or not at all, and is never changed once there: it
 // is written into the folder's ".tallygate-tmp" folder, synced, marked
 // written in the store, then renamed into place (never over another file).
+// Whoever takes the files may write in the folder, so nothing found there
+// is written through: the folders are opened without following links and
+// every step goes through their descriptors; a temporary folder that is a
+// link, not a folder or another user's is refused, and a file name is
+// opened only when new.
 // After a crash the store tells which step was reached: a file not marked
 // written is written again from the start; one marked written is renamed
 // if it is still in the temporary folder. A punch is in exactly one file:
@@ -15,7 +20,6 @@
 #define TALLYGATE_COLLECTOR_DELIVER_FOLDER_SINK_H_
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 
 #include "collector/deliver/sink_worker.h"
@@ -41,15 +45,8 @@ class FolderSink final : public SinkWorker {
   void Begin(SinkState& state) override;
   Attempt Try(Store& store, SinkState& state) override;
 
-  // Writes the batch's punches into `file`, synced. Throws
-  // std::system_error.
-  void WriteFile(Store& store, const SinkState& state, const std::filesystem::path& file);
-  // Renames the written file into place under a name no file has.
-  void PlaceFile(SinkState& state);
-
-  std::filesystem::path temporary_;
-  std::chrono::system_clock::time_point next_end_;   // of the current period
-  std::chrono::seconds ended_start_{};                // the last period ended, local
+  std::chrono::system_clock::time_point next_end_;  // of the current period
+  std::chrono::seconds ended_start_{};              // the last period ended, local
 };
 
 }  // namespace tallygate::collector

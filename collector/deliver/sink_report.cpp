@@ -1,5 +1,7 @@
 #include "collector/deliver/sink_report.h"
 
+#include "collector/config/shown_url.h"
+
 namespace tallygate::collector {
 
 std::vector<SinkReport> SinkReports(Store& store, const CollectorConfig& config, UtcTime now) {
@@ -9,7 +11,7 @@ std::vector<SinkReport> SinkReports(Store& store, const CollectorConfig& config,
     report.name = sink.name;
     const bool webhook = sink.kind == DeliverConfig::Kind::kWebhook;
     report.kind = webhook ? "webhook" : "folder";
-    report.target = webhook ? sink.url : sink.path.string();
+    report.target = webhook ? ShownUrl(sink.url) : sink.path.string();
     if (std::optional<SinkState> state = store.LoadSink(sink.name)) {
       report.state = *state;
       report.begun = true;

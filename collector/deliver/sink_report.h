@@ -17,7 +17,7 @@ namespace tallygate::collector {
 struct SinkReport {
   std::string name;
   std::string kind;    // "webhook" or "folder"
-  std::string target;  // the URL or the folder
+  std::string target;  // the folder, or the URL with its credentials masked
   SinkState state;     // position 0 and nothing else for a sink not begun
   bool begun = false;  // the store has its state
   SinkBacklog backlog;

@@ -54,7 +54,9 @@ void SinkWorker::Run(std::stop_token stop) {
     try {
       Step(stop);
       store_wait = kFirstBackoff;
-    } catch (const std::exception& e) {  // the store, mostly; never the thread's end
+    } catch (const std::exception& e) {
+      // The store, mostly; never the thread's end. A save that found the
+      // sink's claim lost lands here too: the next step claims it again.
       Log(LogLevel::kWarning, "sink " + config_.name + ": " + e.what() + "; trying again in " +
                                   std::to_string(store_wait.count()) + " s");
       store_.reset();

@@ -90,6 +90,19 @@ class PostgresStore final : public SqlStore {
     Reclaim();
   }
 
+  // The claim's advisory lock as pg_locks shows it: its key split into two
+  // 32-bit halves, held by this very session.
+  std::string SinkClaimHeld(const std::string& sink, std::vector<SqlValue>& params) override {
+    const auto key = static_cast<uint64_t>(LockKey("sink:" + sink));
+    params.emplace_back(std::in_place_type<int64_t>, static_cast<int64_t>(key >> 32));
+    params.emplace_back(std::in_place_type<int64_t>, static_cast<int64_t>(key & 0xffffffffu));
+    const std::string high = "$" + std::to_string(params.size() - 1);
+    const std::string low = "$" + std::to_string(params.size());
+    return "EXISTS (SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND granted"
+           " AND pid = pg_backend_pid() AND classid::bigint = " + high +
+           " AND objid::bigint = " + low + " AND objsubid = 1)";
+  }
+
   void LockSchema() override {
     // Collectors starting together migrate one after the other.
     session().Exec("SELECT pg_advisory_xact_lock($1)", {LockKey("schema")});

@@ -2,7 +2,8 @@
 // each polls the terminals it claims. A claim is a session-level advisory
 // lock, so it ends with the collector's connection; when the connection is
 // made again the claims are taken again, and a terminal another collector
-// took meanwhile is refused to StorePage and ResetMark.
+// took meanwhile is refused to StorePage and ResetMark. Sinks are claimed
+// alike, and a sink's state is saved only by the session holding its claim.
 #ifndef TALLYGATE_COLLECTOR_STORE_POSTGRES_STORE_H_
 #define TALLYGATE_COLLECTOR_STORE_POSTGRES_STORE_H_
 

@@ -90,18 +90,28 @@ std::vector<SinkState> SqlStore::Sinks() {
 
 void SqlStore::SaveSink(const SinkState& state) {
   Run("saving sink " + state.name, [&] {
-    session().Exec(
+    std::vector<SqlValue> params = {
+        state.name,       state.position,  state.batch_last,           state.batch_id,
+        state.batch_file, state.stopped,   UtcValue(state.stopped_at), UtcValue(state.delivered),
+        state.failures,   state.last_error};
+    // Saved only while the claim holds, checked by the statement itself: a
+    // collector that lost it (its connection dropped while it was posting)
+    // must not put back a position another has since moved on.
+    const std::string claimed = SinkClaimHeld(state.name, params);
+    const int64_t saved = session().Exec(
         "INSERT INTO sinks (name, position, batch_last, batch_id, batch_file, stopped,"
         " stopped_at, delivered, failures, last_error)"
-        " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
+        " SELECT $1, $2, $3, $4, $5, $6, $7, $8, $9, $10 WHERE " + claimed +
         " ON CONFLICT (name) DO UPDATE SET position = excluded.position,"
         " batch_last = excluded.batch_last, batch_id = excluded.batch_id,"
         " batch_file = excluded.batch_file, stopped = excluded.stopped,"
         " stopped_at = excluded.stopped_at, delivered = excluded.delivered,"
         " failures = excluded.failures, last_error = excluded.last_error",
-        {state.name, state.position, state.batch_last, state.batch_id, state.batch_file,
-         state.stopped, UtcValue(state.stopped_at), UtcValue(state.delivered), state.failures,
-         state.last_error});
+        params);
+    if (saved == 0) {
+      throw StoreError("this collector's claim on the sink was lost (another may deliver it"
+                       " now), so nothing was saved");
+    }
   });
 }
 

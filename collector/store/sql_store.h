@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "collector/store/sql_session.h"
 #include "collector/store/store.h"
@@ -86,6 +87,13 @@ class SqlStore : public Store {
   virtual void RequireClaim(const std::string& terminal) { (void)terminal; }
   // The session was made again: take again what the old one held.
   virtual void Reconnected() {}
+  // An SQL condition that holds while this session holds the claim on
+  // `sink`, with its values added to `params` (numbered after them).
+  virtual std::string SinkClaimHeld(const std::string& sink, std::vector<SqlValue>& params) {
+    (void)sink;
+    (void)params;
+    return "true";
+  }
   // Inside the migration's transaction, before the version is read.
   virtual void LockSchema() {}
   // Inside ChangeCardholders' transaction, before the holders are read.

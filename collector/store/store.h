@@ -269,7 +269,9 @@ class Store {
   // The sink's state; absent for a sink never saved.
   virtual std::optional<SinkState> LoadSink(const std::string& sink) = 0;
 
-  // Keeps `state` as its sink's.
+  // Keeps `state` as its sink's; only while this process holds the sink's
+  // claim (checked as it saves): without it nothing is saved, and it
+  // throws StoreError saying the claim was lost.
   virtual void SaveSink(const SinkState& state) = 0;
 
   // Every sink saved, by name.

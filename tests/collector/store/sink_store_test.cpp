@@ -46,6 +46,8 @@ TEST_P(SinkStoreTest, PunchesAreReadOnFromAnIdWithWhatIsLeft) {
 TEST_P(SinkStoreTest, ASinkIsKeptClaimedAndResumed) {
   EXPECT_FALSE(store_->LoadSink("payroll"));
   EXPECT_FALSE(store_->ResumeSink("payroll"));
+  ASSERT_TRUE(store_->ClaimSink("payroll"));
+  ASSERT_TRUE(store_->ClaimSink("archive"));
   SinkState state{"payroll", 7,         9, "d-1", "", "HTTP 400: bad field", UtcTime{},
                   std::nullopt, 3, "HTTP 400: bad field"};
   store_->SaveSink(state);
@@ -57,6 +59,12 @@ TEST_P(SinkStoreTest, ASinkIsKeptClaimedAndResumed) {
   auto other = Open();
   EXPECT_TRUE(store_->ClaimSink("payroll"));
   EXPECT_NE(other->ClaimSink("payroll"), postgres());  // SQLite: one collector per file
+  if (postgres()) {  // saved only by the claim's holder
+    SinkState behind = state;
+    behind.position = 2;
+    EXPECT_THROW(other->SaveSink(behind), StoreError);
+    EXPECT_EQ(store_->LoadSink("payroll"), state);
+  }
   EXPECT_TRUE(other->ResumeSink("payroll"));
   EXPECT_FALSE(other->ResumeSink("payroll"));  // not stopped any more
   const std::vector<SinkState> sinks = store_->Sinks();
