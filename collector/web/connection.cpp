@@ -206,7 +206,14 @@ bool Connection::Write(const char* bytes, size_t size, std::chrono::milliseconds
 }
 
 bool Connection::Writable(std::chrono::milliseconds wait) const {
-  return Await(Step::kWaitWrite, wait);
+  pollfd entry{socket_, static_cast<short>(POLLOUT | POLLRDHUP), 0};
+  const Clock::time_point until = Clock::now() + wait;
+  while (true) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    const int ready = ::poll(&entry, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+    if (ready > 0) return (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
+    if (ready == 0 || errno != EINTR) return false;
+  }
 }
 
 ssize_t ConnectionStream::read(char* ptr, size_t size) {

@@ -61,7 +61,9 @@ class Connection {
   ssize_t Read(char* into, size_t size, std::chrono::milliseconds wait);
   // All of `bytes`, each step waited for at most `wait`; false when not.
   bool Write(const char* bytes, size_t size, std::chrono::milliseconds wait);
-  // Whether a write could start within `wait`.
+  // Whether a write could start within `wait`, to a client still there:
+  // not when it has closed its end (a live feed's client that went away
+  // is noticed so at once, not at the second write after it left).
   bool Writable(std::chrono::milliseconds wait) const;
 
   // Read and not yet taken by a request.

@@ -8,8 +8,8 @@
 // A stream holds a worker for as long as it runs, so at most kFeeds run at
 // once. It reads the store when told that punches were stored, and once a
 // second besides; it says ": keep-alive" when it has been quiet for
-// kKeepAlive, which is how a client that went away is noticed (the write
-// fails). A store that fails ends the stream; the client comes back.
+// kKeepAlive; a client that went away is noticed within a second (its end
+// of the connection closed), or by a write that fails. A store that fails ends the stream; the client comes back.
 #include <charconv>
 #include <utility>
 
@@ -27,9 +27,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kBatch = 500;
 constexpr std::chrono::seconds kLook{1};
-// Short, because a client that went away is noticed only by a write that
-// fails (the second after it left): a page reloaded often must not hold
-// every place with streams nobody reads. Two seconds cost a few bytes.
+// Short, because a client gone without closing its end (a network lost)
+// is noticed only by a write that fails: streams nobody reads must not
+// hold every place for long. Two seconds cost a few bytes.
 constexpr std::chrono::seconds kKeepAlive{2};
 // How long an EventSource waits before it reconnects, in ms.
 constexpr const char* kRetry = "retry: 2000\n\n";
@@ -69,6 +69,7 @@ class Stream {
   // news up to kLook. False when the client is gone.
   bool Next(httplib::DataSink& sink) {
     if (feed_.Stopping()) return Done(sink);
+    if (!sink.is_writable()) return false;  // the client went away
     const uint64_t seen = feed_.signal().Count();
     std::string text = std::exchange(pending_, {});
     try {
