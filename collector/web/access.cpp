@@ -1,13 +1,10 @@
 #include "collector/web/access.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "collector/config/host_port.h"
+#include "collector/config/key_file.h"
 #include "collector/config/http_access.h"
 #include "collector/web/html.h"
 
@@ -41,17 +38,6 @@ std::string Authority(std::string_view url) {
 }
 
 }  // namespace
-
-std::string ReadKeyFile(const char* key, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw std::runtime_error(std::string(key) + " " + path + ": cannot read: " +
-                             std::strerror(errno));
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string TokenProblem(std::string_view token) {
   if (token.size() >= kShortestToken) return {};

@@ -15,10 +15,6 @@ namespace tallygate::collector::web {
 
 inline constexpr const char* kTokenCookie = "tallygate_token";
 
-// The text of `path`, the file `key` names. Throws std::runtime_error
-// naming the key and the file when it cannot be read.
-std::string ReadKeyFile(const char* key, const std::string& path);
-
 // Tokens shorter than this are refused: one guessed in a few thousand tries
 // would open the dashboard.
 inline constexpr size_t kShortestToken = 16;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "collector/config/key_file.h"
 #include "collector/web/access.h"
 
 namespace tallygate::collector::web {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "collector/web/dashboard.h"
-#include "collector/web/failed_sign_ins.h"
-#include "collector/web/front_door.h"
+#include "collector/door/failed_sign_ins.h"
+#include "collector/door/front_door.h"
 #include "collector/web/live_feed.h"
 #include "collector/web/messages.h"
 #include "collector/web/terminal_view.h"
@@ -16,12 +16,12 @@
 namespace tallygate::collector::web {
 
 // Requests served at once, and so the store connections open at most
-// (DoorLimits::workers).
-inline constexpr size_t kWorkers = DoorLimits{}.workers;
+// (door::DoorLimits::workers).
+inline constexpr size_t kWorkers = door::DoorLimits{}.workers;
 // CSV downloads sent at once, and live feeds open at once: a quarter of the
 // workers each (places.h), so that however many clients download or follow
 // the feed, half the workers are left for the pages, the API and /healthz.
-// A client that stalls holds none (front_door.h).
+// A client that stalls holds none (collector/door/front_door.h).
 inline constexpr size_t kDownloads = kWorkers / 4;
 inline constexpr size_t kFeeds = kWorkers / 4;
 
@@ -37,7 +37,7 @@ uint64_t BodyLimitOf(std::string_view method, std::string_view path);
 struct Tokens {
   const std::string& token;
   const WriteAccess& access;
-  FailedSignIns& failures;
+  door::FailedSignIns& failures;
   bool secure;
 };
 

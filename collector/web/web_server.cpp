@@ -57,7 +57,7 @@ void Judge(const Tokens& tokens, const httplib::Request& request, httplib::Respo
 // token, a write without an admin token); Unhandled lets the others
 // through. A write's form token is checked where its body has been read.
 // A request answered here with its body unread ends its connection
-// (Router::ServeOne).
+// (door::Router::ServeOne).
 httplib::Server::HandlerResponse Admit(const Tokens& tokens, const httplib::Request& request,
                                        httplib::Response& response) {
   const std::string& token = tokens.token;
@@ -153,7 +153,7 @@ WebServer::WebServer(WebOptions options, PollMetrics* metrics, StorePool::Opener
       dashboard_(options_.database, metrics, std::move(open), options_.admins),
       feed_(options_.stored),
       door_(options_.limits, BodyLimitOf,
-            [this](Connection& connection, const RequestHead& head, bool last) {
+            [this](door::Connection& connection, const door::RequestHead& head, bool last) {
               return router_.ServeOne(connection, head, last, options_.stall_timeout);
             },
             [this](const std::string& client) { return failures_.HoldUntil(client); }) {
@@ -211,7 +211,7 @@ void AddStaticFiles(httplib::Server& server) {
 void WebServer::Start() {
   const std::string where = HostPortText(options_.host, static_cast<uint16_t>(options_.port));
   if (!options_.tls_cert_file.empty()) {
-    tls_ = std::make_shared<TlsContext>(options_.tls_cert_file, options_.tls_key_file);
+    tls_ = std::make_shared<door::TlsContext>(options_.tls_cert_file, options_.tls_key_file);
     door_.UseTls(tls_);
   }
   try {
@@ -236,7 +236,7 @@ void WebServer::ReloadTls() {
     tls_->Reload();
     Log(LogLevel::kInfo, "dashboard: certificate and key read again from " + options_.tls_cert_file +
                              " and " + options_.tls_key_file);
-  } catch (const TlsError& e) {
+  } catch (const door::TlsError& e) {
     Log(LogLevel::kError, std::string("dashboard: ") + e.what() +
                               "; the certificate read before is served still");
   }

@@ -5,7 +5,7 @@
 // addressed to a loopback name or address are answered. A write needs an
 // admin token (write_access.h); one from a browser must come from the
 // dashboard's own pages. Requests come in through the front door
-// (front_door.h), which bounds them. It reads the store over connections
+// (collector/door/front_door.h), which bounds them. It reads the store over connections
 // of its own.
 #ifndef TALLYGATE_COLLECTOR_WEB_WEB_SERVER_H_
 #define TALLYGATE_COLLECTOR_WEB_WEB_SERVER_H_
@@ -21,12 +21,12 @@
 #include "collector/poll/poll_metrics.h"
 #include "collector/web/admin_tokens.h"
 #include "collector/web/dashboard.h"
-#include "collector/web/failed_sign_ins.h"
-#include "collector/web/front_door.h"
+#include "collector/door/failed_sign_ins.h"
+#include "collector/door/front_door.h"
 #include "collector/web/live_feed.h"
-#include "collector/web/router.h"
+#include "collector/door/router.h"
 #include "collector/web/routes.h"
-#include "collector/web/tls_context.h"
+#include "collector/door/tls_context.h"
 
 namespace tallygate::collector::web {
 
@@ -45,7 +45,7 @@ struct WebOptions {
   // empty: plain HTTP.
   std::string tls_cert_file = {};
   std::string tls_key_file = {};
-  DoorLimits limits = {};
+  door::DoorLimits limits = {};
 };
 
 // The options [http] gives (listen overridden by `listen` when not empty):
@@ -71,7 +71,7 @@ class WebServer {
   WebServer& operator=(const WebServer&) = delete;
 
   // Listens and serves on threads of its own. Throws WebStartError, or
-  // TlsError for a certificate or key that cannot be used.
+  // door::TlsError for a certificate or key that cannot be used.
   void Start();
   void Stop();
 
@@ -94,10 +94,10 @@ class WebServer {
   WebOptions options_;
   Dashboard dashboard_;
   LiveFeed feed_;
-  FailedSignIns failures_;
-  Router router_;
-  std::shared_ptr<TlsContext> tls_;
-  FrontDoor door_;
+  door::FailedSignIns failures_;
+  door::Router router_;
+  std::shared_ptr<door::TlsContext> tls_;
+  door::FrontDoor door_;
   int port_ = 0;
 };
 

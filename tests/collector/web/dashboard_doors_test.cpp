@@ -120,7 +120,7 @@ TEST_F(DashboardServerTest, ClientsThatStallHoldNoWorkerAndAHeadMustComeWhole) {
 
 TEST_F(DashboardServerTest, ConnectionsBeyondOneClientsShareAreRefused) {
   Serve();
-  const size_t share = DoorLimits{}.connections_per_client;
+  const size_t share = door::DoorLimits{}.connections_per_client;
   std::vector<std::unique_ptr<RawClient>> open;
   for (size_t i = 0; i < share; ++i) {
     open.push_back(std::make_unique<RawClient>(server_->port(), "", 0, "127.0.0.4"));
@@ -148,7 +148,7 @@ TEST_F(DashboardServerTest, WrongTokensAreLoggedAndSlowDownTheirClientOnly) {
   Serve(kToken);
   const std::string wrong = Head("GET /api/terminals", "Authorization: Bearer not-the-token\r\n");
   ::testing::internal::CaptureStderr();
-  for (int i = 0; i < FailedSignIns::kFreeFailures; ++i) {
+  for (int i = 0; i < door::FailedSignIns::kFreeFailures; ++i) {
     RawClient guess(server_->port(), wrong, 0, "127.0.0.5");
     EXPECT_EQ(StatusLine(guess.ReadUntil("\r\n\r\n")), "HTTP/1.1 401 Unauthorized");
   }

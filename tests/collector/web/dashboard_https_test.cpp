@@ -1,6 +1,6 @@
 // The dashboard over HTTPS, with certificates the test makes (openssl) and
 // curl as the client.
-#include "collector/web/tls_context.h"
+#include "collector/door/tls_context.h"
 #include "tests/collector/test_certificates.h"
 #include "tests/collector/web/dashboard_fixture.h"
 
@@ -82,7 +82,7 @@ TEST_F(DashboardHttpsTest, AnUnusableCertificateOrKeyStopsTheStartNamingItsFile)
     try {
       server.Start();
       ADD_FAILURE() << c.cert << " and " << c.key << " were taken";
-    } catch (const TlsError& e) {
+    } catch (const door::TlsError& e) {
       EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
     }
   }

@@ -1,4 +1,4 @@
-#include "collector/web/connection.h"
+#include "collector/door/connection.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -168,15 +168,25 @@ void Connection::EndWriting() {
   ::shutdown(socket_, SHUT_WR);
 }
 
-bool Connection::Await(Step step, std::chrono::milliseconds wait) const {
-  pollfd entry{socket_, static_cast<short>(step == Step::kWaitWrite ? POLLOUT : POLLIN), 0};
+namespace {
+
+// The events of `events` that came on `socket` within `wait`; 0 when none.
+short PollSocket(int socket, short events, std::chrono::milliseconds wait) {
+  pollfd entry{socket, events, 0};
   const Clock::time_point until = Clock::now() + wait;
   while (true) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
     const int ready = ::poll(&entry, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
-    if (ready > 0) return true;  // an error or hang-up shows at the next try
-    if (ready == 0 || errno != EINTR) return false;
+    if (ready > 0) return entry.revents;
+    if (ready == 0 || errno != EINTR) return 0;
   }
+}
+
+}  // namespace
+
+bool Connection::Await(Step step, std::chrono::milliseconds wait) const {
+  // An error or hang-up shows at the next try.
+  return PollSocket(socket_, step == Step::kWaitWrite ? POLLOUT : POLLIN, wait) != 0;
 }
 
 ssize_t Connection::Read(char* into, size_t size, std::chrono::milliseconds wait) {
@@ -206,14 +216,8 @@ bool Connection::Write(const char* bytes, size_t size, std::chrono::milliseconds
 }
 
 bool Connection::Writable(std::chrono::milliseconds wait) const {
-  pollfd entry{socket_, static_cast<short>(POLLOUT | POLLRDHUP), 0};
-  const Clock::time_point until = Clock::now() + wait;
-  while (true) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
-    const int ready = ::poll(&entry, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
-    if (ready > 0) return (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
-    if (ready == 0 || errno != EINTR) return false;
-  }
+  const short events = PollSocket(socket_, POLLOUT | POLLRDHUP, wait);
+  return (events & POLLOUT) != 0 && (events & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
 }
 
 ssize_t ConnectionStream::read(char* ptr, size_t size) {
@@ -237,4 +241,4 @@ void ConnectionStream::get_local_ip_and_port(std::string& ip, int& port) const {
   port = local.port;
 }
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door

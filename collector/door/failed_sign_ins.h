@@ -5,8 +5,8 @@
 // worker meanwhile, so other clients are served as before. A right token
 // from the address, or a quarter of an hour without a wrong one, forgets
 // them.
-#ifndef TALLYGATE_COLLECTOR_WEB_FAILED_SIGN_INS_H_
-#define TALLYGATE_COLLECTOR_WEB_FAILED_SIGN_INS_H_
+#ifndef TALLYGATE_COLLECTOR_DOOR_FAILED_SIGN_INS_H_
+#define TALLYGATE_COLLECTOR_DOOR_FAILED_SIGN_INS_H_
 
 #include <chrono>
 #include <mutex>
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 
 class FailedSignIns {
  public:
@@ -47,6 +47,6 @@ class FailedSignIns {
   std::unordered_map<std::string, Record> clients_;
 };
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door
 
-#endif  // TALLYGATE_COLLECTOR_WEB_FAILED_SIGN_INS_H_
+#endif  // TALLYGATE_COLLECTOR_DOOR_FAILED_SIGN_INS_H_

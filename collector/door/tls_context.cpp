@@ -1,12 +1,12 @@
-#include "collector/web/tls_context.h"
+#include "collector/door/tls_context.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
-#include "collector/web/access.h"
+#include "collector/config/key_file.h"
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 namespace {
 
 // OpenSSL's reason for the last failure, its queue emptied.
@@ -104,4 +104,4 @@ void TlsContext::Reload() {
   current_ = std::move(loaded);
 }
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door

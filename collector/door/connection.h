@@ -4,8 +4,8 @@
 // reads a request's head into it; a worker then serves the request through
 // a ConnectionStream, which cpp-httplib reads and writes as it would a
 // socket, waiting at most the stall timeout for each step.
-#ifndef TALLYGATE_COLLECTOR_WEB_CONNECTION_H_
-#define TALLYGATE_COLLECTOR_WEB_CONNECTION_H_
+#ifndef TALLYGATE_COLLECTOR_DOOR_CONNECTION_H_
+#define TALLYGATE_COLLECTOR_DOOR_CONNECTION_H_
 
 #include <httplib.h>
 #include <poll.h>
@@ -13,11 +13,11 @@
 #include <chrono>
 #include <string>
 
-#include "collector/web/tls_context.h"
+#include "collector/door/tls_context.h"
 
 struct ssl_st;
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 
 struct Endpoint {
   std::string address;  // "192.0.2.7", "::1"
@@ -116,6 +116,6 @@ class ConnectionStream final : public httplib::Stream {
   uint64_t read_ = 0;
 };
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door
 
-#endif  // TALLYGATE_COLLECTOR_WEB_CONNECTION_H_
+#endif  // TALLYGATE_COLLECTOR_DOOR_CONNECTION_H_

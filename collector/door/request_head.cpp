@@ -1,10 +1,10 @@
-#include "collector/web/request_head.h"
+#include "collector/door/request_head.h"
 
 #include <algorithm>
 #include <charconv>
 #include <optional>
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
@@ -134,4 +134,4 @@ RequestHead ReadRequestHead(std::string_view bytes, const HeadLimits& limits,
   return head;
 }
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door

@@ -2,8 +2,8 @@
 // [http] tls_cert_file and tls_key_file name, at the start and again at
 // each SIGHUP. A connection takes the context current when it arrives and
 // keeps it; a reload that fails keeps the one before.
-#ifndef TALLYGATE_COLLECTOR_WEB_TLS_CONTEXT_H_
-#define TALLYGATE_COLLECTOR_WEB_TLS_CONTEXT_H_
+#ifndef TALLYGATE_COLLECTOR_DOOR_TLS_CONTEXT_H_
+#define TALLYGATE_COLLECTOR_DOOR_TLS_CONTEXT_H_
 
 #include <memory>
 #include <mutex>
@@ -12,7 +12,7 @@
 
 struct ssl_ctx_st;
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 
 using SslContext = std::shared_ptr<ssl_ctx_st>;
 
@@ -44,6 +44,6 @@ class TlsContext {
   SslContext current_;
 };
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door
 
-#endif  // TALLYGATE_COLLECTOR_WEB_TLS_CONTEXT_H_
+#endif  // TALLYGATE_COLLECTOR_DOOR_TLS_CONTEXT_H_

@@ -1,17 +1,17 @@
 // cpp-httplib's handling of requests (parsing, routes, answers), given
 // its requests one at a time by the front door, each through a
 // ConnectionStream, instead of reading its own sockets.
-#ifndef TALLYGATE_COLLECTOR_WEB_ROUTER_H_
-#define TALLYGATE_COLLECTOR_WEB_ROUTER_H_
+#ifndef TALLYGATE_COLLECTOR_DOOR_ROUTER_H_
+#define TALLYGATE_COLLECTOR_DOOR_ROUTER_H_
 
 #include <httplib.h>
 
 #include <chrono>
 
-#include "collector/web/connection.h"
-#include "collector/web/request_head.h"
+#include "collector/door/connection.h"
+#include "collector/door/request_head.h"
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 
 class Router : public httplib::Server {
  public:
@@ -33,6 +33,6 @@ class Router : public httplib::Server {
                 std::chrono::milliseconds stall);
 };
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door
 
-#endif  // TALLYGATE_COLLECTOR_WEB_ROUTER_H_
+#endif  // TALLYGATE_COLLECTOR_DOOR_ROUTER_H_

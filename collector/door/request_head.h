@@ -5,8 +5,8 @@
 // takes, or when the body's length is not given plainly as Content-Length
 // (chunked or compressed bodies would let a small request grow without a
 // bound the door can see).
-#ifndef TALLYGATE_COLLECTOR_WEB_REQUEST_HEAD_H_
-#define TALLYGATE_COLLECTOR_WEB_REQUEST_HEAD_H_
+#ifndef TALLYGATE_COLLECTOR_DOOR_REQUEST_HEAD_H_
+#define TALLYGATE_COLLECTOR_DOOR_REQUEST_HEAD_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 
 struct HeadLimits {
   size_t bytes = 32 * 1024;  // the request line and every header line
@@ -42,6 +42,6 @@ struct RequestHead {
 RequestHead ReadRequestHead(std::string_view bytes, const HeadLimits& limits,
                             const BodyLimit& body_limit);
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door
 
-#endif  // TALLYGATE_COLLECTOR_WEB_REQUEST_HEAD_H_
+#endif  // TALLYGATE_COLLECTOR_DOOR_REQUEST_HEAD_H_

@@ -1,4 +1,4 @@
-#include "collector/web/front_door.h"
+#include "collector/door/front_door.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -16,7 +16,7 @@
 
 #include "collector/poll/log.h"
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 namespace {
 
 using std::chrono::milliseconds;
@@ -488,4 +488,4 @@ void FrontDoor::Expire() {
   }
 }
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door

@@ -1,10 +1,10 @@
-#include "collector/web/failed_sign_ins.h"
+#include "collector/door/failed_sign_ins.h"
 
 #include <algorithm>
 
 #include "collector/poll/log.h"
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 namespace {
 
 // Clients remembered at most: a flood of addresses costs a bounded table.
@@ -61,4 +61,4 @@ FailedSignIns::Clock::time_point FailedSignIns::HoldUntil(const std::string& cli
   return record.last + HoldAfter(record.failures);
 }
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door

@@ -22,8 +22,8 @@
 // A refused request is answered with its reason and the connection closed
 // once the client has had a moment to read it (a lingering close: what it
 // still sends is read and dropped, for at most kLinger).
-#ifndef TALLYGATE_COLLECTOR_WEB_FRONT_DOOR_H_
-#define TALLYGATE_COLLECTOR_WEB_FRONT_DOOR_H_
+#ifndef TALLYGATE_COLLECTOR_DOOR_FRONT_DOOR_H_
+#define TALLYGATE_COLLECTOR_DOOR_FRONT_DOOR_H_
 
 #include <chrono>
 #include <condition_variable>
@@ -36,11 +36,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "collector/web/connection.h"
-#include "collector/web/request_head.h"
-#include "collector/web/tls_context.h"
+#include "collector/door/connection.h"
+#include "collector/door/request_head.h"
+#include "collector/door/tls_context.h"
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 
 struct DoorLimits {
   std::chrono::milliseconds head_deadline{10000};
@@ -143,6 +143,6 @@ class FrontDoor {
   bool stopping_ = false;
 };
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door
 
-#endif  // TALLYGATE_COLLECTOR_WEB_FRONT_DOOR_H_
+#endif  // TALLYGATE_COLLECTOR_DOOR_FRONT_DOOR_H_

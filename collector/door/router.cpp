@@ -1,6 +1,6 @@
-#include "collector/web/router.h"
+#include "collector/door/router.h"
 
-namespace tallygate::collector::web {
+namespace tallygate::collector::door {
 namespace {
 
 // The request a worker thread is serving, for the post-routing handler,
@@ -34,4 +34,4 @@ bool Router::ServeOne(Connection& connection, const RequestHead& head, bool last
   return answered && !closed && !last && !BodyLeft(now);
 }
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector::door
