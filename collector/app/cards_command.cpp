@@ -10,7 +10,7 @@
 #include "collector/cards/card_plan.h"
 #include "collector/cards/holder_check.h"
 #include "collector/cards/holder_csv.h"
-#include "collector/poll/punch_values.h"
+#include "collector/poll/wanted_cards.h"
 #include "collector/store/field_text.h"
 #include "collector/store/store.h"
 #include "collector/store/value_text.h"
@@ -34,30 +34,27 @@ int Refuse(const std::string& command, const std::vector<std::string>& problems)
 
 // Each configured terminal's plan for `holders`, from its list as last
 // collected and its own date.
-std::vector<TerminalPlan> Plans(Store& store, const CollectorConfig& config,
+std::vector<TerminalPlan> Plans(Store& store, const CardFleet& fleet,
                                 std::span<const Cardholder> holders) {
   std::vector<TerminalPlan> plans;
-  const std::vector<CardTerminal> terminals = CardTerminals(config);
-  for (size_t i = 0; i < terminals.size(); ++i) {
-    const LocalDay today =
-        std::chrono::floor<std::chrono::days>(LocalNow(config.terminals[i].time_zone));
-    plans.push_back(PlanTerminal(holders, {terminals[i], today, store.Cards(terminals[i].name)}));
+  for (size_t i = 0; i < fleet.terminals.size(); ++i) {
+    const CardTerminal& terminal = fleet.terminals[i];
+    plans.push_back(PlanTerminal(holders, {terminal, fleet.today[i], store.Cards(terminal.name)}));
   }
   return plans;
 }
 
 // Keeps each terminal's pending changes after a change of the wanted lists,
-// as its worker would: so that status and the dashboard show them (and what
-// a revoked card may still open) at once, even while no service runs. The
-// service works them out again and keeps their times.
+// as its worker would: so that status and the terminals' pages show them
+// (and what a revoked card may still open) at once, even while no service
+// runs. The service works them out again and keeps their times.
 void KeepPending(Store& store, const CollectorConfig& config) {
   const std::vector<Cardholder> holders = store.Cardholders();
-  const std::vector<TerminalPlan> plans = Plans(store, config, holders);
+  const CardFleet fleet = CurrentCardFleet(config);
+  const std::vector<TerminalPlan> plans = Plans(store, fleet, holders);
   for (size_t i = 0; i < plans.size(); ++i) {
-    const TerminalConfig& terminal = config.terminals[i];
-    if (!terminal.card_list) continue;
-    const LocalDay today = std::chrono::floor<std::chrono::days>(LocalNow(terminal.time_zone));
-    store.SetPendingCards(terminal.name, PendingOf(plans[i], holders, today, Now()));
+    if (!config.terminals[i].card_list) continue;
+    store.SetPendingCards(plans[i].terminal, PendingOf(plans[i], holders, fleet.today[i], Now()));
   }
 }
 
@@ -89,7 +86,8 @@ int Import(const CardsOptions& options, const CollectorConfig& config) {
     const ChangeResult checked = CheckCardholderChanges(before, CardTerminals(config), changes, now);
     if (checked.refused()) return Refuse("import", checked.problems);
     std::cout << "dry run, nothing changed: " << Summary(checked.audits) << "\n"
-              << PlanText(Plans(*store, config, AfterChanges(before, changes, now)));
+              << PlanText(
+                     Plans(*store, CurrentCardFleet(config), AfterChanges(before, changes, now)));
     return 0;
   }
   const std::string by = std::filesystem::absolute(options.file).string();
@@ -160,9 +158,20 @@ int Show(const CardsOptions& options, const CollectorConfig& config) {
   const std::optional<uint32_t> card = Card(options.card, problems);
   if (!card) return Refuse("show", problems);
   const std::unique_ptr<Store> store = OpenStore(config.database);
-  const std::vector<Cardholder> holders = store->Cardholders();
-  std::cout << CardText(*card, store->FindCardholder(*card), Plans(*store, config, holders),
-                        store->CardOutcomes("", *card), store->CardAudits(*card, kAuditShown),
+  const std::optional<Cardholder> holder = store->FindCardholder(*card);
+  std::vector<TerminalCard> places;
+  std::vector<std::string> by_hand;
+  if (holder) {
+    places =
+        std::move(ReadPlaces(*store, CurrentCardFleet(config), std::span(&*holder, 1)).front());
+  } else {
+    for (const CardTrace::Listing& listing :
+         store->CardTraces(std::span(&*card, 1)).front().lists) {
+      if (!listing.entries.empty()) by_hand.push_back(listing.terminal);
+    }
+  }
+  std::cout << CardText(*card, holder, places, by_hand, store->CardOutcomes("", *card),
+                        store->CardAudits(*card, kAuditShown),
                         store->CardHistory(*card, kAuditShown));
   return 0;
 }

@@ -19,24 +19,25 @@ std::string EntryLine(const char* what, uint32_t card, const std::string& staff,
 
 std::string Count(size_t count, const char* what) { return std::to_string(count) + " " + what; }
 
-template <class Entries>
-bool Holds(const Entries& entries, uint32_t card) {
-  return std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return e.card == card; });
-}
-
-// Where `card` stands on the plan's terminal; empty when it is not there
-// and need not be.
-std::string CardState(const TerminalPlan& plan, uint32_t card) {
-  if (Holds(plan.add, card)) {
-    return plan.list_known ? "to be enrolled" : "to be enrolled (the list was never collected)";
+// Where the card stands on the place's terminal, in words.
+std::string PlaceText(const TerminalCard& place) {
+  std::string text = CardPlaceName(place.place);
+  if (place.place == CardPlace::kUnknown) {
+    return text + (place.list_collected
+                       ? ": its card list was last read " + UtcTimeText(*place.list_collected) +
+                             ", before this change"
+                       : ": its card list was never read");
   }
-  if (std::find(plan.in_place.begin(), plan.in_place.end(), card) != plan.in_place.end()) {
-    return "in place";
+  if (!place.pending) return text;
+  const PendingCard& change = *place.pending;
+  text += std::string(": ") + CardChangeName(change.change) +
+          (change.reason.empty() ? "" : " (" + change.reason + ")") + " since " +
+          UtcTimeText(change.since);
+  if (place.place == CardPlace::kFailed) {
+    text += ", tried " + (change.tried ? UtcTimeText(*change.tried) : "-") + ": " + change.error;
   }
-  if (Holds(plan.rewrite, card)) return "on the list, to be written again";
-  if (Holds(plan.remove, card)) return "on the list, to be removed";
-  if (Holds(plan.unknown, card)) return "on the list, enrolled by hand: nobody asked for it";
-  return "";
+  if (change.change == CardChange::kRemove) text += "; the card may still open this terminal";
+  return text;
 }
 
 }  // namespace
@@ -62,8 +63,9 @@ std::string AuditLine(const CardAudit& audit) {
 }
 
 std::string CardText(uint32_t card, const std::optional<Cardholder>& holder,
-                     std::span<const TerminalPlan> plans, std::span<const CardOutcome> outcomes,
-                     std::span<const CardAudit> audits, std::span<const CardOutcome> history) {
+                     std::span<const TerminalCard> places, std::span<const std::string> by_hand,
+                     std::span<const CardOutcome> outcomes, std::span<const CardAudit> audits,
+                     std::span<const CardOutcome> history) {
   std::string text = "card       " + CardName(card) + "\n";
   if (!holder) {
     text += "holder     none\n";
@@ -74,16 +76,27 @@ std::string CardText(uint32_t card, const std::optional<Cardholder>& holder,
             day(holder->valid_until) + "\n";
     if (holder->revoked) text += "revoked    " + UtcTimeText(*holder->revoked) + "\n";
   }
-  for (const TerminalPlan& plan : plans) {
-    std::string state = CardState(plan, card);
-    for (const CardOutcome& outcome : outcomes) {
-      if (outcome.terminal != plan.terminal) continue;
-      state += (state.empty() ? "" : "; ") + std::string(CardChangeName(outcome.change)) + " " +
-               (outcome.error.empty() ? "done " : "failed ") + UtcTimeText(outcome.at) +
-               (outcome.error.empty() ? "" : ": " + outcome.error);
-    }
-    if (!state.empty()) text += "  " + plan.terminal + ": " + state + "\n";
+  // Each terminal with what is known of the card there, then the last
+  // outcome of a change of it there.
+  std::vector<std::pair<std::string, std::string>> lines;
+  for (const TerminalCard& place : places) lines.emplace_back(place.terminal, PlaceText(place));
+  for (const std::string& terminal : by_hand) {
+    lines.emplace_back(terminal, "on the list, enrolled by hand: nobody asked for it");
   }
+  for (const CardOutcome& outcome : outcomes) {
+    const std::string done = std::string(CardChangeName(outcome.change)) + " " +
+                             (outcome.error.empty() ? "done " : "failed ") +
+                             UtcTimeText(outcome.at) +
+                             (outcome.error.empty() ? "" : ": " + outcome.error);
+    const auto line = std::find_if(lines.begin(), lines.end(),
+                                   [&](const auto& l) { return l.first == outcome.terminal; });
+    if (line == lines.end()) {
+      lines.emplace_back(outcome.terminal, done);
+    } else {
+      line->second += "; " + done;
+    }
+  }
+  for (const auto& [terminal, state] : lines) text += "  " + terminal + ": " + state + "\n";
   for (const CardAudit& audit : audits) text += "  " + AuditLine(audit);
   if (!history.empty()) text += "carried out\n";
   for (const CardOutcome& outcome : history) {

@@ -163,6 +163,10 @@ std::vector<CardOutcome> SerializedStore::CardHistory(uint32_t card, int limit) 
   return Locked([&] { return store_->CardHistory(card, limit); });
 }
 
+std::vector<CardTrace> SerializedStore::CardTraces(std::span<const uint32_t> cards) {
+  return Locked([&] { return store_->CardTraces(cards); });
+}
+
 std::vector<PunchRow> SerializedStore::PunchesAfter(int64_t after, int limit) {
   return Locked([&] { return store_->PunchesAfter(after, limit); });
 }

@@ -59,6 +59,7 @@ class SerializedStore final : public Store {
   std::vector<CardOutcome> CardOutcomes(const std::string& terminal,
                                         std::optional<uint32_t> card) override;
   std::vector<CardOutcome> CardHistory(uint32_t card, int limit) override;
+  std::vector<CardTrace> CardTraces(std::span<const uint32_t> cards) override;
   std::vector<PunchRow> PunchesAfter(int64_t after, int limit) override;
   int64_t LastPunchId() override;
   SinkBacklog Backlog(int64_t after) override;

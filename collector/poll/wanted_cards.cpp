@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "collector/poll/punch_values.h"
+
 namespace tallygate::collector {
 namespace {
 
@@ -13,6 +15,16 @@ const Cardholder* Find(const WantedSnapshot& snapshot, uint32_t card) {
 }
 
 }  // namespace
+
+CardFleet CurrentCardFleet(const CollectorConfig& config) {
+  CardFleet fleet{CardTerminals(config),
+                  {},
+                  std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now())};
+  for (const TerminalConfig& terminal : config.terminals) {
+    fleet.today.push_back(std::chrono::floor<std::chrono::days>(LocalNow(terminal.time_zone)));
+  }
+  return fleet;
+}
 
 std::shared_ptr<const WantedSnapshot> WantedCards::Now() const {
   const std::lock_guard lock(mutex_);

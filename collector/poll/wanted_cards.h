@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "collector/cards/card_places.h"
 #include "collector/cards/card_terminal.h"
 #include "collector/store/store.h"
 
@@ -22,6 +23,10 @@ struct WantedSnapshot {
   int64_t version = 0;                // 0: no cardholder was ever kept
   std::vector<Cardholder> holders;    // by card, revoked ones too
 };
+
+// The configuration's terminals as the card lists see them, each with its
+// today, now.
+CardFleet CurrentCardFleet(const CollectorConfig& config);
 
 class WantedCards {
  public:

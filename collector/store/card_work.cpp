@@ -2,6 +2,7 @@
 // version, each terminal's pending changes, and the last outcome per
 // terminal and card.
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -36,6 +37,16 @@ std::string WhereOrdered(const std::string& terminal, std::optional<uint32_t> ca
   if (!terminal.empty()) condition("terminal", terminal);
   if (card) condition("card", int64_t{*card});
   return where + " ORDER BY terminal, card";
+}
+
+// "card IN ($n, ...)" for `cards`, their values joining `params`.
+std::string CardIn(std::span<const uint32_t> cards, std::vector<SqlValue>& params) {
+  std::string list;
+  for (uint32_t card : cards) {
+    params.emplace_back(int64_t{card});
+    list += (list.empty() ? "$" : ", $") + std::to_string(params.size());
+  }
+  return "card IN (" + list + ")";
 }
 
 // "of gate-1, card 5", "of every terminal" for a failure's message.
@@ -233,6 +244,50 @@ std::vector<CardOutcome> SqlStore::CardHistory(uint32_t card, int limit) {
                              ReadUtc(row, 3).value_or(UtcTime{}), row.Text(4)});
         });
     return history;
+  });
+}
+
+std::vector<CardTrace> SqlStore::CardTraces(std::span<const uint32_t> cards) {
+  return Run("reading where the cards have been", [&] {
+    std::vector<CardTrace> traces;
+    std::map<uint32_t, CardTrace*> by_card;
+    traces.reserve(cards.size());
+    for (uint32_t card : cards) {
+      by_card.emplace(card, &traces.emplace_back(CardTrace{card, {}, {}, {}}));
+    }
+    if (cards.empty()) return traces;
+    const auto trace = [&](const SqlRow& row) -> CardTrace& {
+      return *by_card.at(static_cast<uint32_t>(row.Int(0)));
+    };
+    std::vector<SqlValue> params;
+    const std::string in = CardIn(cards, params);
+    session().Query("SELECT card, max(at) FROM card_audit WHERE " + in + " GROUP BY card", params,
+                    [&](const SqlRow& row) { trace(row).changed = ReadUtc(row, 1); });
+    session().Query(
+        "SELECT DISTINCT card, terminal FROM card_history WHERE " + in + " ORDER BY card, terminal",
+        params, [&](const SqlRow& row) { trace(row).tried_on.push_back(row.Text(1)); });
+    // Every collected list, with the cards' entries looked up in each by
+    // its index (terminal, card).
+    std::vector<CardTrace::Listing> lists;
+    std::vector<std::pair<size_t, CardEntry>> entries;  // the list's index, the entry
+    session().Query(
+        "SELECT t.name, t.cards_collected, c.card, c.position, c.staff, c.name, c.raw_name"
+        " FROM terminals t LEFT JOIN cards c ON c.terminal = t.name AND c." +
+            in + " WHERE t.cards_collected IS NOT NULL ORDER BY t.name, c.position",
+        params, [&](const SqlRow& row) {
+          if (lists.empty() || lists.back().terminal != row.Text(0)) {
+            lists.push_back({row.Text(0), ReadUtc(row, 1).value_or(UtcTime{}), {}});
+          }
+          if (row.IsNull(2)) return;
+          entries.emplace_back(lists.size() - 1, CardEntry{static_cast<int32_t>(row.Int(3)),
+                                                           static_cast<uint32_t>(row.Int(2)),
+                                                           row.Text(4), row.Text(5), row.Bytes(6)});
+        });
+    for (CardTrace& each : traces) each.lists = lists;
+    for (auto& [list, entry] : entries) {
+      by_card.at(entry.card)->lists[list].entries.push_back(std::move(entry));
+    }
+    return traces;
   });
 }
 

@@ -118,6 +118,26 @@ struct PendingCount {
   UtcTime oldest{};
 };
 
+// What the store knows of where a card has been, beside its holder and the
+// pending changes: what tells whether a terminal may still hold it
+// (collector/cards/card_places.h).
+struct CardTrace {
+  uint32_t card = 0;
+  // When its holder last changed: its newest audit row; absent when never.
+  std::optional<UtcTime> changed;
+  // The terminals the collector ever tried a change of it on (an add, a
+  // rewrite or a removal, done or not): it may have been there. By name.
+  std::vector<std::string> tried_on;
+  // Every terminal whose list was ever collected, by name: when last, and
+  // the card's entries on it (none when the list lacks it).
+  struct Listing {
+    std::string terminal;
+    UtcTime collected{};
+    std::vector<CardEntry> entries;
+  };
+  std::vector<Listing> lists;
+};
+
 // `where` as written in a file: "gates;canteen", or "*".
 std::string WhereText(const std::vector<std::string>& where);
 

@@ -250,6 +250,11 @@ class Store {
   // once.
   virtual std::vector<CardOutcome> CardHistory(uint32_t card, int limit) = 0;
 
+  // What the store knows of where each of `cards` (distinct, at most 1000:
+  // each is a parameter of one query) has been; one trace for each, in
+  // their order.
+  virtual std::vector<CardTrace> CardTraces(std::span<const uint32_t> cards) = 0;
+
   // ---- Delivering them onward (sink.h) ----
 
   // Up to `limit` punches after the id `after`, by id, with staff and name

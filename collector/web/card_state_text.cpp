@@ -14,6 +14,11 @@ std::string ChangeHtml(CardChange change, Language language) {
 }
 
 std::string PlaceHtml(const TerminalCard& place, Language language) {
+  if (place.place == CardPlace::kUnknown) {
+    return place.list_collected
+               ? Caption(language, Msg::kUnknownReadBefore, {TimeHtml(place.list_collected)})
+               : Caption(language, Msg::kUnknownNeverRead);
+  }
   if (!place.pending) {
     return Caption(language, place.place == CardPlace::kOutOfDates ? Msg::kOutOfDates : Msg::kInPlace);
   }

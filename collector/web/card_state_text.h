@@ -15,7 +15,7 @@ namespace tallygate::collector::web {
 std::string ChangeHtml(CardChange change, Language language);
 
 // "in place", "add pending since <time>", "remove failed since <time>:
-// why", "not valid today"; HTML.
+// why", "not valid today", "unknown: its card list was never read"; HTML.
 std::string PlaceHtml(const TerminalCard& place, Language language);
 
 }  // namespace tallygate::collector::web

@@ -30,6 +30,7 @@ Json TimeJson(const std::optional<UtcTime>& time) {
 
 Json TerminalCardJson(const TerminalCard& place) {
   Json json{{"terminal", place.terminal}, {"state", CardPlaceName(place.place)}};
+  if (place.place == CardPlace::kUnknown) json["list_collected"] = TimeJson(place.list_collected);
   if (place.pending) {
     json["change"] = CardChangeName(place.pending->change);
     json["reason"] = place.pending->reason;

@@ -1,53 +1,22 @@
-// A cardholder as the dashboard and the API show it: per terminal, where
-// its card stands. A change still pending there is "pending" (or "failed"
-// when its last attempt failed): a removal pending means the card may
-// still open that terminal, so a revoked card is shown on every terminal
-// with one, and nowhere "in place".
+// A cardholder as the dashboard and the API show it, with where its card
+// stands on each terminal (collector/cards/card_places.h).
 #ifndef TALLYGATE_COLLECTOR_WEB_HOLDER_VIEW_H_
 #define TALLYGATE_COLLECTOR_WEB_HOLDER_VIEW_H_
 
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "collector/cards/card_terminal.h"
-#include "collector/store/cardholder.h"
+#include "collector/cards/card_places.h"
 #include "collector/web/dashboard.h"
 
 namespace tallygate::collector::web {
 
-enum class CardPlace {
-  kInPlace,      // nothing pending: the terminal holds it as wanted
-  kPending,      // a change still to be made
-  kFailed,       // its last attempt failed; tried again
-  kOutOfDates,   // named, but not valid on the terminal's today
-};
-const char* CardPlaceName(CardPlace place);  // "in place", "pending", "failed", "outside dates"
-
-struct TerminalCard {
-  std::string terminal;
-  CardPlace place = CardPlace::kInPlace;
-  std::optional<PendingCard> pending;  // kPending, kFailed
-};
-
 struct HolderView {
   Cardholder holder;
-  std::vector<TerminalCard> terminals;  // the configuration's order, then the others'
+  std::vector<TerminalCard> terminals;
 };
-
-// The configured terminals for the card lists, each with its today.
-struct CardFleet {
-  std::vector<CardTerminal> terminals;
-  std::vector<LocalDay> today;  // of each, on its own calendar
-};
-CardFleet CurrentCardFleet(const CollectorConfig& config);
-
-// `holder` on each terminal of `fleet`; `pending` holds its card's pending
-// changes (others are passed over).
-HolderView ViewHolder(const Cardholder& holder, const CardFleet& fleet,
-                      std::span<const PendingCard> pending);
 
 // The holders of the store `text` finds (a card, decimal or 0x hex; a
 // staff number or a part of one; a part of the name, letters A-Z without

@@ -36,6 +36,7 @@ enum class Msg {
   kReadOnly, kAdminNeeded, kNotAdmin, kFormStale, kAdminLogin, kFieldProblem, kControlCharacter,
   kNavCardholders, kHolderSearch, kTerminals, kValidFrom, kValidUntil, kRevoked, kNoHolders,
   kMoreHolders, kInPlace, kPendingSince, kFailedSince, kOutOfDates, kNoTerminalHolds,
+  kUnknownNeverRead, kUnknownReadBefore,
   kNoSuchCard, kHolderForm, kSave, kRevoke, kSaved, kRevokeDone, kNotSaved, kAddHolder,
   kPendingChanges, kNoPending, kChange, kReason, kSince, kMayStillOpen,
   kChangeAdd, kChangeRewrite, kChangeRemove,

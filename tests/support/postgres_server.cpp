@@ -2,10 +2,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+
+#include "tests/support/free_port.h"
 
 namespace tallygate::testing {
 namespace {
@@ -75,22 +75,6 @@ void RunOrThrow(const std::vector<std::string>& args, const Account& account,
     throw std::runtime_error(args[0] + " exited with " + std::to_string(status) + ": " +
                              ReadFile(log));
   }
-}
-
-// A TCP port no one listens on now; it only names the server's socket.
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    if (fd >= 0) close(fd);
-    throw std::runtime_error(std::string("no free port: ") + std::strerror(errno));
-  }
-  close(fd);
-  return ntohs(address.sin_port);
 }
 
 // The postmaster's process id, from the first line of its pid file; in a

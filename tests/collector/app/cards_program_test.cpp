@@ -107,7 +107,7 @@ TEST_F(CardsProgramTest, DryRunShowsThePlanThenImportAndRevokeAreAudited) {
       << shown.out;
   EXPECT_NE(shown.out.find(" " + file + " add 0074CBB1 (7654321)"), std::string::npos) << shown.out;
   const auto kept = Cards({"show", "1234567"});
-  EXPECT_NE(kept.out.find("  gate-1: on the list, to be written again\n"), std::string::npos)
+  EXPECT_NE(kept.out.find("  gate-1: pending: rewrite since "), std::string::npos)
       << kept.out;
 
   // A terminal still holding the revoked card says so at once, with no

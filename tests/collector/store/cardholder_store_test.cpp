@@ -165,5 +165,43 @@ TEST_P(CardholderTest, APendingChangeKeepsItsHistoryUntilItIsDone) {
                                                 "gate-2 add 2 T1"}));
 }
 
+// "card 1 changed T2 tried gate-1;old lists gate-1@T3:2/Ann, gate-2@T1:": each
+// list with the position and name of each of the card's entries.
+std::string TraceText(const CardTrace& trace) {
+  const auto time = [](const std::optional<UtcTime>& t) {
+    return !t ? "-" : *t == kT1 ? "T1" : *t == kT2 ? "T2" : *t == kT3 ? "T3" : "?";
+  };
+  std::string text = "card " + std::to_string(trace.card) + " changed " + time(trace.changed) +
+                     " tried " + WhereText(trace.tried_on) + " lists";
+  for (const CardTrace::Listing& list : trace.lists) {
+    text += " " + list.terminal + "@" + time(list.collected) + ":";
+    for (const CardEntry& e : list.entries) text += std::to_string(e.position) + "/" + e.name + ",";
+  }
+  return text;
+}
+
+TEST_P(CardholderTest, ACardsTraceTellsWhereItHasBeen) {
+  store_->ChangeCardholders({{Holder(1, "Ann")}, {}, false}, "cli", kT1);
+  store_->ChangeCardholders({{}, {1}, false}, "cli", kT2);
+  store_->FinishCardChanges(std::vector<CardOutcome>{{"gate-1", 1, CardChange::kAdd, kT1, ""},
+                                                     {"old", 1, CardChange::kRemove, kT2, "lost"}});
+  for (const char* terminal : {"gate-1", "gate-2", "gate-3"}) {  // gate-3: never collected
+    store_->SaveTerminal({terminal, "tcp://127.0.0.1:1001", 1, "UTC"});
+  }
+  store_->ReplaceCards(
+      "gate-1",
+      std::vector<CardEntry>{{0, 5, "5", "Cy", {}}, {1, 1, "1", "A", {}}, {2, 1, "1", "Ann", {}}},
+      kT3);
+  store_->ReplaceCards("gate-2", std::vector<CardEntry>{}, kT1);
+  std::vector<std::string> texts;
+  for (const CardTrace& trace : store_->CardTraces(std::vector<uint32_t>{8, 1})) {
+    texts.push_back(TraceText(trace));
+  }
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{
+                "card 8 changed - tried  lists gate-1@T3: gate-2@T1:",
+                "card 1 changed T2 tried gate-1;old lists gate-1@T3:1/A,2/Ann, gate-2@T1:"}));
+}
+
 }  // namespace
 }  // namespace tallygate::collector

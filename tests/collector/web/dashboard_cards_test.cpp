@@ -1,12 +1,18 @@
 // The cardholders through the dashboard: who may change them (and that a
 // refused write changes nothing), the API's 400s naming the field, and
-// where a card stands on each terminal as the pages and the API say it.
+// where a card stands on each terminal as the pages, the API and
+// `cards show` say it, in the service from the moment of each change.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "sim/client/sim_process.h"
+#include "tests/collector/collector_process.h"
 #include "tests/collector/web/dashboard_fixture.h"
+#include "tests/support/free_port.h"
 
 namespace tallygate::collector::web {
 namespace {
@@ -202,6 +208,89 @@ TEST_F(DashboardCardsTest, ARevokedCardWithARemovalPendingIsPendingNotInPlace) {
   const auto terminal = Get("/terminals/gate-1");
   ASSERT_TRUE(terminal);
   EXPECT_NE(terminal->body.find("<tr data-card=\"11259375\" data-change=\"remove\">"), std::string::npos);
+}
+
+// The service with a terminal that answers when the simulator is started
+// ("gate") and one never reached ("far"), both in the card's group.
+TEST(CardPlacesServiceTest, ARevokedCardIsListedWhereverItMayStillBe) {
+  using namespace std::chrono_literals;
+  if (!testing::SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  testing::SimProcess sim({"--tcp-port", "0", "--quiet", "--cards", "0"});
+  testing::TempDir dir;
+  const std::string database = "sqlite:" + (dir / "punches.db").string();
+  const std::filesystem::path admins = dir / "admins";
+  const std::string token = "facilities-admin-token";  // the service takes 16 characters or more
+  std::ofstream(admins) << "alice " << token << "\n";
+  std::filesystem::permissions(admins, std::filesystem::perms::owner_read);
+  const int port = testing::FreePort();
+  const std::string config = (dir / "collector.toml").string();
+  std::ofstream(config) << "database = \"" << database << "\"\npoll_interval = 1\nbusy_limit = 0\n"
+                        << "[http]\nlisten = \"127.0.0.1:" << port << "\"\nadmin_token_file = \""
+                        << admins.string()
+                        << "\"\n[[terminal]]\nname = \"gate\"\ntcp = \"127.0.0.1:" << sim.tcp_port()
+                        << "\"\ngroups = [\"gates\"]\n[[terminal]]\nname = \"far\"\n"
+                        << "tcp = \"127.0.0.1:9\"\ngroups = [\"gates\"]\n";
+  testing::Collector service(config, "run", (dir / "run.log").string());
+  const std::unique_ptr<Store> store = OpenStore(database);
+  ASSERT_TRUE(testing::WaitUntil([&] { return store->Cards("gate").collected.has_value(); }, 60s))
+      << service.Log();
+
+  httplib::Client client("127.0.0.1", port);
+  const httplib::Headers admin = {{"Authorization", "Bearer " + token}};
+  const std::string path = "/cardholders/0xC0FFEE";
+  // Each terminal as "gate pending", as the API, the page and `cards show`
+  // say it.
+  const auto found = [](const std::string& text, const char* pattern) {
+    std::vector<std::string> places;
+    const std::regex place(pattern);
+    for (std::sregex_iterator it(text.begin(), text.end(), place), end; it != end; ++it) {
+      places.push_back((*it)[1].str() + " " + (*it)[2].str());
+    }
+    return places;
+  };
+  const auto api = [&] {
+    const auto got = client.Get("/api" + path);
+    return found(got ? got->body : "", R"re("terminal":"([^"]+)","state":"([^"]+)")re");
+  };
+  const auto agree = [&](const std::vector<std::string>& places, const char* when) {
+    EXPECT_EQ(api(), places) << when;
+    const auto page = client.Get(path);
+    ASSERT_TRUE(page) << when;
+    EXPECT_EQ(found(page->body, R"re(data-terminal="([^"]+)" data-state="([^"]+)")re"), places)
+        << when;
+    testing::Collector show(config, std::vector<std::string>{"cards", "show", "0xC0FFEE"},
+                            (dir / "show.log").string());
+    ASSERT_EQ(show.WaitForExit(30s), 0) << show.Log();
+    EXPECT_EQ(found(show.Log(), "\n  (\\S+): (in place|pending|failed|outside dates|unknown)"),
+              places)
+        << when << "\n"
+        << show.Log();
+  };
+
+  sim.Control("stop");
+  const auto added =
+      client.Post("/api/cardholders", admin,
+                  R"({"card": "0xC0FFEE", "staff": "7", "name": "Ann", "terminals": "gates"})",
+                  "application/json");
+  ASSERT_TRUE(added && added->status == 200) << (added ? added->body : service.Log());
+  agree({"gate pending", "far unknown"}, "added, before any enrolment");
+  sim.Control("start");
+  EXPECT_TRUE(testing::WaitUntil(
+      [&] {
+        return api() == std::vector<std::string>{"gate in place", "far unknown"};
+      },
+      60s))
+      << service.Log();
+
+  sim.Control("stop");
+  const auto revoked = client.Delete("/api" + path, admin);
+  ASSERT_TRUE(revoked && revoked->status == 200) << (revoked ? revoked->body : service.Log());
+  agree({"gate pending", "far unknown"}, "right after the revocation");
+  sim.Control("start");
+  EXPECT_TRUE(
+      testing::WaitUntil([&] { return api() == std::vector<std::string>{"far unknown"}; }, 60s))
+      << service.Log();
+  agree({"far unknown"}, "once gate's list lacks it");
 }
 
 }  // namespace
