@@ -2,11 +2,7 @@
 // both run as programs.
 #pragma once
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -54,19 +50,6 @@ inline std::string CurlHttps(const std::filesystem::path& ca, int port, const st
                              const std::string& path = "/healthz") {
   return CommandOutput("curl -sS -i --max-time 20 --cacert " + ca.string() + " " + options +
                        " https://127.0.0.1:" + std::to_string(port) + path);
-}
-
-// A loopback port nobody listens on now.
-inline int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
 }
 
 }  // namespace tallygate::testing

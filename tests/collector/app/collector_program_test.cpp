@@ -15,6 +15,7 @@
 #include "sim/client/sim_process.h"
 #include "tests/collector/collector_process.h"
 #include "tests/collector/test_certificates.h"
+#include "tests/support/free_port.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/run_program.h"
 
@@ -193,7 +194,7 @@ TEST_F(CollectorProgramTest, SighupServesTheRenewedCertificate) {
   if (!testing::HaveOpensslAndCurl()) GTEST_SKIP() << "needs openssl and curl";
   for (const char* name : {"first", "second"}) testing::MakeCertificate(dir_.path(), name);
   testing::InstallCertificate(dir_.path(), "first", "served");
-  const int port = testing::FreeLoopbackPort();
+  const int port = testing::FreePort();
   const std::string config = WriteConfig(
       "[http]\nlisten = \"127.0.0.1:" + std::to_string(port) + "\"\ntls_cert_file = \"" +
       (dir_ / "served.crt").string() + "\"\ntls_key_file = \"" + (dir_ / "served.key").string() + "\"\n");
