@@ -294,6 +294,13 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     if (once && !retry_busy) {
       group.done[index] = true;
       group.results[index] = std::move(collection);
+      // The last terminal done: the workers parked for a change must see
+      // that nothing is left, or the run never ends.
+      if (std::all_of(group.done.begin(), group.done.end(), [](bool d) { return d; })) {
+        ++group.generation;
+        group.wake.notify_all();
+        group.due_wake.notify_all();
+      }
     }
     // This worker looks for the next terminal itself; the one waiting for
     // the next due is told only of a terminal due before that.

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "collector/poll/serialized_store.h"
 #include "sim/client/sim_process.h"
 #include "tests/collector/collector_process.h"
+#include "tests/support/free_port.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::collector {
@@ -95,6 +97,45 @@ TEST(FleetTest, ATerminalRefilledByAnotherClientIsConfirmedOverTheNextConnection
       << "the refilled records were not collected: " << stored() << " punches stored";
   stop.request_stop();
   running.join();
+}
+
+// A once run waits out a terminal whose line is busy at its first try. When
+// that terminal is the last one done, the run ends (the other worker, parked
+// for a change, is told) and the terminal is reported as collected.
+TEST(FleetTest, AOnceRunEndsWhenABusyTerminalIsTheLastDone) {
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  // Three terminals, so three workers: two are parked when the third
+  // waits out the busy one.
+  SimProcess first({"--tcp-port", "0", "--address", "1", "--records", "3", "--quiet"});
+  SimProcess other({"--tcp-port", "0", "--address", "1", "--records", "3", "--quiet"});
+  const int late_port = testing::FreePort();  // refused at first: busy
+  TempDir dir;
+  CollectorConfig config = OneTerminal(first, 1s);
+  TerminalConfig added = config.terminals[0];
+  added.name = "other";
+  added.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(other.tcp_port())};
+  config.terminals.push_back(added);
+  added.name = "late";
+  added.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(late_port)};
+  config.terminals.push_back(added);
+  SerializedStore store(OpenStore("sqlite:" + (dir / "punches.db").string()));
+  Fleet fleet(config, store);
+
+  std::stop_source stop;
+  auto run = std::async(std::launch::async, [&] { return fleet.PollOnce(stop.get_token()); });
+  std::this_thread::sleep_for(1s);  // "late" has been found busy
+  SimProcess second({"--tcp-port", std::to_string(late_port), "--address", "1", "--records", "2",
+                     "--quiet"});
+  const bool ended = run.wait_for(60s) == std::future_status::ready;
+  stop.request_stop();  // frees a run that hangs, so the test can report it
+  const std::vector<Collection> collections = run.get();
+  EXPECT_TRUE(ended) << "the once run did not end once every terminal was done";
+  ASSERT_EQ(collections.size(), 3u);
+  EXPECT_EQ(collections[0].outcome, Outcome::kComplete);
+  EXPECT_EQ(collections[1].outcome, Outcome::kComplete);
+  EXPECT_EQ(collections[2].outcome, Outcome::kComplete) << collections[2].error;
+  EXPECT_EQ(collections[2].count, 2);
+  EXPECT_EQ(OnceStatus(collections), 0);
 }
 
 }  // namespace
