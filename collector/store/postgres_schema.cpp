@@ -177,6 +177,15 @@ CREATE TABLE sinks (
   last_error text NOT NULL
 );
 )",
+    // 7: a terminal's memory recognised by its first record beside its last
+    // (see the SQLite schema).
+    R"(
+ALTER TABLE terminals ADD COLUMN mark_first bytea CHECK (octet_length(mark_first) = 12);
+ALTER TABLE terminals ADD COLUMN accept_memory smallint NOT NULL DEFAULT 0;
+UPDATE terminals SET mark_first = (SELECT p.bytes FROM punches p
+  WHERE p.terminal = terminals.name AND p.position = 0 ORDER BY p.id DESC LIMIT 1)
+  WHERE mark_positions > 0;
+)",
 };
 
 }  // namespace

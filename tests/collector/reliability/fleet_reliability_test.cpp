@@ -26,6 +26,7 @@
 #include "collector/store/postgres_session.h"
 #include "sim/client/sim_process.h"
 #include "tests/collector/collector_process.h"
+#include "tests/collector/held_records.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -47,17 +48,7 @@ std::string Name(int k) { return "t" + std::to_string(k); }
 
 // Every record terminal #k ever held, as identity bytes.
 std::set<PunchBytes> EverHeld(SimProcess& fleet, int k) {
-  const auto units = fleet.HistoryUnits("#" + std::to_string(k), 30s);
-  EXPECT_TRUE(units.has_value());
-  std::set<PunchBytes> held;
-  for (const std::string& hex : units.value_or(std::vector<std::string>{})) {
-    PunchBytes bytes;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      bytes[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * (i + 3), 2), nullptr, 16));
-    }
-    held.insert(bytes);
-  }
-  return held;
+  return testing::EverHeld(fleet, "#" + std::to_string(k));
 }
 
 // Checks the store against the fleet's history, terminal by terminal.
