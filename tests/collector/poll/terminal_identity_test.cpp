@@ -10,7 +10,9 @@
 
 #include "collector/poll/fleet.h"
 #include "collector/poll/serialized_store.h"
+#include "tests/collector/collector_process.h"
 #include "tests/collector/held_records.h"
+#include "tests/support/postgres_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace tallygate::collector {
@@ -55,6 +57,11 @@ class TerminalIdentityTest : public ::testing::TestWithParam<Transport> {
   // collector started afresh with that configuration.
   std::map<std::string, Collection> Once(const std::vector<std::pair<std::string, int>>& terminals,
                                          bool card_list = false) {
+    return OnceOn(*store_, terminals, card_list);
+  }
+  std::map<std::string, Collection> OnceOn(Store& store,
+                                           const std::vector<std::pair<std::string, int>>& terminals,
+                                           bool card_list = false) {
     CollectorConfig config;
     config.tcp_parallel = 1;  // one terminal under two names: one at a time
     for (const auto& [name, slot] : terminals) {
@@ -67,7 +74,7 @@ class TerminalIdentityTest : public ::testing::TestWithParam<Transport> {
       terminal.card_list = card_list;
       config.terminals.push_back(terminal);
     }
-    Fleet fleet(config, *store_);
+    Fleet fleet(config, store);
     const std::vector<Collection> collections = fleet.PollOnce({});
     last_status_ = OnceStatus(collections);
     std::map<std::string, Collection> by_name;
@@ -83,8 +90,11 @@ class TerminalIdentityTest : public ::testing::TestWithParam<Transport> {
   // Each terminal's punches are exactly what the simulated terminal named
   // beside it held (or `expected`), each stored once; no other is stored.
   void ExpectStored(const std::map<std::string, std::set<PunchBytes>>& expected) {
+    ExpectStoredIn(*store_, expected);
+  }
+  void ExpectStoredIn(Store& store, const std::map<std::string, std::set<PunchBytes>>& expected) {
     std::map<std::string, std::map<PunchBytes, int>> stored;
-    store_->ForEachPunch({}, [&](const PunchRow& row) { ++stored[row.terminal][row.punch.bytes]; });
+    store.ForEachPunch({}, [&](const PunchRow& row) { ++stored[row.terminal][row.punch.bytes]; });
     for (const auto& [name, held] : expected) {
       std::set<PunchBytes> mine;
       for (const auto& [bytes, times] : stored[name]) {
@@ -229,6 +239,29 @@ TEST_P(TerminalIdentityTest, AGenuineClearIsCollectedAndSaidWithItsCounts) {
     Sim("set-records 20", 1);  // as it began, for the next case
     store_->ResetMark("g1");
   }
+}
+
+// Collectors sharing a PostgreSQL database recognise the terminals each
+// other polls, not only those in their own configuration; a terminal is
+// moved onto a new name only once no collector polls the old one.
+TEST_P(TerminalIdentityTest, CollectorsSharingADatabaseRecogniseEachOthersTerminals) {
+  if (testing::PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
+  testing::PostgresServer server;
+  auto first = std::make_unique<SerializedStore>(OpenStore(server.Uri()));
+  SerializedStore second(OpenStore(server.Uri()));
+  ExpectOutcomes(OnceOn(*first, {{"g1", 1}}), {{"g1", Outcome::kComplete}});
+  const auto held = OnceOn(second, {{"g9", 1}});
+  ExpectOutcomes(held, {{"g9", Outcome::kWrongTerminal}});
+  EXPECT_EQ(held.at("g9").error, "g9 answers with the memory of g1 (address changed?)");
+  EXPECT_FALSE(second.ClaimTerminal("g1")) << "the first collector still polls g1";
+
+  first.reset();  // g1 leaves the first collector's configuration
+  // The server lets go of the closed session's claims as its backend ends.
+  ASSERT_TRUE(testing::WaitUntil([&] { return second.ClaimTerminal("g1"); }, 10s));
+  second.MoveTerminal("g1", "g9");
+  Sim("add-records 1", 1);
+  ExpectOutcomes(OnceOn(second, {{"g9", 1}}), {{"g9", Outcome::kComplete}});
+  ExpectStoredIn(second, {{"g9", Held(1)}, {"g1", {}}});
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, TerminalIdentityTest,
