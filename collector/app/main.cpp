@@ -90,6 +90,9 @@ int Export(Store& store, const Options& options) {
 }
 
 int CheckConfig(const CollectorConfig& config) {
+  for (const std::string& warning : config.warnings) {
+    std::cerr << "tallygate-collector: warning: " << warning << "\n";
+  }
   int serial = 0;
   for (const TerminalConfig& terminal : config.terminals) serial += terminal.serial() ? 1 : 0;
   std::cout << config.source.string() << ": good; " << config.terminals.size() << " terminals ("
@@ -156,6 +159,9 @@ int Main(int argc, char** argv) {
     return kUsage;
   }
   if (check->parsed()) return CheckConfig(config);
+  if (run->parsed() || once->parsed()) {
+    for (const std::string& warning : config.warnings) Log(LogLevel::kWarning, warning);
+  }
   if (run->parsed()) {
     BlockServiceSignals();
     return RunService(options.config, std::move(config), options.http);
