@@ -58,6 +58,16 @@ struct Fleet::Group {
     }
     return false;
   }
+  // A bus's upkeep (terminal_poll.h) takes turns with its record polls: a
+  // job while no other terminal is due, else only once every other one has
+  // been polled since the last job. A swipe thus waits behind one job at
+  // most, never behind every terminal's in a row (the confirmations after
+  // a start, the day's card lists), and on a bus that is never idle the
+  // upkeep still goes on, a job a round.
+  size_t polls_since_upkeep = 0;
+  bool UpkeepAllowed(size_t index) const {
+    return polls_since_upkeep + 1 >= terminals.size() || !OthersDue(index);
+  }
   uint64_t generation = 0;            // counts the changes workers wait for
   // Tells the worker waiting for the next terminal due, or, none waiting,
   // one other worker, which then waits for it.
@@ -228,9 +238,9 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
       continue;
     }
     group.busy[index] = true;
-    // A run's daily reads on a bus wait for a moment when no other terminal
-    // is due; a once run does them all.
-    runtime.others_due = group.bus && !once && group.OthersDue(index);
+    // A once run does all the upkeep.
+    runtime.upkeep_allowed = !group.bus || once || group.UpkeepAllowed(index);
+    runtime.upkeep_done = false;
     // Another worker waits for the terminal due after this one.
     if (!group.due_waiting) group.Changed();
     const bool asked_for = group.poll_now[index];
@@ -286,11 +296,17 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     if (removal_pending || answered_short) {
       runtime.next_due = std::min(runtime.next_due, Clock::now() + kCardsRetry);
     }
+    // A swipe made during a bus's upkeep job is counted right after it (one
+    // short exchange), not a round later behind the next job.
+    if (group.bus && runtime.upkeep_done && collection.outcome == Outcome::kComplete) {
+      runtime.next_due = SteadyTime{};
+    }
     const bool retry_busy =
         once && collection.outcome == Outcome::kBusy && Clock::now() - once_started_ < kOnceBusyWait;
 
     lock.lock();
     group.busy[index] = false;
+    group.polls_since_upkeep = runtime.upkeep_done ? 0 : group.polls_since_upkeep + 1;
     if (once && !retry_busy) {
       group.done[index] = true;
       group.results[index] = std::move(collection);

@@ -353,19 +353,6 @@ void CollectCards(Line& line, TerminalRuntime& runtime, Store& store, const std:
   Say(LogLevel::kInfo, terminal, "card list: " + std::to_string(cards.size()) + " cards");
 }
 
-// Whether the day's card list and clock are read and set in this poll:
-// not while other terminals on the bus wait for their poll, unless they
-// have waited kDailyPatience.
-bool DailyWorkNow(TerminalRuntime& runtime) {
-  const auto now = std::chrono::steady_clock::now();
-  if (runtime.others_due) {
-    if (!runtime.daily_waiting) runtime.daily_waiting = now;
-    if (now - *runtime.daily_waiting < kDailyPatience) return false;
-  }
-  runtime.daily_waiting.reset();
-  return true;
-}
-
 void SetClockDaily(Line& line, TerminalRuntime& runtime, const std::stop_token& stop,
                    Collection& collection) {
   const TerminalConfig& terminal = *runtime.config;
@@ -411,6 +398,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
   // The collections row is made when a page is first stored, or at the end.
   int64_t id = kRowWhenWorthIt;
   bool acted = runtime.asked_for;
+  runtime.upkeep_done = false;
   const auto row = [&] {
     if (id == kRowWhenWorthIt) id = store.BeginCollection(collection);
     return id;
@@ -433,8 +421,13 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     collection.count = *count;
 
     const auto now = std::chrono::steady_clock::now();
-    const bool verify_due = !runtime.verified || terminal.verify_interval.count() == 0 ||
-                            now - *runtime.verified >= terminal.verify_interval;
+    // Reading the last stored record again costs a bus the page up to it
+    // (up to 256 records, 2 s at 19200 bit/s): upkeep, unless asked for at
+    // every poll.
+    const bool every_poll = terminal.verify_interval.count() == 0;
+    const bool verify_due =
+        every_poll || (runtime.upkeep_allowed &&
+                       (!runtime.verified || now - *runtime.verified >= terminal.verify_interval));
     int32_t from = 0;
     bool overlap = false;
     bool fetch = *count > 0;
@@ -451,6 +444,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
       from = mark.positions - 1;
       overlap = true;
       fetch = *count > mark.positions || verify_due;
+      runtime.upkeep_done = !every_poll && *count == mark.positions && fetch;
     } else if (mark.positions > *count) {
       if (!own_memory(std::to_string(*count) + " records, fewer than the " +
                       std::to_string(mark.positions) + " stored: the terminal was cleared")) {
@@ -517,7 +511,8 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     } else {
       fetched.complete = true;
     }
-    if (fetched.overlap_confirmed) runtime.verified = now;
+    // A collection from position 0 has just read the last stored record.
+    if (fetched.overlap_confirmed || (fetch && fetched.complete)) runtime.verified = now;
     if (runtime.memory_of) {
       Say(LogLevel::kInfo, terminal, "answers with its own memory again");
       runtime.memory_of.reset();
@@ -540,7 +535,9 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
       collection.outcome = Outcome::kComplete;
     }
 
-    if (collection.outcome == Outcome::kComplete && terminal.clear_above &&
+    // Not before its last record is confirmed since the start: one cleared
+    // and refilled to the same count meanwhile holds records not stored.
+    if (collection.outcome == Outcome::kComplete && terminal.clear_above && runtime.verified &&
         *count > *terminal.clear_above && !stop.stop_requested()) {
       if (ClearWhenProven(line, terminal, store, *count, stop)) {
         collection.outcome = Outcome::kCleared;
@@ -549,7 +546,10 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     }
     const bool cards_daily = terminal.card_list && runtime.cards_day != Today();
     const bool clock_daily = terminal.set_clock && runtime.clock_day != Today();
-    const bool daily_now = (cards_daily || clock_daily) && DailyWorkNow(runtime);
+    // The card list and the clock (one short exchange) are one job.
+    const bool daily_now =
+        (cards_daily || clock_daily) && runtime.upkeep_allowed && !runtime.upkeep_done;
+    runtime.upkeep_done |= daily_now;
     if (!stop.stop_requested() && terminal.card_list &&
         (runtime.cards_wanted || (cards_daily && daily_now))) {
       acted = true;

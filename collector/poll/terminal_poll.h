@@ -9,18 +9,19 @@
 //   count < mark      the terminal was cleared: fetch from position 0.
 //   count == mark     nothing new; the last stored record is fetched and
 //                     compared at least every verify_interval, and when
-//                     `verified` was forgotten (a new TCP connection), so a
-//                     terminal cleared and refilled to the same count is
-//                     noticed.
+//                     `verified` was forgotten (a start, a new TCP
+//                     connection), so a terminal cleared and refilled to
+//                     the same count is noticed; on a bus in turns with
+//                     the others' record polls (upkeep_allowed).
 // Each page's punches and the mark move in one transaction, and the mark
 // moves only over a run of positions stored without a gap, so a crash, a
 // lost page or a store that fails loses nothing and stores nothing twice
 // (a punch is its terminal and its twelve bytes).
 //
 // With clear_above = N a terminal holding more than N records, all of them
-// committed, is cleared when a second count still agrees; a punch made
-// between that count and the clear cannot be protected (the window is
-// measured and logged).
+// committed and the last confirmed, is cleared when a second count still
+// agrees; a punch made between that count and the clear cannot be
+// protected (the window is measured and logged).
 #ifndef TALLYGATE_COLLECTOR_POLL_TERMINAL_POLL_H_
 #define TALLYGATE_COLLECTOR_POLL_TERMINAL_POLL_H_
 
@@ -50,10 +51,12 @@ struct TerminalRuntime {
   std::optional<std::chrono::sys_days> clock_day;  // clock last set
   bool cards_wanted = false;           // collect the card list at the next poll
   bool asked_for = false;              // "poll now": written and said, even if quiet
-  // Other terminals on its bus are due: the day's card list and clock wait
-  // (since daily_waiting) for a poll when none is, kDailyPatience at most.
-  bool others_due = false;
-  std::optional<SteadyTime> daily_waiting;
+  // Whether this poll may also do one job of the terminal's upkeep: its last
+  // stored record read again (verify_interval, or unconfirmed since a
+  // start), or else the day's card list and clock. The fleet says so (on a
+  // bus, in turns: fleet.cpp); `upkeep_done` tells it the poll did one.
+  bool upkeep_allowed = true;
+  bool upkeep_done = false;
   bool registered = false;             // saved in the store's terminals
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
   std::optional<SteadyTime> busy_since;  // its line held by another program
@@ -73,12 +76,6 @@ struct TerminalRuntime {
   bool cards_list_changed = true;      // collected or changed since planned
   std::vector<PendingCard> cards_pending;
 };
-
-// How long a terminal's daily card list and clock wait for a moment when
-// no other terminal on its bus is due: the bus's record polls come first,
-// so that a swipe is not held up by every terminal's list in the first
-// round.
-inline constexpr std::chrono::seconds kDailyPatience{120};
 
 // The longest backoff of a terminal that does not answer.
 inline constexpr std::chrono::seconds kMaxBackoff{300};

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <map>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "collector/poll/serialized_store.h"
@@ -136,6 +139,88 @@ TEST(FleetTest, AOnceRunEndsWhenABusyTerminalIsTheLastDone) {
   EXPECT_EQ(collections[2].outcome, Outcome::kComplete) << collections[2].error;
   EXPECT_EQ(collections[2].count, 2);
   EXPECT_EQ(OnceStatus(collections), 0);
+}
+
+// A bus whose terminals are always due (poll interval 0) never idles, so
+// its upkeep (the last stored record read again, the day's card list and
+// clock) goes on in turns: between two jobs every other terminal's records
+// are counted, so a swipe never waits behind a run of jobs. Read from the
+// simulator's frames (a count is a 6-byte reply); first a start on an empty
+// store (a record just collected is not read again), then a restart on it
+// (each last record is read again, in turns).
+TEST(FleetTest, ABusTakesItsUpkeepInTurnsWithItsRecordPolls) {
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  constexpr int kTerminals = 4;
+  std::vector<std::string> args = {"--pty", "--records", "1", "--cards", "2"};
+  CollectorConfig config;
+  for (int a = 1; a <= kTerminals; ++a) {
+    args.insert(args.end(), {"--address", std::to_string(a)});
+    config.terminals.emplace_back();
+    TerminalConfig& terminal = config.terminals.back();
+    terminal.name = "t" + std::to_string(a);
+    terminal.address = static_cast<uint8_t>(a);
+    terminal.time_zone = "Asia/Shanghai";
+    terminal.poll_interval = 0s;
+    terminal.verify_interval = 600s;
+    terminal.set_clock = true;
+  }
+  SimProcess sim(args);
+  for (TerminalConfig& terminal : config.terminals) {
+    terminal.endpoint = SerialEndpoint{sim.pty_path()};
+  }
+  TempDir dir;
+  SerializedStore store(OpenStore("sqlite:" + (dir / "punches.db").string()));
+  static const std::regex kFrame(R"(^rx addr=(\d+) cmd=0x\w+ (\w+) -> reply ((?:[0-9A-F]{2} ?)+))");
+  for (const bool restart : {false, true}) {
+    SCOPED_TRACE(restart ? "restart" : "start");
+    const size_t from = sim.Lines().size();
+    std::vector<std::pair<int, bool>> polls;  // from each count: its terminal, whether it did a job
+    std::map<std::pair<int, std::string>, int> frames;  // by terminal and command
+    const auto read = [&] {
+      polls.clear();
+      frames.clear();
+      const std::vector<std::string> lines = sim.Lines();
+      std::smatch frame;
+      for (size_t i = from; i < lines.size(); ++i) {
+        if (!std::regex_search(lines[i], frame, kFrame)) continue;
+        const int address = std::stoi(frame[1]);
+        const std::string command = frame[2];
+        if (command == "GatherRecordSum" && frame[3].length() <= 17) {
+          polls.emplace_back(address, false);
+        } else if (const int seen = frames[{address, command}]++;
+                   !polls.empty() && polls.back().first == address) {
+          // The first record read at a start is the first collection.
+          polls.back().second |= command != "GatherRecordSum" || restart || seen > 0;
+        }
+      }
+      for (int a = 1; a <= kTerminals; ++a) {
+        for (const char* command : {"GatherRecordSum", "GatherSendCardSum", "ModifyDateTime"}) {
+          if (frames.count({a, command}) == 0) return false;
+        }
+      }
+      return true;
+    };
+    Fleet fleet(config, store);
+    std::stop_source stop;
+    std::thread running([&] { fleet.Run(stop.get_token()); });
+    EXPECT_TRUE(Eventually(read, 60s)) << "not every terminal's records, card list and clock";
+    stop.request_stop();
+    running.join();
+    read();
+    size_t jobs = 0;
+    std::optional<size_t> last_job;
+    for (size_t p = 0; p < polls.size(); ++p) {
+      if (!polls[p].second) continue;
+      ++jobs;
+      std::set<int> counted = {polls[p].first};
+      for (size_t q = last_job.value_or(p) + 1; q < p; ++q) counted.insert(polls[q].first);
+      EXPECT_TRUE(!last_job || counted.size() == kTerminals)
+          << "jobs in polls " << *last_job << " and " << p;
+      last_job = p;
+    }
+    // Each terminal's card list and clock; after a restart, its last record.
+    EXPECT_EQ(jobs, size_t{kTerminals} * (restart ? 2 : 1));
+  }
 }
 
 }  // namespace

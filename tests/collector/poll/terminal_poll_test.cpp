@@ -288,35 +288,33 @@ TEST(TerminalPollQuiet, WrittenOnceAMinuteAndNotLogged) {
   }
 }
 
-// The day's card list waits while other terminals on the bus are due, for
-// kDailyPatience at most; with none due it is read at once.
-TEST(TerminalPollDaily, CardListWaitsForTheBusOthersAtMostItsPatience) {
+// A terminal is not cleared before its last stored record is confirmed
+// since the start (it may have been cleared and refilled to the same count
+// meanwhile), though on a bus the confirmation waits for its turn.
+TEST(TerminalPollUpkeep, NotClearedBeforeTheLastRecordIsConfirmed) {
   if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
-  SimProcess sim({"--tcp-port", "0", "--address", "1", "--quiet", "--records", "1", "--cards", "2"});
+  SimProcess sim({"--tcp-port", "0", "--address", "1", "--quiet", "--records", "1"});
   TempDir dir;
   auto store = OpenStore("sqlite:" + (dir / "punches.db").string());
   TerminalConfig config;
   config.name = "gate";
   config.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(sim.tcp_port())};
+  config.verify_interval = 600s;
+  config.card_list = false;
   store->SaveTerminal({config.name, config.EndpointText(), 1, config.time_zone});
   auto line = Line::Open(config.endpoint);
   ASSERT_TRUE(line) << line.error().message();
-  struct DailyCase {
-    bool others_due;
-    bool waited_long;  // the list has waited kDailyPatience already
-    bool read;
-  };
-  for (const DailyCase& c : {DailyCase{true, false, false}, DailyCase{true, true, true},
-                             DailyCase{false, false, true}}) {
-    SCOPED_TRACE(std::to_string(c.others_due) + std::to_string(c.waited_long));
-    store->ReplaceCards(config.name, {}, UtcTime{});
-    TerminalRuntime runtime;
-    runtime.config = &config;
-    runtime.others_due = c.others_due;
-    if (c.waited_long) runtime.daily_waiting = std::chrono::steady_clock::now() - kDailyPatience;
-    EXPECT_EQ(PollTerminal(**line, runtime, *store, {}).outcome, Outcome::kComplete);
-    EXPECT_EQ(store->Cards(config.name).cards.size(), c.read ? 2u : 0u);
-  }
+  TerminalRuntime before_restart;
+  before_restart.config = &config;
+  EXPECT_EQ(PollTerminal(**line, before_restart, *store, {}).outcome, Outcome::kComplete);
+  config.clear_above = 0;
+  TerminalRuntime runtime;
+  runtime.config = &config;
+  runtime.upkeep_allowed = false;
+  EXPECT_EQ(PollTerminal(**line, runtime, *store, {}).outcome, Outcome::kComplete);
+  runtime.upkeep_allowed = true;
+  EXPECT_EQ(PollTerminal(**line, runtime, *store, {}).outcome, Outcome::kCleared);
+  EXPECT_TRUE(runtime.upkeep_done);
 }
 
 }  // namespace
