@@ -177,6 +177,17 @@ CREATE TABLE sinks (
   last_error text NOT NULL
 );
 )",
+    // 7: the collectors sharing the database: each live one holds the
+    // advisory lock its id names (postgres_claims.h); `fleet` is a digest of
+    // the terminals it polls, so that those polling the same share them.
+    R"(
+CREATE TABLE collectors (
+  id      text COLLATE "C" PRIMARY KEY,
+  name    text NOT NULL,
+  fleet   text NOT NULL,
+  started timestamptz NOT NULL DEFAULT now()
+);
+)",
 };
 
 }  // namespace

@@ -172,6 +172,16 @@ CREATE TABLE sinks (
   last_error TEXT NOT NULL
 ) STRICT;
 )",
+    // 7: the collectors sharing a PostgreSQL database; kept alike here, where
+    // one collector polls everything and the table stays empty.
+    R"(
+CREATE TABLE collectors (
+  id      TEXT PRIMARY KEY NOT NULL,
+  name    TEXT NOT NULL,
+  fleet   TEXT NOT NULL,
+  started TEXT NOT NULL
+) STRICT;
+)",
 };
 
 }  // namespace
