@@ -163,7 +163,8 @@ void Fill(Store& store, int terminals) {
     collection.terminal = name;
     const int64_t first = store.BeginCollection(collection);
     const std::vector<Punch> punches = TerminalPunches(terminal);
-    store.StorePage(name, first, punches, {kPerTerminal, punches.back().bytes});
+    store.StorePage(name, first, punches,
+                    {kPerTerminal, punches.back().bytes, punches.front().bytes});
     AddPolls(store, terminal, first, punches);
   }
   const double seconds =

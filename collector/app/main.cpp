@@ -24,6 +24,7 @@
 #include "collector/app/deliver_command.h"
 #include "collector/app/service.h"
 #include "collector/app/status_report.h"
+#include "collector/app/terminals_command.h"
 #include "collector/app/timesheet_command.h"
 #include "collector/config/config.h"
 #include "collector/store/value_text.h"
@@ -89,6 +90,9 @@ int Export(Store& store, const Options& options) {
 }
 
 int CheckConfig(const CollectorConfig& config) {
+  for (const std::string& warning : config.warnings) {
+    std::cerr << "tallygate-collector: warning: " << warning << "\n";
+  }
   int serial = 0;
   for (const TerminalConfig& terminal : config.terminals) serial += terminal.serial() ? 1 : 0;
   std::cout << config.source.string() << ": good; " << config.terminals.size() << " terminals ("
@@ -113,7 +117,7 @@ int Main(int argc, char** argv) {
   app.footer(
       "Exit status: 0 done; 1 the store was unusable; 2 a usage or configuration mistake "
       "(nothing polled), or a bad card file or value (nothing changed); 3 (once) a terminal was "
-      "partial or unreachable.\n"
+      "partial or unreachable; 4 (once) a terminal answered with another's memory (held).\n"
       "Global options may also follow the command.");
   CLI::App* run = app.add_subcommand("run", "poll until SIGTERM or SIGINT; SIGHUP rereads the "
                                             "configuration");
@@ -141,6 +145,8 @@ int Main(int argc, char** argv) {
   CLI::App* cards = AddCardsCommands(app, cards_options);
   DeliverOptions deliver_options;
   CLI::App* deliver = AddDeliverCommands(app, deliver_options);
+  TerminalsOptions terminals_options;
+  CLI::App* terminals = AddTerminalsCommands(app, terminals_options);
   for (CLI::App* command : {run, once, status, exporter, timesheet, check}) command->fallthrough();
   if (std::optional<int> done = command_line::Parse(app, argc, argv)) return *done;
   SetLogLevel(*ParseLogLevel(options.log_level));
@@ -153,6 +159,9 @@ int Main(int argc, char** argv) {
     return kUsage;
   }
   if (check->parsed()) return CheckConfig(config);
+  if (run->parsed() || once->parsed()) {
+    for (const std::string& warning : config.warnings) Log(LogLevel::kWarning, warning);
+  }
   if (run->parsed()) {
     BlockServiceSignals();
     return RunService(options.config, std::move(config), options.http);
@@ -161,6 +170,7 @@ int Main(int argc, char** argv) {
     if (cards->parsed()) return RunCards(*cards, cards_options, config);
     if (timesheet->parsed()) return RunTimesheet(timesheet_options, config);
     if (deliver->parsed()) return RunDeliver(*deliver, deliver_options, config);
+    if (terminals->parsed()) return RunTerminals(*terminals, terminals_options, config);
     SerializedStore store(OpenStore(config.database));
     if (once->parsed()) {
       Fleet fleet(config, store);

@@ -55,6 +55,7 @@ std::optional<CollectorConfig> Reread(const std::filesystem::path& config_file) 
   try {
     CollectorConfig config = LoadConfig(config_file);
     Log(LogLevel::kInfo, "configuration reread from " + config_file.string());
+    for (const std::string& warning : config.warnings) Log(LogLevel::kWarning, warning);
     return config;
   } catch (const ConfigError& e) {
     Log(LogLevel::kError, std::string("configuration not changed: ") + e.what());

@@ -61,9 +61,9 @@ HttpConfig ReadHttp(const toml::node& node, const TableReader& top, const std::s
   return http;
 }
 
-std::vector<TerminalConfig> ReadTerminals(const toml::node& node, const TableReader& top,
-                                          const TerminalDefaults& defaults,
-                                          const std::string& source) {
+void ReadTerminals(const toml::node& node, const TableReader& top,
+                   const TerminalDefaults& defaults, const std::string& source,
+                   CollectorConfig& config) {
   const toml::array* array = node.as_array();
   if (array == nullptr) {
     top.Fail("terminal", "terminal must be an array of tables, each written [[terminal]]");
@@ -75,10 +75,8 @@ std::vector<TerminalConfig> ReadTerminals(const toml::node& node, const TableRea
     }
     entries.push_back(ReadTerminal(*element.as_table(), defaults, source));
   }
-  CheckFleet(entries, source);
-  std::vector<TerminalConfig> terminals;
-  for (TerminalEntry& entry : entries) terminals.push_back(std::move(entry.config));
-  return terminals;
+  config.warnings = CheckFleet(entries, source);
+  for (TerminalEntry& entry : entries) config.terminals.push_back(std::move(entry.config));
 }
 
 }  // namespace
@@ -107,8 +105,7 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
       top.Duration("busy_limit", std::chrono::seconds(0)).value_or(config.busy_limit);
   config.day_starts = top.Parsed("day_starts", ParseClockText).value_or(config.day_starts);
   if (const toml::node* terminals = top.Find("terminal")) {
-    config.terminals =
-        ReadTerminals(*terminals, top, {config.poll_interval, HostTimeZone()}, source);
+    ReadTerminals(*terminals, top, {config.poll_interval, HostTimeZone()}, source, config);
   }
   for (TerminalConfig& terminal : config.terminals) terminal.busy_limit = config.busy_limit;
   if (const toml::node* http = top.Find("http")) config.http = ReadHttp(*http, top, source);

@@ -32,7 +32,9 @@
 //   token_file = "/etc/tallygate/token"
 //   admin_token_file = "/etc/tallygate/admin-tokens"   # writes; read-only without
 //
-// Terminals on the same serial device are one bus. Mistakes are reported as
+// Terminals on the same serial device are one bus; two entries that reach
+// one terminal (one device or TCP address, one bus address) are refused,
+// however they are written. Mistakes are reported as
 // "FILE:LINE:COLUMN: what is wrong".
 #ifndef TALLYGATE_COLLECTOR_CONFIG_CONFIG_H_
 #define TALLYGATE_COLLECTOR_CONFIG_CONFIG_H_
@@ -147,6 +149,9 @@ struct CollectorConfig {
   HttpConfig http;
   std::vector<TerminalConfig> terminals;
   std::vector<DeliverConfig> deliveries;
+  // "FILE:LINE:COLUMN: message" for what is doubtful but may be right: a
+  // terminal's host name that does not resolve now.
+  std::vector<std::string> warnings;
 };
 
 // A mistake in the configuration: what() is "FILE:LINE:COLUMN: message"
@@ -158,7 +163,8 @@ class ConfigError : public std::runtime_error {
 
 // Reads and checks the file. Throws ConfigError for the first mistake: a
 // TOML syntax error, an unknown key, a value of the wrong type or range, a
-// duplicate or missing terminal name, neither or both of tcp and serial, a
+// duplicate or missing terminal name, neither or both of tcp and serial, two
+// entries that reach one terminal (host names are resolved for this), a
 // database URI that is not one, an unknown time zone, a group name that
 // cannot be told from a list of names or from a terminal.
 CollectorConfig LoadConfig(const std::filesystem::path& file);

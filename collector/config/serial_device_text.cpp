@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <filesystem>
 #include <stdexcept>
 
 namespace tallygate::collector {
@@ -49,11 +48,6 @@ std::string CheckSerialDevice(std::string_view device) {
                                 "port such as \"COM3\" or \"3\"");
   }
   return std::string(device);
-}
-
-std::string BusKey(std::string_view device) {
-  if (const std::optional<int> com = ComPortNumber(device)) return "COM" + std::to_string(*com);
-  return std::filesystem::path(device).lexically_normal().string();
 }
 
 }  // namespace tallygate::collector

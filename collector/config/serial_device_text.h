@@ -16,10 +16,6 @@ std::optional<int> ComPortNumber(std::string_view device);
 // std::invalid_argument otherwise.
 std::string CheckSerialDevice(std::string_view device);
 
-// One text per bus: "COM3" for every way of writing it, a path in its
-// normal form.
-std::string BusKey(std::string_view device);
-
 }  // namespace tallygate::collector
 
 #endif  // TALLYGATE_COLLECTOR_CONFIG_SERIAL_DEVICE_TEXT_H_

@@ -41,10 +41,15 @@ std::string Join(std::initializer_list<std::string_view> words) {
 
 }  // namespace
 
+std::string MessageAt(const std::string& source, const toml::source_region& at,
+                      const std::string& message) {
+  if (at.begin.line == 0) return source + ": " + message;
+  return source + ":" + std::to_string(at.begin.line) + ":" + std::to_string(at.begin.column) +
+         ": " + message;
+}
+
 void FailAt(const std::string& source, const toml::source_region& at, const std::string& message) {
-  if (at.begin.line == 0) throw ConfigError(source + ": " + message);
-  throw ConfigError(source + ":" + std::to_string(at.begin.line) + ":" +
-                    std::to_string(at.begin.column) + ": " + message);
+  throw ConfigError(MessageAt(source, at, message));
 }
 
 TableReader::TableReader(const toml::table& table, std::string what,

@@ -18,8 +18,12 @@
 
 namespace tallygate::collector {
 
-// Throws ConfigError "SOURCE:LINE:COLUMN: message", or "SOURCE: message"
-// where `at` has no line.
+// "SOURCE:LINE:COLUMN: message", or "SOURCE: message" where `at` has no
+// line.
+std::string MessageAt(const std::string& source, const toml::source_region& at,
+                      const std::string& message);
+
+// Throws ConfigError with MessageAt's text.
 [[noreturn]] void FailAt(const std::string& source, const toml::source_region& at,
                          const std::string& message);
 

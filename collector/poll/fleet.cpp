@@ -546,14 +546,16 @@ bool Fleet::PollNow(const std::string& name) {
 
 int OnceStatus(const std::vector<Collection>& collections) {
   bool incomplete = false;
+  bool wrong = false;
   for (const Collection& collection : collections) {
     if (collection.outcome == Outcome::kStoreFailed) return 1;
+    wrong |= collection.outcome == Outcome::kWrongTerminal;
     // Claimed elsewhere: the other collector collects it.
     incomplete |= collection.outcome == Outcome::kPartial ||
                   collection.outcome == Outcome::kUnreachable ||
                   collection.outcome == Outcome::kBusy;
   }
-  return incomplete ? 3 : 0;
+  return wrong ? 4 : incomplete ? 3 : 0;
 }
 
 }  // namespace tallygate::collector

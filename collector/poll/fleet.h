@@ -104,8 +104,9 @@ class Fleet {
 };
 
 // The exit status of `once` for its collections: 1 when the store failed
-// for any, else 3 when any was partial, unreachable or still busy, else 0
-// (a terminal another collector polls counts as collected).
+// for any, else 4 when any answered with another terminal's memory, else 3
+// when any was partial, unreachable or still busy, else 0 (a terminal
+// another collector polls counts as collected).
 int OnceStatus(const std::vector<Collection>& collections);
 
 }  // namespace tallygate::collector

@@ -9,6 +9,7 @@ const char* ErrorKind(Outcome outcome) {
     case Outcome::kUnreachable: return kPollErrorKinds[0];
     case Outcome::kPartial: return kPollErrorKinds[1];
     case Outcome::kStoreFailed: return kPollErrorKinds[2];
+    case Outcome::kWrongTerminal: return kPollErrorKinds[3];
     case Outcome::kComplete:
     case Outcome::kCleared:
     case Outcome::kBusy:              // another program's turn on the line

@@ -20,7 +20,8 @@ namespace tallygate::collector {
 
 // The kinds of failed polls counted: "unreachable", "partial",
 // "store_failed".
-inline constexpr const char* kPollErrorKinds[] = {"unreachable", "partial", "store_failed"};
+inline constexpr const char* kPollErrorKinds[] = {"unreachable", "partial", "store_failed",
+                                                  "wrong_terminal"};
 
 // The upper bounds, in seconds, of the poll duration histogram's buckets
 // (+Inf follows): from a poll of a terminal on the LAN with nothing new

@@ -127,6 +127,22 @@ std::vector<HourCount> SerializedStore::PunchesPerHour(const std::string& termin
   return Locked([&] { return store_->PunchesPerHour(terminal, from, to); });
 }
 
+KnownMemories SerializedStore::Memories(const std::string& terminal) {
+  return Locked([&] { return store_->Memories(terminal); });
+}
+
+void SerializedStore::AdoptMemory(const std::string& terminal, const Mark& mark) {
+  Locked([&] { store_->AdoptMemory(terminal, mark); });
+}
+
+void SerializedStore::AcceptMemory(const std::string& terminal) {
+  Locked([&] { store_->AcceptMemory(terminal); });
+}
+
+void SerializedStore::MoveTerminal(const std::string& from, const std::string& to) {
+  Locked([&] { store_->MoveTerminal(from, to); });
+}
+
 std::vector<Cardholder> SerializedStore::Cardholders() {
   return Locked([&] { return store_->Cardholders(); });
 }

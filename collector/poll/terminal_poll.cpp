@@ -7,6 +7,7 @@
 
 #include "collector/poll/card_work.h"
 #include "collector/poll/log.h"
+#include "collector/poll/memory_check.h"
 #include "collector/poll/punch_values.h"
 
 namespace tallygate::collector {
@@ -33,6 +34,7 @@ struct FetchOutcome {
   bool complete = false;          // every position to the count is stored
   bool overlap_differs = false;   // the terminal was cleared and refilled
   bool overlap_confirmed = false; // the last stored record is still there
+  bool suspect = false;           // position 0 is another terminal's first record
   bool stopped = false;           // a stop was asked for
   std::optional<std::string> store_error;
   std::optional<Error> line_error;
@@ -41,10 +43,13 @@ struct FetchOutcome {
 // Fetches positions `from` to count-1 and stores them page by page. With
 // `overlap`, position `from` is the last stored one (mark.positions - 1):
 // it is compared, not stored, and the mark moves on only once it matched.
+// A record at position 0 that is one of `suspects` ends the fetch before
+// anything is stored (`suspect`).
 FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& store,
                            const std::function<int64_t()>& collection, int32_t count,
                            int32_t from, const Mark& mark, bool overlap,
-                           const std::stop_token& stop) {
+                           const std::stop_token& stop,
+                           const std::vector<PunchBytes>& suspects = {}) {
   const TerminalConfig& terminal = *runtime.config;
   FetchOutcome out;
   Mark next = overlap ? mark : Mark{};
@@ -72,11 +77,12 @@ FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& st
       return;
     }
     if (!report.missed.empty()) ++out.pages_lost;
-    if (out.overlap_differs || out.store_error) return;
+    if (out.overlap_differs || out.suspect || out.store_error) return;
     std::sort(page.begin(), page.end(),
               [](const Punch& a, const Punch& b) { return a.position < b.position; });
     for (const Punch& punch : page) {
       if (!gap && overlap_seen && punch.position == next.positions) {
+        if (punch.position == 0) next.first = punch.bytes;
         ++next.positions;
         next.last = punch.bytes;
       } else if (punch.position >= next.positions) {
@@ -111,12 +117,19 @@ FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& st
           }
           return;
         }
-        page.push_back(PunchOf(record, terminal.time_zone));
+        Punch punch = PunchOf(record, terminal.time_zone);
+        if (record.position == 0 && std::find(suspects.begin(), suspects.end(), punch.bytes) !=
+                                        suspects.end()) {
+          out.suspect = true;
+          inner.request_stop();
+          return;
+        }
+        page.push_back(std::move(punch));
       },
       options);
   if (!report) {
     if (report.error().code() == ErrorCode::kStopped) {
-      out.stopped = !out.overlap_differs && !out.store_error;
+      out.stopped = !out.overlap_differs && !out.suspect && !out.store_error;
     } else {
       out.line_error = report.error();
     }
@@ -201,6 +214,8 @@ void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& coll
   LogLevel level = quiet ? LogLevel::kDebug : LogLevel::kInfo;
   if (failed || collection.outcome == Outcome::kPartial) level = LogLevel::kWarning;
   if (busy && busy_before) level = LogLevel::kDebug;  // said when it became busy
+  // Said by the memory check when it began, naming both terminals.
+  if (collection.outcome == Outcome::kWrongTerminal) level = LogLevel::kDebug;
   Say(level, terminal,
       busy ? "busy: " + collection.error + "; trying again every " +
                  std::to_string(kBusyRetry.count()) + " s"
@@ -264,6 +279,52 @@ bool ClearWhenProven(Line& line, const TerminalConfig& terminal, Store& store, i
     // The next poll finds fewer records than the mark and starts at 0.
     Say(LogLevel::kWarning, terminal, std::string("mark not reset: ") + e.what());
   }
+  return true;
+}
+
+// Whether the terminal answers with its own memory, or one the store does
+// not know, so that its records may be stored from position 0. When its
+// memory is another terminal's, `collection` says so and it is held; when
+// the records compared did not come, the poll is partial (or busy).
+// `why`, when not empty, is why the poll starts from 0 again: it rewrites
+// history, so it is logged at warning. A terminal told to take the memory it
+// answers with as its own (AcceptMemory) takes that memory's mark into
+// `mark`.
+bool HoldsOwnMemory(Line& line, TerminalRuntime& runtime, Store& store, int32_t count, Mark& mark,
+                    const std::string& why, const std::stop_token& stop,
+                    Collection& collection) {
+  const TerminalConfig& terminal = *runtime.config;
+  MemoryVerdict verdict = RecogniseMemory(line, terminal, count, store, stop);
+  if (verdict.unsure) {
+    const ErrorCode code = verdict.unsure->code();
+    collection.outcome = HeldByAnother(code) ? Outcome::kBusy : Outcome::kPartial;
+    collection.error = verdict.unsure->message();
+    return false;
+  }
+  if (verdict.other && verdict.accept) {
+    store.AdoptMemory(terminal.name, verdict.other->mark);
+    mark = verdict.other->mark;
+    runtime.memory_of.reset();
+    Say(LogLevel::kWarning, terminal,
+        "takes the memory of " + verdict.other->terminal + " as its own, as accepted: " +
+            std::to_string(mark.positions) + " records stay under " + verdict.other->terminal +
+            ", the next ones are its own");
+    return true;
+  }
+  if (verdict.other) {
+    const std::string text = WrongTerminalText(terminal.name, verdict.other->terminal);
+    if (runtime.memory_of != verdict.other->terminal) {
+      Log(LogLevel::kWarning, text + "; nothing is stored, cleared or written there until " +
+                                  terminal.name + "'s address answers with its own memory");
+    }
+    runtime.memory_of = verdict.other->terminal;
+    collection.outcome = Outcome::kWrongTerminal;
+    collection.error = text;
+    return false;
+  }
+  // Nothing to take: the acceptance ends, the mark as it is.
+  if (verdict.accept) store.AdoptMemory(terminal.name, mark);
+  if (!why.empty()) Say(LogLevel::kWarning, terminal, why + "; collecting from position 0");
   return true;
 }
 
@@ -355,7 +416,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     return id;
   };
   try {
-    const Mark mark = store.LoadMark(terminal.name);
+    Mark mark = store.LoadMark(terminal.name);
 
     CallOptions call;
     call.stop = stop;
@@ -377,35 +438,90 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     int32_t from = 0;
     bool overlap = false;
     bool fetch = *count > 0;
+    // Before anything is stored from position 0 on a terminal with a mark,
+    // or on one with none yet, its memory must be its own.
+    bool adopted = false;  // it took another's memory as its own
+    const auto own_memory = [&](const std::string& why) {
+      const Mark before = mark;
+      const bool own = HoldsOwnMemory(line, runtime, store, *count, mark, why, stop, collection);
+      adopted = mark != before;
+      return own;
+    };
     if (mark.positions > 0 && *count >= mark.positions) {
       from = mark.positions - 1;
       overlap = true;
       fetch = *count > mark.positions || verify_due;
     } else if (mark.positions > *count) {
-      Say(LogLevel::kInfo, terminal,
-          std::to_string(*count) + " records, fewer than the " + std::to_string(mark.positions) +
-              " stored: the terminal was cleared; collecting from position 0");
-      if (*count == 0) store.ResetMark(terminal.name);
+      if (!own_memory(std::to_string(*count) + " records, fewer than the " +
+                      std::to_string(mark.positions) + " stored: the terminal was cleared")) {
+        Finish(runtime, store, id, collection);
+        return collection;
+      }
+      if (adopted) {
+        from = mark.positions - 1;
+        overlap = true;
+      } else if (*count == 0) {
+        store.ResetMark(terminal.name);
+      }
+    }
+    // A terminal with no mark yet: its first record, as it comes, tells
+    // whether its memory may be one the store knows; only then is it
+    // compared further. Told to take the memory it answers with as its own,
+    // it is compared at once.
+    std::vector<PunchBytes> suspects;
+    if (mark.positions == 0 && *count > 0) {
+      const KnownMemories known = store.Memories(terminal.name);
+      if (known.accept) {
+        if (!own_memory("")) {
+          Finish(runtime, store, id, collection);
+          return collection;
+        }
+        if (adopted) {
+          from = mark.positions - 1;
+          overlap = true;
+        }
+      } else {
+        suspects = FirstRecordsWithin(known, *count);
+      }
     }
 
     FetchOutcome fetched;
     if (fetch) {
       collection.from_position = from;
-      fetched = FetchAndStore(line, runtime, store, row, *count, from, mark, overlap, stop);
-      if (fetched.overlap_differs) {
-        Say(LogLevel::kInfo, terminal,
-            "the record at position " + std::to_string(from) +
-                " is not the one stored: the terminal was cleared and refilled; collecting from "
-                "position 0");
+      fetched = FetchAndStore(line, runtime, store, row, *count, from, mark, overlap, stop,
+                              suspects);
+      if (fetched.suspect) {
+        if (!own_memory("")) {
+          collection.pages_lost = fetched.pages_lost;
+          Finish(runtime, store, id, collection);
+          return collection;
+        }
+        collection.from_position = adopted ? mark.positions - 1 : 0;
+        fetched = FetchAndStore(line, runtime, store, row, *count, collection.from_position, mark,
+                                adopted, stop);
+      } else if (fetched.overlap_differs) {
+        if (!own_memory("the record at position " + std::to_string(from) +
+                        " is not the one stored (" + std::to_string(*count) +
+                        " records on the terminal, " + std::to_string(mark.positions) +
+                        " stored): the terminal was cleared and refilled")) {
+          collection.pages_lost = fetched.pages_lost;
+          Finish(runtime, store, id, collection);
+          return collection;
+        }
         const int32_t lost_before = fetched.pages_lost;
-        collection.from_position = 0;
-        fetched = FetchAndStore(line, runtime, store, row, *count, 0, mark, false, stop);
+        collection.from_position = adopted ? mark.positions - 1 : 0;
+        fetched = FetchAndStore(line, runtime, store, row, *count, collection.from_position, mark,
+                                adopted, stop);
         fetched.pages_lost += lost_before;
       }
     } else {
       fetched.complete = true;
     }
     if (fetched.overlap_confirmed) runtime.verified = now;
+    if (runtime.memory_of) {
+      Say(LogLevel::kInfo, terminal, "answers with its own memory again");
+      runtime.memory_of.reset();
+    }
     collection.positions_fetched = fetched.fetched;
     collection.punches_added = fetched.added;
     collection.pages_lost = fetched.pages_lost;

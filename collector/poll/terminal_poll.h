@@ -58,6 +58,8 @@ struct TerminalRuntime {
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)
   std::optional<SteadyTime> busy_since;  // its line held by another program
   bool reported_busy = false;          // the last poll ended busy
+  // The terminal whose memory this one's address answers with (held).
+  std::optional<std::string> memory_of;
   // The count of the last poll written to the store, when it was complete
   // without an error; and when the terminal's answer was last written. A
   // poll just like it that finds nothing new is quiet: written at most every

@@ -177,7 +177,16 @@ CREATE TABLE sinks (
   last_error text NOT NULL
 );
 )",
-    // 7: the collectors sharing the database: each live one holds the
+    // 7: a terminal's memory recognised by its first record beside its last
+    // (see the SQLite schema).
+    R"(
+ALTER TABLE terminals ADD COLUMN mark_first bytea CHECK (octet_length(mark_first) = 12);
+ALTER TABLE terminals ADD COLUMN accept_memory smallint NOT NULL DEFAULT 0;
+UPDATE terminals SET mark_first = (SELECT p.bytes FROM punches p
+  WHERE p.terminal = terminals.name AND p.position = 0 ORDER BY p.id DESC LIMIT 1)
+  WHERE mark_positions > 0;
+)",
+    // 8: the collectors sharing the database: each live one holds the
     // advisory lock its id names (postgres_claims.h); `fleet` is a digest of
     // the terminals it polls, so that those polling the same share them.
     R"(

@@ -55,7 +55,25 @@ struct CardEntry {
 struct Mark {
   int32_t positions = 0;
   std::optional<PunchBytes> last;
+  // The record at position 0, beside the last: with it a terminal's memory
+  // is recognised on another address (absent in stores from before it was
+  // kept, until the terminal is cleared or its mark is moved).
+  std::optional<PunchBytes> first;
   bool operator==(const Mark&) const = default;
+};
+
+// What the store knows of a terminal's memory: its mark, by which its
+// memory is recognised when another terminal's address answers with it.
+struct StoredMemory {
+  std::string terminal;
+  Mark mark;
+};
+
+// The memories a terminal's could be, and whether it was told to take the
+// one it answers with as its own (Store::AcceptMemory).
+struct KnownMemories {
+  std::vector<StoredMemory> others;  // every other terminal with a mark
+  bool accept = false;
 };
 
 // A terminal as configured, kept in the store beside its mark.
@@ -76,10 +94,18 @@ enum class Outcome {
   // terminal is tried again soon.
   kBusy,              // another program holds its line (device, connection)
   kClaimedElsewhere,  // another collector sharing the database polls it
+  // The terminal answers with the memory of another terminal in the store
+  // (its address now reaches that one): held, nothing stored or written.
+  kWrongTerminal,
 };
 const char* OutcomeName(Outcome outcome);  // "complete", "partial", ...
 // The outcome OutcomeName names; absent for any other text.
 std::optional<Outcome> OutcomeFromName(std::string_view name);
+
+// A wrong-terminal poll's error: "gate-1 answers with the memory of gate-2
+// (address changed?)"; and the other terminal's name from such a text.
+std::string WrongTerminalText(const std::string& terminal, const std::string& other);
+std::optional<std::string> MemoryOfFromText(const std::string& terminal, std::string_view error);
 
 // One poll of one terminal, as the collections table keeps it.
 struct Collection {

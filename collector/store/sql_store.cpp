@@ -13,7 +13,6 @@ namespace {
 
 // ---- Values in ----------------------------------------------------------------
 
-SqlValue BytesValue(std::span<const uint8_t> bytes) { return Blob(bytes.begin(), bytes.end()); }
 
 SqlValue LocalValue(const std::optional<LocalTime>& time) {
   return time ? SqlValue(LocalTimeText(*time)) : SqlValue();
@@ -36,18 +35,6 @@ std::optional<int32_t> ReadOptionalInt(const SqlRow& row, int column) {
   return static_cast<int32_t>(row.Int(column));
 }
 
-template <size_t N>
-std::array<uint8_t, N> ReadFixed(const SqlRow& row, int column) {
-  const Blob bytes = row.Bytes(column);
-  if (bytes.size() != N) {
-    throw StoreError("stored bytes have the wrong length: " + std::to_string(bytes.size()) +
-                     " for " + std::to_string(N));
-  }
-  std::array<uint8_t, N> fixed{};
-  std::copy(bytes.begin(), bytes.end(), fixed.begin());
-  return fixed;
-}
-
 // The punch's columns (terminal, card, ... position) from `first` on.
 Punch ReadPunch(const SqlRow& row, int first) {
   Punch punch;
@@ -62,12 +49,6 @@ Punch ReadPunch(const SqlRow& row, int first) {
   return punch;
 }
 
-Mark ReadMark(const SqlRow& row, int first) {
-  Mark mark;
-  mark.positions = static_cast<int32_t>(row.Int(first));
-  if (!row.IsNull(first + 1)) mark.last = ReadFixed<12>(row, first + 1);
-  return mark;
-}
 
 // The columns of punch_query.h.
 void ReadPunchRow(const SqlRow& in, PunchRow& out) {
@@ -123,7 +104,8 @@ CardAction ReadAction(const SqlRow& row, int column) {
 constexpr std::string_view kSuccess = "outcome IN ('complete', 'cleared')";
 // Busy and claimed-elsewhere polls are neither: they leave a terminal's
 // failures as they were.
-constexpr std::string_view kFailure = "outcome IN ('partial', 'unreachable', 'store-failed')";
+constexpr std::string_view kFailure =
+    "outcome IN ('partial', 'unreachable', 'store-failed', 'wrong-terminal')";
 
 }  // namespace
 
@@ -175,8 +157,9 @@ void SqlStore::SaveTerminal(const TerminalInfo& terminal) {
 Mark SqlStore::LoadMark(const std::string& terminal) {
   return Run("reading the mark of " + terminal, [&] {
     Mark mark;
-    session_->Query("SELECT mark_positions, mark_last FROM terminals WHERE name = $1", {terminal},
-                    [&](const SqlRow& row) { mark = ReadMark(row, 0); });
+    session_->Query("SELECT mark_positions, mark_last, mark_first FROM terminals WHERE name = $1",
+                    {terminal}, [&](const SqlRow& row) {
+mark = ReadMark(row, 0, true); });
     return mark;
   });
 }
@@ -224,10 +207,10 @@ int32_t SqlStore::StorePage(const std::string& terminal, int64_t collection,
     const int32_t added = InsertPunches(terminal, collection, punches);
     if (added > 0) AnnouncePunches();
     const int64_t marked = session_->Exec(
-        "UPDATE terminals SET mark_positions = $2, mark_last = $3, punches = punches + $4"
-        " WHERE name = $1",
+        "UPDATE terminals SET mark_positions = $2, mark_last = $3, mark_first = $5,"
+        " punches = punches + $4 WHERE name = $1",
         {terminal, int64_t{mark.positions}, mark.last ? BytesValue(*mark.last) : SqlValue(),
-         int64_t{added}});
+         int64_t{added}, mark.first ? BytesValue(*mark.first) : SqlValue()});
     if (marked == 0) throw StoreError("the terminal is not in the store");
     transaction.Commit();
     return added;
@@ -237,7 +220,8 @@ int32_t SqlStore::StorePage(const std::string& terminal, int64_t collection,
 void SqlStore::ResetMark(const std::string& terminal) {
   Run("resetting the mark of " + terminal, [&] {
     RequireClaim(terminal);
-    session_->Exec("UPDATE terminals SET mark_positions = 0, mark_last = NULL WHERE name = $1",
+    session_->Exec("UPDATE terminals SET mark_positions = 0, mark_last = NULL, mark_first = NULL"
+                   " WHERE name = $1",
                    {terminal});
   });
 }
@@ -346,7 +330,7 @@ std::vector<TerminalState> SqlStore::States() {
     session_->Query(query, {}, [&](const SqlRow& row) {
       TerminalState& state = states.emplace_back();
       state.info = {row.Text(0), row.Text(1), static_cast<int>(row.Int(2)), row.Text(3)};
-      state.mark = ReadMark(row, 4);
+      state.mark = ReadMark(row, 4, false);
       state.last_poll = ReadUtc(row, 6);
       state.last_success = ReadUtc(row, 7);
       state.backoff_until = ReadUtc(row, 8);

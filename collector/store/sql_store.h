@@ -43,6 +43,10 @@ class SqlStore : public Store {
                           const std::function<void(const PunchRow&)>& row) override;
   std::vector<HourCount> PunchesPerHour(const std::string& terminal, LocalTime from,
                                         LocalTime to) override;
+  KnownMemories Memories(const std::string& terminal) override;
+  void AdoptMemory(const std::string& terminal, const Mark& mark) override;
+  void AcceptMemory(const std::string& terminal) override;
+  void MoveTerminal(const std::string& from, const std::string& to) override;
   std::vector<Cardholder> Cardholders() override;
   std::optional<Cardholder> FindCardholder(uint32_t card) override;
   std::vector<CardAudit> ChangeCardholders(const CardholderChanges& changes, const std::string& by,

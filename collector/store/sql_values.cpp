@@ -25,4 +25,14 @@ std::optional<UtcTime> ReadUtc(const SqlRow& row, int column) {
   return UtcTime{*seconds};
 }
 
+SqlValue BytesValue(std::span<const uint8_t> bytes) { return Blob(bytes.begin(), bytes.end()); }
+
+Mark ReadMark(const SqlRow& row, int first, bool with_first) {
+  Mark mark;
+  mark.positions = static_cast<int32_t>(row.Int(first));
+  if (!row.IsNull(first + 1)) mark.last = ReadFixed<12>(row, first + 1);
+  if (with_first && !row.IsNull(first + 2)) mark.first = ReadFixed<12>(row, first + 2);
+  return mark;
+}
+
 }  // namespace tallygate::collector

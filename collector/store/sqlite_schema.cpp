@@ -172,7 +172,17 @@ CREATE TABLE sinks (
   last_error TEXT NOT NULL
 ) STRICT;
 )",
-    // 7: the collectors sharing a PostgreSQL database; kept alike here, where
+    // 7: a terminal's memory recognised by its first record beside its last
+    // (store.h, Memories), and the request to take a memory as a
+    // terminal's own (AcceptMemory).
+    R"(
+ALTER TABLE terminals ADD COLUMN mark_first BLOB CHECK (length(mark_first) = 12);
+ALTER TABLE terminals ADD COLUMN accept_memory INTEGER NOT NULL DEFAULT 0;
+UPDATE terminals SET mark_first = (SELECT p.bytes FROM punches p
+  WHERE p.terminal = terminals.name AND p.position = 0 ORDER BY p.id DESC LIMIT 1)
+  WHERE mark_positions > 0;
+)",
+    // 8: the collectors sharing a PostgreSQL database; kept alike here, where
     // one collector polls everything and the table stays empty.
     R"(
 CREATE TABLE collectors (

@@ -218,6 +218,28 @@ class Store {
   virtual std::vector<HourCount> PunchesPerHour(const std::string& terminal, LocalTime from,
                                                 LocalTime to) = 0;
 
+  // ---- A terminal known by its memory ----
+
+  // The marks of every terminal but `terminal` that has one, and whether
+  // `terminal` is to take the memory it answers with as its own.
+  virtual KnownMemories Memories(const std::string& terminal) = 0;
+
+  // `terminal` takes `mark` (the mark of the terminal whose memory it
+  // answers with) as its own: punches stored before stay where they are,
+  // later ones come under `terminal`. Ends an AcceptMemory.
+  virtual void AdoptMemory(const std::string& terminal, const Mark& mark) = 0;
+
+  // Tells the collector polling `terminal` to take the memory it answers
+  // with as its own at its next poll (a terminal replaced by one that
+  // holds another's memory). StoreError when the store does not know it.
+  virtual void AcceptMemory(const std::string& terminal) = 0;
+
+  // The terminal stored as `from` is now `to` (it moved, or was renamed):
+  // its mark, punches, polls, card list and card work become `to`'s, and
+  // `from` is gone. StoreError, changing nothing, when `from` is unknown,
+  // or `to` has punches or a mark of its own.
+  virtual void MoveTerminal(const std::string& from, const std::string& to) = 0;
+
   // ---- The card lists the company wants (cardholder.h) ----
 
   // Every cardholder, revoked ones too, by card.

@@ -30,6 +30,7 @@ enum class Msg {
   kNoCollections, kCardList, kPosition, kCardsNever, kCardsCollected, kPollNow,
   kPollRequested, kPollNotHere,
   kComplete, kPartial, kUnreachable, kStoreFailed, kCleared, kBusy, kClaimedElsewhere,
+  kWrongTerminal, kAnswersWithMemoryOf,
   kSignIn, kToken, kTokenNeeded, kTokenWrong,
   kNoSuchTerminal, kStoreDown, kCrossOrigin, kNoHost, kForeignHost, kDownloadsBusy, kFeedsBusy,
   kBadDate, kBadCard, kBadCursor, kBadLimit, kTooLong, kBadPunchId, kLiveNote,

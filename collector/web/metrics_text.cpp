@@ -88,6 +88,13 @@ std::string MetricsText(const std::vector<TerminalView>& views, const PollMetric
   for (const TerminalView* view : terminals) {
     out.Sample({{"terminal", view->state.info.name}}, view->answering == Answering::kBusy);
   }
+  out.Family("tallygate_terminal_wrong_terminal", "gauge",
+             "1 while the terminal's address answers with another terminal's memory (held: "
+             "nothing stored, cleared or written), else 0.");
+  for (const TerminalView* view : terminals) {
+    out.Sample({{"terminal", view->state.info.name}},
+               view->answering == Answering::kWrongTerminal);
+  }
   out.Family("tallygate_terminal_last_success_timestamp_seconds", "gauge",
              "When the terminal's last successful poll ended, in seconds since 1970 (UTC).");
   for (const TerminalView* view : terminals) {

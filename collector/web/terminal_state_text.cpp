@@ -19,6 +19,10 @@ std::string StateHtml(const TerminalView& view, Language language) {
     case Answering::kBusy:
       text = Caption(language, Msg::kBusySince, {TimeHtml(state.last_poll)});
       break;
+    case Answering::kWrongTerminal:
+      text = Caption(language, Msg::kAnswersWithMemoryOf,
+                     {Escape(MemoryOfFromText(state.info.name, state.last_error).value_or("?"))});
+      break;
   }
   if (!view.configured) text += " (" + Caption(language, Msg::kNotConfigured) + ")";
   return text;
@@ -39,6 +43,7 @@ std::string OutcomeHtml(Outcome outcome, Language language) {
     case Outcome::kCleared: return Caption(language, Msg::kCleared);
     case Outcome::kBusy: return Caption(language, Msg::kBusy);
     case Outcome::kClaimedElsewhere: return Caption(language, Msg::kClaimedElsewhere);
+    case Outcome::kWrongTerminal: return Caption(language, Msg::kWrongTerminal);
   }
   return {};
 }

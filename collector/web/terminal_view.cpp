@@ -17,6 +17,8 @@ TerminalView View(TerminalState state, bool configured, std::chrono::seconds int
     view.answering = Answering::kNeverPolled;
   } else if (state.last_outcome == Outcome::kBusy) {
     view.answering = Answering::kBusy;
+  } else if (state.last_outcome == Outcome::kWrongTerminal) {
+    view.answering = Answering::kWrongTerminal;
   } else if (!state.failing_since) {
     view.answering = Answering::kAnswering;
   } else {
@@ -41,6 +43,7 @@ const char* AnsweringName(Answering answering) {
     case Answering::kBackingOff: return "backing-off";
     case Answering::kUnreachable: return "unreachable";
     case Answering::kBusy: return "busy";
+    case Answering::kWrongTerminal: return "wrong-terminal";
   }
   return "";
 }

@@ -24,9 +24,11 @@
 
 namespace tallygate::collector::web {
 
-enum class Answering { kNeverPolled, kAnswering, kBackingOff, kUnreachable, kBusy };
+// kWrongTerminal: its address answers with another terminal's memory (held).
+enum class Answering { kNeverPolled, kAnswering, kBackingOff, kUnreachable, kBusy, kWrongTerminal };
 
-// "never-polled", "answering", "backing-off", "unreachable", "busy".
+// "never-polled", "answering", "backing-off", "unreachable", "busy",
+// "wrong-terminal".
 const char* AnsweringName(Answering answering);
 
 struct TerminalView {

@@ -16,6 +16,7 @@
 #include "link/transport/line_error.h"
 #include "link/transport/posix_tcp_socket.h"
 #include "link/transport/serial_bus_transport.h"
+#include "link/transport/serial_device.h"
 #include "link/transport/tcp_transport.h"
 #include "link/transport/termios_port.h"
 #include "tallygate/terminal.h"
@@ -118,6 +119,11 @@ Result<int32_t> CountFor(FrameExchange& exchange, uint8_t address,
 }
 
 }  // namespace
+
+std::string SerialDeviceFile(const SerialEndpoint& endpoint) {
+  const std::optional<int16_t> com = ComNumber(endpoint.device);
+  return com ? SerialDevicePath(*com) : endpoint.device;
+}
 
 Result<std::vector<std::string>> ResolveHost(const std::string& host) {
   return ResolveAddresses(host);

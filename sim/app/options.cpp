@@ -152,7 +152,7 @@ void AddOptions(CLI::App& app, SimOptions& options) {
            }
            options.addresses.push_back(address);
          },
-         "a terminal at bus address A (0-255; repeatable;\ndefault 1)")
+         "a terminal at bus address A (0-255; repeatable;\ndefault 1); the K-th one's data as with --seed\nS+K-1")
       ->transform(DecimalIn(0, 255))
       ->type_name("A")
       ->trigger_on_parse()

@@ -51,8 +51,12 @@ Simulator::Simulator(const SimOptions& options)
       AddStation(options, options.addresses.front(), seed, fault_plans_.emplace_back(seed));
     }
   } else {
+    // Terminals of one bus hold memories of their own, as real ones do (a
+    // collector knows a terminal by its records): the K-th address's data
+    // are seeded S+K-1. Their fault rules draw from one plan.
     FaultPlan& shared = fault_plans_.emplace_back(options.seed);
-    for (uint8_t address : options.addresses) AddStation(options, address, options.seed, shared);
+    uint32_t seed = options.seed;
+    for (uint8_t address : options.addresses) AddStation(options, address, seed++, shared);
   }
   for (FaultPlan& plan : fault_plans_) {
     for (const FaultRule& rule : options.faults) plan.Add(rule);

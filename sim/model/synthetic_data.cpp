@@ -58,7 +58,9 @@ std::vector<AttendanceRecord> SyntheticRecords(size_t count, uint32_t seed) {
   std::mt19937 rng(seed);
   std::vector<AttendanceRecord> records;
   records.reserve(count);
-  sys_seconds when = sys_days{year{2024} / 1 / 1} + hours{7};
+  // Each seed's first swipe at its own second: two terminals seeded apart
+  // never hold the same first record, as two real ones do not.
+  sys_seconds when = sys_days{year{2024} / 1 / 1} + hours{7} + seconds{(seed - 1) % 3600};
   for (size_t i = 0; i < count; ++i) {
     AttendanceRecord record;
     record.card = SyntheticCardNumber(Draw(rng, kSyntheticCardsSwiped));

@@ -121,6 +121,61 @@ TEST_F(CollectorProgramTest, OnceStatusAndExportTellTheSameStory) {
   EXPECT_GT(summary["named"].get<int>(), 0) << "names joined from the card list";
 }
 
+// Two terminals' addresses swapped: `once` holds both and exits 4, and
+// `status` says whose memory each answers with. A terminal moved under a
+// new name is carried over by `terminals move`, which refuses what would
+// lose or mix a history.
+TEST_F(CollectorProgramTest, HeldTerminalsAndTheCommandThatCarriesOneOver) {
+  SimProcess fleet({"--tcp-terminals", "2", "--tcp-port", "0", "--records", "5", "--quiet"});
+  const int p1 = fleet.tcp_ports()[0];
+  const int p2 = fleet.tcp_ports()[1];
+  const auto once = [&](const std::string& terminals) {
+    return Collector({"--config", WriteConfig(terminals), "once"});
+  };
+  const auto states = [&] {
+    std::map<std::string, nlohmann::json> by_name;
+    const auto status = Collector({"--config", WriteConfig(""), "status", "--json"});
+    for (const auto& state : nlohmann::json::parse(status.out)) by_name[state["terminal"]] = state;
+    return by_name;
+  };
+  ASSERT_EQ(once(Terminal("g1", p1) + Terminal("g2", p2)).exit_status, 0);
+  const auto swapped = once(Terminal("g1", p2) + Terminal("g2", p1));
+  EXPECT_EQ(swapped.exit_status, 4) << swapped.err;
+  auto now = states();
+  EXPECT_EQ(now["g1"]["last_outcome"], "wrong-terminal");
+  EXPECT_EQ(now["g1"]["last_error"], "g1 answers with the memory of g2 (address changed?)");
+  EXPECT_EQ(now["g1"]["punches"], 5);
+
+  const std::string moved = Terminal("g9", p1) + Terminal("g2", p2);
+  EXPECT_EQ(once(moved).exit_status, 4);
+  struct Refusal {
+    std::vector<std::string> words;
+    const char* says;
+  };
+  const Refusal refusals[] = {
+      {{"move", "g2", "g9"}, "g2 is still configured"},
+      {{"move", "nowhere", "g9"}, "no terminal nowhere in the store"},
+      {{"move", "g1", "g7"}, "no terminal named g7"},
+      {{"move", "g1", "g2"}, "g2 already has 5 punches of its own"},
+      {{"accept", "g1"}, "no terminal named g1"},
+  };
+  const std::string config = WriteConfig(moved);
+  for (const Refusal& refusal : refusals) {
+    std::vector<std::string> args = {"--config", config, "terminals"};
+    args.insert(args.end(), refusal.words.begin(), refusal.words.end());
+    const auto refused = Collector(args);
+    EXPECT_EQ(refused.exit_status, 2) << refusal.says;
+    EXPECT_NE(refused.err.find(refusal.says), std::string::npos) << refused.err;
+  }
+  const auto carried = Collector({"--config", config, "terminals", "move", "g1", "g9"});
+  EXPECT_EQ(carried.exit_status, 0) << carried.err;
+  EXPECT_EQ(once(moved).exit_status, 0);
+  now = states();
+  EXPECT_FALSE(now.contains("g1"));
+  EXPECT_EQ(now["g9"]["punches"], 5);
+  EXPECT_EQ(now["g9"]["last_outcome"], "complete");
+}
+
 TEST_F(CollectorProgramTest, SigtermStopsTheServiceCleanly) {
   SimProcess sim({"--tcp-port", "0", "--quiet", "--records", "20"});
   const std::string config =

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "collector/config/config.h"
+#include "tests/support/temp_dir.h"
 
 namespace tallygate::collector {
 namespace {
@@ -112,6 +113,53 @@ TEST(ConfigTest, RefusesEachMistakeWhereItIs) {
     EXPECT_THAT(message, HasSubstr(c.says)) << c.text;
     EXPECT_THAT(message, Not(HasSubstr("secret"))) << c.text;
   }
+}
+
+// Two entries reach one terminal however each is written: host names by
+// what they resolve to, device paths by the device they name.
+TEST(ConfigTest, RefusesOneTerminalUnderTwoNames) {
+  const testing::TempDir dir;
+  const std::string link = (dir / "usb-gate-if00").string();
+  std::filesystem::create_symlink("/dev/null", link);
+  const auto two = [](const std::string& first, const std::string& second) {
+    return "[[terminal]]\nname=\"a\"\n" + first + "\n[[terminal]]\nname=\"b\"\n" + second + "\n";
+  };
+  struct Case {
+    std::string text;
+    std::string says;  // empty: accepted
+  };
+  const Case cases[] = {
+      {two("tcp=\"127.0.0.1:4100\"", "tcp=\"localhost:4100\""),
+       "c.toml:6:5: 'b' and terminal 'a' (line 1) are one terminal: 'tcp://localhost:4100' "
+       "(127.0.0.1"},
+      {two("tcp=\"[::ffff:127.0.0.1]:4100\"", "tcp=\"127.0.0.1:4100\""),
+       "c.toml:4:1: tcp://127.0.0.1:4100 address 1 is configured twice"},
+      {two("serial=\"/dev/null\"", "serial=\"" + link + "\""),
+       "c.toml:6:8: 'b' and terminal 'a' (line 1) are one terminal: '" + link +
+           "' (/dev/null) and '/dev/null' both reach /dev/null, address 1"},
+      {two("serial=\"/dev/null\"\naddress=2", "serial=\"" + link + "\"\naddress=3"),
+       "is the bus that terminal 'a' (line 1) writes '/dev/null': write each bus one way"},
+      {two("serial=\"/dev/null\"\naddress=2", "serial=\"/dev/null\"\naddress=3"), ""},
+      {two("tcp=\"localhost:4100\"", "tcp=\"127.0.0.1:4101\""), ""},
+      {two("tcp=\"localhost:4100\"", "tcp=\"127.0.0.1:4100\"\naddress=2"), ""},
+  };
+  for (const Case& c : cases) {
+    const std::string message = MessageOf(c.text);
+    if (c.says.empty()) {
+      EXPECT_EQ(message, "(accepted)") << c.text;
+    } else {
+      EXPECT_THAT(message, HasSubstr(c.says)) << c.text;
+    }
+  }
+}
+
+TEST(ConfigTest, WarnsOfAHostNameThatDoesNotResolveAndKeepsIt) {
+  const CollectorConfig config = ParseConfig(
+      std::string(kGate) + "[[terminal]]\nname=\"b\"\ntcp=\"gate-b.invalid\"\n", "c.toml");
+  EXPECT_EQ(config.terminals.size(), 2u);
+  ASSERT_EQ(config.warnings.size(), 1u);
+  EXPECT_THAT(config.warnings[0], StartsWith("c.toml:6:5: terminal 'b': host \"gate-b.invalid\""));
+  EXPECT_TRUE(ParseConfig(kGate, "c.toml").warnings.empty());
 }
 
 TEST(ConfigTest, RefusesEachDeliverMistakeAtItsLine) {

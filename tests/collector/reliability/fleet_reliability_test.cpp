@@ -27,6 +27,7 @@
 #include "collector/store/postgres_session.h"
 #include "sim/client/sim_process.h"
 #include "tests/collector/collector_process.h"
+#include "tests/collector/held_records.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -60,28 +61,13 @@ std::vector<Simulated> FleetTerminals(SimProcess& fleet, int terminals) {
   return list;
 }
 
-// Every record the terminal ever held, as identity bytes.
-std::set<PunchBytes> EverHeld(const Simulated& terminal) {
-  const auto units = terminal.sim->HistoryUnits(terminal.target, 30s);
-  EXPECT_TRUE(units.has_value());
-  std::set<PunchBytes> held;
-  for (const std::string& hex : units.value_or(std::vector<std::string>{})) {
-    PunchBytes bytes;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      bytes[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * (i + 3), 2), nullptr, 16));
-    }
-    held.insert(bytes);
-  }
-  return held;
-}
-
 // Checks the store against the simulators' history, terminal by terminal.
 void ExpectExactlyEverything(Store& store, const std::vector<Simulated>& terminals) {
   std::map<std::string, std::map<PunchBytes, int>> stored;
   store.ForEachPunch({}, [&](const PunchRow& row) { ++stored[row.terminal][row.punch.bytes]; });
   size_t total = 0;
   for (const Simulated& terminal : terminals) {
-    const std::set<PunchBytes> held = EverHeld(terminal);
+    const std::set<PunchBytes> held = testing::EverHeld(*terminal.sim, terminal.target);
     const auto& mine = stored[terminal.name];
     size_t missing = 0;
     for (const PunchBytes& bytes : held) missing += mine.count(bytes) ? 0 : 1;

@@ -43,7 +43,7 @@ inline std::vector<Punch> Page(int first, int count) {
   return page;
 }
 
-inline Mark MarkAfter(const Punch& last) { return {last.position + 1, last.bytes}; }
+inline Mark MarkAfter(const Punch& last) { return {last.position + 1, last.bytes, std::nullopt}; }
 
 inline Collection CollectionOf(const std::string& terminal) {
   Collection collection;

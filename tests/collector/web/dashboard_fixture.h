@@ -53,7 +53,7 @@ inline void StorePunches(Store& store, int first, int last) {
   const int64_t id = store.BeginCollection(collection);
   std::vector<Punch> punches;
   for (int i = first; i < last; ++i) punches.push_back(PunchNumber(i));
-  store.StorePage("gate-1", id, punches, {last, punches.back().bytes});
+  store.StorePage("gate-1", id, punches, {last, punches.back().bytes, std::nullopt});
   collection.ended = collection.started + std::chrono::seconds{3};
   collection.count = last;
   collection.punches_added = last - first;

@@ -473,7 +473,18 @@ TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
     PendingCard other = removal;
     other.card = 1234567;
     store->SetPendingCards("gate-1", std::vector<PendingCard>{removal, other});
+    // gate-1's address answers with another terminal's memory: held.
+    Collection held;
+    held.terminal = "gate-1";
+    held.outcome = Outcome::kWrongTerminal;
+    held.error = WrongTerminalText("gate-1", "gate-2");
+    held.ended = held.started;
+    store->RecordCollection(held, std::nullopt);
   }
+  const auto page = Get("/terminals", {{"Accept-Language", "zh-CN"}});
+  ASSERT_TRUE(page);
+  EXPECT_NE(page->body.find("应答的是 gate-2 的记录（地址变了？）"), std::string::npos)
+      << page->body;
   const auto result = Get("/metrics");
   ASSERT_TRUE(result);
   ASSERT_EQ(result->status, 200);
@@ -503,6 +514,8 @@ TEST_F(DashboardServerTest, MetricsAreWellFormedPrometheusText) {
         "tallygate_terminal_busy{terminal=\"odd\\\"name\\\\\"} 1",
         "tallygate_terminal_up{terminal=\"odd\\\"name\\\\\"} 1",
         "tallygate_terminal_busy{terminal=\"gate-1\"} 0",
+        "tallygate_terminal_wrong_terminal{terminal=\"gate-1\"} 1",
+        "tallygate_terminal_wrong_terminal{terminal=\"odd\\\"name\\\\\"} 0",
         "tallygate_cards_pending{terminal=\"gate-1\",change=\"remove\"} 2",
         "tallygate_cards_pending{terminal=\"odd\\\"name\\\\\",change=\"add\"} 0"}) {
     EXPECT_NE(result->body.find(expected + "\n"), std::string::npos) << expected;

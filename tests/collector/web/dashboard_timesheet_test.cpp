@@ -31,7 +31,7 @@ void StoreMore(Store& store, const std::string& terminal, const std::vector<Punc
   Collection collection;
   collection.terminal = terminal;
   store.StorePage(terminal, store.BeginCollection(collection), punches,
-                  {punches.back().position + 1, punches.back().bytes});
+                  {punches.back().position + 1, punches.back().bytes, std::nullopt});
 }
 
 Punch PunchOfCard(int position, uint32_t card, std::optional<LocalTime> local) {

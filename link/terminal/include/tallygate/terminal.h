@@ -53,6 +53,9 @@ struct SerialEndpoint {
   std::string device;
 };
 
+// The device file a SerialEndpoint opens: its COM port's, or its path.
+std::string SerialDeviceFile(const SerialEndpoint& endpoint);
+
 // A terminal reached over TCP: a host name, an IPv4 address or an IPv6
 // literal (without brackets), and its port.
 struct TcpEndpoint {
