@@ -10,6 +10,11 @@ namespace {
 
 std::string When(const std::optional<UtcTime>& time) { return time ? UtcTimeText(*time) : "-"; }
 
+std::string PolledBy(const std::optional<std::string>& collector) {
+  if (!collector) return "-";
+  return collector->empty() ? "(unnamed)" : *collector;
+}
+
 }  // namespace
 
 std::string PendingText(const PendingCard& change) {
@@ -24,9 +29,13 @@ std::string PendingText(const PendingCard& change) {
 
 std::string StatusTable(const std::vector<TerminalState>& states,
                         const std::vector<PendingCard>& pending) {
-  const std::vector<std::string> header = {"TERMINAL",    "ENDPOINT",     "LAST POLL",
-                                           "LAST SUCCESS", "LAST OUTCOME", "ON TERMINAL",
-                                           "STORED",      "BACKOFF UNTIL", "LAST ERROR"};
+  // Which collector polls each is said when collectors share the store.
+  const bool shared = std::any_of(states.begin(), states.end(),
+                                  [](const TerminalState& state) { return state.polled_by; });
+  std::vector<std::string> header = {"TERMINAL",    "ENDPOINT",     "LAST POLL",
+                                     "LAST SUCCESS", "LAST OUTCOME", "ON TERMINAL",
+                                     "STORED",      "BACKOFF UNTIL", "LAST ERROR"};
+  if (shared) header.insert(header.begin() + 2, "POLLED BY");
   std::vector<std::vector<std::string>> rows = {header};
   for (const TerminalState& state : states) {
     rows.push_back({state.info.name, state.info.endpoint + " #" + std::to_string(state.info.address),
@@ -35,6 +44,7 @@ std::string StatusTable(const std::vector<TerminalState>& states,
                     state.count ? std::to_string(*state.count) : "-",
                     std::to_string(state.punches), When(state.backoff_until),
                     state.last_error.empty() ? "-" : state.last_error});
+    if (shared) rows.back().insert(rows.back().begin() + 2, PolledBy(state.polled_by));
   }
   std::vector<size_t> width(header.size(), 0);
   for (const auto& row : rows) {
@@ -75,6 +85,8 @@ std::string StatusJson(const std::vector<TerminalState>& states,
                     {"endpoint", state.info.endpoint},
                     {"address", state.info.address},
                     {"time_zone", state.info.time_zone},
+                    {"polled_by", state.polled_by ? nlohmann::ordered_json(*state.polled_by)
+                                                  : nullptr},
                     {"last_poll", when(state.last_poll)},
                     {"last_success", when(state.last_success)},
                     {"last_outcome", state.last_outcome

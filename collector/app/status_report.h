@@ -1,6 +1,7 @@
 // `tallygate-collector status`: per terminal its last poll, last success,
-// count on the terminal, punches stored, backoff and last error, and the
-// card changes it still needs; as a table or as JSON.
+// count on the terminal, punches stored, backoff and last error, the
+// collector polling it when several share the store, and the card changes
+// it still needs; as a table or as JSON.
 #ifndef TALLYGATE_COLLECTOR_APP_STATUS_REPORT_H_
 #define TALLYGATE_COLLECTOR_APP_STATUS_REPORT_H_
 

@@ -47,6 +47,12 @@ struct Fleet::Group {
   // card that starts or ends at its midnight wakes it then, as a change
   // would, rather than waiting for its next poll.
   std::vector<std::optional<LocalDay>> cards_day;
+  // Shared with the fleet's share rounds (Fleet::Share), by terminal:
+  // claimed by this collector, to be polled at once since it was just
+  // claimed, to be given up between polls.
+  std::vector<bool> held;
+  std::vector<bool> claimed_now;
+  std::vector<bool> release;
   std::vector<bool> done;             // polled, in a once run
   std::vector<Collection> results;    // of a once run
   // Whether a terminal other than `index` waits for its poll.
@@ -101,12 +107,15 @@ Collection NotPolled(const TerminalConfig& terminal, Outcome outcome, const std:
 
 // Registers the terminal in the store (once) and claims it (before every
 // poll: a claim lost with a connection to the database may have gone to
-// another collector meanwhile). Returns the collection to report instead of
-// polling, when the terminal is not to be polled now: the store failed, or
-// another collector sharing the database polls it (which is no failure; it
-// is said when it changes, and the claim is tried again every poll
-// interval, so that a collector that dies has its terminals taken over).
-std::optional<Collection> Claim(TerminalRuntime& runtime, Store& store) {
+// another collector meanwhile). `held`, when the fleet is shared, says
+// whether its share is this collector's; without it the claim is tried
+// every poll interval, so that a collector that dies has its terminals
+// taken over. Returns the collection to report instead of polling, when the
+// terminal is not to be polled now: the store failed, or another collector
+// sharing the database polls it (which is no failure; it is said when it
+// changes).
+std::optional<Collection> Claim(TerminalRuntime& runtime, Store& store,
+                                std::optional<bool> held) {
   const TerminalConfig& terminal = *runtime.config;
   const bool was_claimed = runtime.claimed;
   const bool first = !runtime.registered;
@@ -115,7 +124,7 @@ std::optional<Collection> Claim(TerminalRuntime& runtime, Store& store) {
       store.SaveTerminal(InfoOf(terminal));
       runtime.registered = true;
     }
-    runtime.claimed = store.ClaimTerminal(terminal.name);
+    runtime.claimed = held.value_or(true) && store.ClaimTerminal(terminal.name);
   } catch (const StoreError& e) {
     ++runtime.failures;
     const auto wait = std::min<std::chrono::seconds>(
@@ -190,7 +199,26 @@ Fleet::Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics)
     group->poll_now.assign(group->terminals.size(), false);
     group->cards_now.assign(group->terminals.size(), false);
     group->cards_day.assign(group->terminals.size(), std::nullopt);
+    group->held.assign(group->terminals.size(), false);
+    group->claimed_now.assign(group->terminals.size(), false);
+    group->release.assign(group->terminals.size(), false);
   }
+  // A bus is shared whole, a TCP terminal alone.
+  std::vector<std::vector<std::string>> unit_names;
+  auto poll_interval = std::chrono::seconds::max();
+  for (auto& group : groups_) {
+    for (size_t i = 0; i < group->terminals.size(); ++i) {
+      if (!group->bus || i == 0) {
+        units_.push_back({group.get(), {}});
+        unit_names.emplace_back();
+      }
+      units_.back().terminals.push_back(i);
+      unit_names.back().push_back(group->terminals[i]->config->name);
+      poll_interval = std::min(poll_interval, group->terminals[i]->config->poll_interval);
+    }
+  }
+  share_ = std::make_unique<FleetShare>(std::move(unit_names));
+  share_period_ = FleetShare::Period(poll_interval);
 }
 
 Fleet::~Fleet() = default;
@@ -203,10 +231,12 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
   std::unique_lock lock(group.mutex);
   // A terminal asked for by "poll now" is due at once.
   const auto due = [&group](size_t i) {
-    return group.poll_now[i] || group.cards_now[i] ? SteadyTime::min()
-                                                   : group.terminals[i]->next_due;
+    return group.poll_now[i] || group.cards_now[i] || group.claimed_now[i]
+               ? SteadyTime::min()
+               : group.terminals[i]->next_due;
   };
   while (!stop.stop_requested()) {
+    if (GiveUp(group, lock)) continue;
     // The terminal due first that no other worker is polling.
     int next = -1;
     for (size_t i = 0; i < group.terminals.size(); ++i) {
@@ -246,6 +276,9 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     const bool asked_for = group.poll_now[index];
     group.poll_now[index] = false;
     group.cards_now[index] = false;
+    group.claimed_now[index] = false;
+    const std::optional<bool> held =
+        shared_ ? std::optional<bool>(group.held[index]) : std::nullopt;
     lock.unlock();
     if (asked_for) runtime.cards_wanted = true;
     runtime.asked_for = asked_for;
@@ -253,7 +286,7 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     const TerminalConfig& terminal = *runtime.config;
     const Clock::time_point started = Clock::now();
     Collection collection;
-    if (std::optional<Collection> skipped = Claim(runtime, store_)) {
+    if (std::optional<Collection> skipped = Claim(runtime, store_, held)) {
       collection = std::move(*skipped);
     } else {
       const std::shared_ptr<const WantedSnapshot> wanted = wanted_.Now();
@@ -307,6 +340,10 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     lock.lock();
     group.busy[index] = false;
     group.polls_since_upkeep = runtime.upkeep_done ? 0 : group.polls_since_upkeep + 1;
+    // Its share's claim was lost with a connection to the database.
+    if (held.value_or(false) && collection.outcome == Outcome::kClaimedElsewhere) {
+      group.held[index] = false;
+    }
     if (once && !retry_busy) {
       group.done[index] = true;
       group.results[index] = std::move(collection);
@@ -321,6 +358,88 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     // This worker looks for the next terminal itself; the one waiting for
     // the next due is told only of a terminal due before that.
     if (group.due_waiting && due(index) < group.due_until) group.Changed();
+  }
+}
+
+bool Fleet::GiveUp(Group& group, std::unique_lock<std::mutex>& lock) {
+  std::vector<size_t> leaving;
+  for (size_t i = 0; i < group.terminals.size(); ++i) {
+    if (group.release[i] && !group.busy[i]) leaving.push_back(i);
+  }
+  if (leaving.empty()) return false;
+  // A bus's first terminal by name last: whoever claims it finds the rest
+  // free (FleetShare::Take).
+  std::sort(leaving.begin(), leaving.end(), [&group](size_t a, size_t b) {
+    return group.terminals[a]->config->name > group.terminals[b]->config->name;
+  });
+  for (size_t i : leaving) {
+    group.busy[i] = true;
+    group.release[i] = false;
+  }
+  lock.unlock();
+  // Lines first, so that the collector taking over finds them free. A bus
+  // is given up whole, and only its one worker uses its line.
+  if (group.bus) group.bus_line.reset();
+  std::vector<bool> given(leaving.size(), false);
+  for (size_t k = 0; k < leaving.size(); ++k) {
+    TerminalRuntime& runtime = *group.terminals[leaving[k]];
+    runtime.line.reset();
+    try {
+      store_.ReleaseTerminal(runtime.config->name);
+      given[k] = true;
+    } catch (const StoreError& e) {
+      // Still its own: the next round asks again if it must go.
+      Log(LogLevel::kError, runtime.config->name + ": not given up: " + e.what());
+    }
+  }
+  lock.lock();
+  for (size_t k = 0; k < leaving.size(); ++k) {
+    group.busy[leaving[k]] = false;
+    if (given[k]) group.held[leaving[k]] = false;
+  }
+  return true;
+}
+
+void Fleet::Share() {
+  const auto now = Clock::now();
+  if (!share_ || now < next_share_) return;
+  next_share_ = now + share_period_;
+  std::optional<FleetShare::Moves> moves = share_->Round(store_);
+  if (!moves) return;
+  if (moves->alone) {
+    share_.reset();
+    return;
+  }
+  shared_ = true;
+  const std::set<size_t> mine(moves->mine.begin(), moves->mine.end());
+  const std::set<size_t> release(moves->release.begin(), moves->release.end());
+  const std::set<size_t> taken(moves->taken.begin(), moves->taken.end());
+  for (size_t unit = 0; unit < units_.size(); ++unit) {
+    Group& group = *units_[unit].group;
+    const std::vector<size_t>& terminals = units_[unit].terminals;
+    const std::lock_guard lock(group.mutex);
+    const bool held = group.held[terminals.front()];
+    bool changed = false;
+    const auto set = [&](std::vector<bool>& flags, bool value) {
+      for (size_t i : terminals) {
+        changed |= flags[i] != value;
+        flags[i] = value;
+      }
+    };
+    if (taken.contains(unit) || (moves->first && mine.contains(unit))) {
+      // Its own now, or already when the fleet started (the configuration
+      // read again): polled at once.
+      set(group.release, false);
+      set(group.held, true);
+      set(group.claimed_now, true);
+    } else if (held) {
+      set(group.release, release.contains(unit));
+    } else if (mine.contains(unit)) {
+      // Claimed, and polled by no worker: claimed at a poll just before the
+      // fleet was shared, or half taken when the store failed.
+      set(group.release, true);
+    }
+    if (changed) group.Changed();
   }
 }
 
@@ -393,6 +512,7 @@ std::vector<std::thread> Fleet::StartWorkers(bool once, const std::stop_token& s
 }
 
 void Fleet::Run(std::stop_token stop) {
+  Share();  // the workers start with the share's terminals claimed
   std::vector<std::thread> threads = StartWorkers(false, stop);
   std::mutex mutex;
   std::condition_variable_any tick;
@@ -400,6 +520,7 @@ void Fleet::Run(std::stop_token stop) {
   while (!tick.wait_for(lock, stop, kCardsWatch, [] { return false; })) {
     if (stop.stop_requested()) break;
     WatchCards();
+    Share();
   }
   for (std::thread& thread : threads) thread.join();
 }

@@ -10,9 +10,15 @@
 // each poll, and a bus's serial device once nothing on it is due, unless a
 // terminal is polled more often than hold_line_below. A line another
 // program holds makes its terminal busy, tried again in a few seconds.
+//
+// Collectors sharing a PostgreSQL database share the fleet evenly while
+// they run (fleet_share.h): each polls the terminals and buses it claims,
+// and gives one up only between its polls, its line closed. A once run
+// polls whatever no other collector holds.
 #ifndef TALLYGATE_COLLECTOR_POLL_FLEET_H_
 #define TALLYGATE_COLLECTOR_POLL_FLEET_H_
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -22,6 +28,7 @@
 #include <vector>
 
 #include "collector/config/config.h"
+#include "collector/poll/fleet_share.h"
 #include "collector/poll/poll_metrics.h"
 #include "collector/poll/wanted_cards.h"
 #include "collector/store/store.h"
@@ -67,6 +74,13 @@ class Fleet {
   // Reads the wanted lists again if they changed and wakes the terminals
   // the change concerns; a store that fails is logged and tried again.
   void WatchCards();
+  // A round of sharing the fleet when one is due, its moves handed to the
+  // workers.
+  void Share();
+  // Gives up the claims the last round asked the group to, of terminals no
+  // worker is polling, with `lock` (the group's) released meanwhile; true
+  // when it did.
+  bool GiveUp(Group& group, std::unique_lock<std::mutex>& lock);
 
   const CollectorConfig& config_;
   Store& store_;
@@ -74,6 +88,18 @@ class Fleet {
   std::vector<std::unique_ptr<Group>> groups_;
   WantedCards wanted_;
   bool cards_unread_ = false;  // the last WatchCards found the store failing
+  // How terminals are claimed: each at its poll (a once run, SQLite, and a
+  // run until it has joined the other collectors), or as the fleet's share
+  // says.
+  std::atomic<bool> shared_{false};
+  struct UnitPlace {  // a unit of the share: terminals of one group
+    Group* group;
+    std::vector<size_t> terminals;
+  };
+  std::vector<UnitPlace> units_;
+  std::unique_ptr<FleetShare> share_;  // absent once found alone
+  std::chrono::milliseconds share_period_{};
+  std::chrono::steady_clock::time_point next_share_{};
   std::chrono::steady_clock::time_point once_started_;
 };
 

@@ -44,6 +44,18 @@ bool SerializedStore::ClaimTerminal(const std::string& terminal) {
   return Locked([&] { return store_->ClaimTerminal(terminal); });
 }
 
+void SerializedStore::ReleaseTerminal(const std::string& terminal) {
+  Locked([&] { store_->ReleaseTerminal(terminal); });
+}
+
+bool SerializedStore::JoinCollectors(const std::string& name, const std::string& fleet) {
+  return Locked([&] { return store_->JoinCollectors(name, fleet); });
+}
+
+CollectorClaims SerializedStore::Claims(std::span<const std::string> terminals) {
+  return Locked([&] { return store_->Claims(terminals); });
+}
+
 Mark SerializedStore::LoadMark(const std::string& terminal) {
   return Locked([&] { return store_->LoadMark(terminal); });
 }

@@ -22,6 +22,9 @@ class SerializedStore final : public Store {
   std::string Describe() const override;
   void SaveTerminal(const TerminalInfo& terminal) override;
   bool ClaimTerminal(const std::string& terminal) override;
+  void ReleaseTerminal(const std::string& terminal) override;
+  bool JoinCollectors(const std::string& name, const std::string& fleet) override;
+  CollectorClaims Claims(std::span<const std::string> terminals) override;
   Mark LoadMark(const std::string& terminal) override;
   int64_t BeginCollection(const Collection& collection) override;
   int32_t StorePage(const std::string& terminal, int64_t collection,

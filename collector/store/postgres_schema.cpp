@@ -186,6 +186,17 @@ UPDATE terminals SET mark_first = (SELECT p.bytes FROM punches p
   WHERE p.terminal = terminals.name AND p.position = 0 ORDER BY p.id DESC LIMIT 1)
   WHERE mark_positions > 0;
 )",
+    // 8: the collectors sharing the database: each live one holds the
+    // advisory lock its id names (postgres_claims.h); `fleet` is a digest of
+    // the terminals it polls, so that those polling the same share them.
+    R"(
+CREATE TABLE collectors (
+  id      text COLLATE "C" PRIMARY KEY,
+  name    text NOT NULL,
+  fleet   text NOT NULL,
+  started timestamptz NOT NULL DEFAULT now()
+);
+)",
 };
 
 }  // namespace

@@ -1,23 +1,16 @@
 #include "collector/store/postgres_store.h"
 
+#include <cstdio>
+#include <random>
 #include <set>
 
+#include "collector/store/postgres_claims.h"
 #include "collector/store/postgres_session.h"
 #include "collector/store/sql_store.h"
 #include "collector/store/time_text.h"
 
 namespace tallygate::collector {
 namespace {
-
-// An advisory lock's key: FNV-1a of the text, computed here so that every
-// collector, whatever the server's version, derives the same key.
-int64_t LockKey(std::string_view what) {
-  uint64_t hash = 14695981039346656037u;
-  for (char c : "tallygate-collector/" + std::string(what)) {
-    hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211u;
-  }
-  return static_cast<int64_t>(hash);
-}
 
 // An array parameter in PostgreSQL's text form, so that a whole page goes
 // to the server as a few values of one statement.
@@ -55,7 +48,7 @@ class PostgresStore final : public SqlStore {
   bool ClaimSink(const std::string& sink) override {
     return Run("claiming sink " + sink, [&] {
       if (sinks_.contains(sink)) return true;
-      if (!TryLock("sink:" + sink)) return false;
+      if (!TryLock(LockKey("sink:" + sink))) return false;
       sinks_.insert(sink);
       return true;
     });
@@ -65,11 +58,62 @@ class PostgresStore final : public SqlStore {
     return Run("claiming " + terminal, [&] {
       Reclaim();
       if (claimed_.contains(terminal)) return true;
-      if (!TryLock("terminal:" + terminal)) return false;
+      if (!TryLock(TerminalKey(terminal))) return false;
       claimed_.insert(terminal);
       lost_.erase(terminal);
       return true;
     });
+  }
+
+  void ReleaseTerminal(const std::string& terminal) override {
+    Run("giving up " + terminal, [&] {
+      Reclaim();
+      if (!claimed_.contains(terminal)) return;
+      session().Exec("SELECT pg_advisory_unlock($1)", {TerminalKey(terminal)});
+      claimed_.erase(terminal);
+    });
+  }
+
+  bool JoinCollectors(const std::string& name, const std::string& fleet) override {
+    return Run("joining the collectors sharing the database", [&] {
+      if (id_.empty()) id_ = NewId();
+      name_ = name;
+      fleet_ = FleetDigest(fleet);
+      registered_ = false;  // the row is written again, with this fleet
+      Register();
+      return true;
+    });
+  }
+
+  CollectorClaims Claims(std::span<const std::string> terminals) override {
+    return Run("reading the collectors' claims", [&] {
+      if (!registered_) Register();
+      const ClaimsPicture picture(session());
+      std::set<std::string> sharing = {id_};
+      for (const auto& [pid, collector] : picture.live()) {
+        if (collector.fleet == fleet_) sharing.insert(collector.id);
+      }
+      CollectorClaims claims{id_, {sharing.begin(), sharing.end()}, {}};
+      for (const std::string& terminal : terminals) {
+        const std::optional<const LiveCollector*> holder = picture.HolderOf(terminal);
+        if (!holder) continue;
+        const bool fellow = *holder != nullptr && (*holder)->fleet == fleet_;
+        claims.holders[terminal] = fellow ? (*holder)->id : "";
+      }
+      return claims;
+    });
+  }
+
+  std::vector<TerminalState> States() override {
+    std::vector<TerminalState> states = SqlStore::States();
+    Run("reading who polls each terminal", [&] {
+      const ClaimsPicture picture(session());
+      for (TerminalState& state : states) {
+        const std::optional<const LiveCollector*> holder = picture.HolderOf(state.info.name);
+        if (holder) state.polled_by = *holder ? (*holder)->name : "";
+      }
+    });
+    return states;
   }
 
  protected:
@@ -87,6 +131,8 @@ class PostgresStore final : public SqlStore {
   void Reconnected() override {
     sinks_.clear();  // claimed again when next asked
     unverified_.merge(claimed_);
+    registered_ = false;
+    if (!id_.empty()) Register();
     Reclaim();
   }
 
@@ -171,11 +217,46 @@ class PostgresStore final : public SqlStore {
   }
 
  private:
-  bool TryLock(const std::string& what) {
+  bool TryLock(int64_t key) {
     bool locked = false;
-    session().Query("SELECT pg_try_advisory_lock($1)", {LockKey(what)},
+    session().Query("SELECT pg_try_advisory_lock($1)", {key},
                     [&](const SqlRow& row) { locked = row.Text(0) == "t"; });
     return locked;
+  }
+
+  static std::string NewId() {
+    std::random_device random;
+    char id[17];
+    std::snprintf(id, sizeof id, "%08x%08x", random(), random());
+    return id;
+  }
+
+  // Kept short: collectors compare it every round.
+  static std::string FleetDigest(const std::string& fleet) {
+    char digest[17];
+    std::snprintf(digest, sizeof digest, "%016llx",
+                  static_cast<unsigned long long>(LockKey("fleet:" + fleet)));
+    return digest;
+  }
+
+  // Shows this collector alive: its lock (held first, so that no other
+  // collector takes its row for one gone), its row, and the rows of
+  // collectors gone taken away.
+  void Register() {
+    if (!TryLock(CollectorKey(id_))) {
+      throw StoreError("another session holds this collector's lock");
+    }
+    const ClaimsPicture picture(session());
+    if (!picture.gone().empty()) {
+      ArrayText ids;
+      for (const std::string& id : picture.gone()) ids.Quoted(id);
+      session().Exec("DELETE FROM collectors WHERE id = ANY($1::text[])",
+                     {std::move(ids).Done()});
+    }
+    session().Exec("INSERT INTO collectors (id, name, fleet) VALUES ($1, $2, $3)"
+                   " ON CONFLICT (id) DO UPDATE SET name = excluded.name, fleet = excluded.fleet",
+                   {id_, name_, fleet_});
+    registered_ = true;
   }
 
   // Takes again each claim not yet taken in this session; one that another
@@ -184,7 +265,7 @@ class PostgresStore final : public SqlStore {
   void Reclaim() {
     while (!unverified_.empty()) {
       const std::string terminal = *unverified_.begin();
-      (TryLock("terminal:" + terminal) ? claimed_ : lost_).insert(terminal);
+      (TryLock(TerminalKey(terminal)) ? claimed_ : lost_).insert(terminal);
       unverified_.erase(terminal);
     }
   }
@@ -193,6 +274,11 @@ class PostgresStore final : public SqlStore {
   std::set<std::string> claimed_;     // held in this session
   std::set<std::string> unverified_;  // held in a session that was lost
   std::set<std::string> lost_;        // taken by another collector meanwhile
+  // This process among the collectors sharing the database, once joined.
+  std::string id_;
+  std::string name_;
+  std::string fleet_;                 // its digest
+  bool registered_ = false;           // its lock and row in this session
 };
 
 }  // namespace

@@ -4,6 +4,9 @@
 // made again the claims are taken again, and a terminal another collector
 // took meanwhile is refused to StorePage and ResetMark. Sinks are claimed
 // alike, and a sink's state is saved only by the session holding its claim.
+// A collector that joins the others holds a lock of its own too, beside its
+// row in the collectors table: the claims of its session are its own, and
+// the row names it (postgres_claims.h).
 #ifndef TALLYGATE_COLLECTOR_STORE_POSTGRES_STORE_H_
 #define TALLYGATE_COLLECTOR_STORE_POSTGRES_STORE_H_
 

@@ -137,6 +137,10 @@ struct TerminalState {
   std::optional<int32_t> count;  // on the terminal at the last answer
   int64_t punches = 0;           // stored
   std::string last_error;
+  // The collector whose claim it is now ("HOST:PID"; "" for a process that
+  // gave no name: an older collector, or a `once` run); absent while none
+  // holds it. Known on PostgreSQL only.
+  std::optional<std::string> polled_by;
 };
 
 }  // namespace tallygate::collector

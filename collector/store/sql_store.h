@@ -66,6 +66,10 @@ class SqlStore : public Store {
   int64_t LastPunchId() override;
   SinkBacklog Backlog(int64_t after) override;
   bool ClaimSink(const std::string&) override { return true; }
+  // One collector per store unless the database says otherwise.
+  void ReleaseTerminal(const std::string&) override {}
+  bool JoinCollectors(const std::string&, const std::string&) override { return false; }
+  CollectorClaims Claims(std::span<const std::string>) override { return {}; }
   std::optional<SinkState> LoadSink(const std::string& sink) override;
   void SaveSink(const SinkState& state) override;
   std::vector<SinkState> Sinks() override;

@@ -182,6 +182,16 @@ UPDATE terminals SET mark_first = (SELECT p.bytes FROM punches p
   WHERE p.terminal = terminals.name AND p.position = 0 ORDER BY p.id DESC LIMIT 1)
   WHERE mark_positions > 0;
 )",
+    // 8: the collectors sharing a PostgreSQL database; kept alike here, where
+    // one collector polls everything and the table stays empty.
+    R"(
+CREATE TABLE collectors (
+  id      TEXT PRIMARY KEY NOT NULL,
+  name    TEXT NOT NULL,
+  fleet   TEXT NOT NULL,
+  started TEXT NOT NULL
+) STRICT;
+)",
 };
 
 }  // namespace

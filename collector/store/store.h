@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -90,6 +91,16 @@ struct CardList {
   std::vector<CardEntry> cards;      // by position
 };
 
+// What the collectors sharing a store hold (Store::Claims).
+struct CollectorClaims {
+  std::string me;                       // this process's id
+  std::vector<std::string> collectors;  // the live ones of its fleet, by id, itself among them
+  // By terminal: the id of the collector of the fleet that holds it, or ""
+  // for a process outside the fleet (another fleet's collector, a `once`
+  // run, an older collector); absent while nobody holds it.
+  std::map<std::string, std::string> holders;
+};
+
 // How often a terminal that answers polls with nothing new has its answer
 // written (Store::RecordAnswer): an idle fleet writes little, and a reader
 // of the store sees a terminal's last poll and success this late at most
@@ -111,11 +122,25 @@ class Store {
   // Makes this process the one that polls `terminal` for as long as the
   // store is open (several collectors may share a PostgreSQL database).
   // False when another process holds it. On PostgreSQL a claim lasts as
-  // long as the connection; after the connection is made again the claims
-  // are taken again, and StorePage and ResetMark throw StoreError for a
-  // terminal this store has not claimed or lost meanwhile. Calling it
-  // before each poll is cheap and tells.
+  // long as the connection, or until ReleaseTerminal; after the connection
+  // is made again the claims are taken again, and StorePage and ResetMark
+  // throw StoreError for a terminal this store has not claimed or lost
+  // meanwhile. Calling it before each poll is cheap and tells.
   virtual bool ClaimTerminal(const std::string& terminal) = 0;
+
+  // Gives up this process's claim on `terminal`, if it holds one, so that
+  // another collector may take it; nothing on SQLite.
+  virtual void ReleaseTerminal(const std::string& terminal) = 0;
+
+  // Makes this process one of the live collectors sharing the store, as
+  // `name`, for as long as its connection lasts (taken again when it is
+  // made again); `fleet` names the units it polls, and collectors with the
+  // same fleet share them. Called again, it changes the fleet. False when
+  // the store has one collector only (SQLite): there is nothing to share.
+  virtual bool JoinCollectors(const std::string& name, const std::string& fleet) = 0;
+
+  // After JoinCollectors: who holds each of `terminals` now.
+  virtual CollectorClaims Claims(std::span<const std::string> terminals) = 0;
 
   // The terminal's mark; a terminal never stored has positions 0.
   virtual Mark LoadMark(const std::string& terminal) = 0;

@@ -32,6 +32,7 @@ Json TerminalJson(const TerminalView& view) {
           {"configured", view.configured},
           {"poll_interval_seconds", view.poll_interval.count()},
           {"state", AnsweringName(view.answering)},
+          {"polled_by", state.polled_by ? Json(*state.polled_by) : Json(nullptr)},
           {"stale", view.stale},
           {"last_poll", When(state.last_poll)},
           {"last_success", When(state.last_success)},

@@ -183,6 +183,8 @@ constexpr Caption kCaptions[] = {
      "Punches per hour from %1 to %2, on the terminals' clocks; the busiest hour had %3.",
      "%1 至 %2 每小时打卡次数（考勤机时间）；最多的一小时 %3 次。"},
     {Msg::kBarTitle, "%1 %2:00: %3 punches", "%1 %2 时：%3 次"},
+    {Msg::kPolledBy, "Polled by", "采集服务"},
+    {Msg::kUnnamedCollector, "a collector without a name", "未具名的采集服务"},
 };
 
 constexpr bool EveryCaptionInPlace() {

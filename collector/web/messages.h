@@ -44,6 +44,7 @@ enum class Msg {
   kNavTimesheet, kGroup, kAllGroups, kWorkingDay, kFirstPunch, kLastPunch, kPunchCount, kSpan,
   kNote, kSinglePunch, kNoTimesheetRows, kUndatedApart, kRowsCut, kDayStarts, kFromAfterTo,
   kUnknownTerminal, kUnknownGroup, kTerminalOrGroup, kChartTitle, kChartLabel, kBarTitle,
+  kPolledBy, kUnnamedCollector,
   kCount  // not a caption
 };
 

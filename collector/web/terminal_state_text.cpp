@@ -28,6 +28,12 @@ std::string StateHtml(const TerminalView& view, Language language) {
   return text;
 }
 
+std::string PolledByHtml(const TerminalState& state, Language language) {
+  if (!state.polled_by) return "—";
+  if (state.polled_by->empty()) return Caption(language, Msg::kUnnamedCollector);
+  return Escape(*state.polled_by);
+}
+
 std::string OutcomeHtml(Outcome outcome, Language language) {
   switch (outcome) {
     case Outcome::kComplete: return Caption(language, Msg::kComplete);

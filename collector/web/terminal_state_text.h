@@ -14,6 +14,10 @@ namespace tallygate::collector::web {
 // store knows; HTML.
 std::string StateHtml(const TerminalView& view, Language language);
 
+// The collector whose claim it is ("HOST:PID"), when collectors share the
+// store; "—" while none holds it; HTML.
+std::string PolledByHtml(const TerminalState& state, Language language);
+
 // "complete", "partial", ... in `language`; HTML.
 std::string OutcomeHtml(Outcome outcome, Language language);
 

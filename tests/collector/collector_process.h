@@ -80,6 +80,7 @@ class Collector {
     return WaitUntil([&] { return Log().find(text) != std::string::npos; }, limit);
   }
   void Signal(int signal) const { kill(pid_, signal); }
+  pid_t pid() const { return pid_; }
   // The exit status (-1 for a signal) once the program has ended.
   std::optional<int> WaitForExit(Clock::duration limit) {
     WaitUntil(

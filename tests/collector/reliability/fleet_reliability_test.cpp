@@ -18,6 +18,7 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <set>
 
@@ -46,19 +47,28 @@ enum class Kind { kSqlite, kPostgres };
 
 std::string Name(int k) { return "t" + std::to_string(k); }
 
-// Every record terminal #k ever held, as identity bytes.
-std::set<PunchBytes> EverHeld(SimProcess& fleet, int k) {
-  return testing::EverHeld(fleet, "#" + std::to_string(k));
+// A terminal of a test and where its simulator keeps its records.
+struct Simulated {
+  std::string name;
+  SimProcess* sim;
+  std::string target;  // "#K" in a fleet, the address on a bus
+};
+
+// The fleet's terminals t1 to tN.
+std::vector<Simulated> FleetTerminals(SimProcess& fleet, int terminals) {
+  std::vector<Simulated> list;
+  for (int k = 1; k <= terminals; ++k) list.push_back({Name(k), &fleet, "#" + std::to_string(k)});
+  return list;
 }
 
-// Checks the store against the fleet's history, terminal by terminal.
-void ExpectExactlyEverything(SimProcess& fleet, Store& store, int terminals) {
+// Checks the store against the simulators' history, terminal by terminal.
+void ExpectExactlyEverything(Store& store, const std::vector<Simulated>& terminals) {
   std::map<std::string, std::map<PunchBytes, int>> stored;
   store.ForEachPunch({}, [&](const PunchRow& row) { ++stored[row.terminal][row.punch.bytes]; });
   size_t total = 0;
-  for (int k = 1; k <= terminals; ++k) {
-    const std::set<PunchBytes> held = EverHeld(fleet, k);
-    const auto& mine = stored[Name(k)];
+  for (const Simulated& terminal : terminals) {
+    const std::set<PunchBytes> held = testing::EverHeld(*terminal.sim, terminal.target);
+    const auto& mine = stored[terminal.name];
     size_t missing = 0;
     for (const PunchBytes& bytes : held) missing += mine.count(bytes) ? 0 : 1;
     size_t twice = 0, foreign = 0;
@@ -66,22 +76,22 @@ void ExpectExactlyEverything(SimProcess& fleet, Store& store, int terminals) {
       twice += times > 1 ? 1 : 0;
       foreign += held.count(bytes) ? 0 : 1;
     }
-    EXPECT_EQ(missing, 0u) << Name(k) << " holds " << held.size();
-    EXPECT_EQ(twice, 0u) << Name(k);
-    EXPECT_EQ(foreign, 0u) << Name(k);
+    EXPECT_EQ(missing, 0u) << terminal.name << " holds " << held.size();
+    EXPECT_EQ(twice, 0u) << terminal.name;
+    EXPECT_EQ(foreign, 0u) << terminal.name;
     total += held.size();
   }
-  std::printf("%zu punches of %d terminals, each stored once\n", total, terminals);
+  std::printf("%zu punches of %zu terminals, each stored once\n", total, terminals.size());
 }
 
 // Polls until a round is complete (at most `rounds`), then checks the store
-// against the fleet's history.
-void CatchUpThenExpectEverything(Fleet& collector, SimProcess& fleet, Store& store, int terminals,
-                                 int rounds) {
+// against the simulators' history.
+void CatchUpThenExpectEverything(Fleet& collector, Store& store,
+                                 const std::vector<Simulated>& terminals, int rounds) {
   for (int round = 0; round < rounds; ++round) {
     if (OnceStatus(collector.PollOnce({})) == 0) break;
   }
-  ExpectExactlyEverything(fleet, store, terminals);
+  ExpectExactlyEverything(store, terminals);
 }
 
 // A TCP terminal of the fleet, quick to give up on a missing record.
@@ -170,7 +180,7 @@ TEST_P(FleetReliabilityTest, FaultsArrivalsClearsAndAnOutageLoseNothing) {
 
   // The terminals stop changing; the collector catches up.
   ASSERT_EQ(fleet.Control("clear-faults").rfind("ok", 0), 0u);
-  CatchUpThenExpectEverything(collector, fleet, store, kTerminals, 5);
+  CatchUpThenExpectEverything(collector, store, FleetTerminals(fleet, kTerminals), 5);
 }
 
 // The collector killed with SIGKILL at 20 random moments while it collects
@@ -210,7 +220,7 @@ TEST_P(FleetReliabilityTest, KilledAtRandomMomentsLosesNothing) {
   // some committed pages all the same.
   EXPECT_GE(stored_by_killed_runs, kFleet * 256) << "no killed run committed a page";
   Fleet collector(config, store);
-  CatchUpThenExpectEverything(collector, fleet, store, kFleet, 3);
+  CatchUpThenExpectEverything(collector, store, FleetTerminals(fleet, kFleet), 3);
 }
 
 // PostgreSQL frozen (its processes stopped) at the start of a round in
@@ -286,103 +296,187 @@ TEST(FrozenStoreReliabilityTest, NoClearWhileFrozenAndNothingLostOrTwiceAfter) {
   }
   EXPECT_GT(clears_since(0), 0) << "the clearing path was not exercised";
 
-  CatchUpThenExpectEverything(collector, fleet, store, kFleet, 5);
+  CatchUpThenExpectEverything(collector, store, FleetTerminals(fleet, kFleet), 5);
 }
 
-// Two collectors with the same fleet and the same PostgreSQL database: each
-// terminal is polled by one of them at a time, the other says
-// claimed-elsewhere (no warning, `once` exits 0); when the collector polling
-// them dies, the other takes its terminals within two poll intervals; and
-// through three kills and restarts the store holds every record exactly once.
-TEST(CollectorPairTest, OneCarriesTheFleetWhenTheOtherDiesAndTogetherTheyLoseNothing) {
+// Collectors with the same fleet (60 TCP terminals and a serial bus of 3,
+// punches arriving all along) on one PostgreSQL database share it evenly:
+// one alone, a second and a third joining, one killed, then started again.
+// After each change every terminal is polled by one of those alive, each
+// carrying 61/N units (the bus one) within 10 %, the bus whole, and then
+// nothing moves; no line is used by two at once (the other would find it
+// busy); a `once` run meanwhile counts the others' terminals as collected;
+// `status` names the collector of each; and the store ends up holding
+// every record exactly once.
+TEST(CollectorShareTest, CollectorsJoiningDyingAndComingBackShareTheFleetEvenlyAndLoseNothing) {
   if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
   if (PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
+  constexpr int kFleet = 60;
+  constexpr int kUnits = kFleet + 1;
+  constexpr auto kInterval = 2s;
   PostgresServer server;
   TempDir dir;
-  SimProcess fleet({"--tcp-terminals", std::to_string(kTerminals), "--tcp-port", "0", "--records",
-                    "100", "--punch-rate", "2", "--seed", "29", "--quiet"});
-  constexpr auto kInterval = 2s;
+  SimProcess fleet({"--tcp-terminals", std::to_string(kFleet), "--tcp-port", "0", "--records",
+                    "100", "--punch-rate", "0.5", "--seed", "29", "--quiet"});
+  SimProcess bus({"--pty", "--address", "1", "--address", "2", "--address", "3", "--records",
+                  "100", "--punch-rate", "0.5", "--seed", "31", "--quiet"});
+  std::vector<Simulated> terminals = FleetTerminals(fleet, kFleet);
+  for (const char* address : {"1", "2", "3"}) {
+    terminals.push_back({std::string("bus-") + address, &bus, address});
+  }
   const std::string config = (dir / "collector.toml").string();
   {
     std::ofstream text(config);
     text << "database = \"" << server.Uri() << "\"\npoll_interval = 2\n";
-    for (int k = 1; k <= kTerminals; ++k) {
+    for (int k = 1; k <= kFleet; ++k) {
       text << "[[terminal]]\nname = \"" << Name(k) << "\"\ntcp = \"127.0.0.1:"
            << fleet.tcp_ports()[static_cast<size_t>(k - 1)] << "\"\ncard_list = false\n";
-      if (k % 2 == 0) text << "clear_above = 150\n";
+      if (k % 6 == 0) text << "clear_above = 110\n";
+    }
+    for (int k = 1; k <= 3; ++k) {
+      text << "[[terminal]]\nname = \"bus-" << k << "\"\nserial = \"" << bus.pty_path()
+           << "\"\naddress = " << k << "\ncard_list = false\n";
     }
   }
-  const auto count = [](const std::string& log, const std::string& what) {
-    size_t found = 0;
-    for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++found;
-    return found;
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  const auto name = [&](const Collector& collector) {
+    return std::string(host) + ":" + std::to_string(collector.pid());
   };
-  const auto warnings = [](const std::string& log) {
-    return log.rfind("warning", 0) == 0 || log.rfind("error", 0) == 0 ||
-           log.find("\nwarning") != std::string::npos || log.find("\nerror") != std::string::npos;
-  };
-  const std::string elsewhere = ": polled by another collector sharing the database";
-  const auto polled_all = [](const std::string& log) {
-    for (int k = 1; k <= kTerminals; ++k) {
-      if (log.find(" " + Name(k) + ": complete") == std::string::npos &&
-          log.find(" " + Name(k) + ": cleared") == std::string::npos) {
-        return false;
-      }
+  // Who polls each terminal, as the store says.
+  using Holders = std::map<std::string, std::string>;  // by terminal
+  SerializedStore observer(OpenStore(server.Uri()));
+  const auto holders = [&] {
+    Holders of;
+    for (const TerminalState& state : observer.States()) {
+      of[state.info.name] = state.polled_by.value_or("none");
     }
-    return true;
+    return of;
   };
-
-  // pair[active] polls the fleet; the other stands by. At debug every poll
-  // is logged, one with nothing new too.
-  const std::vector<std::string> run = {"--log-level", "debug", "run"};
-  std::optional<Collector> pair[2];
-  pair[0].emplace(config, run, (dir / "a0.log").string());
-  ASSERT_TRUE(testing::WaitUntil([&] { return polled_all(pair[0]->Log()); }, 60s)) << pair[0]->Log();
-  const auto standing_by = [&](const Collector& collector) {
-    return testing::WaitUntil(
-        [&] { return count(collector.Log(), elsewhere) >= static_cast<size_t>(kTerminals); }, 20s);
+  // Units by collector: the bus is counted by its first terminal.
+  const auto counts = [](const Holders& of) {
+    std::map<std::string, int> by;
+    for (const auto& [terminal, holder] : of) {
+      if (terminal != "bus-2" && terminal != "bus-3") ++by[holder];
+    }
+    return by;
   };
-  pair[1].emplace(config, run, (dir / "b0.log").string());
-  ASSERT_TRUE(standing_by(*pair[1])) << pair[1]->Log();
-  std::this_thread::sleep_for(2 * kInterval);
-  EXPECT_EQ(count(pair[1]->Log(), " on the terminal"), 0u) << "a terminal was polled by both";
-  EXPECT_FALSE(warnings(pair[0]->Log() + pair[1]->Log())) << pair[0]->Log() << pair[1]->Log();
-  Collector once(config, "once", (dir / "once.log").string());
-  EXPECT_EQ(once.WaitForExit(30s), 0) << once.Log();
-
-  // Three times: the collector polling the fleet is killed, the other
-  // carries it, the killed one starts again and stands by.
-  int active = 0;
-  for (int kill = 1; kill <= 3; ++kill) {
-    Collector& survivor = *pair[1 - active];
-    const size_t taken_before = count(survivor.Log(), ": polled here from now on");
-    pair[active]->Signal(SIGKILL);
-    const auto killed = Clock::now();
-    ASSERT_EQ(pair[active]->WaitForExit(10s), -1);
-    const auto carried = testing::WaitUntil(
+  // Every unit polled by one of `alive`, each within 10 % of its share, the
+  // bus by one collector.
+  const auto even = [&](Holders of, const std::vector<const Collector*>& alive) {
+    if (of["bus-1"] != of["bus-2"] || of["bus-1"] != of["bus-3"]) return false;
+    const std::map<std::string, int> by = counts(of);
+    const double share = double{kUnits} / static_cast<double>(alive.size());
+    int carried = 0;
+    for (const Collector* collector : alive) {
+      const auto found = by.find(name(*collector));
+      if (found == by.end() || std::abs(found->second - share) > 0.1 * share) return false;
+      carried += found->second;
+    }
+    return carried == kUnits;
+  };
+  // Even, and at rest: nothing moves for two poll intervals while punches
+  // come and the terminals are polled (claims that swing never are).
+  const auto settle = [&](const char* what, const std::vector<const Collector*>& alive,
+                          Clock::time_point since) {
+    Holders last = holders();
+    Clock::time_point moved = since;
+    const auto rest = testing::WaitUntil(
         [&] {
-          return count(survivor.Log(), ": polled here from now on") >=
-                 taken_before + static_cast<size_t>(kTerminals);
+          Holders now = holders();
+          if (now != last) {
+            last = std::move(now);
+            moved = Clock::now();
+          }
+          return even(last, alive) && Clock::now() - moved >= 2 * kInterval;
         },
-        6 * kInterval);
-    ASSERT_TRUE(carried) << survivor.Log();
-    std::printf("kill %d: the other collector carried the fleet %.1f s later\n", kill,
-                testing::Seconds(*carried - killed));
-    EXPECT_LE(*carried - killed, 2 * kInterval + 1s);
-    pair[active].emplace(config, run, (dir / ("again" + std::to_string(kill) + ".log")).string());
-    ASSERT_TRUE(standing_by(*pair[active])) << pair[active]->Log();
-    EXPECT_FALSE(warnings(pair[active]->Log() + survivor.Log())) << pair[active]->Log()
-                                                                  << survivor.Log();
-    active = 1 - active;
-  }
-  ASSERT_EQ(fleet.Control("punch-rate 0").rfind("ok", 0), 0u);
-  for (std::optional<Collector>& collector : pair) collector->Signal(SIGTERM);
-  for (std::optional<Collector>& collector : pair) EXPECT_EQ(collector->WaitForExit(10s), 0);
+        90s);
+    std::string seen = " (the bus: " + last["bus-1"] + ")";
+    for (const auto& [who, count] : counts(last)) seen += " " + who + "=" + std::to_string(count);
+    if (!rest) return ::testing::AssertionFailure() << what << ": never even and at rest:" << seen;
+    std::printf("%s: settled %.1f poll intervals later:%s\n", what,
+                testing::Seconds(moved - since) / testing::Seconds(kInterval), seen.c_str());
+    return ::testing::AssertionSuccess();
+  };
 
-  CollectorConfig last = LoadConfig(config);
+  const std::vector<std::string> run = {"--log-level", "debug", "run"};
+  std::optional<Collector> a, b, c;
+  auto start = Clock::now();
+  a.emplace(config, run, (dir / "a.log").string());
+  ASSERT_TRUE(settle("one alone", {&*a}, start));
+  start = Clock::now();
+  b.emplace(config, run, (dir / "b.log").string());
+  ASSERT_TRUE(settle("a second joins", {&*a, &*b}, start));
+  Collector once(config, "once", (dir / "once.log").string());
+  EXPECT_EQ(once.WaitForExit(60s), 0) << once.Log();
+
+  start = Clock::now();
+  c.emplace(config, run, (dir / "c.log").string());
+  ASSERT_TRUE(settle("a third joins", {&*a, &*b, &*c}, start));
+
+  a->Signal(SIGKILL);
+  start = Clock::now();
+  ASSERT_EQ(a->WaitForExit(10s), -1);
+  ASSERT_TRUE(settle("one is killed", {&*b, &*c}, start));
+
+  start = Clock::now();
+  a.emplace(config, run, (dir / "a-again.log").string());
+  ASSERT_TRUE(settle("it starts again", {&*a, &*b, &*c}, start));
+
+  Collector status(config, std::vector<std::string>{"status", "--json"},
+                   (dir / "status.json").string());
+  ASSERT_EQ(status.WaitForExit(30s), 0) << status.Log();
+  Holders shown;
+  for (const auto& terminal : nlohmann::json::parse(status.Log())) {
+    const nlohmann::json& by = terminal["polled_by"];
+    shown[terminal["terminal"]] = by.is_null() ? "none" : by.get<std::string>();
+  }
+  EXPECT_EQ(shown, holders()) << "status and the store disagree";
+  std::map<std::string, int> rows;  // by collector
+  for (const auto& [terminal, collector] : shown) ++rows[collector];
+  Collector table(config, "status", (dir / "status.txt").string());
+  ASSERT_EQ(table.WaitForExit(30s), 0) << table.Log();
+  const std::string text = table.Log();
+  EXPECT_NE(text.find("POLLED BY"), std::string::npos) << text;
+  for (const auto& [collector, count] : rows) {
+    int found = 0;
+    for (size_t at = text.find("  " + collector + "  "); at != std::string::npos;
+         at = text.find("  " + collector + "  ", at + 1)) {
+      ++found;
+    }
+    EXPECT_EQ(found, count) << collector << "\n" << text;
+  }
+
+  for (std::optional<Collector>* collector : {&a, &b, &c}) {
+    const std::string log = (*collector)->Log();
+    // A poll that found its terminal serving another connection, or failed.
+    EXPECT_EQ(log.find(": busy:"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nwarning"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nerror"), std::string::npos) << log;
+  }
+  // The longest a terminal went between two polls that stored punches (a
+  // punch comes every 2 s or so), or since the last one: a terminal left
+  // unpolled after a hand-over would go on and on.
+  int64_t longest = 0;
+  const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  std::map<std::string, UtcTime> later;  // by terminal, newest first
+  for (const Simulated& terminal : terminals) later[terminal.name] = now;
+  for (const Collection& collection : observer.Collections("", 1'000'000)) {
+    longest = std::max<int64_t>(longest, (later[collection.terminal] - collection.started).count());
+    later[collection.terminal] = collection.started;
+  }
+  std::printf("the longest a terminal went unpolled: %lld s\n", static_cast<long long>(longest));
+  EXPECT_LE(longest, 15) << "a terminal went unpolled for " << longest << " s";
+  for (SimProcess* sim : {&fleet, &bus}) ASSERT_EQ(sim->Control("punch-rate 0").rfind("ok", 0), 0u);
+  for (std::optional<Collector>* collector : {&a, &b, &c}) (*collector)->Signal(SIGTERM);
+  for (std::optional<Collector>* collector : {&a, &b, &c}) {
+    EXPECT_EQ((*collector)->WaitForExit(20s), 0);
+  }
+
+  CollectorConfig last_config = LoadConfig(config);
   SerializedStore store(OpenStore(server.Uri()));
-  Fleet collector(last, store);
-  CatchUpThenExpectEverything(collector, fleet, store, kTerminals, 3);
+  Fleet collector(last_config, store);
+  CatchUpThenExpectEverything(collector, store, terminals, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, FleetReliabilityTest,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,12 +13,14 @@
 #include "collector/store/postgres_session.h"
 #include "collector/store/store.h"
 #include "tests/collector/store/store_testing.h"
+#include "tests/collector/collector_process.h"
 #include "tests/support/postgres_server.h"
 
 namespace tallygate::collector {
 namespace {
 
 using tallygate::testing::PostgresServer;
+using namespace std::chrono_literals;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -129,6 +132,65 @@ TEST_F(PostgresStoreTest, ATerminalIsPolledByOneCollector) {
                        "another collector claimed the terminal"));
   EXPECT_FALSE(first->ClaimTerminal("gate-1"));
   EXPECT_EQ(CountPunches(*first), 0);
+}
+
+// Collectors that join see who of their fleet holds each terminal; a
+// process outside it (another fleet, one that never joined) holds its
+// terminals outside the share; a claim given up may be taken; a collector
+// whose session ends leaves the share, and one whose connection is made
+// again is back in it with its claims.
+TEST_F(PostgresStoreTest, CollectorsSeeWhoHoldsEachTerminalAndWhoIsAlive) {
+  const std::vector<std::string> terminals = {"gate-1", "gate-2", "gate-3", "gate-4"};
+  auto a = OpenWithTerminal();
+  auto b = OpenStore(server_->Uri());
+  auto elsewhere = OpenStore(server_->Uri());
+  auto unnamed = OpenStore(server_->Uri());
+  ASSERT_TRUE(a->JoinCollectors("host-a:1", "fleet"));
+  ASSERT_TRUE(b->JoinCollectors("host-b:2", "fleet"));
+  ASSERT_TRUE(elsewhere->JoinCollectors("host-c:3", "another fleet"));
+  ASSERT_TRUE(a->ClaimTerminal("gate-1"));
+  ASSERT_TRUE(b->ClaimTerminal("gate-2"));
+  ASSERT_TRUE(elsewhere->ClaimTerminal("gate-3"));
+  ASSERT_TRUE(unnamed->ClaimTerminal("gate-4"));
+  const std::string id_a = a->Claims({}).me, id_b = b->Claims({}).me;
+  ASSERT_NE(id_a, id_b);
+  using Holders = std::map<std::string, std::string>;
+  CollectorClaims seen = a->Claims(terminals);
+  EXPECT_EQ(std::set<std::string>(seen.collectors.begin(), seen.collectors.end()),
+            (std::set<std::string>{id_a, id_b}));
+  EXPECT_EQ(seen.holders,
+            (Holders{{"gate-1", id_a}, {"gate-2", id_b}, {"gate-3", ""}, {"gate-4", ""}}));
+  for (const std::string& terminal : terminals) {
+    a->SaveTerminal({terminal, "tcp://192.0.2.1:1001", 1, "UTC"});
+  }
+  std::map<std::string, std::optional<std::string>> shown;
+  for (const TerminalState& state : unnamed->States()) shown[state.info.name] = state.polled_by;
+  EXPECT_EQ(shown, (std::map<std::string, std::optional<std::string>>{
+                       {"gate-1", "host-a:1"}, {"gate-2", "host-b:2"}, {"gate-3", "host-c:3"},
+                       {"gate-4", ""}}));
+
+  a->ReleaseTerminal("gate-1");
+  EXPECT_TRUE(b->ClaimTerminal("gate-1"));
+  EXPECT_TRUE(Contains(ErrorOf([&] { a->StorePage("gate-1", 1, Page(0, 1), {}); }),
+                       "not claimed by this collector"));
+  b.reset();  // its session ends a moment later
+  EXPECT_TRUE(testing::WaitUntil(
+      [&] { return (seen = a->Claims(terminals)).collectors.size() == 1; }, 10s));
+  EXPECT_EQ(seen.collectors, std::vector<std::string>{id_a});
+  EXPECT_EQ(seen.holders, (Holders{{"gate-3", ""}, {"gate-4", ""}}));
+
+  ASSERT_TRUE(a->ClaimTerminal("gate-2"));
+  server_->Restart();
+  // The first back takes away the rows of the others, whose locks went with
+  // their sessions; each writes its own again, and takes its claims again,
+  // as it comes back.
+  elsewhere->Check();
+  a->Check();
+  shown.clear();
+  for (const TerminalState& state : unnamed->States()) shown[state.info.name] = state.polled_by;
+  EXPECT_EQ(shown, (std::map<std::string, std::optional<std::string>>{
+                       {"gate-1", std::nullopt}, {"gate-2", "host-a:1"}, {"gate-3", "host-c:3"},
+                       {"gate-4", ""}}));
 }
 
 // Gate-1's page draws its ids first but is held before it commits (its

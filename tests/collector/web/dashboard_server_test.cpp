@@ -6,14 +6,17 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <tuple>
 #include <set>
 
 #include "collector/export/punch_export.h"
 #include "collector/poll/fleet.h"
 #include "collector/poll/serialized_store.h"
 #include "tests/collector/web/dashboard_fixture.h"
+#include "tests/support/postgres_server.h"
 
 namespace tallygate::collector::web {
 namespace {
@@ -388,6 +391,44 @@ TEST_F(DashboardServerTest, PagesSpeakTheBrowsersLanguageAndCarryTheSecurityHead
         EXPECT_NE(result->body.find(tag), std::string::npos) << path << " " << accept;
       }
     }
+  }
+}
+
+// On a database collectors share, the terminals page (in both languages)
+// and the API say which collector polls each terminal, by its name or as
+// unnamed for a process that gave none; on SQLite there is no such column.
+TEST_F(DashboardServerTest, TerminalsSayWhichCollectorPollsThemWhenCollectorsShareTheStore) {
+  Serve();
+  const auto json_of = [&] {
+    std::map<std::string, nlohmann::json> of;
+    const auto listed = nlohmann::json::parse(Get("/api/terminals")->body);
+    for (const auto& terminal : listed["terminals"]) {
+      of[terminal["name"]] = terminal["polled_by"];
+    }
+    return of;
+  };
+  EXPECT_EQ(Get("/terminals")->body.find("Polled by"), std::string::npos);
+  EXPECT_TRUE(json_of()["gate-1"].is_null());
+  if (testing::PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
+  testing::PostgresServer postgres;
+  database_ = postgres.Uri();
+  auto named = OpenStore(database_);
+  auto unnamed = OpenStore(database_);
+  ASSERT_TRUE(named->JoinCollectors("host-a:4711", "fleet"));
+  named->SaveTerminal({"gate-1", "tcp://127.0.0.1:1001", 1, "UTC"});
+  unnamed->SaveTerminal({"odd\"name\\", "tcp://127.0.0.1:1002", 1, "UTC"});
+  ASSERT_TRUE(named->ClaimTerminal("gate-1"));
+  ASSERT_TRUE(unnamed->ClaimTerminal("odd\"name\\"));
+  Serve();
+  EXPECT_EQ(json_of(), (std::map<std::string, nlohmann::json>{{"gate-1", "host-a:4711"},
+                                                              {"odd\"name\\", ""}}));
+  for (const auto& [accept, heading, unnamed_text] :
+       {std::tuple{"en", "Polled by", "a collector without a name"},
+        std::tuple{"zh-CN", "采集服务", "未具名的采集服务"}}) {
+    const std::string page = Get("/terminals", {{"Accept-Language", accept}})->body;
+    EXPECT_NE(page.find(std::string("<th>") + heading + "</th>"), std::string::npos) << accept;
+    EXPECT_NE(page.find("<td>host-a:4711</td>"), std::string::npos) << accept;
+    EXPECT_NE(page.find(std::string("<td>") + unnamed_text + "</td>"), std::string::npos) << accept;
   }
 }
 
