@@ -270,6 +270,7 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     group.busy[index] = true;
     // A once run does all the upkeep.
     runtime.upkeep_allowed = !group.bus || once || group.UpkeepAllowed(index);
+    runtime.upkeep_one_job = group.bus && !once;
     runtime.upkeep_done = false;
     // Another worker waits for the terminal due after this one.
     if (!group.due_waiting) group.Changed();

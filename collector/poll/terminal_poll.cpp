@@ -548,7 +548,8 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     const bool clock_daily = terminal.set_clock && runtime.clock_day != Today();
     // The card list and the clock (one short exchange) are one job.
     const bool daily_now =
-        (cards_daily || clock_daily) && runtime.upkeep_allowed && !runtime.upkeep_done;
+        (cards_daily || clock_daily) && runtime.upkeep_allowed &&
+        !(runtime.upkeep_one_job && runtime.upkeep_done);
     runtime.upkeep_done |= daily_now;
     if (!stop.stop_requested() && terminal.card_list &&
         (runtime.cards_wanted || (cards_daily && daily_now))) {

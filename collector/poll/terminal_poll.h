@@ -55,7 +55,10 @@ struct TerminalRuntime {
   // stored record read again (verify_interval, or unconfirmed since a
   // start), or else the day's card list and clock. The fleet says so (on a
   // bus, in turns: fleet.cpp); `upkeep_done` tells it the poll did one.
+  // Only a bus's run keeps to one job a poll (`upkeep_one_job`): a TCP
+  // terminal's line is its own, and a once run does all of it.
   bool upkeep_allowed = true;
+  bool upkeep_one_job = false;
   bool upkeep_done = false;
   bool registered = false;             // saved in the store's terminals
   bool claimed = false;                // this process polls it (Store::ClaimTerminal)

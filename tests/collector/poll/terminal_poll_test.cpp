@@ -317,5 +317,38 @@ TEST(TerminalPollUpkeep, NotClearedBeforeTheLastRecordIsConfirmed) {
   EXPECT_TRUE(runtime.upkeep_done);
 }
 
+// A poll that confirms the last record (every poll of a TCP terminal whose
+// connection is new) reads the day's card list too; only a bus keeps to one
+// upkeep job a poll, and reads it at its next.
+TEST(TerminalPollUpkeep, TheDaysCardListComesWithAConfirmationUnlessOnABus) {
+  if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
+  SimProcess sim({"--tcp-port", "0", "--address", "1", "--quiet", "--records", "1", "--cards",
+                  "2"});
+  for (const bool bus : {false, true}) {
+    SCOPED_TRACE(bus ? "bus" : "tcp");
+    TempDir dir;
+    auto store = OpenStore("sqlite:" + (dir / "punches.db").string());
+    TerminalConfig config;
+    config.name = "gate";
+    config.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(sim.tcp_port())};
+    config.verify_interval = 600s;
+    store->SaveTerminal({config.name, config.EndpointText(), 1, config.time_zone});
+    auto line = Line::Open(config.endpoint);
+    ASSERT_TRUE(line) << line.error().message();
+    config.card_list = false;
+    TerminalRuntime first;
+    first.config = &config;
+    ASSERT_EQ(PollTerminal(**line, first, *store, {}).outcome, Outcome::kComplete);
+    config.card_list = true;
+    TerminalRuntime runtime;  // a start: the last record is unconfirmed
+    runtime.config = &config;
+    runtime.upkeep_one_job = bus;
+    ASSERT_EQ(PollTerminal(**line, runtime, *store, {}).outcome, Outcome::kComplete);
+    EXPECT_EQ(store->Cards(config.name).collected.has_value(), !bus);
+    ASSERT_EQ(PollTerminal(**line, runtime, *store, {}).outcome, Outcome::kComplete);
+    EXPECT_EQ(store->Cards(config.name).cards.size(), 2u);
+  }
+}
+
 }  // namespace
 }  // namespace tallygate::collector
