@@ -34,8 +34,10 @@ FleetShare::FleetShare(std::vector<std::vector<std::string>> units) : units_(std
 }
 
 std::chrono::milliseconds FleetShare::Period(std::chrono::seconds interval) {
-  return std::clamp<std::chrono::milliseconds>(interval / 4, std::chrono::milliseconds(250),
-                                                std::chrono::seconds(5));
+  // Capped before it becomes milliseconds: a fleet with no terminal has no
+  // shortest interval (seconds::max()), which milliseconds cannot hold.
+  const std::chrono::milliseconds capped = std::min(interval, std::chrono::seconds(20));
+  return std::max<std::chrono::milliseconds>(capped / 4, std::chrono::milliseconds(250));
 }
 
 bool FleetShare::Take(Store& store, size_t unit) {

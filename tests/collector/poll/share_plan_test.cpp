@@ -1,6 +1,7 @@
 // The share plan played out: collectors joining, dying and racing each
 // other reach counts within one of each other, and then nothing moves.
 #include "collector/poll/share_plan.h"
+#include "collector/poll/fleet_share.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,21 @@ TEST(SharePlan, AUnitFreeForTwoRoundsIsTakenByWhoeverSeesIt) {
     const SharePlan plan = PlanShare({"b", {"a", "b"}, holders, {rounds, 0, 0}});
     EXPECT_EQ(plan.wanted, rounds >= 2 ? 1u : 0u) << rounds;
     EXPECT_EQ(plan.take, std::vector<size_t>{0}) << rounds;
+  }
+}
+
+// Rounds come a quarter of the shortest interval apart, within 250 ms and
+// 5 s; a fleet with no terminal has no shortest interval.
+TEST(SharePlan, RoundsComeSeveralTimesAnInterval) {
+  using std::chrono::milliseconds;
+  using std::chrono::seconds;
+  const std::pair<seconds, milliseconds> cases[] = {
+      {seconds(0), milliseconds(250)},   {seconds(1), milliseconds(250)},
+      {seconds(2), milliseconds(500)},   {seconds(10), milliseconds(2500)},
+      {seconds(60), milliseconds(5000)}, {seconds::max(), milliseconds(5000)},
+  };
+  for (const auto& [interval, period] : cases) {
+    EXPECT_EQ(FleetShare::Period(interval), period) << interval.count() << " s";
   }
 }
 
