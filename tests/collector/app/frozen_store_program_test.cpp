@@ -128,10 +128,11 @@ TEST_F(FrozenStoreProgramTest, AStopEndsTheCollectorWithinFiveSecondsWhileAStore
   };
   const Case cases[] = {
       {"run", SIGTERM, 0, {"--tcp-terminals", "3", "--records", "50"}},
-      // At 19200 bit/s a page takes seconds: the poll is still under way.
+      // At 19200 bit/s a page of 256 records takes seconds: when the first
+      // is stored, the poll is still under way, its next page seconds off.
       // A seed of its own: a memory the store does not know already.
       {"once", SIGINT, 1,
-       {"--tcp-terminals", "1", "--records", "300", "--wire-speed", "--seed", "7"}},
+       {"--tcp-terminals", "1", "--records", "600", "--wire-speed", "--seed", "7"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
