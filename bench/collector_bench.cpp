@@ -54,9 +54,9 @@
 
 #include "bench/figures.h"
 #include "bench/process_usage.h"
+#include "collector/store/store.h"
 #include "collector/poll/fleet.h"
-#include "collector/poll/log.h"
-#include "collector/poll/serialized_store.h"
+#include "collector/base/log.h"
 #include "collector/poll/terminal_poll.h"
 #include "common/cli/command_line.h"
 #include "sim/client/sim_process.h"
@@ -166,7 +166,8 @@ void SerialBus(Figures& figures, const std::filesystem::path& folder, bool full)
   std::vector<std::string> paced = seeded;
   paced.push_back("--wire-speed");
   SimProcess wire(paced);
-  SerializedStore store(OpenStore("sqlite:" + (folder / "bus.db").string()));
+  const std::unique_ptr<Store> store_opened = OpenStore("sqlite:" + (folder / "bus.db").string());
+  Store& store = *store_opened;
   const TerminalConfig terminal = BusTerminal(wire.pty_path());
   Register(store, terminal);
   std::atomic<int64_t> bytes{0};
@@ -258,7 +259,8 @@ void Round(Figures& figures, Fleet& fleet, pid_t simulator, const std::string& w
 // intervals are set here between rounds (the fleet reads them at each poll).
 void FleetInto(Figures& figures, CollectorConfig& config, pid_t simulator,
                const std::string& database, const std::string& kind, double first_target) {
-  SerializedStore store(OpenStore(database));
+  const std::unique_ptr<Store> store_opened = OpenStore(database);
+  Store& store = *store_opened;
   VerifyEvery(config, 0s);
   Fleet fleet(config, store);
   const std::string terminals = std::to_string(config.terminals.size()) + " TCP terminals";
@@ -323,7 +325,8 @@ void LargeFleet(Figures& figures, const std::filesystem::path& folder) {
     sims.push_back(std::make_unique<SimProcess>(
         std::vector<std::string>{"--tcp-terminals", std::to_string(kEach), "--tcp-port", "0",
                                  "--records", std::to_string(kRecords), "--seed",
-                                 std::to_string(s + 1), "--quiet"},
+                                 // terminal K of each takes seed S+K-1: no two share a memory
+                                 std::to_string(s * kEach + 1), "--quiet"},
         60s));
     const std::vector<int> ports = sims.back()->tcp_ports();
     for (size_t k = 0; k < ports.size(); ++k) {

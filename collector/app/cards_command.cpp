@@ -10,10 +10,10 @@
 #include "collector/cards/card_plan.h"
 #include "collector/cards/holder_check.h"
 #include "collector/cards/holder_csv.h"
-#include "collector/poll/wanted_cards.h"
-#include "collector/store/field_text.h"
+#include "collector/cards/wanted_cards.h"
+#include "collector/base/field_text.h"
 #include "collector/store/store.h"
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 
 namespace tallygate::collector {
 namespace {
@@ -34,7 +34,7 @@ int Refuse(const std::string& command, const std::vector<std::string>& problems)
 
 // Each configured terminal's plan for `holders`, from its list as last
 // collected and its own date.
-std::vector<TerminalPlan> Plans(Store& store, const CardFleet& fleet,
+std::vector<TerminalPlan> Plans(CardBook& store, const CardFleet& fleet,
                                 std::span<const Cardholder> holders) {
   std::vector<TerminalPlan> plans;
   for (size_t i = 0; i < fleet.terminals.size(); ++i) {
@@ -48,7 +48,7 @@ std::vector<TerminalPlan> Plans(Store& store, const CardFleet& fleet,
 // as its worker would: so that status and the terminals' pages show them
 // (and what a revoked card may still open) at once, even while no service
 // runs. The service works them out again and keeps their times.
-void KeepPending(Store& store, const CollectorConfig& config) {
+void KeepPending(CardBook& store, const CollectorConfig& config) {
   const std::vector<Cardholder> holders = store.Cardholders();
   const CardFleet fleet = CurrentCardFleet(config);
   const std::vector<TerminalPlan> plans = Plans(store, fleet, holders);

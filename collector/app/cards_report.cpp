@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "collector/store/time_text.h"
-#include "collector/store/value_text.h"
+#include "collector/base/time_text.h"
+#include "collector/base/value_text.h"
 
 namespace tallygate::collector {
 namespace {

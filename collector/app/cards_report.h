@@ -10,7 +10,7 @@
 
 #include "collector/cards/card_places.h"
 #include "collector/cards/card_plan.h"
-#include "collector/store/cardholder.h"
+#include "collector/base/cardholder.h"
 
 namespace tallygate::collector {
 

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "collector/store/store.h"
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 
 namespace tallygate::collector {
 namespace {
@@ -43,7 +43,7 @@ std::string SinkJson(const std::vector<SinkReport>& reports) {
   return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-int Retry(const DeliverOptions& options, const CollectorConfig& config, Store& store) {
+int Retry(const DeliverOptions& options, const CollectorConfig& config, SinkLedger& store) {
   const auto& sinks = config.deliveries;
   if (std::none_of(sinks.begin(), sinks.end(),
                    [&](const DeliverConfig& sink) { return sink.name == options.sink; })) {
@@ -78,7 +78,7 @@ int RunDeliver(const CLI::App& deliver, const DeliverOptions& options,
                const CollectorConfig& config) {
   const std::unique_ptr<Store> store = OpenStore(config.database);
   if (deliver.got_subcommand("retry")) return Retry(options, config, *store);
-  const std::vector<SinkReport> reports = SinkReports(*store, config, Now());
+  const std::vector<SinkReport> reports = SinkReports(*store, *store, config, Now());
   std::cout << (options.json ? SinkJson(reports) : SinkTable(reports));
   return 0;
 }

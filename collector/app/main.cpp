@@ -27,11 +27,11 @@
 #include "collector/app/terminals_command.h"
 #include "collector/app/timesheet_command.h"
 #include "collector/config/config.h"
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 #include "collector/export/punch_export.h"
 #include "collector/poll/fleet.h"
-#include "collector/poll/log.h"
-#include "collector/poll/serialized_store.h"
+#include "collector/base/log.h"
+#include "collector/poll/store_watch.h"
 #include "collector/store/store.h"
 #include "common/cli/command_line.h"
 #include "tallygate/whole_file.h"
@@ -50,7 +50,7 @@ struct Options {
   std::string from, to, terminal, card, name, format = "csv", output;
 };
 
-int Export(Store& store, const Options& options) {
+int Export(PunchReader& store, const Options& options) {
   const std::optional<LocalTime> from = ParseDay(options.from);
   const std::optional<LocalTime> to = ParseDay(options.to);
   if (!from || !to) {
@@ -171,7 +171,9 @@ int Main(int argc, char** argv) {
     if (timesheet->parsed()) return RunTimesheet(timesheet_options, config);
     if (deliver->parsed()) return RunDeliver(*deliver, deliver_options, config);
     if (terminals->parsed()) return RunTerminals(*terminals, terminals_options, config);
-    SerializedStore store(OpenStore(config.database));
+    const std::unique_ptr<Store> opened = OpenStore(config.database);
+    Store& store = *opened;
+    WatchStore(store, nullptr);
     if (once->parsed()) {
       Fleet fleet(config, store);
       return RunStoppable(store.Describe(), [&](std::stop_token stop) {
@@ -185,7 +187,7 @@ int Main(int argc, char** argv) {
         std::cout << StatusJson(states, pending);
       } else {
         const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-        std::cout << StatusTable(states, pending) << SinkTable(SinkReports(store, config, now));
+        std::cout << StatusTable(states, pending) << SinkTable(SinkReports(store, store, config, now));
       }
       return 0;
     }

@@ -15,9 +15,9 @@
 #include "collector/feed/postgres_listener.h"
 #include "collector/feed/punch_signal.h"
 #include "collector/poll/fleet.h"
-#include "collector/poll/log.h"
-#include "collector/poll/poll_metrics.h"
-#include "collector/poll/serialized_store.h"
+#include "collector/base/log.h"
+#include "collector/base/poll_metrics.h"
+#include "collector/poll/store_watch.h"
 #include "collector/web/web_server.h"
 
 namespace tallygate::collector {
@@ -130,7 +130,8 @@ std::unique_ptr<Store> OpenStoreWaiting(
     while (!again) {
       if (!retry && task->Finished()) {
         if (opening->store) {
-          return std::make_unique<SerializedStore>(std::move(opening->store), &stored);
+          WatchStore(*opening->store, &stored);
+          return std::move(opening->store);
         }
         Log(LogLevel::kError, "store unusable: " + opening->error + "; trying again in " +
                                   std::to_string(wait) + " s");

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 
 namespace tallygate::collector {
 namespace {

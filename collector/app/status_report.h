@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "collector/store/cardholder.h"
-#include "collector/store/punch.h"
+#include "collector/base/cardholder.h"
+#include "collector/base/punch.h"
 
 namespace tallygate::collector {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 
 namespace tallygate::collector {
 

@@ -21,7 +21,7 @@ bool Configured(const CollectorConfig& config, const std::string& name) {
                      [&](const TerminalConfig& terminal) { return terminal.name == name; });
 }
 
-std::optional<TerminalState> Stored(Store& store, const std::string& name) {
+std::optional<TerminalState> Stored(PunchReader& store, const std::string& name) {
   for (TerminalState& state : store.States()) {
     if (state.info.name == name) return std::move(state);
   }

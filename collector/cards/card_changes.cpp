@@ -36,7 +36,7 @@ ChangeResult CheckCardholderChanges(std::span<const Cardholder> before,
   return result;
 }
 
-ChangeResult MakeCardholderChanges(Store& store, std::span<const CardTerminal> terminals,
+ChangeResult MakeCardholderChanges(CardBook& store, std::span<const CardTerminal> terminals,
                                    const CardholderChanges& changes, const std::string& by,
                                    UtcTime when) {
   // The capacity is checked against the lists as they are now; two writers

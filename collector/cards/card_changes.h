@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "collector/cards/card_terminal.h"
-#include "collector/store/cardholder.h"
-#include "collector/store/store.h"
+#include "collector/base/cardholder.h"
+#include "collector/store/card_book.h"
 
 namespace tallygate::collector {
 
@@ -38,7 +38,7 @@ ChangeResult CheckCardholderChanges(std::span<const Cardholder> before,
 
 // CheckCardholderChanges against the store's lists, then makes them, done
 // by `by` at `when`.
-ChangeResult MakeCardholderChanges(Store& store, std::span<const CardTerminal> terminals,
+ChangeResult MakeCardholderChanges(CardBook& store, std::span<const CardTerminal> terminals,
                                    const CardholderChanges& changes, const std::string& by,
                                    UtcTime when);
 

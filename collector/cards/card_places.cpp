@@ -126,7 +126,7 @@ std::vector<TerminalCard> PlacesOf(const Cardholder& holder, const CardTrace& tr
   return places;
 }
 
-std::vector<std::vector<TerminalCard>> ReadPlaces(Store& store, const CardFleet& fleet,
+std::vector<std::vector<TerminalCard>> ReadPlaces(CardBook& store, const CardFleet& fleet,
                                                   std::span<const Cardholder> holders) {
   std::vector<uint32_t> cards;
   for (const Cardholder& holder : holders) cards.push_back(holder.card);

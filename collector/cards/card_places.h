@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "collector/cards/card_terminal.h"
-#include "collector/store/store.h"
+#include "collector/store/card_book.h"
 
 namespace tallygate::collector {
 
@@ -53,7 +53,7 @@ std::vector<TerminalCard> PlacesOf(const Cardholder& holder, const CardTrace& tr
                                    const CardFleet& fleet, std::span<const PendingCard> pending);
 
 // PlacesOf for each of `holders` (at most 1000), read from `store`.
-std::vector<std::vector<TerminalCard>> ReadPlaces(Store& store, const CardFleet& fleet,
+std::vector<std::vector<TerminalCard>> ReadPlaces(CardBook& store, const CardFleet& fleet,
                                                   std::span<const Cardholder> holders);
 
 }  // namespace tallygate::collector

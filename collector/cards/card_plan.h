@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "collector/cards/card_terminal.h"
-#include "collector/store/cardholder.h"
-#include "collector/store/store.h"
+#include "collector/base/cardholder.h"
+#include "collector/store/card_book.h"
 
 namespace tallygate::collector {
 

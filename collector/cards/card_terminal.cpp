@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "collector/store/cardholder.h"
+#include "collector/base/cardholder.h"
 
 namespace tallygate::collector {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <set>
 
-#include "collector/store/field_text.h"
-#include "collector/store/value_text.h"
+#include "collector/base/field_text.h"
+#include "collector/base/value_text.h"
 
 namespace tallygate::collector {
 namespace {

@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "collector/cards/holder_check.h"
-#include "collector/store/field_text.h"
-#include "collector/store/value_text.h"
+#include "collector/base/field_text.h"
+#include "collector/base/value_text.h"
 #include "common/csv/csv_records.h"
 
 namespace tallygate::collector {

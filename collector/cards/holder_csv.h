@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "collector/cards/card_terminal.h"
-#include "collector/store/cardholder.h"
+#include "collector/base/cardholder.h"
 
 namespace tallygate::collector {
 

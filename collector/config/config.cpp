@@ -8,6 +8,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "collector/base/time_zone.h"
 #include "collector/config/clock_text.h"
 #include "collector/config/database_text.h"
 #include "collector/config/deliver_entry.h"

@@ -172,10 +172,6 @@ CollectorConfig LoadConfig(const std::filesystem::path& file);
 // The same for text in memory; `source` names it in messages.
 CollectorConfig ParseConfig(std::string_view text, const std::string& source);
 
-// The host's IANA zone: TZ's when it names one, else /etc/timezone's, else
-// the one /etc/localtime links to; "UTC" when none can be found.
-std::string HostTimeZone();
-
 }  // namespace tallygate::collector
 
 #endif  // TALLYGATE_COLLECTOR_CONFIG_CONFIG_H_

@@ -5,7 +5,7 @@
 #include "collector/config/host_port.h"
 #include "collector/config/serial_device_text.h"
 #include "collector/config/table_reader.h"
-#include "collector/config/time_zone.h"
+#include "collector/base/time_zone.h"
 
 namespace tallygate::collector {
 

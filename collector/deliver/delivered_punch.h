@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "collector/store/store.h"
+#include "collector/store/punch_reader.h"
 
 namespace tallygate::collector {
 

@@ -157,7 +157,8 @@ bool RenameNew(const Fd& from, const std::string& name, const Fd& into, const st
 // Writes the batch's punches into `temporary`, synced. A file of the batch
 // that a crash left is written again; the name is opened only when new, so
 // that nothing planted there is written through.
-void WriteFile(Store& store, const SinkState& state, bool json_lines, const Fd& temporary) {
+void WriteFile(PunchReader& punches, const SinkState& state, bool json_lines,
+               const Fd& temporary) {
   const std::string& name = state.batch_file;
   if (temporary.HoldsOwnFile(name) && ::unlinkat(temporary.get(), name.c_str(), 0) != 0 &&
       errno != ENOENT) {
@@ -165,18 +166,13 @@ void WriteFile(Store& store, const SinkState& state, bool json_lines, const Fd& 
   }
   Fd out(temporary.get(), name, O_WRONLY | O_CREAT | O_EXCL, temporary.Shown(name));
   out.Write(FileHeader(json_lines));
-  int64_t after = state.position;
-  while (after < state.batch_last) {
-    const std::vector<PunchRow> rows = store.PunchesAfter(after, kFilePage);
-    if (rows.empty()) break;
-    std::string text;
-    for (const PunchRow& row : rows) {
-      if (row.id > state.batch_last) break;
-      text += FileRow(row, json_lines);
-    }
-    out.Write(text);
-    after = rows.back().id;
-  }
+  std::string text;
+  int rows = 0;
+  ForEachPunchUpTo(punches, state.position, state.batch_last, kFilePage, [&](const PunchRow& row) {
+    text += FileRow(row, json_lines);
+    if (++rows % kFilePage == 0) out.Write(std::exchange(text, {}));
+  });
+  out.Write(text);
   out.Sync();
 }
 
@@ -219,10 +215,10 @@ FolderSink::FolderSink(DeliverConfig config, std::string database, PunchSignal& 
   next_end_ = now + (PeriodStart(local, this->config().every) + this->config().every - local);
 }
 
-std::optional<int64_t> FolderSink::NextBatch(Store& store, int64_t position) {
+std::optional<int64_t> FolderSink::NextBatch(PunchReader& punches, int64_t position) {
   const system_clock::time_point now = system_clock::now();
   if (now < next_end_) return std::nullopt;
-  const int64_t last = store.LastPunchId();
+  const int64_t last = follower().Newest(punches);
   const seconds every = config().every;
   ended_start_ = PeriodStart(LocalSeconds(next_end_ - seconds(1)), every);
   const seconds local = LocalSeconds(now);
@@ -243,7 +239,7 @@ void FolderSink::Begin(SinkState& state) {
   state.batch_id.clear();
 }
 
-Attempt FolderSink::Try(Store& store, SinkState& state) {
+Attempt FolderSink::Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) {
   const auto again = [](const std::exception& e) {
     return Attempt{Attempt::Result::kRetry, e.what(), std::nullopt};
   };
@@ -252,10 +248,10 @@ Attempt FolderSink::Try(Store& store, SinkState& state) {
                     config().path.string());
     const Fd temporary = OpenTemporary(folder);
     if (state.batch_id != kFileWritten) {
-      WriteFile(store, state, config().json_lines, temporary);
+      WriteFile(punches, state, config().json_lines, temporary);
       temporary.Sync();
       state.batch_id = kFileWritten;
-      store.SaveSink(state);
+      sinks.SaveSink(state);
     }
     PlaceFile(state, temporary, folder);
     return {};

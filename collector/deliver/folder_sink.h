@@ -40,10 +40,10 @@ class FolderSink final : public SinkWorker {
   FolderSink(DeliverConfig config, std::string database, PunchSignal& stored);
 
  private:
-  std::optional<int64_t> NextBatch(Store& store, int64_t position) override;
+  std::optional<int64_t> NextBatch(PunchReader& punches, int64_t position) override;
   std::chrono::steady_clock::time_point Wake() override;
   void Begin(SinkState& state) override;
-  Attempt Try(Store& store, SinkState& state) override;
+  Attempt Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) override;
 
   std::chrono::system_clock::time_point next_end_;  // of the current period
   std::chrono::seconds ended_start_{};              // the last period ended, local

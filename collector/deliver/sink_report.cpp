@@ -4,7 +4,8 @@
 
 namespace tallygate::collector {
 
-std::vector<SinkReport> SinkReports(Store& store, const CollectorConfig& config, UtcTime now) {
+std::vector<SinkReport> SinkReports(SinkLedger& sinks, PunchReader& punches,
+                                    const CollectorConfig& config, UtcTime now) {
   std::vector<SinkReport> reports;
   for (const DeliverConfig& sink : config.deliveries) {
     SinkReport& report = reports.emplace_back();
@@ -12,14 +13,14 @@ std::vector<SinkReport> SinkReports(Store& store, const CollectorConfig& config,
     const bool webhook = sink.kind == DeliverConfig::Kind::kWebhook;
     report.kind = webhook ? "webhook" : "folder";
     report.target = webhook ? ShownUrl(sink.url) : sink.path.string();
-    if (std::optional<SinkState> state = store.LoadSink(sink.name)) {
+    if (std::optional<SinkState> state = sinks.LoadSink(sink.name)) {
       report.state = *state;
       report.begun = true;
     } else {
       report.state.name = sink.name;
-      report.state.position = sink.from_first ? 0 : store.LastPunchId();
+      report.state.position = sink.from_first ? 0 : punches.LastPunchId();
     }
-    report.backlog = store.Backlog(report.state.position);
+    report.backlog = punches.Backlog(report.state.position);
     if (report.backlog.oldest) {
       report.oldest_age = std::max(std::chrono::seconds(0), now - *report.backlog.oldest);
     }

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "collector/config/config.h"
-#include "collector/store/store.h"
+#include "collector/store/punch_reader.h"
+#include "collector/store/sink_ledger.h"
 
 namespace tallygate::collector {
 
@@ -26,7 +27,8 @@ struct SinkReport {
 };
 
 // Every sink of `config`, in its order. Throws StoreError.
-std::vector<SinkReport> SinkReports(Store& store, const CollectorConfig& config, UtcTime now);
+std::vector<SinkReport> SinkReports(SinkLedger& sinks, PunchReader& punches,
+                                    const CollectorConfig& config, UtcTime now);
 
 // "delivering", "retrying: REASON", "stopped: REASON", "not begun".
 std::string SinkCondition(const SinkReport& report);

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <utility>
 
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 
 namespace tallygate::collector {
 namespace {
@@ -45,7 +45,7 @@ std::chrono::seconds RetryWait(int failures, std::optional<std::chrono::seconds>
 }
 
 SinkWorker::SinkWorker(DeliverConfig config, std::string database, PunchSignal& stored)
-    : config_(std::move(config)), database_(std::move(database)), stored_(stored) {}
+    : config_(std::move(config)), database_(std::move(database)), follower_(stored, 0) {}
 
 void SinkWorker::Run(std::stop_token stop) {
   stop_ = stop;
@@ -77,12 +77,6 @@ SinkState SinkWorker::LoadOrCreate() {
   return state;
 }
 
-void SinkWorker::Wait(std::stop_token stop, Clock::time_point until) {
-  // Once the service stops the signal it wakes nobody: sleep out the wait.
-  if (stored_.Stopped()) return SleepUntil(stop, until);
-  stored_.WaitPast(seen_, until, stop);
-}
-
 void SinkWorker::Step(std::stop_token stop) {
   if (!store_) store_ = OpenStore(database_);
   if (!store_->ClaimSink(config_.name)) {
@@ -104,17 +98,16 @@ void SinkWorker::Step(std::stop_token stop) {
     return;
   }
   if (state.batch_last == 0) {
-    seen_ = stored_.Count();
     const std::optional<int64_t> last = NextBatch(*store_, state.position);
     if (!last) {
-      Wait(stop, std::min(Wake(), Clock::now() + kLookAgain));
+      follower_.Wait(std::min(Wake(), Clock::now() + kLookAgain), stop);
       return;
     }
     state.batch_last = *last;
     Begin(state);
     store_->SaveSink(state);
   }
-  const Attempt attempt = Try(*store_, state);
+  const Attempt attempt = Try(*store_, *store_, state);
   switch (attempt.result) {
     case Attempt::Result::kDelivered:
       state.position = state.batch_last;

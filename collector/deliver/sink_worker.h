@@ -15,6 +15,7 @@
 #include <string>
 
 #include "collector/config/config.h"
+#include "collector/feed/punch_follower.h"
 #include "collector/feed/punch_signal.h"
 #include "collector/store/store.h"
 
@@ -44,20 +45,21 @@ class SinkWorker {
   void Run(std::stop_token stop);
 
  protected:
-  // The last id of the next batch, when one is due now; `store` gives the
-  // punches after `position`. Absent: nothing to send yet; the worker
-  // waits for news of punches or until `Wake()`.
-  virtual std::optional<int64_t> NextBatch(Store& store, int64_t position) = 0;
+  // The last id of the next batch after `position`, when one is due now,
+  // read through follower() and `punches`. Absent: nothing to send yet; the
+  // worker waits for news of punches or until `Wake()`.
+  virtual std::optional<int64_t> NextBatch(PunchReader& punches, int64_t position) = 0;
   // When the worker should look again without news of punches.
   virtual std::chrono::steady_clock::time_point Wake() = 0;
   // A new batch begins: set what the kind keeps of it in `state`.
   virtual void Begin(SinkState& state) = 0;
   // Tries the batch in flight in `state` (punches after its position up to
-  // its batch_last). May keep progress in `state` through `store` (a
+  // its batch_last). May keep progress in `state` through `sinks` (a
   // folder's file written).
-  virtual Attempt Try(Store& store, SinkState& state) = 0;
+  virtual Attempt Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) = 0;
 
   const DeliverConfig& config() const { return config_; }
+  PunchFollower& follower() { return follower_; }
   // Requested when the sink is to stop: a try in flight gives up.
   const std::stop_token& stopping() const { return stop_; }
 
@@ -65,14 +67,12 @@ class SinkWorker {
   // One step of the loop: a try, or a wait.
   void Step(std::stop_token stop);
   SinkState LoadOrCreate();
-  void Wait(std::stop_token stop, std::chrono::steady_clock::time_point until);
 
   const DeliverConfig config_;
   const std::string database_;
-  PunchSignal& stored_;
+  PunchFollower follower_;
   std::unique_ptr<Store> store_;
   std::stop_token stop_;
-  uint64_t seen_ = 0;          // of stored_, when the punches were last read
   int failures_ = 0;           // in a row
   bool others_ = false;        // another collector delivers this sink
   std::chrono::steady_clock::time_point next_try_{};

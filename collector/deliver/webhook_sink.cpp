@@ -44,8 +44,9 @@ Attempt AttemptOf(const HttpAnswer& answer) {
   return {Result::kRefused, reason, std::nullopt};
 }
 
-std::optional<int64_t> WebhookSink::NextBatch(Store& store, int64_t position) {
-  rows_ = store.PunchesAfter(position, config().batch);
+std::optional<int64_t> WebhookSink::NextBatch(PunchReader& punches, int64_t position) {
+  follower().MoveTo(position);
+  rows_ = follower().Next(punches, config().batch);
   if (rows_.empty()) return std::nullopt;
   return rows_.back().id;
 }
@@ -56,13 +57,14 @@ std::chrono::steady_clock::time_point WebhookSink::Wake() {
 
 void WebhookSink::Begin(SinkState& state) { state.batch_id = NewDeliveryId(); }
 
-Attempt WebhookSink::Try(Store& store, SinkState& state) {
+Attempt WebhookSink::Try(PunchReader& punches, SinkLedger&, SinkState& state) {
   // A batch taken up again (after a failure, a restart, a resume) is read
   // again: the same punches, since ids are committed in order.
   if (rows_.empty() || rows_.front().id <= state.position ||
       rows_.back().id != state.batch_last) {
-    rows_ = store.PunchesAfter(state.position, kMostBatch);
-    std::erase_if(rows_, [&](const PunchRow& row) { return row.id > state.batch_last; });
+    rows_.clear();
+    ForEachPunchUpTo(punches, state.position, state.batch_last, kMostBatch,
+                     [&](const PunchRow& row) { rows_.push_back(row); });
     if (rows_.empty()) return {};  // nothing left of it in the store
   }
   HttpPost post;

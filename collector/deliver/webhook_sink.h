@@ -25,10 +25,10 @@ class WebhookSink final : public SinkWorker {
   using SinkWorker::SinkWorker;
 
  private:
-  std::optional<int64_t> NextBatch(Store& store, int64_t position) override;
+  std::optional<int64_t> NextBatch(PunchReader& punches, int64_t position) override;
   std::chrono::steady_clock::time_point Wake() override;
   void Begin(SinkState& state) override;
-  Attempt Try(Store& store, SinkState& state) override;
+  Attempt Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) override;
 
   std::vector<PunchRow> rows_;  // the batch NextBatch read
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 
 namespace tallygate::collector::door {
 namespace {

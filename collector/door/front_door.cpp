@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 
 namespace tallygate::collector::door {
 namespace {

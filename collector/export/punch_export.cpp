@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "collector/store/value_text.h"
-#include "collector/store/time_text.h"
+#include "collector/base/value_text.h"
+#include "collector/base/time_text.h"
 #include "common/csv/csv_field.h"
 
 namespace tallygate::collector {

@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "collector/store/store.h"
+#include "collector/store/punch_reader.h"
 
 namespace tallygate::collector {
 

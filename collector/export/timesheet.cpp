@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "collector/store/time_text.h"
-#include "collector/store/value_text.h"
+#include "collector/base/time_text.h"
+#include "collector/base/value_text.h"
 #include "common/csv/csv_field.h"
 
 namespace tallygate::collector {
@@ -58,7 +58,7 @@ void TimesheetDays::Finish() {
   open_now_ = false;
 }
 
-void ReadTimesheet(Store& store, const PunchFilter& filter, std::chrono::minutes day_starts,
+void ReadTimesheet(PunchReader& store, const PunchFilter& filter, std::chrono::minutes day_starts,
                    const std::function<void(const TimesheetRow&)>& row) {
   TimesheetDays days(day_starts, row);
   store.ForEachHolderPunch(filter, [&](const PunchRow& punch) { days.Add(punch); });

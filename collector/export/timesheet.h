@@ -25,7 +25,7 @@
 #include <string>
 
 #include "collector/export/punch_export.h"
-#include "collector/store/store.h"
+#include "collector/store/punch_reader.h"
 
 namespace tallygate::collector {
 
@@ -72,7 +72,7 @@ class TimesheetDays {
 
 // Reads the punches `filter` selects from `store` and hands on their rows,
 // by card then working day, the undated last.
-void ReadTimesheet(Store& store, const PunchFilter& filter, std::chrono::minutes day_starts,
+void ReadTimesheet(PunchReader& store, const PunchFilter& filter, std::chrono::minutes day_starts,
                    const std::function<void(const TimesheetRow&)>& row);
 
 // The header line (CSV only; empty for JSON lines), CR LF ended.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 
 namespace tallygate::collector {
 

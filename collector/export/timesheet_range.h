@@ -8,7 +8,7 @@
 #include <string>
 
 #include "collector/config/config.h"
-#include "collector/store/store.h"
+#include "collector/store/punch_reader.h"
 
 namespace tallygate::collector {
 

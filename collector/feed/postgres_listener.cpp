@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "collector/store/postgres_session.h"
-#include "collector/store/postgres_store.h"
 #include "collector/store/store.h"
 
 namespace tallygate::collector {
@@ -36,8 +34,7 @@ void PostgresListener::Run(std::stop_token stop) {
   bool lost = false;
   while (!stop.stop_requested()) {
     try {
-      PostgresSession session(database_);
-      session.ExecScript("LISTEN " + std::string(kPunchesChannel));
+      const std::unique_ptr<PunchNews> news = ListenForPunches(database_);
       if (lost) {
         report_("listening for other collectors' punches again", false);
         signal_.Stored();
@@ -45,7 +42,7 @@ void PostgresListener::Run(std::stop_token stop) {
       lost = false;
       retry = kFirstRetry;
       while (!stop.stop_requested()) {
-        if (session.Notifications(kListenLook) > 0) signal_.Stored();
+        if (news->Wait(kListenLook) > 0) signal_.Stored();
       }
     } catch (const StoreError& e) {
       if (!lost) {

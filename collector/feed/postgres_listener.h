@@ -1,6 +1,6 @@
 // Punches stored by other collectors on the same PostgreSQL database: every
-// storing transaction notifies kPunchesChannel on commit, and the listener,
-// on a connection and thread of its own, turns each notification into
+// storing transaction tells others on commit (ListenForPunches), and the
+// listener, on a connection and thread of its own, turns each such news into
 // PunchSignal::Stored(). A lost connection is made again with a growing
 // wait; notifications sent meanwhile are lost, so it signals once after
 // making it again (readers go on from their last id and miss nothing).

@@ -5,8 +5,8 @@
 
 #include "collector/cards/card_plan.h"
 #include "collector/cards/held_name.h"
-#include "collector/poll/log.h"
-#include "collector/poll/punch_values.h"
+#include "collector/base/log.h"
+#include "collector/base/time_zone.h"
 
 namespace tallygate::collector {
 namespace {
@@ -63,7 +63,7 @@ std::string Make(Line& line, const TerminalConfig& terminal, const PendingCard& 
 
 }  // namespace
 
-void PlanCards(TerminalRuntime& runtime, Store& store, const WantedSnapshot& wanted) {
+void PlanCards(TerminalRuntime& runtime, CardBook& store, const WantedSnapshot& wanted) {
   const TerminalConfig& terminal = *runtime.config;
   if (!terminal.card_list || wanted.version == 0) return;
   const LocalDay today = std::chrono::floor<std::chrono::days>(LocalNow(terminal.time_zone));
@@ -83,7 +83,7 @@ void PlanCards(TerminalRuntime& runtime, Store& store, const WantedSnapshot& wan
   runtime.cards_list_changed = !plan.list_known;
 }
 
-void CarryOutCards(Line& line, TerminalRuntime& runtime, Store& store,
+void CarryOutCards(Line& line, TerminalRuntime& runtime, CardBook& store,
                    const WantedSnapshot& wanted, const std::stop_token& stop,
                    Collection& collection) {
   PlanCards(runtime, store, wanted);

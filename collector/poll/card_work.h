@@ -22,18 +22,18 @@
 #include <stop_token>
 
 #include "collector/poll/terminal_poll.h"
-#include "collector/poll/wanted_cards.h"
+#include "collector/cards/wanted_cards.h"
 
 namespace tallygate::collector {
 
 // Works out the terminal's pending changes again when the wanted lists,
 // the terminal's day or its list changed since the last time, and keeps
 // them in the store. Cheap otherwise: no query. Throws StoreError.
-void PlanCards(TerminalRuntime& runtime, Store& store, const WantedSnapshot& wanted);
+void PlanCards(TerminalRuntime& runtime, CardBook& store, const WantedSnapshot& wanted);
 
 // Plans, then makes the pending changes on `line`; a failure is added to
 // the collection's error. Throws StoreError.
-void CarryOutCards(Line& line, TerminalRuntime& runtime, Store& store,
+void CarryOutCards(Line& line, TerminalRuntime& runtime, CardBook& store,
                    const WantedSnapshot& wanted, const std::stop_token& stop,
                    Collection& collection);
 

@@ -7,8 +7,8 @@
 #include <set>
 
 #include "collector/poll/card_work.h"
-#include "collector/poll/log.h"
-#include "collector/poll/punch_values.h"
+#include "collector/base/log.h"
+#include "collector/base/time_zone.h"
 #include "collector/poll/terminal_poll.h"
 
 namespace tallygate::collector {
@@ -114,7 +114,7 @@ Collection NotPolled(const TerminalConfig& terminal, Outcome outcome, const std:
 // terminal is not to be polled now: the store failed, or another collector
 // sharing the database polls it (which is no failure; it is said when it
 // changes).
-std::optional<Collection> Claim(TerminalRuntime& runtime, Store& store,
+std::optional<Collection> Claim(TerminalRuntime& runtime, PollLedger& store,
                                 std::optional<bool> held) {
   const TerminalConfig& terminal = *runtime.config;
   const bool was_claimed = runtime.claimed;
@@ -162,7 +162,7 @@ constexpr std::chrono::seconds kOnceBusyWait{30};
 
 }  // namespace
 
-Fleet::Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics)
+Fleet::Fleet(const CollectorConfig& config, PollStores store, PollMetrics* metrics)
     : config_(config), store_(store), metrics_(metrics) {
   std::map<std::string, Group*> buses;
   Group* pool = nullptr;
@@ -287,21 +287,21 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     const TerminalConfig& terminal = *runtime.config;
     const Clock::time_point started = Clock::now();
     Collection collection;
-    if (std::optional<Collection> skipped = Claim(runtime, store_, held)) {
+    if (std::optional<Collection> skipped = Claim(runtime, store_.ledger, held)) {
       collection = std::move(*skipped);
     } else {
       const std::shared_ptr<const WantedSnapshot> wanted = wanted_.Now();
       try {
         // Kept pending before the line is tried: a terminal that cannot be
         // reached shows what it still lacks.
-        PlanCards(runtime, store_, *wanted);
+        PlanCards(runtime, store_.cards, *wanted);
       } catch (const StoreError& e) {
         Log(LogLevel::kError, terminal.name + ": card lists: " + e.what());
       }
       std::unique_ptr<Line>& slot = group.bus ? group.bus_line : runtime.line;
       const bool connecting = !group.bus && !slot;
       if (std::optional<Error> failed = OpenLine(slot, terminal.endpoint)) {
-        collection = RecordLineFailure(runtime, store_, *failed);
+        collection = RecordLineFailure(runtime, store_.ledger, *failed);
       } else {
         // A TCP terminal serves one client at a time: while our connection
         // lasted nobody else could clear and refill it, but between two
@@ -386,7 +386,7 @@ bool Fleet::GiveUp(Group& group, std::unique_lock<std::mutex>& lock) {
     TerminalRuntime& runtime = *group.terminals[leaving[k]];
     runtime.line.reset();
     try {
-      store_.ReleaseTerminal(runtime.config->name);
+      store_.ledger.ReleaseTerminal(runtime.config->name);
       given[k] = true;
     } catch (const StoreError& e) {
       // Still its own: the next round asks again if it must go.
@@ -405,7 +405,7 @@ void Fleet::Share() {
   const auto now = Clock::now();
   if (!share_ || now < next_share_) return;
   next_share_ = now + share_period_;
-  std::optional<FleetShare::Moves> moves = share_->Round(store_);
+  std::optional<FleetShare::Moves> moves = share_->Round(store_.ledger);
   if (!moves) return;
   if (moves->alone) {
     share_.reset();
@@ -457,7 +457,7 @@ void Fleet::WatchCards() {
   const std::shared_ptr<const WantedSnapshot> before = wanted_.Now();
   std::set<uint32_t> changed;
   try {
-    changed = wanted_.Refresh(store_);
+    changed = wanted_.Refresh(store_.cards);
   } catch (const StoreError& e) {
     // Said once, not every second while the store is down.
     if (!cards_unread_) Log(LogLevel::kError, std::string("card lists not read: ") + e.what());

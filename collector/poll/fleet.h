@@ -29,18 +29,18 @@
 
 #include "collector/config/config.h"
 #include "collector/poll/fleet_share.h"
-#include "collector/poll/poll_metrics.h"
-#include "collector/poll/wanted_cards.h"
-#include "collector/store/store.h"
+#include "collector/base/poll_metrics.h"
+#include "collector/cards/wanted_cards.h"
+#include "collector/poll/terminal_poll.h"
 
 namespace tallygate::collector {
 
 class Fleet {
  public:
-  // `config` and `store` outlive the fleet; `store` is safe to share
-  // between threads (SerializedStore). `metrics`, when given, outlives it
-  // too and receives every finished poll.
-  Fleet(const CollectorConfig& config, Store& store, PollMetrics* metrics = nullptr);
+  // `config` and `store` outlive the fleet; the fleet's threads share
+  // `store`. `metrics`, when given, outlives it too and receives every
+  // finished poll.
+  Fleet(const CollectorConfig& config, PollStores store, PollMetrics* metrics = nullptr);
   ~Fleet();
   Fleet(const Fleet&) = delete;
   Fleet& operator=(const Fleet&) = delete;
@@ -83,7 +83,7 @@ class Fleet {
   bool GiveUp(Group& group, std::unique_lock<std::mutex>& lock);
 
   const CollectorConfig& config_;
-  Store& store_;
+  PollStores store_;
   PollMetrics* metrics_;
   std::vector<std::unique_ptr<Group>> groups_;
   WantedCards wanted_;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 #include "collector/poll/share_plan.h"
 
 namespace tallygate::collector {
@@ -40,7 +40,7 @@ std::chrono::milliseconds FleetShare::Period(std::chrono::seconds interval) {
   return std::max<std::chrono::milliseconds>(capped / 4, std::chrono::milliseconds(250));
 }
 
-bool FleetShare::Take(Store& store, size_t unit) {
+bool FleetShare::Take(PollLedger& store, size_t unit) {
   const std::vector<std::string>& terminals = units_[unit];
   for (size_t i = 0; i < terminals.size(); ++i) {
     if (store.ClaimTerminal(terminals[i])) continue;
@@ -51,7 +51,7 @@ bool FleetShare::Take(Store& store, size_t unit) {
   return true;
 }
 
-std::optional<FleetShare::Moves> FleetShare::Round(Store& store) {
+std::optional<FleetShare::Moves> FleetShare::Round(PollLedger& store) {
   Moves moves;
   try {
     if (!joined_) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/store/store.h"
+#include "collector/store/poll_ledger.h"
 
 namespace tallygate::collector {
 
@@ -34,7 +34,7 @@ class FleetShare {
 
   // One round; nothing when the store failed (said once, until it works
   // again).
-  std::optional<Moves> Round(Store& store);
+  std::optional<Moves> Round(PollLedger& store);
 
   // How often rounds come for a fleet whose shortest poll interval is
   // `interval`: several times an interval, so that a unit given up is taken
@@ -43,7 +43,7 @@ class FleetShare {
 
  private:
   // Claims the unit's terminals, all or none.
-  bool Take(Store& store, size_t unit);
+  bool Take(PollLedger& store, size_t unit);
 
   std::vector<std::vector<std::string>> units_;  // each by name
   std::vector<std::string> terminals_;           // every unit's

@@ -75,7 +75,7 @@ std::vector<PunchBytes> FirstRecordsWithin(const KnownMemories& known, int32_t c
 }
 
 MemoryVerdict RecogniseMemory(Line& line, const TerminalConfig& terminal, int32_t count,
-                              Store& store, const std::stop_token& stop) {
+                              PollLedger& store, const std::stop_token& stop) {
   KnownMemories known = store.Memories(terminal.name);
   MemoryVerdict verdict;
   verdict.accept = known.accept;

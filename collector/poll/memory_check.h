@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "collector/config/config.h"
-#include "collector/store/store.h"
+#include "collector/store/poll_ledger.h"
 #include "tallygate/terminal.h"
 
 namespace tallygate::collector {
@@ -41,7 +41,7 @@ struct MemoryVerdict {
 // compared, and none when no other terminal's mark fits in `count`.
 // Throws StoreError.
 MemoryVerdict RecogniseMemory(Line& line, const TerminalConfig& terminal, int32_t count,
-                              Store& store, const std::stop_token& stop);
+                              PollLedger& store, const std::stop_token& stop);
 
 // The first records of the memories in `known` that a terminal holding
 // `count` records could have: a terminal whose record at position 0 is none

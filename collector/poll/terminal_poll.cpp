@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "collector/poll/card_work.h"
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
+#include "collector/base/time_zone.h"
 #include "collector/poll/memory_check.h"
 #include "collector/poll/punch_values.h"
 
@@ -45,7 +46,7 @@ struct FetchOutcome {
 // it is compared, not stored, and the mark moves on only once it matched.
 // A record at position 0 that is one of `suspects` ends the fetch before
 // anything is stored (`suspect`).
-FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, Store& store,
+FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, PollLedger& store,
                            const std::function<int64_t()>& collection, int32_t count,
                            int32_t from, const Mark& mark, bool overlap,
                            const std::stop_token& stop,
@@ -182,7 +183,7 @@ constexpr int64_t kRowWhenWorthIt = -1;
 // (none when 0: the store failed to begin one). `acted`: the poll was asked
 // for, read the card list, set the clock or changed cards, so it is no quiet
 // poll.
-void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& collection,
+void Finish(TerminalRuntime& runtime, PollLedger& store, int64_t id, Collection& collection,
             bool acted = false) {
   const TerminalConfig& terminal = *runtime.config;
   collection.ended = NowUtc();
@@ -246,7 +247,7 @@ void Finish(TerminalRuntime& runtime, Store& store, int64_t id, Collection& coll
 
 // Clears the terminal's records when every one is committed and a second
 // count agrees. Returns true when it cleared them.
-bool ClearWhenProven(Line& line, const TerminalConfig& terminal, Store& store, int32_t count,
+bool ClearWhenProven(Line& line, const TerminalConfig& terminal, PollLedger& store, int32_t count,
                      const std::stop_token& stop) {
   const Mark stored = store.LoadMark(terminal.name);  // StoreError: no clear
   if (stored.positions != count) return false;
@@ -290,7 +291,7 @@ bool ClearWhenProven(Line& line, const TerminalConfig& terminal, Store& store, i
 // history, so it is logged at warning. A terminal told to take the memory it
 // answers with as its own (AcceptMemory) takes that memory's mark into
 // `mark`.
-bool HoldsOwnMemory(Line& line, TerminalRuntime& runtime, Store& store, int32_t count, Mark& mark,
+bool HoldsOwnMemory(Line& line, TerminalRuntime& runtime, PollLedger& store, int32_t count, Mark& mark,
                     const std::string& why, const std::stop_token& stop,
                     Collection& collection) {
   const TerminalConfig& terminal = *runtime.config;
@@ -328,7 +329,7 @@ bool HoldsOwnMemory(Line& line, TerminalRuntime& runtime, Store& store, int32_t 
   return true;
 }
 
-void CollectCards(Line& line, TerminalRuntime& runtime, Store& store, const std::stop_token& stop,
+void CollectCards(Line& line, TerminalRuntime& runtime, CardBook& store, const std::stop_token& stop,
                   Collection& collection) {
   const TerminalConfig& terminal = *runtime.config;
   std::vector<CardEntry> cards;
@@ -379,7 +380,7 @@ bool HeldByAnother(ErrorCode code) {
          code == ErrorCode::kClosed;
 }
 
-Collection RecordLineFailure(TerminalRuntime& runtime, Store& store, const Error& error) {
+Collection RecordLineFailure(TerminalRuntime& runtime, PollLedger& store, const Error& error) {
   Collection collection;
   collection.terminal = runtime.config->name;
   collection.started = NowUtc();
@@ -389,8 +390,9 @@ Collection RecordLineFailure(TerminalRuntime& runtime, Store& store, const Error
   return collection;
 }
 
-Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
+Collection PollTerminal(Line& line, TerminalRuntime& runtime, PollStores stores,
                         const std::stop_token& stop, const WantedSnapshot* wanted) {
+  PollLedger& store = stores.ledger;
   const TerminalConfig& terminal = *runtime.config;
   Collection collection;
   collection.terminal = terminal.name;
@@ -554,7 +556,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     if (!stop.stop_requested() && terminal.card_list &&
         (runtime.cards_wanted || (cards_daily && daily_now))) {
       acted = true;
-      CollectCards(line, runtime, store, stop, collection);
+      CollectCards(line, runtime, stores.cards, stop, collection);
     }
     if (!stop.stop_requested() && clock_daily && daily_now) {
       acted = true;
@@ -563,7 +565,7 @@ Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
     if (wanted != nullptr && !stop.stop_requested() &&
         (collection.outcome == Outcome::kComplete || collection.outcome == Outcome::kCleared)) {
       acted |= !runtime.cards_pending.empty();
-      CarryOutCards(line, runtime, store, *wanted, stop, collection);
+      CarryOutCards(line, runtime, stores.cards, *wanted, stop, collection);
       acted |= !runtime.cards_pending.empty();
     }
   } catch (const StoreError& e) {

@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "collector/config/config.h"
-#include "collector/poll/wanted_cards.h"
+#include "collector/cards/wanted_cards.h"
 #include "collector/store/store.h"
 #include "tallygate/terminal.h"
 
@@ -92,6 +92,15 @@ inline constexpr std::chrono::seconds kBusyRetry{5};
 // which serves one client at a time and lets a new one take over.
 bool HeldByAnother(ErrorCode code);
 
+// The store as a poll uses it: the ledger it collects into, and the card
+// lists it collects and keeps. A Store is both.
+struct PollStores {
+  PollStores(Store& store) : ledger(store), cards(store) {}  // NOLINT(google-explicit-constructor)
+  PollStores(PollLedger& poll_ledger, CardBook& card_book) : ledger(poll_ledger), cards(card_book) {}
+  PollLedger& ledger;
+  CardBook& cards;
+};
+
 // Polls the terminal of `runtime` over `line` (its own, or its bus's), logs
 // the poll (at debug when it found nothing new), records it in the
 // collections table (a quiet poll only as kQuietWrite allows) and sets the
@@ -100,7 +109,7 @@ bool HeldByAnother(ErrorCode code);
 // throws: a store that fails is an outcome.
 // With `wanted`, the terminal's card list is then brought to the wanted
 // lists (card_work.h) once its records are collected.
-Collection PollTerminal(Line& line, TerminalRuntime& runtime, Store& store,
+Collection PollTerminal(Line& line, TerminalRuntime& runtime, PollStores stores,
                         const std::stop_token& stop, const WantedSnapshot* wanted = nullptr);
 
 // Adds `text` to the collection's error ("; " between).
@@ -109,7 +118,7 @@ void AppendError(Collection& collection, const std::string& text);
 // Records a poll whose line could not be opened, as PollTerminal records an
 // unreachable terminal, or a busy one when another program holds the line
 // (in the store only when it becomes busy, not at every try).
-Collection RecordLineFailure(TerminalRuntime& runtime, Store& store, const Error& error);
+Collection RecordLineFailure(TerminalRuntime& runtime, PollLedger& store, const Error& error);
 
 }  // namespace tallygate::collector
 

@@ -12,7 +12,7 @@
 
 #include "collector/store/sql_store.h"
 #include "collector/store/sql_values.h"
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 
 namespace tallygate::collector {
 namespace {

@@ -134,6 +134,11 @@ std::unique_ptr<Store> OpenStore(const std::string& database) {
   return OpenSqliteStore(file);
 }
 
+std::unique_ptr<PunchNews> ListenForPunches(const std::string& database) {
+  if (!IsPostgres(database)) return nullptr;
+  return ListenForPostgresPunches(database);
+}
+
 std::string WithoutPassword(const std::string& database) {
   if (IsUri(database)) return UriWithoutPassword(database);
   if (IsKeyValue(database)) return KeyValueWithoutPassword(database);

@@ -7,7 +7,7 @@
 #include "collector/store/postgres_claims.h"
 #include "collector/store/postgres_session.h"
 #include "collector/store/sql_store.h"
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 
 namespace tallygate::collector {
 namespace {
@@ -281,7 +281,23 @@ class PostgresStore final : public SqlStore {
   bool registered_ = false;           // its lock and row in this session
 };
 
+// LISTEN on a session of its own, which does nothing else.
+class PostgresPunchNews final : public PunchNews {
+ public:
+  explicit PostgresPunchNews(const std::string& database) : session_(database) {
+    session_.ExecScript("LISTEN " + std::string(kPunchesChannel));
+  }
+  int Wait(std::chrono::milliseconds wait) override { return session_.Notifications(wait); }
+
+ private:
+  PostgresSession session_;
+};
+
 }  // namespace
+
+std::unique_ptr<PunchNews> ListenForPostgresPunches(const std::string& database) {
+  return std::make_unique<PostgresPunchNews>(database);
+}
 
 std::unique_ptr<Store> OpenPostgresStore(const std::string& database) {
   const std::string described = WithoutPassword(database);

@@ -26,6 +26,9 @@ inline constexpr std::string_view kPunchesChannel = "tallygate_punches";
 // Connects and brings the schema up to date. Throws StoreError.
 std::unique_ptr<Store> OpenPostgresStore(const std::string& database);
 
+// Listens on kPunchesChannel of `database`. Throws StoreError.
+std::unique_ptr<PunchNews> ListenForPostgresPunches(const std::string& database);
+
 // The schema: the statements that make each version from the one before
 // (postgres_schema.cpp).
 std::span<const std::string_view> PostgresSchema();

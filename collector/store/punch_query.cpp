@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 
 namespace tallygate::collector {
 namespace {

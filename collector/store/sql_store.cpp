@@ -5,8 +5,8 @@
 
 #include "collector/store/punch_query.h"
 #include "collector/store/sql_values.h"
-#include "collector/store/time_text.h"
-#include "collector/store/value_text.h"
+#include "collector/base/time_text.h"
+#include "collector/base/value_text.h"
 
 namespace tallygate::collector {
 namespace {
@@ -200,7 +200,7 @@ int32_t SqlStore::InsertPunches(const std::string& terminal, int64_t collection,
 
 int32_t SqlStore::StorePage(const std::string& terminal, int64_t collection,
                             std::span<const Punch> punches, const Mark& mark) {
-  return Run("storing a page of " + terminal, [&] {
+  const int32_t stored = Run("storing a page of " + terminal, [&] {
     RequireClaim(terminal);
     SqlTransaction transaction(*session_);
     if (!punches.empty()) LockPunches();
@@ -215,6 +215,8 @@ int32_t SqlStore::StorePage(const std::string& terminal, int64_t collection,
     transaction.Commit();
     return added;
   });
+  if (stored > 0 && events_.stored) events_.stored();
+  return stored;
 }
 
 void SqlStore::ResetMark(const std::string& terminal) {
@@ -583,6 +585,16 @@ std::vector<CardAudit> SqlStore::CardAudits(std::optional<uint32_t> card, int li
     });
     return audits;
   });
+}
+
+void SqlStore::Answered() {
+  if (!std::exchange(unanswered_, false)) return;
+  if (events_.answered) events_.answered();
+}
+
+void SqlStore::Unanswered(const StoreTimeout& error) {
+  if (std::exchange(unanswered_, true)) return;
+  if (events_.unanswered) events_.unanswered(error.what());
 }
 
 void SqlStore::Check() {

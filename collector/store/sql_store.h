@@ -4,9 +4,11 @@
 #define TALLYGATE_COLLECTOR_STORE_SQL_STORE_H_
 
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "collector/store/sql_session.h"
@@ -19,6 +21,7 @@ struct PunchQuery;
 class SqlStore : public Store {
  public:
   std::string Describe() const override { return described_; }
+  void Tell(StoreEvents events) override { events_ = std::move(events); }
   void SaveTerminal(const TerminalInfo& terminal) override;
   Mark LoadMark(const std::string& terminal) override;
   int64_t BeginCollection(const Collection& collection) override;
@@ -84,8 +87,9 @@ class SqlStore : public Store {
   // database whose version is beyond them.
   void Migrate(std::span<const std::string_view> versions);
 
-  // Runs `work` as the operation `what`: after the session is ready, and
-  // with a failure's reason told as "STORE: WHAT: REASON".
+  // Runs `work` as the operation `what`: alone on the session (the threads
+  // sharing a store take turns here), after the session is ready, and with a
+  // failure's reason told as "STORE: WHAT: REASON".
   template <class Work>
   auto Run(const std::string& what, Work&& work) -> decltype(work());
 
@@ -139,17 +143,38 @@ class SqlStore : public Store {
   // Calls `row` for each row of `query` (punch_query.h's columns).
   void StreamPunches(const PunchQuery& query, const std::function<void(const PunchRow&)>& row);
 
+  // A call answered, or did not (StoreEvents::answered, ::unanswered).
+  void Answered();
+  void Unanswered(const StoreTimeout& error);
+
+  // Recursive: an operation may be made of others.
+  std::recursive_mutex mutex_;
   std::unique_ptr<SqlSession> session_;
-  std::string described_;
+  const std::string described_;
+  StoreEvents events_;
+  bool unanswered_ = false;  // since the last StoreTimeout, until a call answers
 };
 
 template <class Work>
 auto SqlStore::Run(const std::string& what, Work&& work) -> decltype(work()) {
+  const std::lock_guard one_at_a_time(mutex_);
   try {
     if (session_->Ready()) Reconnected();
-    return work();
+    if constexpr (std::is_void_v<decltype(work())>) {
+      work();
+      Answered();
+    } else {
+      auto result = work();
+      Answered();
+      return result;
+    }
   } catch (const StoreError&) {
-    RethrowStoreError(described_ + ": " + what + ": ");
+    try {
+      RethrowStoreError(described_ + ": " + what + ": ");
+    } catch (const StoreTimeout& error) {
+      Unanswered(error);
+      throw;
+    }
   }
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "collector/store/store.h"
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 
 namespace tallygate::collector {
 

@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 #include "collector/store/sql_session.h"
 #include "collector/store/store.h"
 

@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "collector/export/punch_export.h"
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
 #include "collector/web/search_query.h"
@@ -81,7 +81,7 @@ void AddApi(httplib::Server& server, Dashboard& dashboard) {
   server.Get("/api/terminals", Guarded([&dashboard](const httplib::Request&,
                                                     httplib::Response& response) {
     const std::vector<PendingCount> counts =
-        dashboard.WithStore([](Store& store) { return store.PendingCardCounts(); });
+        dashboard.WithStore([](CardBook& store) { return store.PendingCardCounts(); });
     Json list = Json::array();
     for (const TerminalView& view : CurrentTerminals(dashboard)) {
       Json terminal = TerminalJson(view);
@@ -93,7 +93,7 @@ void AddApi(httplib::Server& server, Dashboard& dashboard) {
   server.Get("/api/punches", Guarded([&dashboard](const httplib::Request& request,
                                                   httplib::Response& response) {
     const SearchQuery query = ReadSearch(request, true);
-    const PunchPage page = dashboard.WithStore([&](Store& store) {
+    const PunchPage page = dashboard.WithStore([&](PunchReader& store) {
       return store.SearchPunches(query.filter, query.after, query.limit);
     });
     Json punches = Json::array();
@@ -107,7 +107,7 @@ void AddApi(httplib::Server& server, Dashboard& dashboard) {
     const std::string terminal = Param(request, "terminal").value_or("");
     const int limit = LimitParam(request, "limit", 100);
     const std::vector<Collection> collections =
-        dashboard.WithStore([&](Store& store) { return store.Collections(terminal, limit); });
+        dashboard.WithStore([&](PunchReader& store) { return store.Collections(terminal, limit); });
     Json list = Json::array();
     for (const Collection& collection : collections) list.push_back(CollectionJson(collection));
     SendJson(response, 200, Json{{"collections", std::move(list)}});

@@ -10,7 +10,7 @@ UtcTime Now() { return std::chrono::floor<std::chrono::seconds>(std::chrono::sys
 ChangeResult ChangeCards(Dashboard& dashboard, const CardholderChanges& changes,
                          const std::string& by) {
   const std::vector<CardTerminal> terminals = CardTerminals(*dashboard.Config());
-  return dashboard.WithStore([&](Store& store) {
+  return dashboard.WithStore([&](CardBook& store) {
     return MakeCardholderChanges(store, terminals, changes, by, Now());
   });
 }
@@ -18,7 +18,7 @@ ChangeResult ChangeCards(Dashboard& dashboard, const CardholderChanges& changes,
 ChangeResult PreviewCards(Dashboard& dashboard, const CardholderChanges& changes) {
   const std::vector<CardTerminal> terminals = CardTerminals(*dashboard.Config());
   const std::vector<Cardholder> before =
-      dashboard.WithStore([](Store& store) { return store.Cardholders(); });
+      dashboard.WithStore([](CardBook& store) { return store.Cardholders(); });
   return CheckCardholderChanges(before, terminals, changes, Now());
 }
 

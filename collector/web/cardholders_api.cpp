@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "collector/cards/holder_csv.h"
-#include "collector/store/time_text.h"
-#include "collector/store/value_text.h"
+#include "collector/base/time_text.h"
+#include "collector/base/value_text.h"
 #include "collector/web/card_writes.h"
 #include "collector/web/holder_input.h"
 #include "collector/web/holder_view.h"
@@ -158,7 +158,7 @@ void AddCardholdersApi(httplib::Server& server, Dashboard& dashboard) {
     const std::string terminal = Param(request, "terminal").value_or("");
     Json list = Json::array();
     for (const PendingCard& pending :
-         dashboard.WithStore([&](Store& store) { return store.PendingCards(terminal, std::nullopt); })) {
+         dashboard.WithStore([&](CardBook& store) { return store.PendingCards(terminal, std::nullopt); })) {
       list.push_back(PendingJson(pending));
     }
     SendJson(response, 200, Json{{"pending", std::move(list)}});

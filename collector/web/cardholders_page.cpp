@@ -3,7 +3,7 @@
 // /cardholders/CARD: one holder, with the form that changes it and the
 // button that revokes it for an admin (POST /cardholders and
 // /cardholders/CARD/revoke, which come back to the holder with a flash).
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 #include "collector/web/card_state_text.h"
 #include "collector/web/card_writes.h"
 #include "collector/web/holder_input.h"

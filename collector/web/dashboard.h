@@ -12,7 +12,7 @@
 #include <string>
 
 #include "collector/config/config.h"
-#include "collector/poll/poll_metrics.h"
+#include "collector/base/poll_metrics.h"
 #include "collector/web/downloads.h"
 #include "collector/web/store_pool.h"
 #include "collector/web/write_access.h"

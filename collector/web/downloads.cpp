@@ -1,6 +1,6 @@
 #include "collector/web/downloads.h"
 
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 #include "collector/web/routes.h"
 
 namespace tallygate::collector::web {

@@ -14,7 +14,8 @@
 #include <utility>
 
 #include "collector/export/punch_export.h"
-#include "collector/poll/log.h"
+#include "collector/feed/punch_follower.h"
+#include "collector/base/log.h"
 #include "collector/web/places.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
@@ -61,7 +62,8 @@ std::optional<int64_t> RequestedStart(const httplib::Request& request) {
 class Stream {
  public:
   Stream(Dashboard& dashboard, LiveFeed& feed, int64_t after, std::shared_ptr<Place> place)
-      : dashboard_(dashboard), feed_(feed), last_(after), place_(std::move(place)) {}
+      : dashboard_(dashboard), feed_(feed), follower_(feed.signal(), after),
+        place_(std::move(place)) {}
 
   // One step, for cpp-httplib's chunked provider (called again while it
   // returns true and the stream is not done): sends what was stored after
@@ -70,18 +72,16 @@ class Stream {
   bool Next(httplib::DataSink& sink) {
     if (feed_.Stopping()) return Done(sink);
     if (!sink.is_writable()) return false;  // the client went away
-    const uint64_t seen = feed_.signal().Count();
     std::string text = std::exchange(pending_, {});
     try {
       for (const PunchRow& row : dashboard_.WithStore(
-               [&](Store& store) { return store.PunchesAfter(last_, kBatch); })) {
+               [&](PunchReader& store) { return follower_.Next(store, kBatch); })) {
         text += PunchEvent(row);
-        last_ = row.id;
       }
     } catch (const std::exception& e) {
       Log(LogLevel::kWarning, std::string("dashboard: /api/events: ") + e.what() +
                                   "; the stream ends, its client resumes after punch " +
-                                  std::to_string(last_));
+                                  std::to_string(follower_.position()));
       return Done(sink);
     }
     const auto now = Clock::now();
@@ -90,7 +90,7 @@ class Stream {
       keep_alive_at_ = now + kKeepAlive;
       return sink.write(text.data(), text.size());
     }
-    feed_.signal().WaitPast(seen, std::min(now + kLook, keep_alive_at_));
+    follower_.Wait(std::min(now + kLook, keep_alive_at_));
     return true;
   }
 
@@ -102,7 +102,7 @@ class Stream {
 
   Dashboard& dashboard_;
   LiveFeed& feed_;
-  int64_t last_;  // the id of the last punch sent
+  PunchFollower follower_;  // at the last punch sent
   const std::shared_ptr<Place> place_;
   std::string pending_ = kRetry;
   Clock::time_point keep_alive_at_ = Clock::now() + kKeepAlive;
@@ -119,7 +119,7 @@ void AddEvents(httplib::Server& server, Dashboard& dashboard, LiveFeed& feed) {
         TakePlace(places, kFeeds, request, response, Msg::kFeedsBusy, 5);
     if (!place) return;
     const int64_t after =
-        start ? *start : dashboard.WithStore([](Store& store) { return store.LastPunchId(); });
+        start ? *start : dashboard.WithStore([](PunchReader& store) { return store.LastPunchId(); });
     auto stream = std::make_shared<Stream>(dashboard, feed, after, std::move(place));
     response.set_header("Cache-Control", "no-store");
     response.set_header("X-Accel-Buffering", "no");  // a proxy passes each event on at once

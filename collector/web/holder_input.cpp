@@ -2,8 +2,8 @@
 
 #include "collector/cards/holder_check.h"
 #include "collector/cards/holder_csv.h"
-#include "collector/store/field_text.h"
-#include "collector/store/value_text.h"
+#include "collector/base/field_text.h"
+#include "collector/base/value_text.h"
 #include "collector/web/search_query.h"
 
 namespace tallygate::collector::web {

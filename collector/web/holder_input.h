@@ -11,7 +11,7 @@
 #include <string>
 
 #include "collector/cards/card_terminal.h"
-#include "collector/store/cardholder.h"
+#include "collector/base/cardholder.h"
 
 namespace tallygate::collector::web {
 

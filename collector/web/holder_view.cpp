@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "collector/poll/wanted_cards.h"
-#include "collector/store/value_text.h"
+#include "collector/cards/wanted_cards.h"
+#include "collector/base/value_text.h"
 
 namespace tallygate::collector::web {
 namespace {
@@ -33,7 +33,7 @@ std::optional<uint32_t> CardOf(std::string_view text) {
 HolderPage FindHolders(Dashboard& dashboard, std::string_view text, std::optional<uint32_t> after, size_t limit) {
   const CardFleet fleet = CurrentCardFleet(*dashboard.Config());
   const std::optional<uint32_t> card = CardOf(text);
-  return dashboard.WithStore([&](Store& store) {
+  return dashboard.WithStore([&](CardBook& store) {
     HolderPage page;
     std::vector<Cardholder> found;
     for (Cardholder& holder : store.Cardholders()) {
@@ -56,7 +56,7 @@ HolderPage FindHolders(Dashboard& dashboard, std::string_view text, std::optiona
 
 std::optional<HolderView> FindHolder(Dashboard& dashboard, uint32_t card) {
   const CardFleet fleet = CurrentCardFleet(*dashboard.Config());
-  return dashboard.WithStore([&](Store& store) -> std::optional<HolderView> {
+  return dashboard.WithStore([&](CardBook& store) -> std::optional<HolderView> {
     const std::optional<Cardholder> holder = store.FindCardholder(card);
     if (!holder) return std::nullopt;
     return HolderView{*holder, std::move(ReadPlaces(store, fleet, std::span(&*holder, 1)).front())};

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "collector/poll/punch_values.h"
-#include "collector/store/value_text.h"
+#include "collector/base/time_zone.h"
+#include "collector/base/value_text.h"
 #include "collector/web/html.h"
 
 namespace tallygate::collector::web {
@@ -73,7 +73,7 @@ std::string HourlyChartSection(Dashboard& dashboard, Language language, const st
   const LocalTime from{today - std::chrono::days{kChartDays - 1}};
   const LocalTime to{today + std::chrono::days{1}};
   const std::vector<HourCount> counts =
-      dashboard.WithStore([&](Store& store) { return store.PunchesPerHour(terminal, from, to); });
+      dashboard.WithStore([&](PunchReader& store) { return store.PunchesPerHour(terminal, from, to); });
   return "<h2>" + Caption(language, Msg::kChartTitle) + "</h2>\n<div class=\"chart\">" +
          HourlyChart(language, counts, today) + "</div>\n";
 }

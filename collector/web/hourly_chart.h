@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 #include "collector/web/dashboard.h"
 #include "collector/web/messages.h"
 

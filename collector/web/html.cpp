@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 
 namespace tallygate::collector::web {
 std::string UrlEncoded(std::string_view text) {

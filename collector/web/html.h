@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 #include "collector/web/messages.h"
 
 namespace tallygate::collector::web {

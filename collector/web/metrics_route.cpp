@@ -1,6 +1,6 @@
 // /metrics for Prometheus, /healthz for a load balancer or a check: 200
 // "ok" when the store answers a trivial query, else 503 "unavailable".
-#include "collector/poll/poll_metrics.h"
+#include "collector/base/poll_metrics.h"
 #include "collector/web/access.h"
 #include "collector/web/metrics_text.h"
 #include "collector/web/responses.h"
@@ -36,11 +36,11 @@ void AddMetrics(httplib::Server& server, Dashboard& dashboard, const std::string
     const PollMetricsSnapshot polls =
         dashboard.metrics() != nullptr ? dashboard.metrics()->Snapshot() : PollMetricsSnapshot{};
     const std::vector<PendingCount> pending =
-        dashboard.WithStore([](Store& store) { return store.PendingCardCounts(); });
+        dashboard.WithStore([](CardBook& store) { return store.PendingCardCounts(); });
     const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     const auto config = dashboard.Config();
     const std::vector<SinkReport> sinks =
-        dashboard.WithStore([&](Store& store) { return SinkReports(store, *config, now); });
+        dashboard.WithStore([&](Store& store) { return SinkReports(store, store, *config, now); });
     response.set_content(MetricsText(CurrentTerminals(dashboard), polls, pending, now) +
                              SinkMetricsText(sinks),
                          "text/plain; version=0.0.4; charset=utf-8");

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "collector/deliver/sink_report.h"
-#include "collector/poll/poll_metrics.h"
-#include "collector/store/cardholder.h"
+#include "collector/base/poll_metrics.h"
+#include "collector/base/cardholder.h"
 #include "collector/web/terminal_view.h"
 
 namespace tallygate::collector::web {

@@ -13,7 +13,7 @@ void AddPunchesCsv(httplib::Server& server, Dashboard& dashboard) {
     const PunchFilter filter = ReadSearch(request, false).filter;
     dashboard.downloads().Send(request, response, "punches.csv", [&](Spool& spool) {
       spool.Append(ExportHeader(ExportFormat::kCsv));
-      dashboard.WithStore([&](Store& store) {
+      dashboard.WithStore([&](PunchReader& store) {
         store.ForEachPunch(filter, [&](const PunchRow& row) {
           spool.Append(ExportRow(row, ExportFormat::kCsv));
         });

@@ -2,8 +2,8 @@
 // a page, with a link to the same search as CSV (punches_csv.cpp). The
 // first page of all punches gains new ones at the top as they are stored:
 // the page's script follows /api/events when the page carries #live-note.
-#include "collector/store/value_text.h"
-#include "collector/store/time_text.h"
+#include "collector/base/value_text.h"
+#include "collector/base/time_text.h"
 #include "collector/web/form_fields.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
@@ -79,7 +79,7 @@ void PunchesPage(Dashboard& dashboard, const httplib::Request& request,
                  SearchForm(language, *dashboard.Config(), request), [&] {
                    const SearchQuery query = ReadSearch(request, true);
                    int64_t newest = 0;
-                   const PunchPage page = dashboard.WithStore([&](Store& store) {
+                   const PunchPage page = dashboard.WithStore([&](PunchReader& store) {
                      newest = store.LastPunchId();
                      return store.SearchPunches(query.filter, query.after, query.limit);
                    });

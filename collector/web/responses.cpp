@@ -1,6 +1,6 @@
 #include "collector/web/responses.h"
 
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 #include "collector/store/store.h"
 #include "collector/web/search_query.h"
 

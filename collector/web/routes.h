@@ -9,7 +9,7 @@
 #include "collector/web/dashboard.h"
 #include "collector/door/failed_sign_ins.h"
 #include "collector/door/front_door.h"
-#include "collector/web/live_feed.h"
+#include "collector/feed/live_feed.h"
 #include "collector/web/messages.h"
 #include "collector/web/terminal_view.h"
 

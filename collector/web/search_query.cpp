@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 #include "collector/web/html.h"
 
 namespace tallygate::collector::web {

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "collector/store/store.h"
+#include "collector/store/punch_reader.h"
 #include "collector/web/messages.h"
 
 namespace tallygate::collector::web {

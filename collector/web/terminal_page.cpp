@@ -5,7 +5,7 @@
 // here with a flash).
 #include <algorithm>
 
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 #include "collector/web/card_state_text.h"
 #include "collector/web/hourly_chart.h"
 #include "collector/web/responses.h"

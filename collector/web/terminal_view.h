@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "collector/config/config.h"
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 
 namespace tallygate::collector::web {
 

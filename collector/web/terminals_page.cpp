@@ -2,7 +2,7 @@
 // punches per hour; reloaded every 30 seconds.
 #include <algorithm>
 
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 #include "collector/web/hourly_chart.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
@@ -35,7 +35,7 @@ std::string Row(const TerminalView& view, Language language, bool shared) {
 
 std::vector<TerminalView> CurrentTerminals(Dashboard& dashboard) {
   const std::vector<TerminalState> states =
-      dashboard.WithStore([](Store& store) { return store.States(); });
+      dashboard.WithStore([](PunchReader& store) { return store.States(); });
   const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
   return ViewTerminals(states, *dashboard.Config(), now);
 }
@@ -60,7 +60,7 @@ void AddTerminalsPage(httplib::Server& server, Dashboard& dashboard) {
     const auto config = dashboard.Config();
     const UtcTime now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     body += SinksPanel(
-        dashboard.WithStore([&](Store& store) { return SinkReports(store, *config, now); }),
+        dashboard.WithStore([&](Store& store) { return SinkReports(store, store, *config, now); }),
         language);
     PageFrame frame{language, Msg::kNavTerminals, "", std::move(body), kRefreshSeconds};
     SendPage(response, 200, frame);

@@ -1,7 +1,7 @@
 // /timesheet.csv: the timesheet page's rows as `tallygate-collector
 // timesheet` writes them, through the bounded downloads (downloads.h).
 #include "collector/export/timesheet.h"
-#include "collector/poll/punch_values.h"
+#include "collector/base/time_zone.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
 #include "collector/web/timesheet_query.h"
@@ -16,7 +16,7 @@ void AddTimesheetCsv(httplib::Server& server, Dashboard& dashboard) {
         TimesheetFilter(ReadTimesheetChoice(request, *config, LocalNow("")), *config);
     dashboard.downloads().Send(request, response, "timesheet.csv", [&](Spool& spool) {
       spool.Append(TimesheetHeader(ExportFormat::kCsv));
-      dashboard.WithStore([&](Store& store) {
+      dashboard.WithStore([&](PunchReader& store) {
         ReadTimesheet(store, filter, config->day_starts, [&](const TimesheetRow& row) {
           spool.Append(TimesheetLine(row, ExportFormat::kCsv));
         });

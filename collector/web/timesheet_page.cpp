@@ -4,8 +4,8 @@
 // a link to the same rows as CSV (timesheet_csv.cpp).
 #include "collector/config/clock_text.h"
 #include "collector/export/timesheet.h"
-#include "collector/poll/punch_values.h"
-#include "collector/store/value_text.h"
+#include "collector/base/time_zone.h"
+#include "collector/base/value_text.h"
 #include "collector/web/form_fields.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
@@ -59,7 +59,7 @@ struct Rows {
 Rows ReadRows(Dashboard& dashboard, const PunchFilter& filter, std::chrono::minutes day_starts,
               Language language) {
   Rows rows;
-  dashboard.WithStore([&](Store& store) {
+  dashboard.WithStore([&](PunchReader& store) {
     ReadTimesheet(store, filter, day_starts, [&](const TimesheetRow& row) {
       if (!row.day) {
         rows.undated += UndatedRow(row);

@@ -1,7 +1,7 @@
 #include "collector/web/timesheet_query.h"
 
 #include "collector/export/timesheet.h"
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 #include "collector/web/html.h"
 #include "collector/web/search_query.h"
 

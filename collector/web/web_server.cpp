@@ -8,7 +8,7 @@
 
 #include "collector/config/host_port.h"
 #include "collector/config/http_access.h"
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 #include "collector/web/access.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"

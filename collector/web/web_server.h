@@ -18,12 +18,12 @@
 #include <thread>
 
 #include "collector/config/config.h"
-#include "collector/poll/poll_metrics.h"
+#include "collector/base/poll_metrics.h"
 #include "collector/web/admin_tokens.h"
 #include "collector/web/dashboard.h"
 #include "collector/door/failed_sign_ins.h"
 #include "collector/door/front_door.h"
-#include "collector/web/live_feed.h"
+#include "collector/feed/live_feed.h"
 #include "collector/door/router.h"
 #include "collector/web/routes.h"
 #include "collector/door/tls_context.h"

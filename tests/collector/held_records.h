@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 #include "sim/client/sim_process.h"
 
 namespace tallygate::testing {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 
 namespace tallygate::collector {
 namespace {

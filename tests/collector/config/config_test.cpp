@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "collector/base/time_zone.h"
 #include "collector/config/config.h"
 #include "tests/support/temp_dir.h"
 

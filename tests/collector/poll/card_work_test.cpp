@@ -8,8 +8,8 @@
 #include <set>
 #include <thread>
 
+#include "collector/store/store.h"
 #include "collector/poll/fleet.h"
-#include "collector/poll/serialized_store.h"
 #include "sim/client/sim_process.h"
 #include "tests/collector/collector_process.h"
 #include "tests/collector/terminal_cards.h"
@@ -51,7 +51,7 @@ class CardWorkTest : public ::testing::Test {
       config_.terminals.push_back(terminal);
     }
     config_.terminals[2].remove_unknown_cards = true;
-    store_ = std::make_unique<SerializedStore>(OpenStore("sqlite:" + (dir_ / "punches.db").string()));
+    store_ = OpenStore("sqlite:" + (dir_ / "punches.db").string());
   }
 
   void Start() {
@@ -87,7 +87,7 @@ class CardWorkTest : public ::testing::Test {
   TempDir dir_;
   CollectorConfig config_;
   std::unique_ptr<SimProcess> sim_;
-  std::unique_ptr<SerializedStore> store_;
+  std::unique_ptr<Store> store_;
   std::unique_ptr<Fleet> fleet_;
   std::stop_source stop_;
   std::thread running_;

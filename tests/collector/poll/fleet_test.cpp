@@ -1,4 +1,5 @@
 // The fleet's scheduling against tallygate-sim and a real SQLite file.
+#include "collector/store/store.h"
 #include "collector/poll/fleet.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <set>
 #include <thread>
 
-#include "collector/poll/serialized_store.h"
 #include "sim/client/sim_process.h"
 #include "tests/collector/collector_process.h"
 #include "tests/support/free_port.h"
@@ -50,7 +50,8 @@ TEST(FleetTest, PollNowDuringAPollGetsAPollOfItsOwn) {
                   "any:1:delay=1500"});
   TempDir dir;
   const CollectorConfig config = OneTerminal(sim, 3600s);
-  SerializedStore store(OpenStore("sqlite:" + (dir / "punches.db").string()));
+  const std::unique_ptr<Store> store_opened = OpenStore("sqlite:" + (dir / "punches.db").string());
+  Store& store = *store_opened;
   Fleet fleet(config, store);
 
   std::stop_source stop;
@@ -77,7 +78,8 @@ TEST(FleetTest, ATerminalRefilledByAnotherClientIsConfirmedOverTheNextConnection
   CollectorConfig config = OneTerminal(sim, 1s);
   config.terminals[0].verify_interval = 600s;
   const TerminalConfig& terminal = config.terminals[0];
-  SerializedStore store(OpenStore("sqlite:" + (dir / "punches.db").string()));
+  const std::unique_ptr<Store> store_opened = OpenStore("sqlite:" + (dir / "punches.db").string());
+  Store& store = *store_opened;
   Fleet fleet(config, store);
 
   std::stop_source stop;
@@ -121,7 +123,8 @@ TEST(FleetTest, AOnceRunEndsWhenABusyTerminalIsTheLastDone) {
   added.name = "late";
   added.endpoint = TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(late_port)};
   config.terminals.push_back(added);
-  SerializedStore store(OpenStore("sqlite:" + (dir / "punches.db").string()));
+  const std::unique_ptr<Store> store_opened = OpenStore("sqlite:" + (dir / "punches.db").string());
+  Store& store = *store_opened;
   Fleet fleet(config, store);
 
   std::stop_source stop;
@@ -169,7 +172,8 @@ TEST(FleetTest, ABusTakesItsUpkeepInTurnsWithItsRecordPolls) {
     terminal.endpoint = SerialEndpoint{sim.pty_path()};
   }
   TempDir dir;
-  SerializedStore store(OpenStore("sqlite:" + (dir / "punches.db").string()));
+  const std::unique_ptr<Store> store_opened = OpenStore("sqlite:" + (dir / "punches.db").string());
+  Store& store = *store_opened;
   static const std::regex kFrame(R"(^rx addr=(\d+) cmd=0x\w+ (\w+) -> reply ((?:[0-9A-F]{2} ?)+))");
   for (const bool restart : {false, true}) {
     SCOPED_TRACE(restart ? "restart" : "start");

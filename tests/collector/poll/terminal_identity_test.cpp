@@ -8,8 +8,8 @@
 
 #include <map>
 
+#include "collector/store/store.h"
 #include "collector/poll/fleet.h"
-#include "collector/poll/serialized_store.h"
 #include "tests/collector/collector_process.h"
 #include "tests/collector/held_records.h"
 #include "tests/support/postgres_server.h"
@@ -37,7 +37,7 @@ class TerminalIdentityTest : public ::testing::TestWithParam<Transport> {
       sim_.emplace(std::vector<std::string>{"--pty", "--address", "1", "--address", "2",
                                             "--address", "3", "--records", "20", "--quiet"});
     }
-    store_.emplace(OpenStore("sqlite:" + (dir_ / "punches.db").string()));
+    store_ = OpenStore("sqlite:" + (dir_ / "punches.db").string());
   }
 
   std::string Target(int slot) const {
@@ -124,7 +124,7 @@ class TerminalIdentityTest : public ::testing::TestWithParam<Transport> {
 
   testing::TempDir dir_;
   std::optional<SimProcess> sim_;
-  std::optional<SerializedStore> store_;
+  std::unique_ptr<Store> store_;
   int last_status_ = -1;
 };
 
@@ -247,8 +247,9 @@ TEST_P(TerminalIdentityTest, AGenuineClearIsCollectedAndSaidWithItsCounts) {
 TEST_P(TerminalIdentityTest, CollectorsSharingADatabaseRecogniseEachOthersTerminals) {
   if (testing::PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
   testing::PostgresServer server;
-  auto first = std::make_unique<SerializedStore>(OpenStore(server.Uri()));
-  SerializedStore second(OpenStore(server.Uri()));
+  auto first = OpenStore(server.Uri());
+  const std::unique_ptr<Store> second_opened = OpenStore(server.Uri());
+  Store& second = *second_opened;
   ExpectOutcomes(OnceOn(*first, {{"g1", 1}}), {{"g1", Outcome::kComplete}});
   const auto held = OnceOn(second, {{"g9", 1}});
   ExpectOutcomes(held, {{"g9", Outcome::kWrongTerminal}});

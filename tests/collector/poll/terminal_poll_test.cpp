@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 #include "sim/client/sim_process.h"
 #include "tests/support/temp_dir.h"
 

@@ -19,6 +19,7 @@
 
 #include "collector/poll/fleet.h"
 #include "sim/client/sim_process.h"
+#include "tests/collector/each_store.h"
 #include "tests/collector/collector_process.h"
 #include "tests/collector/terminal_cards.h"
 #include "tests/support/postgres_server.h"
@@ -33,8 +34,6 @@ using testing::SimProcess;
 using testing::TempDir;
 using testing::WaitUntil;
 using namespace std::chrono_literals;
-
-enum class Kind { kSqlite, kPostgres };
 
 constexpr int kTerminals = 10;
 constexpr int kRemovesUnknown = 7;  // unknown_cards = "remove"
@@ -91,22 +90,9 @@ UtcTime NowUtc() {
 
 std::string Staff8(const std::string& staff) { return std::string(8 - staff.size(), '0') + staff; }
 
-class CardReliabilityTest : public ::testing::TestWithParam<Kind> {
+class CardReliabilityTest : public testing::EachStoreTest {
  protected:
-  void SetUp() override {
-    if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
-    if (GetParam() == Kind::kPostgres) {
-      if (PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
-      server_.emplace();
-      database_ = server_->Uri();
-    } else {
-      database_ = "sqlite:" + (dir_ / "cards.db").string();
-    }
-  }
-
-  TempDir dir_;
-  std::optional<PostgresServer> server_;
-  std::string database_;
+  CardReliabilityTest() : EachStoreTest("cards.db") {}
 };
 
 // 10 terminals in three groups, 5 % of replies dropped, 36 random changes of
@@ -150,7 +136,7 @@ TEST_P(CardReliabilityTest, ListsEndExactlyAsWantedAndNothingForeignOrFalselyDon
     }
     return false;
   };
-  std::mt19937 random(GetParam() == Kind::kSqlite ? 7001 : 7002);
+  std::mt19937 random(GetParam() == testing::StoreKind::kSqlite ? 7001 : 7002);
   const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
   uint32_t next_card = 0xC00001;
   const auto new_holder = [&](uint32_t card) {
@@ -337,11 +323,7 @@ TEST_P(CardReliabilityTest, ListsEndExactlyAsWantedAndNothingForeignOrFalselyDon
               wanted_total, kTerminals, live.size(), revoked.size(), samples, cut_short, runs);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, CardReliabilityTest,
-                         ::testing::Values(Kind::kSqlite, Kind::kPostgres),
-                         [](const ::testing::TestParamInfo<Kind>& param_info) {
-                           return param_info.param == Kind::kSqlite ? "Sqlite" : "Postgres";
-                         });
+TALLYGATE_ON_EACH_STORE(CardReliabilityTest);
 
 }  // namespace
 }  // namespace tallygate::collector

@@ -22,10 +22,11 @@
 #include <random>
 #include <set>
 
+#include "collector/store/store.h"
 #include "collector/poll/fleet.h"
-#include "collector/poll/serialized_store.h"
 #include "collector/store/postgres_session.h"
 #include "sim/client/sim_process.h"
+#include "tests/collector/each_store.h"
 #include "tests/collector/collector_process.h"
 #include "tests/collector/held_records.h"
 #include "tests/support/postgres_server.h"
@@ -42,8 +43,6 @@ using testing::TempDir;
 using namespace std::chrono_literals;
 
 constexpr int kTerminals = 20;
-
-enum class Kind { kSqlite, kPostgres };
 
 std::string Name(int k) { return "t" + std::to_string(k); }
 
@@ -106,22 +105,9 @@ TerminalConfig TcpTerminal(int k, int port) {
   return terminal;
 }
 
-class FleetReliabilityTest : public ::testing::TestWithParam<Kind> {
+class FleetReliabilityTest : public testing::EachStoreTest {
  protected:
-  void SetUp() override {
-    if (!SimProcess::Available()) GTEST_SKIP() << "tallygate-sim was not built";
-    if (GetParam() == Kind::kPostgres) {
-      if (PostgresServer::Programs().empty()) GTEST_SKIP() << "PostgreSQL is not installed";
-      server_.emplace();
-      database_ = server_->Uri();
-    } else {
-      database_ = "sqlite:" + (dir_ / "punches.db").string();
-    }
-  }
-
-  TempDir dir_;
-  std::optional<PostgresServer> server_;
-  std::string database_;
+  FleetReliabilityTest() : EachStoreTest("punches.db") {}
 };
 
 // 20 terminals, 5 % of replies dropped, punches arriving, half of the
@@ -129,7 +115,7 @@ class FleetReliabilityTest : public ::testing::TestWithParam<Kind> {
 // middle the store fails for three rounds (PostgreSQL stopped, or SQLite's
 // disk full).
 TEST_P(FleetReliabilityTest, FaultsArrivalsClearsAndAnOutageLoseNothing) {
-  const bool postgres = GetParam() == Kind::kPostgres;
+  const bool postgres = GetParam() == testing::StoreKind::kPostgres;
   std::string folder;
   if (!postgres) {
     // SQLite on a file system of its own that the test fills and then grows.
@@ -153,7 +139,8 @@ TEST_P(FleetReliabilityTest, FaultsArrivalsClearsAndAnOutageLoseNothing) {
     // loss no protocol can prevent.
     if (k % 2 == 0) config.terminals.back().clear_above = 250;
   }
-  SerializedStore store(OpenStore(database_));
+  const std::unique_ptr<Store> store_opened = OpenStore(database_);
+  Store& store = *store_opened;
   Fleet collector(config, store);
 
   int cleared = 0;
@@ -212,7 +199,8 @@ TEST_P(FleetReliabilityTest, KilledAtRandomMomentsLosesNothing) {
   ASSERT_EQ(fleet.Control("punch-rate 0").rfind("ok", 0), 0u);
   CollectorConfig config = LoadConfig(config_path);
   for (TerminalConfig& terminal : config.terminals) terminal.unit_wait = 500ms;
-  SerializedStore store(OpenStore(database_));
+  const std::unique_ptr<Store> store_opened = OpenStore(database_);
+  Store& store = *store_opened;
   int64_t stored_by_killed_runs = 0;
   store.ForEachPunch({}, [&](const PunchRow&) { ++stored_by_killed_runs; });
   // A page takes 2.3 s at 19200 bit/s and a restarted run fetches the page of
@@ -242,7 +230,8 @@ TEST(FrozenStoreReliabilityTest, NoClearWhileFrozenAndNothingLostOrTwiceAfter) {
         TcpTerminal(k, fleet.tcp_ports()[static_cast<size_t>(k - 1)]));
     if (k % 2 == 0) config.terminals.back().clear_above = 300;
   }
-  SerializedStore store(OpenStore(server.Uri()));
+  const std::unique_ptr<Store> store_opened = OpenStore(server.Uri());
+  Store& store = *store_opened;
   Fleet collector(config, store);
   const auto clears_since = [&](size_t line) {
     const std::vector<std::string> lines = fleet.Lines();
@@ -345,7 +334,8 @@ TEST(CollectorShareTest, CollectorsJoiningDyingAndComingBackShareTheFleetEvenlyA
   };
   // Who polls each terminal, as the store says.
   using Holders = std::map<std::string, std::string>;  // by terminal
-  SerializedStore observer(OpenStore(server.Uri()));
+  const std::unique_ptr<Store> observer_opened = OpenStore(server.Uri());
+  Store& observer = *observer_opened;
   const auto holders = [&] {
     Holders of;
     for (const TerminalState& state : observer.States()) {
@@ -474,16 +464,13 @@ TEST(CollectorShareTest, CollectorsJoiningDyingAndComingBackShareTheFleetEvenlyA
   }
 
   CollectorConfig last_config = LoadConfig(config);
-  SerializedStore store(OpenStore(server.Uri()));
+  const std::unique_ptr<Store> store_opened = OpenStore(server.Uri());
+  Store& store = *store_opened;
   Fleet collector(last_config, store);
   CatchUpThenExpectEverything(collector, store, terminals, 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, FleetReliabilityTest,
-                         ::testing::Values(Kind::kSqlite, Kind::kPostgres),
-                         [](const ::testing::TestParamInfo<Kind>& param_info) {
-                           return param_info.param == Kind::kSqlite ? "Sqlite" : "Postgres";
-                         });
+TALLYGATE_ON_EACH_STORE(FleetReliabilityTest);
 
 }  // namespace
 }  // namespace tallygate::collector

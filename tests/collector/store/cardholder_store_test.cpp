@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "collector/store/store.h"
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 #include "tests/collector/store/store_fixture.h"
 #include "tests/collector/store/store_testing.h"
 

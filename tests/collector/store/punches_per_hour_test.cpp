@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "collector/store/store.h"
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 #include "tests/collector/store/store_fixture.h"
 #include "tests/collector/store/store_testing.h"
 

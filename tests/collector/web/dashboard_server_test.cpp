@@ -12,9 +12,9 @@
 #include <tuple>
 #include <set>
 
+#include "collector/store/store.h"
 #include "collector/export/punch_export.h"
 #include "collector/poll/fleet.h"
-#include "collector/poll/serialized_store.h"
 #include "tests/collector/web/dashboard_fixture.h"
 #include "tests/support/postgres_server.h"
 
@@ -439,7 +439,8 @@ TEST_F(DashboardServerTest, MetricsCountTheFleetsFailedPolls) {
   config.terminals[0].name = "gone";
   config.terminals[0].endpoint = TcpEndpoint{"127.0.0.1", 9};  // discard: nothing listens
   config.terminals[0].busy_limit = std::chrono::seconds(0);     // refused: unreachable
-  SerializedStore store(OpenStore(database_));
+  const std::unique_ptr<Store> store_opened = OpenStore(database_);
+  Store& store = *store_opened;
   Fleet fleet(config, store, &metrics_);
   for (int poll = 0; poll < 2; ++poll) fleet.PollOnce({});
   const PollMetricsSnapshot snapshot = metrics_.Snapshot();

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <map>
 
-#include "collector/poll/punch_values.h"
-#include "collector/store/value_text.h"
+#include "collector/base/time_zone.h"
+#include "collector/base/value_text.h"
 #include "collector/web/html.h"
 #include "tests/collector/web/dashboard_fixture.h"
 #include "tests/tools/run_program.h"

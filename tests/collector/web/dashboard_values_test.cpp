@@ -3,7 +3,7 @@
 // export's rows, which its CSV download shares.
 #include <gtest/gtest.h>
 
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 #include "collector/export/punch_export.h"
 #include "collector/web/messages.h"
 #include "collector/web/metrics_text.h"

@@ -1,10 +1,10 @@
-#include "collector/store/cardholder.h"
+#include "collector/base/cardholder.h"
 
 #include <algorithm>
 #include <map>
 
-#include "collector/store/field_text.h"
-#include "collector/store/value_text.h"
+#include "collector/base/field_text.h"
+#include "collector/base/value_text.h"
 
 namespace tallygate::collector {
 namespace {

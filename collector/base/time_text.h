@@ -1,15 +1,15 @@
 // Times as the stores keep them: text that sorts as the time does.
 //   local  "2024-03-05 08:01:02"   (SQLite; PostgreSQL's timestamp)
 //   UTC    "2024-03-05T08:01:02Z"  (SQLite; PostgreSQL reads it as timestamptz)
-#ifndef TALLYGATE_COLLECTOR_STORE_TIME_TEXT_H_
-#define TALLYGATE_COLLECTOR_STORE_TIME_TEXT_H_
+#ifndef TALLYGATE_COLLECTOR_BASE_TIME_TEXT_H_
+#define TALLYGATE_COLLECTOR_BASE_TIME_TEXT_H_
 
 #include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 
 namespace tallygate::collector {
 
@@ -23,4 +23,4 @@ std::optional<std::chrono::seconds> ParseTimeText(std::string_view text);
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_STORE_TIME_TEXT_H_
+#endif  // TALLYGATE_COLLECTOR_BASE_TIME_TEXT_H_

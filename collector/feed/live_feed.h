@@ -1,13 +1,13 @@
-// What the live feed's streams (/api/events, events.cpp) share: the news
-// of punches stored, and the server's stop.
-#ifndef TALLYGATE_COLLECTOR_WEB_LIVE_FEED_H_
-#define TALLYGATE_COLLECTOR_WEB_LIVE_FEED_H_
+// What the live feed's streams (the dashboard's /api/events) share: the
+// news of punches stored, and the server's stop.
+#ifndef TALLYGATE_COLLECTOR_FEED_LIVE_FEED_H_
+#define TALLYGATE_COLLECTOR_FEED_LIVE_FEED_H_
 
 #include <atomic>
 
 #include "collector/feed/punch_signal.h"
 
-namespace tallygate::collector::web {
+namespace tallygate::collector {
 
 class LiveFeed {
  public:
@@ -32,6 +32,6 @@ class LiveFeed {
   std::atomic<bool> stopping_ = false;
 };
 
-}  // namespace tallygate::collector::web
+}  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_WEB_LIVE_FEED_H_
+#endif  // TALLYGATE_COLLECTOR_FEED_LIVE_FEED_H_

@@ -4,8 +4,8 @@
 // Safe from any thread: the fleet's workers record, the web server reads.
 // It keeps every terminal it has heard of; which of them /metrics shows is
 // the dashboard's choice (those of the configuration it serves).
-#ifndef TALLYGATE_COLLECTOR_POLL_POLL_METRICS_H_
-#define TALLYGATE_COLLECTOR_POLL_POLL_METRICS_H_
+#ifndef TALLYGATE_COLLECTOR_BASE_POLL_METRICS_H_
+#define TALLYGATE_COLLECTOR_BASE_POLL_METRICS_H_
 
 #include <array>
 #include <chrono>
@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 
 namespace tallygate::collector {
 
@@ -69,4 +69,4 @@ class PollMetrics {
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_POLL_POLL_METRICS_H_
+#endif  // TALLYGATE_COLLECTOR_BASE_POLL_METRICS_H_

@@ -1,4 +1,4 @@
-#include "collector/poll/poll_metrics.h"
+#include "collector/base/poll_metrics.h"
 
 namespace tallygate::collector {
 namespace {

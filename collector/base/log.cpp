@@ -1,4 +1,4 @@
-#include "collector/poll/log.h"
+#include "collector/base/log.h"
 
 #include <atomic>
 #include <cstdio>

@@ -3,8 +3,8 @@
 // (whoever changed them: the command line, the dashboard, another
 // collector), so that a poll of a terminal whose lists did not change
 // costs no query.
-#ifndef TALLYGATE_COLLECTOR_POLL_WANTED_CARDS_H_
-#define TALLYGATE_COLLECTOR_POLL_WANTED_CARDS_H_
+#ifndef TALLYGATE_COLLECTOR_CARDS_WANTED_CARDS_H_
+#define TALLYGATE_COLLECTOR_CARDS_WANTED_CARDS_H_
 
 #include <cstdint>
 #include <memory>
@@ -15,7 +15,7 @@
 
 #include "collector/cards/card_places.h"
 #include "collector/cards/card_terminal.h"
-#include "collector/store/store.h"
+#include "collector/store/card_book.h"
 
 namespace tallygate::collector {
 
@@ -36,7 +36,7 @@ class WantedCards {
   // Reads the holders again when the store's version is not the
   // snapshot's. Returns the cards whose holder changed meanwhile (none when
   // nothing did). Throws StoreError.
-  std::set<uint32_t> Refresh(Store& store);
+  std::set<uint32_t> Refresh(CardBook& store);
 
   // Whether a change of `cards` between `before` and `after` can concern
   // `terminal`: the card's holder, before or after, names it.
@@ -55,4 +55,4 @@ class WantedCards {
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_POLL_WANTED_CARDS_H_
+#endif  // TALLYGATE_COLLECTOR_CARDS_WANTED_CARDS_H_

@@ -1,4 +1,4 @@
-#include "collector/store/value_text.h"
+#include "collector/base/value_text.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,8 +1,8 @@
 // The card lists the company wants: who holds which card, and on which
 // terminals it opens. The collector carries this out on the terminals; the
 // store keeps it, and an audit of every change.
-#ifndef TALLYGATE_COLLECTOR_STORE_CARDHOLDER_H_
-#define TALLYGATE_COLLECTOR_STORE_CARDHOLDER_H_
+#ifndef TALLYGATE_COLLECTOR_BASE_CARDHOLDER_H_
+#define TALLYGATE_COLLECTOR_BASE_CARDHOLDER_H_
 
 #include <cstdint>
 #include <optional>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 
 namespace tallygate::collector {
 
@@ -143,4 +143,4 @@ std::string WhereText(const std::vector<std::string>& where);
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_STORE_CARDHOLDER_H_
+#endif  // TALLYGATE_COLLECTOR_BASE_CARDHOLDER_H_

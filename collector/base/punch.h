@@ -1,7 +1,7 @@
 // The values the collector keeps: punches, card entries, marks and the
 // record of each poll. Shared by the stores, the poller and the commands.
-#ifndef TALLYGATE_COLLECTOR_STORE_PUNCH_H_
-#define TALLYGATE_COLLECTOR_STORE_PUNCH_H_
+#ifndef TALLYGATE_COLLECTOR_BASE_PUNCH_H_
+#define TALLYGATE_COLLECTOR_BASE_PUNCH_H_
 
 #include <array>
 #include <chrono>
@@ -145,4 +145,4 @@ struct TerminalState {
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_STORE_PUNCH_H_
+#endif  // TALLYGATE_COLLECTOR_BASE_PUNCH_H_

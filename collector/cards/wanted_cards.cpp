@@ -1,8 +1,8 @@
-#include "collector/poll/wanted_cards.h"
+#include "collector/cards/wanted_cards.h"
 
 #include <algorithm>
 
-#include "collector/poll/punch_values.h"
+#include "collector/base/time_zone.h"
 
 namespace tallygate::collector {
 namespace {
@@ -31,7 +31,7 @@ std::shared_ptr<const WantedSnapshot> WantedCards::Now() const {
   return now_;
 }
 
-std::set<uint32_t> WantedCards::Refresh(Store& store) {
+std::set<uint32_t> WantedCards::Refresh(CardBook& store) {
   const int64_t version = store.CardholdersVersion();
   const std::shared_ptr<const WantedSnapshot> before = Now();
   if (version == before->version) return {};

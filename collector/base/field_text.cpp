@@ -1,4 +1,4 @@
-#include "collector/store/field_text.h"
+#include "collector/base/field_text.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "collector/store/time_text.h"
+#include "collector/base/time_text.h"
 
 #include <cstdio>
 

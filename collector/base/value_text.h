@@ -1,14 +1,14 @@
 // Values as people type them, read the same way by `export`, the dashboard
 // and the cardholder lists: days and card numbers.
-#ifndef TALLYGATE_COLLECTOR_STORE_VALUE_TEXT_H_
-#define TALLYGATE_COLLECTOR_STORE_VALUE_TEXT_H_
+#ifndef TALLYGATE_COLLECTOR_BASE_VALUE_TEXT_H_
+#define TALLYGATE_COLLECTOR_BASE_VALUE_TEXT_H_
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 
 namespace tallygate::collector {
 
@@ -36,4 +36,4 @@ std::string CardHex(uint32_t card);
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_STORE_VALUE_TEXT_H_
+#endif  // TALLYGATE_COLLECTOR_BASE_VALUE_TEXT_H_

@@ -1,4 +1,4 @@
-#include "collector/config/time_zone.h"
+#include "collector/base/time_zone.h"
 
 #include <date/tz.h>
 
@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "collector/config/config.h"
 
 namespace tallygate::collector {
 
@@ -29,6 +28,16 @@ std::string ZoneNameIn(std::string text) {
   return text;
 }
 
+// The zone `zone` names; null when the zone database does not know it.
+// Called under TimeZoneLibraryLock().
+const date::time_zone* FindZone(const std::string& zone) {
+  try {
+    return date::locate_zone(zone);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
 std::mutex& TimeZoneLibraryLock() {
@@ -39,11 +48,26 @@ std::mutex& TimeZoneLibraryLock() {
 std::optional<std::string> KnownTimeZone(const std::string& name) {
   if (name.empty()) return std::nullopt;
   const std::lock_guard hold(TimeZoneLibraryLock());
-  try {
-    return std::string(date::locate_zone(name)->name());
-  } catch (const std::exception&) {  // unknown, or no zone database at all
-    return std::nullopt;
-  }
+  const date::time_zone* found = FindZone(name);  // unknown, or no zone database at all
+  if (found == nullptr) return std::nullopt;
+  return std::string(found->name());
+}
+
+std::optional<UtcTime> ToUtc(LocalTime local, const std::string& zone) {
+  const std::lock_guard hold(TimeZoneLibraryLock());
+  const date::time_zone* found = FindZone(zone);
+  if (found == nullptr) return std::nullopt;
+  const date::local_seconds there{local.time_since_epoch()};
+  const auto utc = found->to_sys(there, date::choose::earliest);
+  return UtcTime{utc.time_since_epoch()};
+}
+
+LocalTime LocalNow(const std::string& zone) {
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  const std::lock_guard hold(TimeZoneLibraryLock());
+  const date::time_zone* found = FindZone(zone);
+  if (found == nullptr) found = date::current_zone();
+  return LocalTime{found->to_local(now).time_since_epoch()};
 }
 
 std::string HostTimeZone() {

@@ -1,8 +1,8 @@
 // The collector's log: one line per event on standard error, with its level
 // ("info gate-1: 12 punches added"), which journald keeps as it is under
 // systemd. Safe from any thread.
-#ifndef TALLYGATE_COLLECTOR_POLL_LOG_H_
-#define TALLYGATE_COLLECTOR_POLL_LOG_H_
+#ifndef TALLYGATE_COLLECTOR_BASE_LOG_H_
+#define TALLYGATE_COLLECTOR_BASE_LOG_H_
 
 #include <optional>
 #include <string>
@@ -22,4 +22,4 @@ void Log(LogLevel level, std::string_view text);
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_POLL_LOG_H_
+#endif  // TALLYGATE_COLLECTOR_BASE_LOG_H_

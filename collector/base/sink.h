@@ -3,17 +3,17 @@
 // and whether the receiver refused it.
 //
 // A sink's position is a punch id. Punches are committed in id order
-// (Store::StorePage), so "every punch after my position" never leaves out a
+// (PollLedger::StorePage), so "every punch after my position" never leaves out a
 // punch committed after one with a higher id, on one collector or on
 // several sharing a database.
-#ifndef TALLYGATE_COLLECTOR_STORE_SINK_H_
-#define TALLYGATE_COLLECTOR_STORE_SINK_H_
+#ifndef TALLYGATE_COLLECTOR_BASE_SINK_H_
+#define TALLYGATE_COLLECTOR_BASE_SINK_H_
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 
 namespace tallygate::collector {
 
@@ -48,4 +48,4 @@ struct SinkBacklog {
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_STORE_SINK_H_
+#endif  // TALLYGATE_COLLECTOR_BASE_SINK_H_

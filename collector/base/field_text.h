@@ -2,8 +2,8 @@
 // file, the command line, the dashboard's form, the JSON API): the spaces
 // around them dropped, and control characters told apart, so that a name is
 // kept as the terminals and the audit can show it.
-#ifndef TALLYGATE_COLLECTOR_STORE_FIELD_TEXT_H_
-#define TALLYGATE_COLLECTOR_STORE_FIELD_TEXT_H_
+#ifndef TALLYGATE_COLLECTOR_BASE_FIELD_TEXT_H_
+#define TALLYGATE_COLLECTOR_BASE_FIELD_TEXT_H_
 
 #include <string>
 #include <string_view>
@@ -23,4 +23,4 @@ std::string ControlsWritten(std::string_view text);
 
 }  // namespace tallygate::collector
 
-#endif  // TALLYGATE_COLLECTOR_STORE_FIELD_TEXT_H_
+#endif  // TALLYGATE_COLLECTOR_BASE_FIELD_TEXT_H_

@@ -1,4 +1,4 @@
-#include "collector/store/punch.h"
+#include "collector/base/punch.h"
 
 #include <utility>
 
