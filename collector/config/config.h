@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "tallygate/terminal.h"
+#include "collector/base/failure.h"
 
 namespace tallygate::collector {
 
@@ -156,9 +157,9 @@ struct CollectorConfig {
 
 // A mistake in the configuration: what() is "FILE:LINE:COLUMN: message"
 // (LINE and COLUMN where the file has one).
-class ConfigError : public std::runtime_error {
+class ConfigError : public Failure {
  public:
-  using std::runtime_error::runtime_error;
+  using Failure::Failure;
 };
 
 // Reads and checks the file. Throws ConfigError for the first mistake: a

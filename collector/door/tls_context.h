@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "collector/base/failure.h"
+
 struct ssl_ctx_st;
 
 namespace tallygate::collector::door {
@@ -17,9 +19,9 @@ namespace tallygate::collector::door {
 using SslContext = std::shared_ptr<ssl_ctx_st>;
 
 // A certificate or key that cannot be used; the message names the file.
-class TlsError : public std::runtime_error {
+class TlsError : public Failure {
  public:
-  using std::runtime_error::runtime_error;
+  using Failure::Failure;
 };
 
 // A server context with the certificate chain of `cert_file` and the key

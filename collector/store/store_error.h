@@ -6,15 +6,15 @@
 #ifndef TALLYGATE_COLLECTOR_STORE_STORE_ERROR_H_
 #define TALLYGATE_COLLECTOR_STORE_STORE_ERROR_H_
 
-#include <stdexcept>
+#include "collector/base/failure.h"
 
 namespace tallygate::collector {
 
 // A store failure. The message says what failed and why, and never holds a
 // password (connection strings are shown without theirs).
-class StoreError : public std::runtime_error {
+class StoreError : public Failure {
  public:
-  using std::runtime_error::runtime_error;
+  using Failure::Failure;
 };
 
 // A store that did not answer in time: a server that does not reply (stopped,

@@ -28,7 +28,7 @@ std::optional<std::string> Text(const httplib::Request& request, const char* fie
 }  // namespace
 
 BadField::BadField(std::string field, Msg reason, std::string value)
-    : std::runtime_error(field + ": bad value"),
+    : InputError(field + ": bad value"),
       field_(std::move(field)),
       reason_(reason),
       value_(std::move(value)) {}

@@ -10,13 +10,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "collector/base/failure.h"
 #include "collector/store/punch_reader.h"
 #include "collector/web/messages.h"
 
 namespace tallygate::collector::web {
 
 // A request value that is not what its field takes.
-class BadField : public std::runtime_error {
+class BadField : public InputError {
  public:
   BadField(std::string field, Msg reason, std::string value);
   // "card: \"12x\" is not a card number (...)" in `language`, as plain text.

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "collector/base/failure.h"
 #include "collector/config/config.h"
 #include "collector/base/poll_metrics.h"
 #include "collector/web/admin_tokens.h"
@@ -56,9 +57,9 @@ struct WebOptions {
 WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& listen);
 
 // A server that cannot start: the address is in use or not this machine's.
-class WebStartError : public std::runtime_error {
+class WebStartError : public Failure {
  public:
-  using std::runtime_error::runtime_error;
+  using Failure::Failure;
 };
 
 class WebServer {
