@@ -102,7 +102,7 @@ int Import(const CardsOptions& options, const CollectorConfig& config) {
 std::optional<uint32_t> Card(const std::string& text, std::vector<std::string>& problems) {
   try {
     return ParseKeptCard(text);
-  } catch (const std::invalid_argument& error) {
+  } catch (const InputError& error) {
     problems.push_back(std::string("card ") + error.what());
     return std::nullopt;
   }

@@ -14,7 +14,8 @@
 //     cards import|add|remove|show ...   the wanted card lists (cards_command.h)
 // Exit statuses: 0 done; 1 the store was unusable; 2 usage or configuration
 // mistakes (nothing polled), a bad card file or value (nothing changed);
-// 3 (once) a terminal was partial or unreachable.
+// 3 (once) a terminal was partial or unreachable; 4 (once) a terminal
+// answered with another's memory.
 #include <cstdio>
 #include <iostream>
 #include <stop_token>
@@ -66,7 +67,7 @@ int Export(PunchReader& store, const Options& options) {
   if (!options.card.empty()) {
     try {
       filter.card = ParseCard(options.card);
-    } catch (const std::invalid_argument& e) {
+    } catch (const InputError& e) {
       std::cerr << "tallygate-collector: export: --card " << e.what() << "\n";
       return kUsage;
     }
@@ -102,30 +103,28 @@ int CheckConfig(const CollectorConfig& config) {
   return 0;
 }
 
-int Main(int argc, char** argv) {
-  CLI::App app{"Keeps every punch of a fleet of attendance terminals in SQLite or PostgreSQL, "
-               "exactly once.",
-               "tallygate-collector"};
-  command_line::Prepare(app);
-  Options options;
-  app.add_option("--config", options.config, "the configuration file")
-      ->capture_default_str();
-  app.add_option("--log-level", options.log_level, "debug, info, warning or error")
-      ->check(CLI::IsMember({"debug", "info", "warning", "error"}))
-      ->capture_default_str();
-  app.require_subcommand(1, 1);
-  app.footer(
-      "Exit status: 0 done; 1 the store was unusable; 2 a usage or configuration mistake "
-      "(nothing polled), or a bad card file or value (nothing changed); 3 (once) a terminal was "
-      "partial or unreachable; 4 (once) a terminal answered with another's memory (held).\n"
-      "Global options may also follow the command.");
-  CLI::App* run = app.add_subcommand("run", "poll until SIGTERM or SIGINT; SIGHUP rereads the "
-                                            "configuration");
-  run->add_option("--http", options.http,
-                  "serve the dashboard on HOST:PORT (over [http] listen)");
-  CLI::App* once = app.add_subcommand("once", "poll every terminal once");
-  CLI::App* status = app.add_subcommand("status", "show each terminal's state");
-  status->add_flag("--json", options.json, "as JSON");
+// Every option of every command, as parsed.
+struct AllOptions {
+  Options global;  // and those of run, status and export
+  TimesheetOptions timesheet;
+  CardsOptions cards;
+  DeliverOptions deliver;
+  TerminalsOptions terminals;
+};
+
+struct Commands {
+  CLI::App* run;
+  CLI::App* once;
+  CLI::App* status;
+  CLI::App* exporter;
+  CLI::App* timesheet;
+  CLI::App* check;
+  CLI::App* cards;
+  CLI::App* deliver;
+  CLI::App* terminals;
+};
+
+CLI::App* AddExportCommand(CLI::App& app, Options& options) {
   CLI::App* exporter = app.add_subcommand("export", "punches as CSV or JSON lines");
   exporter->add_option("--from", options.from, "first day, YYYY-MM-DD")->required();
   exporter->add_option("--to", options.to, "last day, YYYY-MM-DD (included)")->required();
@@ -138,67 +137,116 @@ int Main(int argc, char** argv) {
       ->capture_default_str();
   exporter->add_option("--output", options.output,
                        "write FILE (whole or not at all) instead of standard output");
-  TimesheetOptions timesheet_options;
-  CLI::App* timesheet = AddTimesheetCommand(app, timesheet_options);
-  CLI::App* check = app.add_subcommand("check-config", "check the configuration and exit");
-  CardsOptions cards_options;
-  CLI::App* cards = AddCardsCommands(app, cards_options);
-  DeliverOptions deliver_options;
-  CLI::App* deliver = AddDeliverCommands(app, deliver_options);
-  TerminalsOptions terminals_options;
-  CLI::App* terminals = AddTerminalsCommands(app, terminals_options);
-  for (CLI::App* command : {run, once, status, exporter, timesheet, check}) command->fallthrough();
-  if (std::optional<int> done = command_line::Parse(app, argc, argv)) return *done;
-  SetLogLevel(*ParseLogLevel(options.log_level));
+  return exporter;
+}
 
-  CollectorConfig config;
+Commands AddCommands(CLI::App& app, AllOptions& all) {
+  Options& options = all.global;
+  app.add_option("--config", options.config, "the configuration file")
+      ->capture_default_str();
+  app.add_option("--log-level", options.log_level, "debug, info, warning or error")
+      ->check(CLI::IsMember({"debug", "info", "warning", "error"}))
+      ->capture_default_str();
+  app.require_subcommand(1, 1);
+  app.footer(
+      "Exit status: 0 done; 1 the store was unusable; 2 a usage or configuration mistake "
+      "(nothing polled), or a bad card file or value (nothing changed); 3 (once) a terminal was "
+      "partial or unreachable; 4 (once) a terminal answered with another's memory (held).\n"
+      "Global options may also follow the command.");
+  Commands commands{};
+  commands.run = app.add_subcommand("run", "poll until SIGTERM or SIGINT; SIGHUP rereads the "
+                                           "configuration");
+  commands.run->add_option("--http", options.http,
+                           "serve the dashboard on HOST:PORT (over [http] listen)");
+  commands.once = app.add_subcommand("once", "poll every terminal once");
+  commands.status = app.add_subcommand("status", "show each terminal's state");
+  commands.status->add_flag("--json", options.json, "as JSON");
+  commands.exporter = AddExportCommand(app, options);
+  commands.timesheet = AddTimesheetCommand(app, all.timesheet);
+  commands.check = app.add_subcommand("check-config", "check the configuration and exit");
+  commands.cards = AddCardsCommands(app, all.cards);
+  commands.deliver = AddDeliverCommands(app, all.deliver);
+  commands.terminals = AddTerminalsCommands(app, all.terminals);
+  for (CLI::App* command : {commands.run, commands.once, commands.status, commands.exporter,
+                            commands.timesheet, commands.check}) {
+    command->fallthrough();
+  }
+  return commands;
+}
+
+int Status(Store& store, const Options& options, const CollectorConfig& config) {
+  const std::vector<TerminalState> states = store.States();
+  const std::vector<PendingCard> pending = store.PendingCards("", std::nullopt);
+  if (options.json) {
+    std::cout << StatusJson(states, pending);
+  } else {
+    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    std::cout << StatusTable(states, pending)
+              << SinkTable(SinkReports(store, store, config, now));
+  }
+  return 0;
+}
+
+// The commands that work on the store; a store that fails ends them with
+// its exit status.
+int RunStoreCommand(const Commands& commands, const AllOptions& all,
+                    const CollectorConfig& config) {
   try {
-    config = LoadConfig(options.config);
-  } catch (const ConfigError& e) {
-    std::cerr << "tallygate-collector: " << e.what() << "\n";
-    return kUsage;
-  }
-  if (check->parsed()) return CheckConfig(config);
-  if (run->parsed() || once->parsed()) {
-    for (const std::string& warning : config.warnings) Log(LogLevel::kWarning, warning);
-  }
-  if (run->parsed()) {
-    BlockServiceSignals();
-    return RunService(options.config, std::move(config), options.http);
-  }
-  try {
-    if (cards->parsed()) return RunCards(*cards, cards_options, config);
-    if (timesheet->parsed()) return RunTimesheet(timesheet_options, config);
-    if (deliver->parsed()) return RunDeliver(*deliver, deliver_options, config);
-    if (terminals->parsed()) return RunTerminals(*terminals, terminals_options, config);
+    if (commands.cards->parsed()) return RunCards(*commands.cards, all.cards, config);
+    if (commands.timesheet->parsed()) return RunTimesheet(all.timesheet, config);
+    if (commands.deliver->parsed()) return RunDeliver(*commands.deliver, all.deliver, config);
+    if (commands.terminals->parsed()) {
+      return RunTerminals(*commands.terminals, all.terminals, config);
+    }
     const std::unique_ptr<Store> opened = OpenStore(config.database);
     Store& store = *opened;
     WatchStore(store, nullptr);
-    if (once->parsed()) {
+    if (commands.once->parsed()) {
       Fleet fleet(config, store);
       return RunStoppable(store.Describe(), [&](std::stop_token stop) {
         return OnceStatus(fleet.PollOnce(std::move(stop)));
       });
     }
-    if (status->parsed()) {
-      const std::vector<TerminalState> states = store.States();
-      const std::vector<PendingCard> pending = store.PendingCards("", std::nullopt);
-      if (options.json) {
-        std::cout << StatusJson(states, pending);
-      } else {
-        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-        std::cout << StatusTable(states, pending) << SinkTable(SinkReports(store, store, config, now));
-      }
-      return 0;
-    }
-    return Export(store, options);
+    if (commands.status->parsed()) return Status(store, all.global, config);
+    return Export(store, all.global);
   } catch (const StoreError& e) {
     std::cerr << "tallygate-collector: " << e.what() << "\n";
     return kStoreUnusable;
-  } catch (const std::system_error& e) {
+  } catch (const Failure& e) {
+    std::cerr << "tallygate-collector: " << e.what() << "\n";
+    return 1;
+  } catch (const std::system_error& e) {  // a file the standard library could not write
     std::cerr << "tallygate-collector: " << e.what() << "\n";
     return 1;
   }
+}
+
+int Main(int argc, char** argv) {
+  CLI::App app{"Keeps every punch of a fleet of attendance terminals in SQLite or PostgreSQL, "
+               "exactly once.",
+               "tallygate-collector"};
+  command_line::Prepare(app);
+  AllOptions all;
+  const Commands commands = AddCommands(app, all);
+  if (std::optional<int> done = command_line::Parse(app, argc, argv)) return *done;
+  SetLogLevel(*ParseLogLevel(all.global.log_level));
+
+  CollectorConfig config;
+  try {
+    config = LoadConfig(all.global.config);
+  } catch (const ConfigError& e) {
+    std::cerr << "tallygate-collector: " << e.what() << "\n";
+    return kUsage;
+  }
+  if (commands.check->parsed()) return CheckConfig(config);
+  if (commands.run->parsed() || commands.once->parsed()) {
+    for (const std::string& warning : config.warnings) Log(LogLevel::kWarning, warning);
+  }
+  if (commands.run->parsed()) {
+    BlockServiceSignals();
+    return RunService(all.global.config, std::move(config), all.global.http);
+  }
+  return RunStoreCommand(commands, all, config);
 }
 
 }  // namespace

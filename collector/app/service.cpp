@@ -220,6 +220,73 @@ int RunStoppable(const std::string& store, const std::function<int(std::stop_tok
   return status;
 }
 
+namespace {
+
+// What the service holds across its configurations.
+struct ServiceParts {
+  const std::filesystem::path& config_file;
+  StopDeadline& deadline;
+  PollMetrics& metrics;
+  PunchSignal& stored;
+  web::WebServer* server;  // null without a dashboard
+  LeftBehind& left_behind;
+  // SIGHUP reads the dashboard's certificate and key again, besides the
+  // configuration.
+  void ReloadTls() const {
+    if (server != nullptr) server->ReloadTls();
+  }
+};
+
+// Polls and delivers with `config` into `store` until a stop signal (then
+// the service's end: null), or SIGHUP with a configuration that reads (the
+// one returned, once the workers of this one have ended).
+std::optional<CollectorConfig> RunWith(const ServiceParts& parts,
+                                       const std::shared_ptr<const CollectorConfig>& config,
+                                       Store& store) {
+  Log(LogLevel::kInfo, "polling " + std::to_string(config->terminals.size()) +
+                           " terminals into " + store.Describe());
+  std::stop_source stop;
+  Fleet fleet(*config, store, &parts.metrics);
+  Delivery delivery(*config, parts.stored);
+  if (parts.server != nullptr) {
+    parts.server->Attach(config, [&fleet](const std::string& name) { return fleet.PollNow(name); });
+  }
+  Task workers([&] { fleet.Run(stop.get_token()); });
+  std::optional<CollectorConfig> reread;
+  bool stopping = false;
+  while (!reread && !stopping) {
+    const int signal = NextSignal(std::chrono::hours(1));
+    stopping = IsStop(signal);
+    if (signal == SIGHUP) {
+      reread = Reread(parts.config_file);
+      parts.ReloadTls();
+    }
+  }
+  if (parts.server != nullptr) parts.server->Attach(config, nullptr);  // before the fleet goes
+  stop.request_stop();
+  // The workers end once the store call in flight returns, within the
+  // store's limit; meanwhile a stop signal is answered, and SIGHUP
+  // rereads again.
+  while (!stopping && !workers.Finished()) {
+    const int signal = NextSignal(kLook);
+    stopping = IsStop(signal);
+    if (signal != SIGHUP) continue;
+    parts.ReloadTls();
+    if (std::optional<CollectorConfig> again = Reread(parts.config_file)) reread = std::move(again);
+  }
+  if (!stopping) return reread;
+  parts.stored.Stop();  // the live feed's streams end
+  parts.deadline.Start(0, StoreCall(store.Describe()));
+  workers.Join();
+  Log(LogLevel::kInfo, "stopped");
+  if (std::optional<std::string> waiting = parts.left_behind.Waiting()) {
+    parts.deadline.NowWaitingFor(*waiting);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 int RunService(const std::filesystem::path& config_file, CollectorConfig first_config,
                const std::string& http_listen) {
   // First, so that it watches the end of everything after it.
@@ -235,61 +302,18 @@ int RunService(const std::filesystem::path& config_file, CollectorConfig first_c
   if (status != 0) return status;
   auto config = std::make_shared<const CollectorConfig>(std::move(first_config));
   if (server) server->Attach(config, nullptr);
-  // SIGHUP reads the dashboard's certificate and key again, besides the
-  // configuration.
-  const auto reload_tls = [&] {
-    if (server) server->ReloadTls();
-  };
+  LeftBehind left_behind;
+  const ServiceParts parts{config_file, deadline, metrics, stored, server.get(), left_behind};
   const auto reloaded = [&](const std::shared_ptr<const CollectorConfig>& changed) {
     if (server) server->Attach(changed, nullptr);
-    reload_tls();
+    parts.ReloadTls();
   };
-  LeftBehind left_behind;
   std::unique_ptr<Store> store =
       OpenStoreWaiting(config_file, config, reloaded, left_behind, deadline, stored);
   if (!store) return 0;
   for (;;) {
-    Log(LogLevel::kInfo, "polling " + std::to_string(config->terminals.size()) +
-                             " terminals into " + store->Describe());
-    std::stop_source stop;
-    Fleet fleet(*config, *store, &metrics);
-    Delivery delivery(*config, stored);
-    if (server) {
-      server->Attach(config, [&fleet](const std::string& name) { return fleet.PollNow(name); });
-    }
-    Task workers([&] { fleet.Run(stop.get_token()); });
-    std::optional<CollectorConfig> reread;
-    bool stopping = false;
-    while (!reread && !stopping) {
-      const int signal = NextSignal(std::chrono::hours(1));
-      stopping = IsStop(signal);
-      if (signal == SIGHUP) {
-        reread = Reread(config_file);
-        reload_tls();
-      }
-    }
-    if (server) server->Attach(config, nullptr);  // before the fleet goes
-    stop.request_stop();
-    // The workers end once the store call in flight returns, within the
-    // store's limit; meanwhile a stop signal is answered, and SIGHUP
-    // rereads again.
-    while (!stopping && !workers.Finished()) {
-      const int signal = NextSignal(kLook);
-      stopping = IsStop(signal);
-      if (signal != SIGHUP) continue;
-      reload_tls();
-      if (std::optional<CollectorConfig> again = Reread(config_file)) reread = std::move(again);
-    }
-    if (stopping) {
-      stored.Stop();  // the live feed's streams end
-      deadline.Start(0, StoreCall(store->Describe()));
-      workers.Join();
-      Log(LogLevel::kInfo, "stopped");
-      if (std::optional<std::string> waiting = left_behind.Waiting()) {
-        deadline.NowWaitingFor(*waiting);
-      }
-      return 0;
-    }
+    std::optional<CollectorConfig> reread = RunWith(parts, config, *store);
+    if (!reread) return 0;
     if (!SameHttp(reread->http, config->http)) {
       Log(LogLevel::kWarning, "[http] changed: the dashboard keeps its address and token until "
                               "the collector is restarted");

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <iostream>
-#include <optional>
 
+#include "collector/base/failure.h"
 #include "collector/export/timesheet.h"
 #include "collector/export/timesheet_range.h"
 #include "collector/store/store.h"
@@ -13,34 +13,29 @@ namespace {
 
 constexpr int kBadInput = 2;
 
-// The punches the options select, or a message saying which option is wrong.
-std::optional<PunchFilter> FilterOf(const TimesheetOptions& options, const CollectorConfig& config,
-                                    std::string& problem) {
+// The punches the options select. Throws InputError saying which option is
+// wrong.
+PunchFilter FilterOf(const TimesheetOptions& options, const CollectorConfig& config) {
   TimesheetRange range =
       TimesheetRangeOf({options.from, options.to, options.terminal, options.group}, config);
   const std::string file = config.source.string();
   switch (range.fault) {
     case TimesheetFault::kNone: return std::move(range.filter);
     case TimesheetFault::kBadFrom:
-      problem = "--from needs a date as YYYY-MM-DD, not \"" + options.from + "\"";
-      break;
+      throw InputError("--from needs a date as YYYY-MM-DD, not \"" + options.from + "\"");
     case TimesheetFault::kBadTo:
-      problem = "--to needs a date as YYYY-MM-DD, not \"" + options.to + "\"";
-      break;
+      throw InputError("--to needs a date as YYYY-MM-DD, not \"" + options.to + "\"");
     case TimesheetFault::kFromAfterTo:
-      problem = "--from " + options.from + " is after --to " + options.to;
-      break;
+      throw InputError("--from " + options.from + " is after --to " + options.to);
     case TimesheetFault::kTerminalAndGroup:  // CLI11 refuses both before
-      problem = "--terminal and --group exclude each other";
-      break;
+      throw InputError("--terminal and --group exclude each other");
     case TimesheetFault::kNoSuchTerminal:
-      problem = "--terminal " + options.terminal + ": no such terminal in " + file;
-      break;
+      throw InputError("--terminal " + options.terminal + ": no such terminal in " + file);
     case TimesheetFault::kNoSuchGroup:
-      problem = "--group " + options.group + ": no terminal in " + file + " has that group";
-      break;
+      throw InputError("--group " + options.group + ": no terminal in " + file +
+                       " has that group");
   }
-  return std::nullopt;
+  throw InputError("the timesheet's options select nothing");  // every fault is named above
 }
 
 }  // namespace
@@ -61,10 +56,11 @@ CLI::App* AddTimesheetCommand(CLI::App& app, TimesheetOptions& options) {
 }
 
 int RunTimesheet(const TimesheetOptions& options, const CollectorConfig& config) {
-  std::string problem;
-  const std::optional<PunchFilter> filter = FilterOf(options, config, problem);
-  if (!filter) {
-    std::cerr << "tallygate-collector: timesheet: " << problem << "\n";
+  PunchFilter filter;
+  try {
+    filter = FilterOf(options, config);
+  } catch (const InputError& e) {
+    std::cerr << "tallygate-collector: timesheet: " << e.what() << "\n";
     return kBadInput;
   }
   const ExportFormat format =
@@ -75,7 +71,7 @@ int RunTimesheet(const TimesheetOptions& options, const CollectorConfig& config)
   int64_t undated = 0;
   const std::unique_ptr<Store> store = OpenStore(config.database);
   write(TimesheetHeader(format));
-  ReadTimesheet(*store, *filter, config.day_starts, [&](const TimesheetRow& row) {
+  ReadTimesheet(*store, filter, config.day_starts, [&](const TimesheetRow& row) {
     if (!row.day) undated += row.punches;
     write(TimesheetLine(row, format));
   });

@@ -17,11 +17,11 @@ uint32_t Number(std::string_view digits, int base, std::string_view whole) {
   uint32_t value = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
   if (digits.empty() || end != digits.data() + digits.size()) {
-    throw std::invalid_argument(Quoted(whole) + " is not a card number: write decimal digits, "
+    throw InputError(Quoted(whole) + " is not a card number: write decimal digits, "
                                 "or hexadecimal as 0x0012D687");
   }
   if (error == std::errc::result_out_of_range || (base == 16 && digits.size() > 8)) {
-    throw std::invalid_argument(Quoted(whole) + " is larger than a card number (at most "
+    throw InputError(Quoted(whole) + " is larger than a card number (at most "
                                 "4294967295, hexadecimal FFFFFFFF)");
   }
   return value;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "collector/base/failure.h"
 #include "collector/base/punch.h"
 
 namespace tallygate::collector {
@@ -22,13 +23,13 @@ std::string DayText(LocalDay day);
 //   decimal digits                 "1234567"
 //   0x / hex: and 1-8 hex digits   "0x0012D687", "hex:12d687"
 //   any text with a letter A-F     "0012D687" (hexadecimal, 1-8 digits)
-// Throws std::invalid_argument saying why it is no card.
+// Throws InputError saying why it is no card.
 uint32_t ParseCard(std::string_view text);
 
 // The strict form for what is kept rather than searched for (a card file,
 // the cards commands): decimal digits, or hexadecimal only after 0x, so
 // that a mistyped "12a" is refused instead of read as 0x12A. Throws
-// std::invalid_argument as ParseCard does.
+// InputError as ParseCard does.
 uint32_t ParseKeptCard(std::string_view text);
 
 // "0012D687", as the card lists and exports show cards.

@@ -56,7 +56,7 @@ Cardholder ReadHolder(const csv::Record& record, const Places& places,
   Cardholder holder;
   try {
     holder.card = ParseKeptCard(field(kCard));
-  } catch (const std::invalid_argument& error) {
+  } catch (const InputError& error) {
     problems.push_back(std::string("card ") + error.what());
   }
   holder.staff = field(kStaff);

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include "collector/base/failure.h"
 #include "collector/deliver/delivered_punch.h"
 
 namespace tallygate::collector {
@@ -26,13 +27,13 @@ constexpr int kFilePage = 5000;
 constexpr char kTemporary[] = ".tallygate-tmp";
 
 [[noreturn]] void Fail(const std::string& what) {
-  throw std::system_error(errno, std::generic_category(), what);
+  throw DeliveryError(what + ": " + std::generic_category().message(errno));
 }
 
 // Something found in the drop folder that the sink will not write through.
-class Refused : public std::runtime_error {
+class Refused : public DeliveryError {
  public:
-  using std::runtime_error::runtime_error;
+  using DeliveryError::DeliveryError;
 };
 
 // Refuses the entry `shown` unless it is of `type` (S_IFDIR, S_IFREG) and
@@ -241,7 +242,7 @@ void FolderSink::Begin(SinkState& state) {
 
 Attempt FolderSink::Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) {
   const auto again = [](const std::exception& e) {
-    return Attempt{Attempt::Result::kRetry, e.what(), std::nullopt};
+    return Attempt{Attempt::Verdict::kRetry, e.what(), std::nullopt};
   };
   try {
     const Fd folder(AT_FDCWD, config().path.string(), O_RDONLY | O_DIRECTORY,
@@ -255,9 +256,7 @@ Attempt FolderSink::Try(PunchReader& punches, SinkLedger& sinks, SinkState& stat
     }
     PlaceFile(state, temporary, folder);
     return {};
-  } catch (const std::system_error& e) {
-    return again(e);
-  } catch (const Refused& e) {
+  } catch (const DeliveryError& e) {  // Refused too
     return again(e);
   }
 }

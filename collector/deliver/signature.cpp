@@ -3,7 +3,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
-#include <stdexcept>
+#include "collector/base/failure.h"
 
 namespace tallygate::collector {
 
@@ -13,7 +13,7 @@ std::string HmacSha256Hex(std::string_view key, std::string_view data) {
   if (HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
            reinterpret_cast<const unsigned char*>(data.data()), data.size(), digest,
            &length) == nullptr) {
-    throw std::runtime_error("HMAC-SHA256 failed");
+    throw DeliveryError("HMAC-SHA256 failed");
   }
   return LowerHex(std::span<const uint8_t>(digest, length));
 }

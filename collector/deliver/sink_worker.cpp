@@ -107,9 +107,12 @@ void SinkWorker::Step(std::stop_token stop) {
     Begin(state);
     store_->SaveSink(state);
   }
-  const Attempt attempt = Try(*store_, *store_, state);
-  switch (attempt.result) {
-    case Attempt::Result::kDelivered:
+  Keep(Try(*store_, *store_, state), state);
+}
+
+void SinkWorker::Keep(const Attempt& attempt, SinkState& state) {
+  switch (attempt.verdict) {
+    case Attempt::Verdict::kDelivered:
       state.position = state.batch_last;
       state.batch_last = 0;
       state.batch_id.clear();
@@ -120,7 +123,7 @@ void SinkWorker::Step(std::stop_token stop) {
       if (failures_ > 0) Log(LogLevel::kInfo, "sink " + config_.name + ": delivering again");
       failures_ = 0;
       return;
-    case Attempt::Result::kRetry: {
+    case Attempt::Verdict::kRetry: {
       ++failures_;
       ++state.failures;
       state.last_error = attempt.reason;
@@ -132,7 +135,7 @@ void SinkWorker::Step(std::stop_token stop) {
                                   std::to_string(wait.count()) + " s");
       return;
     }
-    case Attempt::Result::kRefused:
+    case Attempt::Verdict::kRefused:
       ++state.failures;
       state.last_error = attempt.reason;
       state.stopped = attempt.reason;

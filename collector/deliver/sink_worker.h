@@ -26,8 +26,8 @@ inline constexpr std::chrono::seconds kLongestBackoff{600};
 
 // How one try at a batch ended.
 struct Attempt {
-  enum class Result { kDelivered, kRetry, kRefused };
-  Result result = Result::kDelivered;
+  enum class Verdict { kDelivered, kRetry, kRefused };
+  Verdict verdict = Verdict::kDelivered;
   std::string reason;  // why not: the receiver's answer, or the failure
   std::optional<std::chrono::seconds> retry_after;
 };
@@ -67,6 +67,9 @@ class SinkWorker {
   // One step of the loop: a try, or a wait.
   void Step(std::stop_token stop);
   SinkState LoadOrCreate();
+  // Keeps how the try at the batch in flight in `state` ended: the position
+  // moves on, a retry is set, or the sink stops.
+  void Keep(const Attempt& attempt, SinkState& state);
 
   const DeliverConfig config_;
   const std::string database_;

@@ -31,17 +31,17 @@ std::string Answered(const HttpAnswer& answer) {
 }  // namespace
 
 Attempt AttemptOf(const HttpAnswer& answer) {
-  using Result = Attempt::Result;
-  if (answer.status == 0) return {Result::kRetry, "no answer: " + answer.error, std::nullopt};
-  if (answer.status >= 200 && answer.status < 300) return {Result::kDelivered, "", std::nullopt};
+  using Verdict = Attempt::Verdict;
+  if (answer.status == 0) return {Verdict::kRetry, "no answer: " + answer.error, std::nullopt};
+  if (answer.status >= 200 && answer.status < 300) return {Verdict::kDelivered, "", std::nullopt};
   if (answer.status == 408 || answer.status == 429 || answer.status >= 500) {
-    return {Result::kRetry, Answered(answer), answer.retry_after};
+    return {Verdict::kRetry, Answered(answer), answer.retry_after};
   }
   std::string reason = Answered(answer);
   if (answer.status >= 300 && answer.status < 400) {
     reason += " (redirects are not followed: set url to where it leads)";
   }
-  return {Result::kRefused, reason, std::nullopt};
+  return {Verdict::kRefused, reason, std::nullopt};
 }
 
 std::optional<int64_t> WebhookSink::NextBatch(PunchReader& punches, int64_t position) {
@@ -82,7 +82,7 @@ Attempt WebhookSink::Try(PunchReader& punches, SinkLedger&, SinkState& state) {
                   post.body));
   }
   const Attempt attempt = AttemptOf(Post(post));
-  if (attempt.result == Attempt::Result::kDelivered) rows_.clear();
+  if (attempt.verdict == Attempt::Verdict::kDelivered) rows_.clear();
   return attempt;
 }
 

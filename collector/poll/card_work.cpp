@@ -83,25 +83,18 @@ void PlanCards(TerminalRuntime& runtime, CardBook& store, const WantedSnapshot& 
   runtime.cards_list_changed = !plan.list_known;
 }
 
-void CarryOutCards(Line& line, TerminalRuntime& runtime, CardBook& store,
-                   const WantedSnapshot& wanted, const std::stop_token& stop,
-                   Collection& collection) {
-  PlanCards(runtime, store, wanted);
-  const TerminalConfig& terminal = *runtime.config;
-  // Nothing is changed on a list that was never read: what else it holds,
-  // and so what to take off, is not known.
-  if (runtime.cards_pending.empty() || runtime.cards_list_changed) return;
-  std::vector<PendingCard> todo = runtime.cards_pending;
-  std::stable_sort(todo.begin(), todo.end(), [](const PendingCard& a, const PendingCard& b) {
-    return Urgency(a.change) < Urgency(b.change);
-  });
-  // Written ahead: each card about to be enrolled goes on the stored list
-  // first, with no staff number or name, as a card the terminal may hold.
-  // An enrolment whose answer is lost, or a collector killed after sending
-  // one, then leaves a list that holds too much, never too little: the card
-  // is planned as a rewrite, or as a removal once it no longer belongs, so
-  // that a revocation never waits for the list to be read again.
-  CardList list = store.Cards(terminal.name);
+namespace {
+
+// Written ahead: each card about to be enrolled goes on the stored list
+// first, with no staff number or name, as a card the terminal may hold. An
+// enrolment whose answer is lost, or a collector killed after sending one,
+// then leaves a list that holds too much, never too little: the card is
+// planned as a rewrite, or as a removal once it no longer belongs, so that a
+// revocation never waits for the list to be read again. Returns the list.
+CardList WriteAhead(CardBook& store, TerminalRuntime& runtime,
+                    const std::vector<PendingCard>& todo) {
+  const std::string& name = runtime.config->name;
+  CardList list = store.Cards(name);
   const size_t listed = list.cards.size();
   for (const PendingCard& change : todo) {
     if (change.change != CardChange::kAdd) continue;
@@ -111,62 +104,101 @@ void CarryOutCards(Line& line, TerminalRuntime& runtime, CardBook& store,
     list.cards.push_back(std::move(maybe));
   }
   if (list.cards.size() > listed) {
-    store.ReplaceCards(terminal.name, list.cards, list.collected.value_or(NowUtc()));
+    store.ReplaceCards(name, list.cards, list.collected.value_or(NowUtc()));
     runtime.cards_list_changed = true;
   }
+  return list;
+}
 
+// What a run of changes on a terminal came to.
+struct CardsMade {
   std::vector<CardOutcome> outcomes;
-  std::map<uint32_t, const PendingCard*> done;
+  std::map<uint32_t, const PendingCard*> done;  // by card
   std::string first_error;
+};
+
+// Makes the changes of `todo` in order, until the line fails or a stop.
+CardsMade MakeChanges(Line& line, TerminalRuntime& runtime, const std::vector<PendingCard>& todo,
+                      const std::stop_token& stop) {
+  const TerminalConfig& terminal = *runtime.config;
+  CardsMade made;
   for (const PendingCard& change : todo) {
     if (stop.stop_requested()) break;
     bool line_failed = false;
     const std::string error = Make(line, terminal, change, stop, line_failed);
-    outcomes.push_back({terminal.name, change.card, change.change, NowUtc(), error});
+    made.outcomes.push_back({terminal.name, change.card, change.change, NowUtc(), error});
     if (error.empty()) {
-      done[change.card] = &change;
+      made.done[change.card] = &change;
     } else {
       // The terminal may have made the change all the same (the reply was
       // lost), or half of a rewrite: its list is read again at the next
       // poll, before anything else is planned from it.
       runtime.cards_wanted = true;
-      if (first_error.empty()) {
-        first_error = "card " + std::to_string(change.card) + " (" +
-                      CardChangeName(change.change) + "): " + error;
+      if (made.first_error.empty()) {
+        made.first_error = "card " + std::to_string(change.card) + " (" +
+                           CardChangeName(change.change) + "): " + error;
       }
     }
     if (line_failed) break;
   }
-  if (!outcomes.empty()) store.FinishCardChanges(outcomes);
+  return made;
+}
 
-  // The list as it is now: what was found done is so on the terminal; the
-  // rest is as last read, with the cards written ahead.
-  if (!done.empty()) {
-    std::vector<CardEntry> now;
-    for (CardEntry& entry : list.cards) {
-      if (!done.contains(entry.card)) now.push_back(std::move(entry));
-    }
-    for (const auto& [card, change] : done) {
-      if (change->change != CardChange::kRemove) now.push_back(EntryOf(*change, LineOptions{}.names));
-    }
-    for (size_t i = 0; i < now.size(); ++i) now[i].position = static_cast<int32_t>(i);
-    store.ReplaceCards(terminal.name, now, NowUtc());
-    runtime.cards_list_changed = true;
+// Keeps the list as it is now: what was found done is so on the terminal;
+// the rest is as last read, with the cards written ahead.
+void KeepListAsMade(CardBook& store, TerminalRuntime& runtime, CardList& list,
+                    const CardsMade& made) {
+  if (made.done.empty()) return;
+  std::vector<CardEntry> now;
+  for (CardEntry& entry : list.cards) {
+    if (!made.done.contains(entry.card)) now.push_back(std::move(entry));
   }
-  PlanCards(runtime, store, wanted);
+  for (const auto& [card, change] : made.done) {
+    if (change->change != CardChange::kRemove) now.push_back(EntryOf(*change, LineOptions{}.names));
+  }
+  for (size_t i = 0; i < now.size(); ++i) now[i].position = static_cast<int32_t>(i);
+  store.ReplaceCards(runtime.config->name, now, NowUtc());
+  runtime.cards_list_changed = true;
+}
+
+// "gate-1: cards: 2 enrolled, 0 rewritten, 1 removed; 1 failed, the first
+// ...; 3 pending", at warning when one failed (which the poll's error then
+// names).
+void LogCardsMade(const TerminalRuntime& runtime, const CardsMade& made, Collection& collection) {
   int counts[3] = {};
-  for (const auto& [card, change] : done) ++counts[static_cast<int>(change->change)];
+  for (const auto& [card, change] : made.done) ++counts[static_cast<int>(change->change)];
   std::string text = "cards: " + std::to_string(counts[0]) + " enrolled, " +
                      std::to_string(counts[1]) + " rewritten, " + std::to_string(counts[2]) +
                      " removed";
-  const size_t failed = outcomes.size() - done.size();
+  const size_t failed = made.outcomes.size() - made.done.size();
   if (failed > 0) {
-    text += "; " + std::to_string(failed) + " failed, the first " + first_error;
-    AppendError(collection, first_error);
+    text += "; " + std::to_string(failed) + " failed, the first " + made.first_error;
+    AppendError(collection, made.first_error);
   }
   const size_t left = runtime.cards_pending.size();
   if (left > 0) text += "; " + std::to_string(left) + " pending";
-  Log(failed > 0 ? LogLevel::kWarning : LogLevel::kInfo, terminal.name + ": " + text);
+  Log(failed > 0 ? LogLevel::kWarning : LogLevel::kInfo, runtime.config->name + ": " + text);
+}
+
+}  // namespace
+
+void CarryOutCards(Line& line, TerminalRuntime& runtime, CardBook& store,
+                   const WantedSnapshot& wanted, const std::stop_token& stop,
+                   Collection& collection) {
+  PlanCards(runtime, store, wanted);
+  // Nothing is changed on a list that was never read: what else it holds,
+  // and so what to take off, is not known.
+  if (runtime.cards_pending.empty() || runtime.cards_list_changed) return;
+  std::vector<PendingCard> todo = runtime.cards_pending;
+  std::stable_sort(todo.begin(), todo.end(), [](const PendingCard& a, const PendingCard& b) {
+    return Urgency(a.change) < Urgency(b.change);
+  });
+  CardList list = WriteAhead(store, runtime, todo);
+  const CardsMade made = MakeChanges(line, runtime, todo, stop);
+  if (!made.outcomes.empty()) store.FinishCardChanges(made.outcomes);
+  KeepListAsMade(store, runtime, list, made);
+  PlanCards(runtime, store, wanted);
+  LogCardsMade(runtime, made, collection);
 }
 
 }  // namespace tallygate::collector

@@ -55,6 +55,14 @@ struct Fleet::Group {
   std::vector<bool> release;
   std::vector<bool> done;             // polled, in a once run
   std::vector<Collection> results;    // of a once run
+  // When terminal `i` is due: at once when asked for by "poll now", a change
+  // of its cards or a claim of the share.
+  SteadyTime Due(size_t i) const {
+    return poll_now[i] || cards_now[i] || claimed_now[i] ? SteadyTime::min()
+                                                         : terminals[i]->next_due;
+  }
+  // A once run: every terminal was polled.
+  bool AllDone() const { return std::all_of(done.begin(), done.end(), [](bool d) { return d; }); }
   // Whether a terminal other than `index` waits for its poll.
   bool OthersDue(size_t index) const {
     const auto now = std::chrono::steady_clock::now();
@@ -229,44 +237,12 @@ bool Fleet::HoldsLine(const TerminalConfig& terminal) const {
 
 void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
   std::unique_lock lock(group.mutex);
-  // A terminal asked for by "poll now" is due at once.
-  const auto due = [&group](size_t i) {
-    return group.poll_now[i] || group.cards_now[i] || group.claimed_now[i]
-               ? SteadyTime::min()
-               : group.terminals[i]->next_due;
-  };
   while (!stop.stop_requested()) {
     if (GiveUp(group, lock)) continue;
-    // The terminal due first that no other worker is polling.
-    int next = -1;
-    for (size_t i = 0; i < group.terminals.size(); ++i) {
-      if (group.busy[i] || (once && group.done[i])) continue;
-      if (next < 0 || due(i) < due(static_cast<size_t>(next))) next = static_cast<int>(i);
-    }
-    const uint64_t seen = group.generation;
-    const auto changed = [&] { return group.generation != seen; };
-    if (next < 0) {
-      if (once) return;
-      ReleaseIdleBus(group, lock);
-      group.wake.wait(lock, stop, changed);
-      continue;
-    }
-    const size_t index = static_cast<size_t>(next);
+    const size_t index = NextDue(group, once, lock, stop);
+    if (index == kNoneLeft) return;
+    if (index == kLookAgain) continue;
     TerminalRuntime& runtime = *group.terminals[index];
-    // A once run polls every terminal at once, but waits out a busy line.
-    if ((!once || runtime.reported_busy) && Clock::now() < due(index)) {
-      if (ReleaseIdleBus(group, lock)) continue;
-      if (group.due_waiting) {
-        group.wake.wait(lock, stop, changed);
-        continue;
-      }
-      // Woken early by PollNow or a worker finishing; look again then.
-      group.due_waiting = true;
-      group.due_until = due(index);
-      group.due_wake.wait_until(lock, stop, group.due_until, changed);
-      group.due_waiting = false;
-      continue;
-    }
     group.busy[index] = true;
     // A once run does all the upkeep.
     runtime.upkeep_allowed = !group.bus || once || group.UpkeepAllowed(index);
@@ -283,83 +259,129 @@ void Fleet::Work(Group& group, bool once, const std::stop_token& stop) {
     lock.unlock();
     if (asked_for) runtime.cards_wanted = true;
     runtime.asked_for = asked_for;
-
-    const TerminalConfig& terminal = *runtime.config;
-    const Clock::time_point started = Clock::now();
-    Collection collection;
-    if (std::optional<Collection> skipped = Claim(runtime, store_.ledger, held)) {
-      collection = std::move(*skipped);
-    } else {
-      const std::shared_ptr<const WantedSnapshot> wanted = wanted_.Now();
-      try {
-        // Kept pending before the line is tried: a terminal that cannot be
-        // reached shows what it still lacks.
-        PlanCards(runtime, store_.cards, *wanted);
-      } catch (const StoreError& e) {
-        Log(LogLevel::kError, terminal.name + ": card lists: " + e.what());
-      }
-      std::unique_ptr<Line>& slot = group.bus ? group.bus_line : runtime.line;
-      const bool connecting = !group.bus && !slot;
-      if (std::optional<Error> failed = OpenLine(slot, terminal.endpoint)) {
-        collection = RecordLineFailure(runtime, store_.ledger, *failed);
-      } else {
-        // A TCP terminal serves one client at a time: while our connection
-        // lasted nobody else could clear and refill it, but between two
-        // connections anyone could. Its last record is confirmed again.
-        if (connecting) runtime.verified.reset();
-        collection = PollTerminal(*slot, runtime, store_, stop, wanted.get());
-        // A line that failed, or was taken over, is opened afresh for the
-        // next poll; a terminal's own connection is released after its poll
-        // unless it is polled often (a bus is released once idle).
-        const Outcome outcome = collection.outcome;
-        if (outcome == Outcome::kUnreachable || outcome == Outcome::kBusy ||
-            (!group.bus && (outcome == Outcome::kPartial || !HoldsLine(terminal)))) {
-          slot.reset();
-        }
-      }
-    }
-    if (metrics_ != nullptr) metrics_->Record(collection, Clock::now() - started);
-    // A terminal that may still let a revoked card in is tried again soon,
-    // whatever its backoff; so is one that answered but still lacks changes
-    // (one failed on the way), rather than at its next poll an hour on.
-    const bool removal_pending =
-        std::any_of(runtime.cards_pending.begin(), runtime.cards_pending.end(),
-                    [](const PendingCard& change) { return change.change == CardChange::kRemove; });
-    const bool answered_short =
-        collection.outcome == Outcome::kComplete && !runtime.cards_pending.empty();
-    if (removal_pending || answered_short) {
-      runtime.next_due = std::min(runtime.next_due, Clock::now() + kCardsRetry);
-    }
-    // A swipe made during a bus's upkeep job is counted right after it (one
-    // short exchange), not a round later behind the next job.
-    if (group.bus && runtime.upkeep_done && collection.outcome == Outcome::kComplete) {
-      runtime.next_due = SteadyTime{};
-    }
-    const bool retry_busy =
-        once && collection.outcome == Outcome::kBusy && Clock::now() - once_started_ < kOnceBusyWait;
-
+    Collection collection = PollOne(group, runtime, held, stop);
+    const bool retry_busy = once && collection.outcome == Outcome::kBusy &&
+                            Clock::now() - once_started_ < kOnceBusyWait;
     lock.lock();
-    group.busy[index] = false;
-    group.polls_since_upkeep = runtime.upkeep_done ? 0 : group.polls_since_upkeep + 1;
-    // Its share's claim was lost with a connection to the database.
-    if (held.value_or(false) && collection.outcome == Outcome::kClaimedElsewhere) {
-      group.held[index] = false;
+    Polled(group, index, std::move(collection), held, once && !retry_busy);
+  }
+}
+
+size_t Fleet::NextDue(Group& group, bool once, std::unique_lock<std::mutex>& lock,
+                      const std::stop_token& stop) {
+  // The terminal due first that no other worker is polling.
+  int next = -1;
+  for (size_t i = 0; i < group.terminals.size(); ++i) {
+    if (group.busy[i] || (once && group.done[i])) continue;
+    if (next < 0 || group.Due(i) < group.Due(static_cast<size_t>(next))) {
+      next = static_cast<int>(i);
     }
-    if (once && !retry_busy) {
-      group.done[index] = true;
-      group.results[index] = std::move(collection);
-      // The last terminal done: the workers parked for a change must see
-      // that nothing is left, or the run never ends.
-      if (std::all_of(group.done.begin(), group.done.end(), [](bool d) { return d; })) {
-        ++group.generation;
-        group.wake.notify_all();
-        group.due_wake.notify_all();
+  }
+  const uint64_t seen = group.generation;
+  const auto changed = [&] { return group.generation != seen; };
+  if (next < 0) {
+    if (once) return kNoneLeft;
+    ReleaseIdleBus(group, lock);
+    group.wake.wait(lock, stop, changed);
+    return kLookAgain;
+  }
+  const size_t index = static_cast<size_t>(next);
+  // A once run polls every terminal at once, but waits out a busy line.
+  if ((!once || group.terminals[index]->reported_busy) && Clock::now() < group.Due(index)) {
+    if (ReleaseIdleBus(group, lock)) return kLookAgain;
+    if (group.due_waiting) {
+      group.wake.wait(lock, stop, changed);
+      return kLookAgain;
+    }
+    // Woken early by PollNow or a worker finishing; look again then.
+    group.due_waiting = true;
+    group.due_until = group.Due(index);
+    group.due_wake.wait_until(lock, stop, group.due_until, changed);
+    group.due_waiting = false;
+    return kLookAgain;
+  }
+  return index;
+}
+
+Collection Fleet::PollOne(Group& group, TerminalRuntime& runtime, std::optional<bool> held,
+                          const std::stop_token& stop) {
+  const TerminalConfig& terminal = *runtime.config;
+  const Clock::time_point started = Clock::now();
+  Collection collection;
+  if (std::optional<Collection> skipped = Claim(runtime, store_.ledger, held)) {
+    collection = std::move(*skipped);
+  } else {
+    const std::shared_ptr<const WantedSnapshot> wanted = wanted_.Now();
+    try {
+      // Kept pending before the line is tried: a terminal that cannot be
+      // reached shows what it still lacks.
+      PlanCards(runtime, store_.cards, *wanted);
+    } catch (const StoreError& e) {
+      Log(LogLevel::kError, terminal.name + ": card lists: " + e.what());
+    }
+    std::unique_ptr<Line>& slot = group.bus ? group.bus_line : runtime.line;
+    const bool connecting = !group.bus && !slot;
+    if (std::optional<Error> failed = OpenLine(slot, terminal.endpoint)) {
+      collection = RecordLineFailure(runtime, store_.ledger, *failed);
+    } else {
+      // A TCP terminal serves one client at a time: while our connection
+      // lasted nobody else could clear and refill it, but between two
+      // connections anyone could. Its last record is confirmed again.
+      if (connecting) runtime.verified.reset();
+      collection = PollTerminal(*slot, runtime, store_, stop, wanted.get());
+      // A line that failed, or was taken over, is opened afresh for the
+      // next poll; a terminal's own connection is released after its poll
+      // unless it is polled often (a bus is released once idle).
+      const Outcome outcome = collection.outcome;
+      if (outcome == Outcome::kUnreachable || outcome == Outcome::kBusy ||
+          (!group.bus && (outcome == Outcome::kPartial || !HoldsLine(terminal)))) {
+        slot.reset();
       }
     }
-    // This worker looks for the next terminal itself; the one waiting for
-    // the next due is told only of a terminal due before that.
-    if (group.due_waiting && due(index) < group.due_until) group.Changed();
   }
+  if (metrics_ != nullptr) metrics_->Record(collection, Clock::now() - started);
+  // A terminal that may still let a revoked card in is tried again soon,
+  // whatever its backoff; so is one that answered but still lacks changes
+  // (one failed on the way), rather than at its next poll an hour on.
+  const bool removal_pending =
+      std::any_of(runtime.cards_pending.begin(), runtime.cards_pending.end(),
+                  [](const PendingCard& change) { return change.change == CardChange::kRemove; });
+  const bool answered_short =
+      collection.outcome == Outcome::kComplete && !runtime.cards_pending.empty();
+  if (removal_pending || answered_short) {
+    runtime.next_due = std::min(runtime.next_due, Clock::now() + kCardsRetry);
+  }
+  // A swipe made during a bus's upkeep job is counted right after it (one
+  // short exchange), not a round later behind the next job.
+  if (group.bus && runtime.upkeep_done && collection.outcome == Outcome::kComplete) {
+    runtime.next_due = SteadyTime{};
+  }
+  return collection;
+}
+
+void Fleet::Polled(Group& group, size_t index, Collection collection, std::optional<bool> held,
+                   bool once_done) {
+  const TerminalRuntime& runtime = *group.terminals[index];
+  group.busy[index] = false;
+  group.polls_since_upkeep = runtime.upkeep_done ? 0 : group.polls_since_upkeep + 1;
+  // Its share's claim was lost with a connection to the database.
+  if (held.value_or(false) && collection.outcome == Outcome::kClaimedElsewhere) {
+    group.held[index] = false;
+  }
+  if (once_done) {
+    group.done[index] = true;
+    group.results[index] = std::move(collection);
+    // The last terminal done: the workers parked for a change must see
+    // that nothing is left, or the run never ends.
+    if (group.AllDone()) {
+      ++group.generation;
+      group.wake.notify_all();
+      group.due_wake.notify_all();
+    }
+  }
+  // This worker looks for the next terminal itself; the one waiting for
+  // the next due is told only of a terminal due before that.
+  if (group.due_waiting && group.Due(index) < group.due_until) group.Changed();
 }
 
 bool Fleet::GiveUp(Group& group, std::unique_lock<std::mutex>& lock) {

@@ -64,7 +64,23 @@ class Fleet {
 
  private:
   struct Group;  // a bus, or the TCP pool
+  // A worker of `group`: picks the terminal due, polls it, and again.
   void Work(Group& group, bool once, const std::stop_token& stop);
+  // With `lock` (the group's) held: the terminal to poll now, else after a
+  // wait kLookAgain, or kNoneLeft when a once run has none left for this
+  // worker.
+  static constexpr size_t kLookAgain = static_cast<size_t>(-1);
+  static constexpr size_t kNoneLeft = static_cast<size_t>(-2);
+  size_t NextDue(Group& group, bool once, std::unique_lock<std::mutex>& lock,
+                 const std::stop_token& stop);
+  // Polls `runtime`'s terminal (the lock not held): its claim, its line,
+  // the poll, and when it is due again.
+  Collection PollOne(Group& group, TerminalRuntime& runtime, std::optional<bool> held,
+                     const std::stop_token& stop);
+  // With the lock held: the poll of terminal `index` is over (`once_done`:
+  // for a once run).
+  void Polled(Group& group, size_t index, Collection collection, std::optional<bool> held,
+              bool once_done);
   std::vector<std::thread> StartWorkers(bool once, const std::stop_token& stop);
   // Whether the terminal's line stays open between its polls.
   bool HoldsLine(const TerminalConfig& terminal) const;

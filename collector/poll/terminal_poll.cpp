@@ -10,6 +10,7 @@
 #include "collector/base/time_zone.h"
 #include "collector/poll/memory_check.h"
 #include "collector/poll/punch_values.h"
+#include "collector/poll/record_fetch.h"
 
 namespace tallygate::collector {
 namespace {
@@ -25,120 +26,6 @@ std::chrono::sys_days Today() { return std::chrono::floor<std::chrono::days>(Now
 
 void Say(LogLevel level, const TerminalConfig& terminal, const std::string& text) {
   Log(level, terminal.name + ": " + text);
-}
-
-// What one fetch of records brought.
-struct FetchOutcome {
-  int32_t fetched = 0;
-  int32_t added = 0;
-  int32_t pages_lost = 0;
-  bool complete = false;          // every position to the count is stored
-  bool overlap_differs = false;   // the terminal was cleared and refilled
-  bool overlap_confirmed = false; // the last stored record is still there
-  bool suspect = false;           // position 0 is another terminal's first record
-  bool stopped = false;           // a stop was asked for
-  std::optional<std::string> store_error;
-  std::optional<Error> line_error;
-};
-
-// Fetches positions `from` to count-1 and stores them page by page. With
-// `overlap`, position `from` is the last stored one (mark.positions - 1):
-// it is compared, not stored, and the mark moves on only once it matched.
-// A record at position 0 that is one of `suspects` ends the fetch before
-// anything is stored (`suspect`).
-FetchOutcome FetchAndStore(Line& line, const TerminalRuntime& runtime, PollLedger& store,
-                           const std::function<int64_t()>& collection, int32_t count,
-                           int32_t from, const Mark& mark, bool overlap,
-                           const std::stop_token& stop,
-                           const std::vector<PunchBytes>& suspects = {}) {
-  const TerminalConfig& terminal = *runtime.config;
-  FetchOutcome out;
-  Mark next = overlap ? mark : Mark{};
-  Mark committed = mark;  // the store's mark
-  bool overlap_seen = !overlap;
-  bool gap = false;
-  std::vector<Punch> page;
-  page.reserve(256);
-
-  // Ends the fetch at once on a stop of the service, a changed overlap or a
-  // store failure.
-  std::stop_source inner;
-  std::stop_callback relay(stop, [&] { inner.request_stop(); });
-
-  FetchOptions options;
-  options.count = count;
-  options.unit_wait = terminal.unit_wait;
-  options.stop = inner.get_token();
-  options.on_page = [&](const PageReport& report, bool done) {
-    if (!done) {
-      if (report.attempts > 1) {
-        Say(LogLevel::kDebug, terminal,
-            "page " + std::to_string(report.page) + " attempt " + std::to_string(report.attempts));
-      }
-      return;
-    }
-    if (!report.missed.empty()) ++out.pages_lost;
-    if (out.overlap_differs || out.suspect || out.store_error) return;
-    std::sort(page.begin(), page.end(),
-              [](const Punch& a, const Punch& b) { return a.position < b.position; });
-    for (const Punch& punch : page) {
-      if (!gap && overlap_seen && punch.position == next.positions) {
-        if (punch.position == 0) next.first = punch.bytes;
-        ++next.positions;
-        next.last = punch.bytes;
-      } else if (punch.position >= next.positions) {
-        gap = true;  // stored all the same; the mark waits at the gap
-      }
-    }
-    if (!report.missed.empty() && report.missed.front() <= next.positions) gap = true;
-    // A page that brings nothing (the last stored record, confirmed) has
-    // nothing to commit.
-    if (page.empty() && next.positions == committed.positions && next.last == committed.last) {
-      return;
-    }
-    try {
-      out.added += store.StorePage(terminal.name, collection(), page, next);
-      committed = next;
-      out.fetched += static_cast<int32_t>(page.size());
-    } catch (const StoreError& e) {
-      out.store_error = e.what();
-      inner.request_stop();
-    }
-    page.clear();
-  };
-
-  const Result<FetchReport> report = line.FetchRecords(
-      terminal.address, from,
-      [&](const AttendanceRecord& record) {
-        if (overlap && record.position == from) {
-          overlap_seen = true;
-          if (mark.last && PunchOf(record, terminal.time_zone).bytes != *mark.last) {
-            out.overlap_differs = true;
-            inner.request_stop();
-          }
-          return;
-        }
-        Punch punch = PunchOf(record, terminal.time_zone);
-        if (record.position == 0 && std::find(suspects.begin(), suspects.end(), punch.bytes) !=
-                                        suspects.end()) {
-          out.suspect = true;
-          inner.request_stop();
-          return;
-        }
-        page.push_back(std::move(punch));
-      },
-      options);
-  if (!report) {
-    if (report.error().code() == ErrorCode::kStopped) {
-      out.stopped = !out.overlap_differs && !out.suspect && !out.store_error;
-    } else {
-      out.line_error = report.error();
-    }
-    return out;
-  }
-  out.overlap_confirmed = overlap && overlap_seen && !out.overlap_differs;
-  out.complete = !out.overlap_differs && overlap_seen && next.positions == count;
-  return out;
 }
 
 std::chrono::seconds BackoffAfter(const TerminalConfig& terminal, int failures) {
@@ -368,6 +255,248 @@ void SetClockDaily(Line& line, TerminalRuntime& runtime, const std::stop_token& 
   Say(LogLevel::kInfo, terminal, "clock set (" + terminal.time_zone + ")");
 }
 
+// One poll of a terminal, step by step: its count, where to fetch from (and
+// whether its memory is its own), the fetch, what it came to, then the
+// upkeep. A step that ends the poll early says so by returning false.
+class TerminalPoll {
+ public:
+  TerminalPoll(Line& line, TerminalRuntime& runtime, PollStores stores,
+               const std::stop_token& stop, const WantedSnapshot* wanted)
+      : line_(line),
+        runtime_(runtime),
+        stores_(stores),
+        store_(stores.ledger),
+        terminal_(*runtime.config),
+        stop_(stop),
+        wanted_(wanted),
+        acted_(runtime.asked_for) {
+    collection_.terminal = terminal_.name;
+    collection_.started = NowUtc();
+    runtime_.upkeep_done = false;
+  }
+
+  Collection Run() {
+    try {
+      if (!Collect()) {
+        Finish(runtime_, store_, id_, collection_);
+        return collection_;
+      }
+      Upkeep();
+    } catch (const StoreError& e) {
+      collection_.outcome = Outcome::kStoreFailed;
+      AppendError(collection_, e.what());
+    }
+    Finish(runtime_, store_, id_, collection_, acted_);
+    return collection_;
+  }
+
+ private:
+  // The records: false when the poll ended before they were judged.
+  bool Collect() {
+    mark_ = store_.LoadMark(terminal_.name);
+    if (!Count()) return false;
+    now_ = std::chrono::steady_clock::now();
+    FetchPlan plan;
+    bool fetch = false;
+    if (!Plan(plan, fetch)) return false;
+    FetchOutcome fetched;
+    if (fetch) {
+      if (!Fetch(plan, fetched)) return false;
+    } else {
+      fetched.complete = true;
+    }
+    Judge(fetched, fetch);
+    return true;
+  }
+
+  bool Count() {
+    CallOptions call;
+    call.stop = stop_;
+    const Result<int32_t> count = line_.RecordCount(terminal_.address, call);
+    if (!count) {
+      const ErrorCode why = count.error().code();
+      collection_.outcome = why == ErrorCode::kStopped ? Outcome::kPartial
+                            : HeldByAnother(why)       ? Outcome::kBusy
+                                                       : Outcome::kUnreachable;
+      collection_.error = count.error().message();
+      return false;
+    }
+    collection_.count = count_ = *count;
+    return true;
+  }
+
+  // Where the fetch starts, and whether there is one.
+  bool Plan(FetchPlan& plan, bool& fetch) {
+    // Reading the last stored record again costs a bus the page up to it
+    // (up to 256 records, 2 s at 19200 bit/s): upkeep, unless asked for at
+    // every poll.
+    const bool every_poll = terminal_.verify_interval.count() == 0;
+    const bool verify_due =
+        every_poll || (runtime_.upkeep_allowed && (!runtime_.verified ||
+                                                   now_ - *runtime_.verified >=
+                                                       terminal_.verify_interval));
+    plan.count = count_;
+    fetch = count_ > 0;
+    if (mark_.positions > 0 && count_ >= mark_.positions) {
+      plan.from = mark_.positions - 1;
+      plan.overlap = true;
+      fetch = count_ > mark_.positions || verify_due;
+      runtime_.upkeep_done = !every_poll && count_ == mark_.positions && fetch;
+    } else if (mark_.positions > count_) {
+      // Before anything is stored from position 0 on a terminal with a
+      // mark, its memory must be its own.
+      if (!OwnMemory(std::to_string(count_) + " records, fewer than the " +
+                     std::to_string(mark_.positions) + " stored: the terminal was cleared")) {
+        return false;
+      }
+      if (adopted_) {
+        plan.from = mark_.positions - 1;
+        plan.overlap = true;
+      } else if (count_ == 0) {
+        store_.ResetMark(terminal_.name);
+      }
+    }
+    // A terminal with no mark yet: its first record, as it comes, tells
+    // whether its memory may be one the store knows; only then is it
+    // compared further. Told to take the memory it answers with as its own,
+    // it is compared at once.
+    if (mark_.positions == 0 && count_ > 0) {
+      const KnownMemories known = store_.Memories(terminal_.name);
+      if (known.accept) {
+        if (!OwnMemory("")) return false;
+        if (adopted_) {
+          plan.from = mark_.positions - 1;
+          plan.overlap = true;
+        }
+      } else {
+        plan.suspects = FirstRecordsWithin(known, count_);
+      }
+    }
+    plan.mark = mark_;
+    return true;
+  }
+
+  // The fetch, and once more from position 0 (or from the memory it took as
+  // its own) when the terminal turned out cleared or a suspect proved its own.
+  bool Fetch(const FetchPlan& plan, FetchOutcome& fetched) {
+    collection_.from_position = plan.from;
+    fetched = FetchAndStore(line_, terminal_, store_, row_, plan, stop_);
+    std::string why;  // a suspect that proves its own starts from 0 without one
+    if (!fetched.suspect) {
+      if (!fetched.overlap_differs) return true;
+      why = "the record at position " + std::to_string(plan.from) + " is not the one stored (" +
+            std::to_string(count_) + " records on the terminal, " +
+            std::to_string(mark_.positions) + " stored): the terminal was cleared and refilled";
+    }
+    if (!OwnMemory(why)) {
+      collection_.pages_lost = fetched.pages_lost;
+      return false;
+    }
+    const int32_t lost_before = fetched.suspect ? 0 : fetched.pages_lost;
+    FetchPlan again;
+    again.count = count_;
+    again.from = adopted_ ? mark_.positions - 1 : 0;
+    again.mark = mark_;
+    again.overlap = adopted_;
+    collection_.from_position = again.from;
+    fetched = FetchAndStore(line_, terminal_, store_, row_, again, stop_);
+    fetched.pages_lost += lost_before;
+    return true;
+  }
+
+  // What the fetch came to.
+  void Judge(const FetchOutcome& fetched, bool fetch) {
+    // A collection from position 0 has just read the last stored record.
+    if (fetched.overlap_confirmed || (fetch && fetched.complete)) runtime_.verified = now_;
+    if (runtime_.memory_of) {
+      Say(LogLevel::kInfo, terminal_, "answers with its own memory again");
+      runtime_.memory_of.reset();
+    }
+    collection_.positions_fetched = fetched.fetched;
+    collection_.punches_added = fetched.added;
+    collection_.pages_lost = fetched.pages_lost;
+    if (fetched.store_error) {
+      collection_.outcome = Outcome::kStoreFailed;
+      collection_.error = *fetched.store_error;
+    } else if (fetched.line_error) {
+      // Taken over half-way: what came is stored, the rest comes next time.
+      collection_.outcome =
+          HeldByAnother(fetched.line_error->code()) ? Outcome::kBusy : Outcome::kPartial;
+      collection_.error = fetched.line_error->message();
+    } else if (!fetched.complete) {
+      collection_.outcome = Outcome::kPartial;
+      collection_.error = fetched.stopped ? "stopped" : "not every record came";
+    } else {
+      collection_.outcome = Outcome::kComplete;
+    }
+  }
+
+  // After the records: a clear, the day's card list and clock, the wanted
+  // card lists.
+  void Upkeep() {
+    // Not before its last record is confirmed since the start: one cleared
+    // and refilled to the same count meanwhile holds records not stored.
+    if (collection_.outcome == Outcome::kComplete && terminal_.clear_above &&
+        runtime_.verified && count_ > *terminal_.clear_above && !stop_.stop_requested()) {
+      if (ClearWhenProven(line_, terminal_, store_, count_, stop_)) {
+        collection_.outcome = Outcome::kCleared;
+        runtime_.verified.reset();
+      }
+    }
+    const bool cards_daily = terminal_.card_list && runtime_.cards_day != Today();
+    const bool clock_daily = terminal_.set_clock && runtime_.clock_day != Today();
+    // The card list and the clock (one short exchange) are one job.
+    const bool daily_now = (cards_daily || clock_daily) && runtime_.upkeep_allowed &&
+                           !(runtime_.upkeep_one_job && runtime_.upkeep_done);
+    runtime_.upkeep_done |= daily_now;
+    if (!stop_.stop_requested() && terminal_.card_list &&
+        (runtime_.cards_wanted || (cards_daily && daily_now))) {
+      acted_ = true;
+      CollectCards(line_, runtime_, stores_.cards, stop_, collection_);
+    }
+    if (!stop_.stop_requested() && clock_daily && daily_now) {
+      acted_ = true;
+      SetClockDaily(line_, runtime_, stop_, collection_);
+    }
+    if (wanted_ != nullptr && !stop_.stop_requested() &&
+        (collection_.outcome == Outcome::kComplete || collection_.outcome == Outcome::kCleared)) {
+      acted_ |= !runtime_.cards_pending.empty();
+      CarryOutCards(line_, runtime_, stores_.cards, *wanted_, stop_, collection_);
+      acted_ |= !runtime_.cards_pending.empty();
+    }
+  }
+
+  // Whether the terminal answers with its own memory (`why`: why the poll
+  // would start from 0 again); a memory it takes as its own sets adopted_.
+  bool OwnMemory(const std::string& why) {
+    const Mark before = mark_;
+    const bool own =
+        HoldsOwnMemory(line_, runtime_, store_, count_, mark_, why, stop_, collection_);
+    adopted_ = mark_ != before;
+    return own;
+  }
+
+  Line& line_;
+  TerminalRuntime& runtime_;
+  PollStores stores_;
+  PollLedger& store_;
+  const TerminalConfig& terminal_;
+  const std::stop_token& stop_;
+  const WantedSnapshot* wanted_;
+  Collection collection_;
+  // The collections row, made when a page is first stored, or at the end.
+  int64_t id_ = kRowWhenWorthIt;
+  const std::function<int64_t()> row_ = [this] {
+    if (id_ == kRowWhenWorthIt) id_ = store_.BeginCollection(collection_);
+    return id_;
+  };
+  bool acted_;
+  Mark mark_;
+  int32_t count_ = 0;
+  bool adopted_ = false;  // it took another's memory as its own
+  std::chrono::steady_clock::time_point now_;
+};
+
 }  // namespace
 
 void AppendError(Collection& collection, const std::string& text) {
@@ -392,188 +521,7 @@ Collection RecordLineFailure(TerminalRuntime& runtime, PollLedger& store, const 
 
 Collection PollTerminal(Line& line, TerminalRuntime& runtime, PollStores stores,
                         const std::stop_token& stop, const WantedSnapshot* wanted) {
-  PollLedger& store = stores.ledger;
-  const TerminalConfig& terminal = *runtime.config;
-  Collection collection;
-  collection.terminal = terminal.name;
-  collection.started = NowUtc();
-  // The collections row is made when a page is first stored, or at the end.
-  int64_t id = kRowWhenWorthIt;
-  bool acted = runtime.asked_for;
-  runtime.upkeep_done = false;
-  const auto row = [&] {
-    if (id == kRowWhenWorthIt) id = store.BeginCollection(collection);
-    return id;
-  };
-  try {
-    Mark mark = store.LoadMark(terminal.name);
-
-    CallOptions call;
-    call.stop = stop;
-    const Result<int32_t> count = line.RecordCount(terminal.address, call);
-    if (!count) {
-      const ErrorCode why = count.error().code();
-      collection.outcome = why == ErrorCode::kStopped ? Outcome::kPartial
-                           : HeldByAnother(why)       ? Outcome::kBusy
-                                                      : Outcome::kUnreachable;
-      collection.error = count.error().message();
-      Finish(runtime, store, id, collection);
-      return collection;
-    }
-    collection.count = *count;
-
-    const auto now = std::chrono::steady_clock::now();
-    // Reading the last stored record again costs a bus the page up to it
-    // (up to 256 records, 2 s at 19200 bit/s): upkeep, unless asked for at
-    // every poll.
-    const bool every_poll = terminal.verify_interval.count() == 0;
-    const bool verify_due =
-        every_poll || (runtime.upkeep_allowed &&
-                       (!runtime.verified || now - *runtime.verified >= terminal.verify_interval));
-    int32_t from = 0;
-    bool overlap = false;
-    bool fetch = *count > 0;
-    // Before anything is stored from position 0 on a terminal with a mark,
-    // or on one with none yet, its memory must be its own.
-    bool adopted = false;  // it took another's memory as its own
-    const auto own_memory = [&](const std::string& why) {
-      const Mark before = mark;
-      const bool own = HoldsOwnMemory(line, runtime, store, *count, mark, why, stop, collection);
-      adopted = mark != before;
-      return own;
-    };
-    if (mark.positions > 0 && *count >= mark.positions) {
-      from = mark.positions - 1;
-      overlap = true;
-      fetch = *count > mark.positions || verify_due;
-      runtime.upkeep_done = !every_poll && *count == mark.positions && fetch;
-    } else if (mark.positions > *count) {
-      if (!own_memory(std::to_string(*count) + " records, fewer than the " +
-                      std::to_string(mark.positions) + " stored: the terminal was cleared")) {
-        Finish(runtime, store, id, collection);
-        return collection;
-      }
-      if (adopted) {
-        from = mark.positions - 1;
-        overlap = true;
-      } else if (*count == 0) {
-        store.ResetMark(terminal.name);
-      }
-    }
-    // A terminal with no mark yet: its first record, as it comes, tells
-    // whether its memory may be one the store knows; only then is it
-    // compared further. Told to take the memory it answers with as its own,
-    // it is compared at once.
-    std::vector<PunchBytes> suspects;
-    if (mark.positions == 0 && *count > 0) {
-      const KnownMemories known = store.Memories(terminal.name);
-      if (known.accept) {
-        if (!own_memory("")) {
-          Finish(runtime, store, id, collection);
-          return collection;
-        }
-        if (adopted) {
-          from = mark.positions - 1;
-          overlap = true;
-        }
-      } else {
-        suspects = FirstRecordsWithin(known, *count);
-      }
-    }
-
-    FetchOutcome fetched;
-    if (fetch) {
-      collection.from_position = from;
-      fetched = FetchAndStore(line, runtime, store, row, *count, from, mark, overlap, stop,
-                              suspects);
-      if (fetched.suspect) {
-        if (!own_memory("")) {
-          collection.pages_lost = fetched.pages_lost;
-          Finish(runtime, store, id, collection);
-          return collection;
-        }
-        collection.from_position = adopted ? mark.positions - 1 : 0;
-        fetched = FetchAndStore(line, runtime, store, row, *count, collection.from_position, mark,
-                                adopted, stop);
-      } else if (fetched.overlap_differs) {
-        if (!own_memory("the record at position " + std::to_string(from) +
-                        " is not the one stored (" + std::to_string(*count) +
-                        " records on the terminal, " + std::to_string(mark.positions) +
-                        " stored): the terminal was cleared and refilled")) {
-          collection.pages_lost = fetched.pages_lost;
-          Finish(runtime, store, id, collection);
-          return collection;
-        }
-        const int32_t lost_before = fetched.pages_lost;
-        collection.from_position = adopted ? mark.positions - 1 : 0;
-        fetched = FetchAndStore(line, runtime, store, row, *count, collection.from_position, mark,
-                                adopted, stop);
-        fetched.pages_lost += lost_before;
-      }
-    } else {
-      fetched.complete = true;
-    }
-    // A collection from position 0 has just read the last stored record.
-    if (fetched.overlap_confirmed || (fetch && fetched.complete)) runtime.verified = now;
-    if (runtime.memory_of) {
-      Say(LogLevel::kInfo, terminal, "answers with its own memory again");
-      runtime.memory_of.reset();
-    }
-    collection.positions_fetched = fetched.fetched;
-    collection.punches_added = fetched.added;
-    collection.pages_lost = fetched.pages_lost;
-    if (fetched.store_error) {
-      collection.outcome = Outcome::kStoreFailed;
-      collection.error = *fetched.store_error;
-    } else if (fetched.line_error) {
-      // Taken over half-way: what came is stored, the rest comes next time.
-      collection.outcome =
-          HeldByAnother(fetched.line_error->code()) ? Outcome::kBusy : Outcome::kPartial;
-      collection.error = fetched.line_error->message();
-    } else if (!fetched.complete) {
-      collection.outcome = Outcome::kPartial;
-      collection.error = fetched.stopped ? "stopped" : "not every record came";
-    } else {
-      collection.outcome = Outcome::kComplete;
-    }
-
-    // Not before its last record is confirmed since the start: one cleared
-    // and refilled to the same count meanwhile holds records not stored.
-    if (collection.outcome == Outcome::kComplete && terminal.clear_above && runtime.verified &&
-        *count > *terminal.clear_above && !stop.stop_requested()) {
-      if (ClearWhenProven(line, terminal, store, *count, stop)) {
-        collection.outcome = Outcome::kCleared;
-        runtime.verified.reset();
-      }
-    }
-    const bool cards_daily = terminal.card_list && runtime.cards_day != Today();
-    const bool clock_daily = terminal.set_clock && runtime.clock_day != Today();
-    // The card list and the clock (one short exchange) are one job.
-    const bool daily_now =
-        (cards_daily || clock_daily) && runtime.upkeep_allowed &&
-        !(runtime.upkeep_one_job && runtime.upkeep_done);
-    runtime.upkeep_done |= daily_now;
-    if (!stop.stop_requested() && terminal.card_list &&
-        (runtime.cards_wanted || (cards_daily && daily_now))) {
-      acted = true;
-      CollectCards(line, runtime, stores.cards, stop, collection);
-    }
-    if (!stop.stop_requested() && clock_daily && daily_now) {
-      acted = true;
-      SetClockDaily(line, runtime, stop, collection);
-    }
-    if (wanted != nullptr && !stop.stop_requested() &&
-        (collection.outcome == Outcome::kComplete || collection.outcome == Outcome::kCleared)) {
-      acted |= !runtime.cards_pending.empty();
-      CarryOutCards(line, runtime, stores.cards, *wanted, stop, collection);
-      acted |= !runtime.cards_pending.empty();
-    }
-  } catch (const StoreError& e) {
-    collection.outcome = Outcome::kStoreFailed;
-    AppendError(collection, e.what());
-  }
-  Finish(runtime, store, id, collection, acted);
-  return collection;
+  return TerminalPoll(line, runtime, stores, stop, wanted).Run();
 }
 
 }  // namespace tallygate::collector

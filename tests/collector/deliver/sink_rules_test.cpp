@@ -10,32 +10,32 @@ namespace tallygate::collector {
 namespace {
 
 using namespace std::chrono_literals;
-using Result = Attempt::Result;
+using Verdict = Attempt::Verdict;
 
 TEST(SinkRulesTest, AnAnswerIsDeliveredRetriedOrRefused) {
   const struct {
     long status;
     std::string body;
-    Result result;
+    Verdict verdict;
     std::string reason;
   } cases[] = {
-      {200, "", Result::kDelivered, ""},
-      {204, "", Result::kDelivered, ""},
-      {0, "", Result::kRetry, "no answer: Connection refused"},
-      {408, "", Result::kRetry, "HTTP 408"},
-      {429, "slow down", Result::kRetry, "HTTP 429: slow down"},
-      {503, "", Result::kRetry, "HTTP 503"},
-      {400, "{\"error\":\n\"bad\"}", Result::kRefused, "HTTP 400: {\"error\": \"bad\"}"},
-      {404, "", Result::kRefused, "HTTP 404"},
-      {301, "", Result::kRefused,
+      {200, "", Verdict::kDelivered, ""},
+      {204, "", Verdict::kDelivered, ""},
+      {0, "", Verdict::kRetry, "no answer: Connection refused"},
+      {408, "", Verdict::kRetry, "HTTP 408"},
+      {429, "slow down", Verdict::kRetry, "HTTP 429: slow down"},
+      {503, "", Verdict::kRetry, "HTTP 503"},
+      {400, "{\"error\":\n\"bad\"}", Verdict::kRefused, "HTTP 400: {\"error\": \"bad\"}"},
+      {404, "", Verdict::kRefused, "HTTP 404"},
+      {301, "", Verdict::kRefused,
        "HTTP 301 (redirects are not followed: set url to where it leads)"},
   };
   for (const auto& c : cases) {
     HttpAnswer answer{c.status, c.status == 0 ? "Connection refused" : "", c.body, 5s};
     const Attempt attempt = AttemptOf(answer);
-    EXPECT_EQ(attempt.result, c.result) << c.status;
+    EXPECT_EQ(attempt.verdict, c.verdict) << c.status;
     EXPECT_EQ(attempt.reason, c.reason) << c.status;
-    EXPECT_EQ(attempt.retry_after.has_value(), c.result == Result::kRetry && c.status != 0)
+    EXPECT_EQ(attempt.retry_after.has_value(), c.verdict == Verdict::kRetry && c.status != 0)
         << c.status;
   }
 }

@@ -31,7 +31,7 @@ TEST(CardText, ReadsDecimalAndEachHexadecimalForm) {
     if (c.card) {
       EXPECT_EQ(ParseCard(c.text), *c.card) << c.text;
     } else {
-      EXPECT_THROW(ParseCard(c.text), std::invalid_argument) << c.text;
+      EXPECT_THROW(ParseCard(c.text), InputError) << c.text;
     }
   }
 }
