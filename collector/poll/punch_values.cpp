@@ -6,7 +6,6 @@
 
 #include "collector/cards/held_name.h"
 #include "collector/config/time_zone.h"
-#include "link/protocol/units.h"
 
 namespace tallygate::collector {
 namespace {
@@ -41,7 +40,7 @@ LocalTime LocalNow(const std::string& zone) {
 Punch PunchOf(const AttendanceRecord& record, const std::string& zone) {
   Punch punch;
   punch.position = record.position;
-  std::copy_n(record.raw.begin() + record_unit::kCard, punch.bytes.size(), punch.bytes.begin());
+  punch.bytes = record.record_bytes();
   punch.card = record.card;
   punch.local = record.time;
   if (record.time) punch.utc = ToUtc(*record.time, zone);
