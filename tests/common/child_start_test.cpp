@@ -43,7 +43,8 @@ TEST(ChildStartTest, ChildKeepsOnlyItsStandardDescriptors) {
   ASSERT_EQ(pipe(inheritable), 0);  // no O_CLOEXEC: the child would inherit both ends
   ChildStart start;
   const std::string test = "[ -e /proc/self/fd/" + std::to_string(inheritable[1]) + " ]";
-  EXPECT_EQ(RunInto(start, folder / "log", {"/bin/sh", "-c", test + " && echo open || echo closed"}), 0);
+  const std::string script = test + " && echo open || echo closed";
+  EXPECT_EQ(RunInto(start, folder / "log", {"/bin/sh", "-c", script}), 0);
   EXPECT_EQ(ReadFile(folder / "log"), "closed\n");
   close(inheritable[0]);
   close(inheritable[1]);
@@ -51,7 +52,8 @@ TEST(ChildStartTest, ChildKeepsOnlyItsStandardDescriptors) {
 
 TEST(ChildStartTest, ChildStartsWithCleanSignalsWhateverTheParentSetUp) {
   TempDir folder;
-  struct sigaction ignore {}, before{};
+  struct sigaction ignore{};
+  struct sigaction before{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &ignore, &before);
   sigset_t term, mask;
