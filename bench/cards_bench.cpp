@@ -42,6 +42,7 @@
 
 #include "bench/card_rollout.h"
 #include "bench/figures.h"
+#include "bench/sim_bench_folder.h"
 #include "common/cli/command_line.h"
 #include "link/protocol/command_table.h"
 #include "sim/client/sim_process.h"
@@ -343,13 +344,9 @@ int main(int argc, char** argv) {
   bool keep = false;
   app.add_flag("--keep", keep, "leave the configurations, stores and logs in TMPDIR");
   if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
-  if (!tallygate::testing::SimProcess::Available()) {
-    std::printf("cards_bench: built without tallygate-sim\n");
-    return 1;
-  }
-  std::string folder =
-      (std::filesystem::temp_directory_path() / "tallygate-cards-bench-XXXXXX").string();
-  if (mkdtemp(folder.data()) == nullptr) return 1;
+  const std::optional<std::string> made = SimBenchFolder("cards_bench");
+  if (!made) return 1;
+  const std::string& folder = *made;
   const auto runs = [&](const char* name) {
     return which.empty() || std::find(which.begin(), which.end(), name) != which.end();
   };

@@ -54,6 +54,7 @@
 
 #include "bench/figures.h"
 #include "bench/process_usage.h"
+#include "bench/sim_bench_folder.h"
 #include "collector/store/store.h"
 #include "collector/poll/fleet.h"
 #include "collector/base/log.h"
@@ -381,13 +382,9 @@ int main(int argc, char** argv) {
       ->transform(tallygate::command_line::DecimalIn(1, 1000))
       ->type_name("N");
   if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
-  if (!tallygate::testing::SimProcess::Available()) {
-    std::printf("collector_bench: built without tallygate-sim\n");
-    return 1;
-  }
-  std::string folder =
-      (std::filesystem::temp_directory_path() / "tallygate-collector-bench-XXXXXX").string();
-  if (mkdtemp(folder.data()) == nullptr) return 1;
+  const std::optional<std::string> made = tallygate::bench::SimBenchFolder("collector_bench");
+  if (!made) return 1;
+  const std::string& folder = *made;
   SetLogLevel(LogLevel::kWarning);  // not a line per poll
 
   Figures figures;

@@ -5,7 +5,6 @@
 #include <httplib.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "common/process/child_start.h"
 
 namespace tallygate::bench {
 namespace {
@@ -50,32 +49,15 @@ std::string TomlString(const std::string& text) {
 }
 
 pid_t Spawn(std::vector<std::string> args, const std::filesystem::path& log) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
-  // Not the PostgreSQL watcher's pipe, nor any other descriptor of ours.
-  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  ChildStart start;
+  start.Open(STDIN_FILENO, "/dev/null", O_RDONLY)
+      .Open(STDERR_FILENO, log, O_WRONLY | O_CREAT | O_TRUNC)
+      .Dup(STDERR_FILENO, STDOUT_FILENO);
+  const std::string program = args[0];
   pid_t pid = -1;
-  const int failed = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (failed != 0) throw std::runtime_error("cannot start " + args[0] + ": " + strerror(failed));
+  if (const int failed = start.Spawn(std::move(args), pid); failed != 0) {
+    throw std::runtime_error("cannot start " + program + ": " + strerror(failed));
+  }
   return pid;
 }
 

@@ -27,7 +27,6 @@
 // under the same conditions). Each figure is printed beside its target,
 // MISSED when missed; the program exits 0 either way.
 #include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,11 +55,11 @@
 
 #include "bench/figures.h"
 #include "bench/process_usage.h"
+#include "bench/sim_bench_folder.h"
 #include "collector/store/store.h"
 #include "common/cli/command_line.h"
+#include "common/process/child_start.h"
 #include "sim/client/sim_process.h"
-
-extern char** environ;
 
 namespace tallygate::bench {
 namespace {
@@ -107,16 +106,9 @@ class Service {
       text << "[[terminal]]\nname = \"" << Name(k) << "\"\n" << endpoints[k] << "\n";
     }
     text.close();
-    std::vector<std::string> args = {options.collector, "--config", config.string(), "run"};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (folder / "service.log").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    ChildStart start;
+    start.Open(STDERR_FILENO, folder / "service.log", O_WRONLY | O_CREAT | O_TRUNC);
+    if (start.Spawn({options.collector, "--config", config.string(), "run"}, pid_) != 0) pid_ = -1;
   }
   ~Service() {
     if (pid_ <= 0) return;
@@ -521,13 +513,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 30000))
       ->capture_default_str();
   if (const auto status = tallygate::command_line::Parse(app, argc, argv)) return *status;
-  if (!tallygate::testing::SimProcess::Available()) {
-    std::printf("idle_bench: built without tallygate-sim\n");
-    return 1;
-  }
-  std::string folder =
-      (std::filesystem::temp_directory_path() / "tallygate-idle-bench-XXXXXX").string();
-  if (mkdtemp(folder.data()) == nullptr) return 1;
+  const std::optional<std::string> made = SimBenchFolder("idle_bench");
+  if (!made) return 1;
+  const std::string& folder = *made;
   Figures figures;
   const std::vector<std::pair<const char*, void (*)(Figures&, const Options&,
                                                     const std::filesystem::path&)>>

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "link/protocol/record_line.h"
+#include "tallygate/record_line.h"
 
 namespace tallydemo {
 namespace {

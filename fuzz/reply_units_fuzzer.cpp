@@ -23,7 +23,7 @@
 #include "link/connect/collected_lines.h"
 #include "link/protocol/exchange.h"
 #include "link/protocol/frame.h"
-#include "link/protocol/record_line.h"
+#include "tallygate/record_line.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 
 #include "fuzz/fuzz_support.h"
 #include "link/connect/text_encodings.h"
-#include "link/protocol/record_line.h"
 #include "tallygate/basic_convert.h"
 #include "tallygate/basic_error.h"
 #include "tallygate/conversions.h"
 #include "tallygate/date.h"
+#include "tallygate/record_line.h"
 #include "tallygate/variant.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // component layer.
 #include <type_traits>
 
-#include "link/binding/component_server.h"
+#include "link/binding/entry_points.h"
 #include "tallygate/connect_v70.h"
 #include "tallygate/export.h"
 #include "tallygate/host_services.h"

@@ -4,9 +4,9 @@
 
 #include "link/connect/text_file.h"
 #include "link/protocol/command_table.h"
-#include "link/protocol/record_line.h"
 #include "link/protocol/units.h"
 #include "sim/model/reply_builder.h"
+#include "tallygate/record_line.h"
 
 namespace tallygate::soak {
 

@@ -12,9 +12,9 @@
 
 #include "link/protocol/command_table.h"
 #include "link/protocol/units.h"
-#include "sim/model/command_table.h"
 #include "sim/model/reply_builder.h"
 #include "sim/model/synthetic_data.h"
+#include "sim/model/terminal_commands.h"
 #include "soak/collection_audit.h"
 
 namespace tallygate::soak {

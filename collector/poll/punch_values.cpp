@@ -4,14 +4,13 @@
 
 #include "collector/cards/held_name.h"
 #include "collector/base/time_zone.h"
-#include "link/protocol/units.h"
 
 namespace tallygate::collector {
 
 Punch PunchOf(const AttendanceRecord& record, const std::string& zone) {
   Punch punch;
   punch.position = record.position;
-  std::copy_n(record.raw.begin() + record_unit::kCard, punch.bytes.size(), punch.bytes.begin());
+  punch.bytes = record.record_bytes();
   punch.card = record.card;
   punch.local = record.time;
   if (record.time) punch.utc = ToUtc(*record.time, zone);

@@ -7,13 +7,13 @@
 #include <limits>
 #include <string_view>
 
+#include "link/connect/connect_v70_state.h"
 #include "link/connect/paged_collection.h"
 #include "link/connect/record_counts.h"
-#include "link/connect/connect_v70_state.h"
 #include "link/connect/text_file.h"
-#include "link/protocol/record_line.h"
 #include "link/transport/wait.h"
 #include "tallygate/host.h"
+#include "tallygate/record_line.h"
 
 namespace tallygate {
 namespace {

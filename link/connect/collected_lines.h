@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "link/protocol/record_line.h"
+#include "tallygate/record_line.h"
 
 namespace tallygate {
 

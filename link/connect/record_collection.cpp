@@ -3,8 +3,8 @@
 
 #include "link/connect/collected_lines.h"
 #include "link/connect/collection_steps.h"
-#include "link/protocol/record_line.h"
 #include "link/protocol/units.h"
+#include "tallygate/record_line.h"
 
 namespace tallygate {
 namespace {

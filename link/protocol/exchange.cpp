@@ -60,25 +60,8 @@ Status CheckReply(std::span<const uint8_t> reply, int reply_length, bool check_a
 Status FrameExchange::ExchangeFrame(uint8_t address, Bytes& frame, int frame_length,
                                     double timeout_seconds, int reply_length, Bytes& reply,
                                     bool check_address) {
-  try {
-    SealFrame(address, frame, frame_length);
-  } catch (const BasicError&) {
-    return TerminalError(ErrorCode::kInvalidArgument, address, "frame shorter than its length");
-  }
-  const auto wire = std::span<const uint8_t>(frame).first(static_cast<size_t>(frame_length));
-  if (Status sent = transport_.Send(address, wire, true); !sent) {
-    return TerminalError(sent.error().code(), address, sent.error().message());
-  }
-  const auto count = static_cast<size_t>(reply_length);
-  if (Status waited = transport_.AwaitBytes(count, timeout_seconds, control_); !waited) {
-    return WaitFailure(waited.error(), address, timeout_seconds);
-  }
-  try {
-    reply = transport_.Read(count);
-  } catch (const BasicError& error) {
-    return TerminalError(LineError(error).code(), address, error.description());
-  }
-  return CheckReply(reply, reply_length, check_address, address);
+  if (Status sent = SendFrame(address, frame, frame_length); !sent) return sent;
+  return AwaitReply(address, timeout_seconds, reply_length, reply, check_address, false);
 }
 
 Status CheckEcho(std::span<const uint8_t> reply, const CommandSpec& spec, uint8_t address) {
@@ -110,9 +93,16 @@ Status FrameExchange::SendFrame(uint8_t address, Bytes& frame, int frame_length)
 
 Status FrameExchange::ReceiveFrame(uint8_t address, double timeout_seconds, int reply_length,
                                    Bytes& reply) {
+  return AwaitReply(address, timeout_seconds, reply_length, reply, true, true);
+}
+
+Status FrameExchange::AwaitReply(uint8_t address, double timeout_seconds, int reply_length,
+                                 Bytes& reply, bool check_address, bool drop_partial) {
   const auto count = static_cast<size_t>(reply_length);
   if (Status waited = transport_.AwaitBytes(count, timeout_seconds, control_); !waited) {
-    if (waited.error().code() == ErrorCode::kNoReply) transport_.DropPartialReply();
+    if (drop_partial && waited.error().code() == ErrorCode::kNoReply) {
+      transport_.DropPartialReply();
+    }
     return WaitFailure(waited.error(), address, timeout_seconds);
   }
   try {
@@ -120,7 +110,7 @@ Status FrameExchange::ReceiveFrame(uint8_t address, double timeout_seconds, int 
   } catch (const BasicError& error) {
     return TerminalError(LineError(error).code(), address, error.description());
   }
-  return CheckReply(reply, reply_length, true, address);
+  return CheckReply(reply, reply_length, check_address, address);
 }
 
 }  // namespace tallygate

@@ -55,6 +55,12 @@ class FrameExchange {
   const WaitControl& control() const { return control_; }
 
  private:
+  // Waits up to `timeout_seconds` for `reply_length` bytes, reads and checks
+  // them. `drop_partial`: a timeout drops what part of a reply came, so that
+  // it cannot pass for the start of the next one.
+  Status AwaitReply(uint8_t address, double timeout_seconds, int reply_length, Bytes& reply,
+                    bool check_address, bool drop_partial);
+
   Transport& transport_;
   WaitControl control_;
 };

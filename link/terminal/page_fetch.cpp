@@ -16,6 +16,10 @@ constexpr int kMissesEndingAnAttempt = 2;
 
 }  // namespace
 
+// Declared extern in terminal.h, so defined with external linkage.
+const int32_t kPagePositions = kUnitsPerPage;
+const int32_t kMostPages = kMaxPages;
+
 PagePlan RecordPagePlan(double unit_wait_seconds, bool certain_positions) {
   return {&command::kRecordPages, record_unit::kLength, kRecordAttempts, true, unit_wait_seconds,
           certain_positions};

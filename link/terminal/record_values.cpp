@@ -25,6 +25,13 @@ std::array<uint8_t, 6> AttendanceRecord::time_bytes() const {
   return bytes;
 }
 
+std::array<uint8_t, 12> AttendanceRecord::record_bytes() const {
+  std::array<uint8_t, 12> bytes{};
+  static_assert(record_unit::kCard + bytes.size() == record_unit::kKeep + 1);
+  std::copy_n(raw.begin() + record_unit::kCard, bytes.size(), bytes.begin());
+  return bytes;
+}
+
 uint8_t BcdByte(int value) {
   return static_cast<uint8_t>((value / 10) << 4 | (value % 10));
 }

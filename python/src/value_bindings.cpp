@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "arguments.h"
-#include "link/protocol/record_line.h"
 #include "link/terminal/record_values.h"
 #include "py_time.h"
+#include "tallygate/record_line.h"
 #include "tallygate/terminal.h"
 
 namespace tallygate::python {

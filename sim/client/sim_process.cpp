@@ -6,7 +6,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -21,7 +20,7 @@
 #include <system_error>
 #include <utility>
 
-extern char** environ;
+#include "common/process/child_start.h"
 
 namespace tallygate::testing {
 namespace {
@@ -60,36 +59,10 @@ SimProcess::SimProcess(std::vector<std::string> args, std::chrono::milliseconds 
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, to_child) != 0) ThrowErrno("socketpair");
   if (::pipe2(from_child, O_CLOEXEC) != 0) ThrowErrno("pipe2");
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, to_child[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, from_child[1], STDOUT_FILENO);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-  // Descriptors the test left inheritable (a pty end, a socket) must not
-  // stay open in the simulator, where they would keep the far side alive.
-  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-#endif
-  // A clean signal state, whatever the test runner set up.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGTERM);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  ChildStart start;
+  start.Dup(to_child[0], STDIN_FILENO).Dup(from_child[1], STDOUT_FILENO);
+  args.insert(args.begin(), program);
+  const int spawned = start.Spawn(std::move(args), pid_);
   ::close(to_child[0]);
   ::close(from_child[1]);
   if (spawned != 0) {

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "sim/model/command_table.h"
+#include "sim/model/terminal_commands.h"
 
 namespace tallygate::sim {
 namespace {

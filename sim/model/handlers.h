@@ -1,7 +1,7 @@
 // Command handlers, one per command code, grouped by file as the commands
 // are grouped by job. Each takes the terminal's state and the frame, changes
-// the state and returns the reply (reply.h); see command_table.cpp for which
-// code each one answers.
+// the state and returns the reply (reply.h); see terminal_commands.cpp for
+// which code each one answers.
 #ifndef TALLYGATE_SIM_MODEL_HANDLERS_H_
 #define TALLYGATE_SIM_MODEL_HANDLERS_H_
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "sim/model/command_table.h"
 #include "sim/model/fault_effects.h"
+#include "sim/model/terminal_commands.h"
 
 namespace tallygate::sim {
 namespace {

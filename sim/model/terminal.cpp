@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sim/model/command_table.h"
+#include "sim/model/terminal_commands.h"
 
 namespace tallygate::sim {
 

@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "link/binding/component_server.h"
 #include "link/binding/dispatcher.h"
+#include "link/binding/entry_points.h"
 #include "link/binding/member_table.h"
 #include "link/protocol/frame.h"
 #include "sim/model/reply_builder.h"

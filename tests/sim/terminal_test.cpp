@@ -8,8 +8,8 @@
 #include <string>
 
 #include "sim/model/bus.h"
-#include "sim/model/command_table.h"
 #include "sim/model/synthetic_data.h"
+#include "sim/model/terminal_commands.h"
 #include "sim/model/terminal_view.h"
 #include "sim/model/wire_shape.h"
 

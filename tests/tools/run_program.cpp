@@ -3,13 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <sstream>
 #include <stdexcept>
+
+#include "common/process/child_start.h"
 
 extern char** environ;
 
@@ -64,24 +65,17 @@ ProgramResult RunProgram(const std::string& path, const std::vector<std::string>
   std::vector<char*> envp;
   for (std::string& text : env_texts) envp.push_back(text.data());
   envp.push_back(nullptr);
-  std::vector<std::string> argv_texts{path};
-  argv_texts.insert(argv_texts.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& text : argv_texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
+  std::vector<std::string> argv{path};
+  argv.insert(argv.end(), args.begin(), args.end());
 
   int in[2], out[2], err[2];
   Pipe(in);
   Pipe(out);
   Pipe(err);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  ChildStart start;
+  start.Dup(in[0], STDIN_FILENO).Dup(out[1], STDOUT_FILENO).Dup(err[1], STDERR_FILENO);
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  const int spawned = start.Spawn(std::move(argv), pid, envp.data());
   close(in[0]);
   close(out[1]);
   close(err[1]);

@@ -3,7 +3,6 @@
 // pseudo-terminal bus.
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -16,12 +15,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 #include <regex>
 
+#include "common/process/child_start.h"
 #include "sim/client/sim_process.h"
 #include "sim/model/synthetic_data.h"
 #include "sim/model/terminal_view.h"
@@ -34,8 +35,6 @@
 #include "tools/tallygate/progress_bar.h"
 #include "tools/tallygate/progress_object.h"
 #include "tools/tallygate/table_text.h"
-
-extern char** environ;
 
 namespace tallygate::testing {
 namespace {
@@ -728,24 +727,17 @@ TerminalRun RunWithTerminalStderr(const std::vector<std::string>& args,
   int out[2];
   EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
 
-  std::vector<std::string> texts{TALLYGATE_CLI_PATH};
-  texts.insert(texts.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, slave, 2);
+  std::vector<std::string> argv{TALLYGATE_CLI_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildStart start;
+  start.Open(STDIN_FILENO, "/dev/null", O_RDONLY).Dup(out[1], STDOUT_FILENO).Dup(slave, STDERR_FILENO);
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const int spawned = start.Spawn(argv, pid);
   close(slave);
   close(out[1]);
   TerminalRun run;
   if (spawned != 0) {
-    ADD_FAILURE() << "cannot start " << argv[0];
+    ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawned);
     close(master);
     close(out[0]);
     return run;

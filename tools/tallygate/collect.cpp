@@ -105,58 +105,53 @@ void WriteTable(const Collection& collection, CollectFormat format,
   WriteWholeFile(to, format == CollectFormat::kCsv ? CsvText(table) : JsonlText(table));
 }
 
-int Collect(const DispatchRef& object, const CollectOptions& options, const Collection& collection,
-            std::FILE* out, std::FILE* err, ProgressView* progress) {
-  const std::filesystem::path folder = AbsoluteFolder(options.folder);
-  const bool text = options.format == CollectFormat::kText;
-  std::optional<ScratchFolder> scratch;
-  if (!text) {
-    try {
-      scratch.emplace(folder);
-    } catch (const std::system_error& error) {
-      WriteLine(err, "tallygate: " + std::string(collection.method) + " not called: " + error.what());
-      return kCollectFailed;
-    }
-  }
-  const std::filesystem::path call_folder = text ? folder : scratch->path();
-
+// The by-reference arguments of a collection: VarDescription, BackRecordSum.
+struct CallResults {
   std::vector<std::unique_ptr<Variant>> byref;
-  byref.push_back(std::make_unique<Variant>(std::string_view()));  // VarDescription
-  byref.push_back(std::make_unique<Variant>(int32_t{0}));          // BackRecordSum
+
+  CallResults() {
+    byref.push_back(std::make_unique<Variant>(std::string_view()));
+    byref.push_back(std::make_unique<Variant>(int32_t{0}));
+  }
+  std::string description() const { return TextOf(*byref[0]); }
+  int32_t written() const { return CountOf(*byref[1]); }
+};
+
+// The arguments of `collection`'s call writing into `call_folder`.
+std::vector<Variant> CallArguments(const CollectOptions& options, const Collection& collection,
+                                   const std::filesystem::path& call_folder, CallResults& results,
+                                   const DispatchRef& progress) {
   // The tables hold the card both ways and the year in full.
+  const bool text = options.format == CollectFormat::kText;
   const bool decimal_card = text && options.decimal_card;
   const bool full_year = !text || options.full_year;
   std::vector<Variant> args{Variant(options.address),
                             Variant(call_folder.string()),
                             Variant(std::string_view(collection.text_file)),
-                            Variant::Ref(*byref[0]),
-                            Variant::Ref(*byref[1]),
+                            Variant::Ref(*results.byref[0]),
+                            Variant::Ref(*results.byref[1]),
                             Variant(options.wait_seconds),
                             Variant(int32_t{decimal_card ? 1 : 0})};
-  DispatchRef progress_object;
   if (collection.records) {
     args.emplace_back(full_year);
-    if (progress != nullptr) progress_object = MakeProgressObject(*progress);
-    args.push_back(progress_object ? Variant(progress_object.get()) : Variant::Missing());
+    args.push_back(progress ? Variant(progress.get()) : Variant::Missing());
   }
+  return args;
+}
 
+// After a call that returned: the table written when a format asks for one,
+// the JSON line on `out`, on `err` why the collection fell short. Returns
+// the exit status.
+int Report(const CollectOptions& options, const Collection& collection, const Variant& result,
+           const CallResults& results, const std::filesystem::path& folder,
+           const std::filesystem::path& call_folder, std::FILE* out, std::FILE* err) {
   const std::string method = collection.method;
-  const Outcome outcome = object.Invoke(method, TG_INVOKE_METHOD, args);
-  if (progress_object) progress->Finish();
-  if (!outcome.ok()) {
-    WriteLine(out, ErrorLine(method, outcome.number, outcome.description));
-    WriteLine(err, "tallygate: " + method + " raised error " + std::to_string(outcome.number) +
-                       ": " + outcome.description);
-    return kCollectFailed;
-  }
-
-  const bool result = outcome.result.kind() == TG_BOOL && outcome.result.boolean();
-  const std::string description = TextOf(*byref[0]);
-  const int32_t written = CountOf(*byref[1]);
-  const int status = CollectStatus(result, description);
+  const std::string description = results.description();
+  const int32_t written = results.written();
+  const int status = CollectStatus(result.kind() == TG_BOOL && result.boolean(), description);
   std::filesystem::path file = folder / collection.text_file;
   std::string not_written;
-  if (!text && written > 0) {
+  if (options.format != CollectFormat::kText && written > 0) {
     file = folder / (std::string(collection.stem) + Extension(options.format));
     try {
       WriteTable(collection, options.format, call_folder / collection.text_file, file);
@@ -164,7 +159,7 @@ int Collect(const DispatchRef& object, const CollectOptions& options, const Coll
       not_written = error.what();
     }
   }
-  Json line = ResultJson(method, outcome.result, byref);
+  Json line = ResultJson(method, result, results.byref);
   line["file"] = written > 0 && not_written.empty() ? Json(file.string()) : Json(nullptr);
   WriteLine(out, JsonLine(line));
 
@@ -184,6 +179,41 @@ int Collect(const DispatchRef& object, const CollectOptions& options, const Coll
     WriteLine(err, "tallygate: " + method + " failed: " + why);
   }
   return status;
+}
+
+int Collect(const DispatchRef& object, const CollectOptions& options, const Collection& collection,
+            std::FILE* out, std::FILE* err, ProgressView* progress) {
+  const std::filesystem::path folder = AbsoluteFolder(options.folder);
+  // The library writes its text file; a table is made from it in a folder
+  // of its own.
+  const bool text = options.format == CollectFormat::kText;
+  std::optional<ScratchFolder> scratch;
+  if (!text) {
+    try {
+      scratch.emplace(folder);
+    } catch (const std::system_error& error) {
+      WriteLine(err,
+                "tallygate: " + std::string(collection.method) + " not called: " + error.what());
+      return kCollectFailed;
+    }
+  }
+  const std::filesystem::path call_folder = text ? folder : scratch->path();
+
+  CallResults results;
+  DispatchRef progress_object;
+  if (collection.records && progress != nullptr) progress_object = MakeProgressObject(*progress);
+  std::vector<Variant> args =
+      CallArguments(options, collection, call_folder, results, progress_object);
+  const std::string method = collection.method;
+  const Outcome outcome = object.Invoke(method, TG_INVOKE_METHOD, args);
+  if (progress_object) progress->Finish();
+  if (!outcome.ok()) {
+    WriteLine(out, ErrorLine(method, outcome.number, outcome.description));
+    WriteLine(err, "tallygate: " + method + " raised error " + std::to_string(outcome.number) +
+                       ": " + outcome.description);
+    return kCollectFailed;
+  }
+  return Report(options, collection, outcome.result, results, folder, call_folder, out, err);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 
@@ -47,10 +48,64 @@ const char* const kCollectUsageText =
     "                         [--format text|csv|jsonl] [--cards | --cards-only]\n"
     "                         [--decimal-card] [--full-year] [--wait SECONDS]\n";
 
+namespace {
+
+// Applies option `word` to `options`, taking its value from `value` when it
+// has one.
+void ApplyOption(const std::string& word, const std::function<std::string()>& value,
+                 CollectOptions& options) {
+  if (word == "--help" || word == "-h") {
+    options.help = true;
+  } else if (word == "--trace") {
+    options.trace = true;
+  } else if (word == "--tcp" || word == "--com") {
+    const std::string text = value();
+    if (text.empty()) throw UsageError(word + " needs a value");
+    (word == "--tcp" ? options.connection.tcp : options.connection.com) = text;
+  } else if (word == "--addr") {
+    options.address = static_cast<int16_t>(WholeNumber(word, value(), 1, kHighestAddress));
+  } else if (word == "--dir") {
+    options.folder = value();
+    if (options.folder.empty()) throw UsageError("--dir needs a folder");
+  } else if (word == "--wait") {
+    options.wait_seconds = WholeNumber(word, value(), 1, kLongestWait);
+  } else if (word == "--format") {
+    options.format = FormatNamed(value());
+  } else if (word == "--decimal-card") {
+    options.decimal_card = true;
+  } else if (word == "--full-year") {
+    options.full_year = true;
+  } else if (word == "--cards") {
+    options.cards = true;
+  } else if (word == "--cards-only") {
+    options.cards = true;
+    options.records = false;
+  } else {
+    throw UsageError("collect: unknown argument " + word);
+  }
+}
+
+// What the options cannot be together.
+void CheckTogether(const CollectOptions& options) {
+  if (!options.connection.tcp.empty() && !options.connection.com.empty()) {
+    throw UsageError("--tcp and --com exclude each other");
+  }
+  if (options.address == 0) throw UsageError("collect needs --addr");
+  if (!options.records && options.full_year) {
+    throw UsageError("--full-year is for records; card lists have no dates");
+  }
+  if (options.format != CollectFormat::kText && (options.decimal_card || options.full_year)) {
+    throw UsageError(
+        "--decimal-card and --full-year are for --format text; csv and jsonl hold the card "
+        "both ways and the year in full");
+  }
+}
+
+}  // namespace
+
 CollectOptions ParseCollectOptions(const std::vector<std::string>& words, Connection connection) {
   CollectOptions options;
   options.connection = std::move(connection);
-  bool have_address = false;
   for (size_t i = 0; i < words.size(); ++i) {
     std::string word = words[i];
     // --opt=value is --opt value.
@@ -66,50 +121,9 @@ CollectOptions ParseCollectOptions(const std::vector<std::string>& words, Connec
       if (i + 1 >= words.size()) throw UsageError(word + " needs a value");
       return words[++i];
     };
-    if (word == "--help" || word == "-h") {
-      options.help = true;
-    } else if (word == "--trace") {
-      options.trace = true;
-    } else if (word == "--tcp" || word == "--com") {
-      const std::string text = value();
-      if (text.empty()) throw UsageError(word + " needs a value");
-      (word == "--tcp" ? options.connection.tcp : options.connection.com) = text;
-    } else if (word == "--addr") {
-      options.address = static_cast<int16_t>(WholeNumber(word, value(), 1, kHighestAddress));
-      have_address = true;
-    } else if (word == "--dir") {
-      options.folder = value();
-      if (options.folder.empty()) throw UsageError("--dir needs a folder");
-    } else if (word == "--wait") {
-      options.wait_seconds = WholeNumber(word, value(), 1, kLongestWait);
-    } else if (word == "--format") {
-      options.format = FormatNamed(value());
-    } else if (word == "--decimal-card") {
-      options.decimal_card = true;
-    } else if (word == "--full-year") {
-      options.full_year = true;
-    } else if (word == "--cards") {
-      options.cards = true;
-    } else if (word == "--cards-only") {
-      options.cards = true;
-      options.records = false;
-    } else {
-      throw UsageError("collect: unknown argument " + word);
-    }
+    ApplyOption(word, value, options);
   }
-  if (options.help) return options;
-  if (!options.connection.tcp.empty() && !options.connection.com.empty()) {
-    throw UsageError("--tcp and --com exclude each other");
-  }
-  if (!have_address) throw UsageError("collect needs --addr");
-  if (!options.records && options.full_year) {
-    throw UsageError("--full-year is for records; card lists have no dates");
-  }
-  if (options.format != CollectFormat::kText && (options.decimal_card || options.full_year)) {
-    throw UsageError(
-        "--decimal-card and --full-year are for --format text; csv and jsonl hold the card "
-        "both ways and the year in full");
-  }
+  if (!options.help) CheckTogether(options);
   return options;
 }
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <system_error>
 
-#include "link/protocol/record_line.h"
+#include "tallygate/record_line.h"
 #include "tools/tallygate/call_arguments.h"
 
 namespace tallygate::cli {

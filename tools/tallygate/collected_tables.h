@@ -2,7 +2,7 @@
 // tallygate collect. The lines are those GatherData writes with a
 // hexadecimal card and a four-digit year, and those GatherSendCardData
 // writes with a hexadecimal card; each is read with the library's own line
-// readers (link/protocol/record_line.h). A line's number in the file is its
+// readers (tallygate/record_line.h). A line's number in the file is its
 // position on the terminal; empty lines (positions from which nothing came)
 // have no row.
 //

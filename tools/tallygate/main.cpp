@@ -20,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -161,61 +162,76 @@ std::string CreateFailure(const tg_error& error) {
   return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  CLI::App app("Creates " TG_CONNECT_V70_PROG_ID
+// The command line: its options, subcommands and what they were given.
+struct CommandLine {
+  CLI::App app{"Creates " TG_CONNECT_V70_PROG_ID
                " and calls its members by name; one line of JSON per call on standard output.",
-               "tallygate");
+               "tallygate"};
+  tallygate::cli::Connection connection;
+  bool basic_conversions = false;
+  bool trace = false;
+  CLI::Option* tcp = nullptr;
+  CLI::Option* com = nullptr;
+  std::string method;
+  std::vector<std::string> call_args;
+  CLI::App* script = nullptr;
+  std::string script_name = "-";
+  bool stop_on_failure = false;
+  CLI::App* collect = nullptr;
+  CLI::App* members = nullptr;
+  std::string member_name;
+};
+
+void AddGlobalOptions(CommandLine& line) {
+  CLI::App& app = line.app;
   app.set_version_flag("--version", "tallygate " TALLYGATE_VERSION_TEXT);
   app.footer(std::string(kArgumentForms) + "\n" + tallygate::cli::kExitStatusText +
              "\nSee tallygate(1).");
   app.require_subcommand(1, 1);
-
-  tallygate::cli::Connection connection;
-  bool basic_conversions = false;
-  bool trace = false;
-  CLI::Option* tcp = app.add_option("--tcp", connection.tcp,
-                                    "connect with Connect_Net (Mode 1) before the first call;\n"
-                                    "HOST is a name, an IPv4 address or [IPv6]")
-                         ->type_name("HOST[:PORT]");
-  CLI::Option* com =
-      app.add_option("--com", connection.com, "open COM port N with SetPort (Mode 0) first")
+  line.tcp = app.add_option("--tcp", line.connection.tcp,
+                            "connect with Connect_Net (Mode 1) before the first call;\n"
+                            "HOST is a name, an IPv4 address or [IPv6]")
+                 ->type_name("HOST[:PORT]");
+  line.com =
+      app.add_option("--com", line.connection.com, "open COM port N with SetPort (Mode 0) first")
           ->type_name("N");
-  tcp->excludes(com);
-  app.add_flag("--basic-conversions", basic_conversions,
+  line.tcp->excludes(line.com);
+  app.add_flag("--basic-conversions", line.basic_conversions,
                "pass argument texts to the member's own conversions unchecked");
-  app.add_flag("--trace", trace, "trace every frame to standard error (TALLYGATE_TRACE=1)");
+  app.add_flag("--trace", line.trace, "trace every frame to standard error (TALLYGATE_TRACE=1)");
+}
 
-  CLI::App* call = app.add_subcommand("call", "call one member");
+void AddSubcommands(CommandLine& line) {
+  CLI::App* call = line.app.add_subcommand("call", "call one member");
   call->fallthrough();
-  std::string method;
-  std::vector<std::string> call_args;
-  call->add_option("METHOD", method, "the member's name (see: tallygate members)")->required();
-  call->add_option("ARG", call_args, "its arguments, in order");
+  call->add_option("METHOD", line.method, "the member's name (see: tallygate members)")->required();
+  call->add_option("ARG", line.call_args, "its arguments, in order");
   call->footer(std::string(kArgumentForms) + kGlobalsHere +
                "An argument that starts with - follows --: call METHOD -- -TEXT\n");
 
-  CLI::App* script = app.add_subcommand("script", "run the calls of FILE (default: standard input)");
-  script->fallthrough();
-  std::string script_name = "-";
-  bool stop_on_failure = false;
-  script->add_option("FILE", script_name, "the script; - for standard input");
-  script->add_flag("--stop-on-failure", stop_on_failure, "stop at the first line that fails");
-  script->footer(std::string(kScriptForms) + kGlobalsHere);
+  line.script =
+      line.app.add_subcommand("script", "run the calls of FILE (default: standard input)");
+  line.script->fallthrough();
+  line.script->add_option("FILE", line.script_name, "the script; - for standard input");
+  line.script->add_flag("--stop-on-failure", line.stop_on_failure,
+                        "stop at the first line that fails");
+  line.script->footer(std::string(kScriptForms) + kGlobalsHere);
 
   // collect reads its own words, so that its options and their messages are
   // one piece (collect.cpp).
-  CLI::App* collect_command = app.add_subcommand("collect", "collect a terminal's records or cards");
-  collect_command->prefix_command();
-  collect_command->set_help_flag();
-  collect_command->footer(tallygate::cli::kCollectOptionsText);
+  line.collect = line.app.add_subcommand("collect", "collect a terminal's records or cards");
+  line.collect->prefix_command();
+  line.collect->set_help_flag();
+  line.collect->footer(tallygate::cli::kCollectOptionsText);
 
-  CLI::App* members = app.add_subcommand("members", "list the members, or member NAME");
-  members->fallthrough();
-  std::string member_name;
-  members->add_option("NAME", member_name, "one member");
+  line.members = line.app.add_subcommand("members", "list the members, or member NAME");
+  line.members->fallthrough();
+  line.members->add_option("NAME", line.member_name, "one member");
+}
 
+// Reads the words into `line`; the exit status when the program ends here
+// (help, version, a usage error).
+std::optional<int> Parse(CommandLine& line, int argc, char** argv) {
   // CLI11 reads a word [A,B] as a list of its own: such words are hidden
   // from it behind a mark and given back as they were.
   std::vector<std::string> words(argv + 1, argv + argc);
@@ -224,104 +240,136 @@ int main(int argc, char** argv) {
   }
   std::reverse(words.begin(), words.end());
   try {
-    app.parse(words);
-    for (std::string* word : {&connection.tcp, &connection.com, &method, &script_name, &member_name}) {
+    line.app.parse(words);
+    for (std::string* word : {&line.connection.tcp, &line.connection.com, &line.method,
+                              &line.script_name, &line.member_name}) {
       Unmark(*word);
     }
-    for (std::string& word : call_args) Unmark(word);
-    if (!tcp->empty() && connection.tcp.empty()) throw UsageError("--tcp needs a value");
-    if (!com->empty() && connection.com.empty()) throw UsageError("--com needs a value");
+    for (std::string& word : line.call_args) Unmark(word);
+    if (!line.tcp->empty() && line.connection.tcp.empty()) throw UsageError("--tcp needs a value");
+    if (!line.com->empty() && line.connection.com.empty()) throw UsageError("--com needs a value");
   } catch (const CLI::CallForHelp& help) {
-    return app.exit(help);
+    return line.app.exit(help);
   } catch (const CLI::CallForAllHelp& help) {
-    return app.exit(help);
+    return line.app.exit(help);
   } catch (const CLI::CallForVersion& version) {
-    return app.exit(version);
+    return line.app.exit(version);
   } catch (const CLI::ParseError& error) {
-    const std::vector<CLI::App*> chosen = app.get_subcommands();
+    const std::vector<CLI::App*> chosen = line.app.get_subcommands();
     return UsageLine(error.what(), chosen.empty() ? "" : chosen[0]->get_name());
   } catch (const UsageError& error) {
     return UsageLine(error.what(), "");
   }
+  return std::nullopt;
+}
 
-  if (members->parsed()) return ListMembers(member_name);
-
-  tallygate::cli::CollectOptions collect;
-  if (collect_command->parsed()) {
-    try {
-      std::vector<std::string> collect_words = collect_command->remaining();
-      for (std::string& word : collect_words) Unmark(word);
-      collect = tallygate::cli::ParseCollectOptions(collect_words, connection);
-      if (collect.help) {
-        std::cout << "usage:\n"
-                  << tallygate::cli::kCollectUsageText << "\n"
-                  << tallygate::cli::kCollectOptionsText;
-        return kSucceeded;
-      }
-      tallygate::cli::RequireTerminal(collect);
-    } catch (const UsageError& usage) {
-      return UsageLine(usage.what(), "collect");
-    }
-    connection = collect.connection;
-    trace = trace || collect.trace;
-  }
+// collect's own words into `collect`, its line and --trace into `line`; the
+// exit status when the program ends here (its help, a usage error).
+std::optional<int> ReadCollectOptions(CommandLine& line, tallygate::cli::CollectOptions& collect) {
   try {
-    if (!connection.tcp.empty()) tallygate::cli::SplitTcpTarget(connection.tcp);
-  } catch (const UsageError& usage) {
-    return UsageLine(usage.what(), "");
-  }
-  if (trace) setenv("TALLYGATE_TRACE", "1", 1);
-
-  // The script is opened before the object is made, which may show messages.
-  std::ifstream script_file;
-  if (script->parsed() && script_name != "-") {
-    script_file.open(script_name, std::ios::binary);
-    if (!script_file) {
-      std::cerr << "tallygate: cannot read " << script_name << ": " << std::strerror(errno) << "\n";
-      return kUsage;
+    std::vector<std::string> words = line.collect->remaining();
+    for (std::string& word : words) Unmark(word);
+    collect = tallygate::cli::ParseCollectOptions(words, line.connection);
+    if (collect.help) {
+      std::cout << "usage:\n"
+                << tallygate::cli::kCollectUsageText << "\n"
+                << tallygate::cli::kCollectOptionsText;
+      return kSucceeded;
     }
+    tallygate::cli::RequireTerminal(collect);
+  } catch (const UsageError& usage) {
+    return UsageLine(usage.what(), "collect");
   }
+  line.connection = collect.connection;
+  line.trace = line.trace || collect.trace;
+  return std::nullopt;
+}
 
+// The script's file, opened before the object is made (which may show
+// messages); the exit status when it cannot be read.
+std::optional<int> OpenScript(const CommandLine& line, std::ifstream& file) {
+  if (!line.script->parsed() || line.script_name == "-") return std::nullopt;
+  file.open(line.script_name, std::ios::binary);
+  if (file) return std::nullopt;
+  std::cerr << "tallygate: cannot read " << line.script_name << ": " << std::strerror(errno)
+            << "\n";
+  return kUsage;
+}
+
+// The object, or an empty one when it cannot be made (said on standard error).
+tallygate::DispatchRef CreateObject() {
   tallygate::cli::InstallConsoleHost();
   tg_dispatch* raw = nullptr;
   tg_error error{};
   if (tg_create_object(TG_CONNECT_V70_PROG_ID, &raw, &error) != 0) {
     std::cerr << "tallygate: " << CreateFailure(error) << "\n";
     tg_error_clear(&error);
-    return kUsage;
+    return {};
   }
-  const tallygate::DispatchRef object = tallygate::DispatchRef::Adopt(raw);
-  tallygate::cli::Session session(object, stdout, stderr, basic_conversions);
-  if (!session.Connect(connection)) return kFailed;
+  return tallygate::DispatchRef::Adopt(raw);
+}
 
-  if (collect_command->parsed()) {
-    try {
-      tallygate::cli::MakeFolder(collect);
-    } catch (const UsageError& failure) {
-      std::cerr << "tallygate: " << failure.what() << "\n";
-      return tallygate::cli::kCollectFailed;
-    }
-    // Card lists report no progress; a bar is for a person watching, plain
-    // lines for a log.
-    if (!collect.records) {
-      return tallygate::cli::RunCollect(object, collect, stdout, stderr, nullptr);
-    }
-    if (isatty(STDERR_FILENO) == 0) {
-      tallygate::cli::PageLog log(stderr);
-      return tallygate::cli::RunCollect(object, collect, stdout, stderr, &log);
-    }
-    tallygate::cli::ProgressBar bar(stderr, tallygate::cli::TerminalColumns(STDERR_FILENO));
-    return tallygate::cli::RunCollect(object, collect, stdout, stderr, &bar);
+int RunCollection(const tallygate::DispatchRef& object,
+                  const tallygate::cli::CollectOptions& collect) {
+  try {
+    tallygate::cli::MakeFolder(collect);
+  } catch (const UsageError& failure) {
+    std::cerr << "tallygate: " << failure.what() << "\n";
+    return tallygate::cli::kCollectFailed;
   }
+  // Card lists report no progress; a bar is for a person watching, plain
+  // lines for a log.
+  if (!collect.records) {
+    return tallygate::cli::RunCollect(object, collect, stdout, stderr, nullptr);
+  }
+  if (isatty(STDERR_FILENO) == 0) {
+    tallygate::cli::PageLog log(stderr);
+    return tallygate::cli::RunCollect(object, collect, stdout, stderr, &log);
+  }
+  tallygate::cli::ProgressBar bar(stderr, tallygate::cli::TerminalColumns(STDERR_FILENO));
+  return tallygate::cli::RunCollect(object, collect, stdout, stderr, &bar);
+}
 
-  if (script->parsed()) {
+// The script's calls, or the one call.
+int RunCalls(CommandLine& line, tallygate::cli::Session& session, std::ifstream& script_file) {
+  if (line.script->parsed()) {
     return script_file.is_open()
-               ? RunScript(session, script_file, script_name, stop_on_failure)
-               : RunScript(session, std::cin, "standard input", stop_on_failure);
+               ? RunScript(session, script_file, line.script_name, line.stop_on_failure)
+               : RunScript(session, std::cin, "standard input", line.stop_on_failure);
   }
   try {
-    return session.Run(CallKind::kCall, method, call_args);
+    return session.Run(CallKind::kCall, line.method, line.call_args);
   } catch (const UsageError& usage) {
     return UsageLine(usage.what(), "call");
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine line;
+  AddGlobalOptions(line);
+  AddSubcommands(line);
+  if (const std::optional<int> status = Parse(line, argc, argv)) return *status;
+  if (line.members->parsed()) return ListMembers(line.member_name);
+
+  tallygate::cli::CollectOptions collect;
+  if (line.collect->parsed()) {
+    if (const std::optional<int> status = ReadCollectOptions(line, collect)) return *status;
+  }
+  try {
+    if (!line.connection.tcp.empty()) tallygate::cli::SplitTcpTarget(line.connection.tcp);
+  } catch (const UsageError& usage) {
+    return UsageLine(usage.what(), "");
+  }
+  if (line.trace) setenv("TALLYGATE_TRACE", "1", 1);
+  std::ifstream script_file;
+  if (const std::optional<int> status = OpenScript(line, script_file)) return *status;
+
+  const tallygate::DispatchRef object = CreateObject();
+  if (!object) return kUsage;
+  tallygate::cli::Session session(object, stdout, stderr, line.basic_conversions);
+  if (!session.Connect(line.connection)) return kFailed;
+  if (line.collect->parsed()) return RunCollection(object, collect);
+  return RunCalls(line, session, script_file);
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "link/protocol/units.h"
+#include "tallygate/terminal.h"
 
 namespace tallygate::cli {
 namespace {
@@ -16,7 +16,7 @@ int64_t Whole(double value) {
 }
 
 // Positions a terminal can hold.
-constexpr int64_t kMostPositions = int64_t{kMaxPages} * kUnitsPerPage;
+int64_t MostPositions() { return int64_t{kMostPages} * kPagePositions; }
 
 }  // namespace
 
@@ -26,7 +26,7 @@ bool RecordTally::Put(std::string_view property, double value) {
     awaiting_reset_ = true;
     max_ = Whole(value);
     stored_ = 0;
-    seen_.assign(static_cast<size_t>(std::clamp<int64_t>(max_, 0, kMostPositions)), false);
+    seen_.assign(static_cast<size_t>(std::clamp<int64_t>(max_, 0, MostPositions())), false);
   } else if (property == "Min") {
     min_ = Whole(value);
   } else if (property == "Value") {
@@ -49,8 +49,8 @@ bool RecordTally::Put(std::string_view property, double value) {
 int64_t RecordTally::total() const { return std::max<int64_t>(0, max_ - min_ - 1); }
 
 int32_t RecordTally::RecordsIn(int32_t page) const {
-  const int64_t first = (int64_t{page} - 1) * kUnitsPerPage;
-  const int64_t end = std::min<int64_t>(first + kUnitsPerPage, static_cast<int64_t>(seen_.size()));
+  const int64_t first = (int64_t{page} - 1) * kPagePositions;
+  const int64_t end = std::min<int64_t>(first + kPagePositions, static_cast<int64_t>(seen_.size()));
   int32_t records = 0;
   for (int64_t position = std::max<int64_t>(first, 0); position < end; ++position) {
     if (seen_[static_cast<size_t>(position)]) ++records;

@@ -5,6 +5,25 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Appends to `word` the double-quoted text opened at line[open]: a backslash
+// escapes only $ ` " \ and a line end there. Returns the position past the
+// closing quote, or npos when none closes it.
+size_t ReadDoubleQuoted(std::string_view line, size_t open, std::string& word) {
+  for (size_t i = open + 1; i < line.size();) {
+    const char d = line[i];
+    if (d == '"') return i + 1;
+    if (d == '\\' && i + 1 < line.size() &&
+        std::string_view("$`\"\\\n").find(line[i + 1]) != std::string_view::npos) {
+      word += line[i + 1];
+      i += 2;
+    } else {
+      word += d;
+      ++i;
+    }
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 SplitResult SplitShellWords(std::string_view line) {
@@ -37,25 +56,8 @@ SplitResult SplitShellWords(std::string_view line) {
       in_word = true;
       i = end + 1;
     } else if (c == '"') {
-      ++i;
-      bool closed = false;
-      while (i < line.size()) {
-        const char d = line[i];
-        if (d == '"') {
-          closed = true;
-          ++i;
-          break;
-        }
-        if (d == '\\' && i + 1 < line.size() &&
-            std::string_view("$`\"\\\n").find(line[i + 1]) != std::string_view::npos) {
-          word += line[i + 1];
-          i += 2;
-        } else {
-          word += d;
-          ++i;
-        }
-      }
-      if (!closed) {
+      i = ReadDoubleQuoted(line, i, word);
+      if (i == std::string_view::npos) {
         result.error = "unterminated double quote";
         return result;
       }

@@ -1,4 +1,4 @@
-#include "link/protocol/record_line.h"
+#include "tallygate/record_line.h"
 
 #include <gtest/gtest.h>
 

@@ -111,6 +111,9 @@ struct AttendanceRecord {
 
   // YY MM DD hh mm ss as they came, BCD.
   std::array<uint8_t, 6> time_bytes() const;
+  // Card number, date and time, flag and keep byte as they came: the unit
+  // without its address, the bytes nobody reads and its check byte.
+  std::array<uint8_t, 12> record_bytes() const;
 };
 
 // One entry of a terminal's card list.
@@ -122,6 +125,11 @@ struct CardEntry {
   std::array<uint8_t, 8> name_raw{};
   std::array<uint8_t, 20> raw{};  // the unit as received
 };
+
+// How a terminal's positions fall into pages: page p (1 to kMostPages)
+// holds positions (p-1)*kPagePositions to p*kPagePositions-1.
+extern const int32_t kPagePositions;
+extern const int32_t kMostPages;
 
 // One page of a fetch: the positions it was asked for, and what came.
 struct PageReport {

@@ -1,4 +1,4 @@
-#include "sim/model/command_table.h"
+#include "sim/model/terminal_commands.h"
 
 #include <algorithm>
 #include <array>

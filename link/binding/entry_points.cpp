@@ -1,4 +1,4 @@
-#include "link/binding/component_server.h"
+#include "link/binding/entry_points.h"
 
 #include <dlfcn.h>
 

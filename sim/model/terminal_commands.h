@@ -4,8 +4,8 @@
 // Adding a command to the simulator is writing its handler (handlers.h) and
 // naming it in its row of the table. Rows without a handler are known by
 // name (for logs and fault rules) but leave the terminal silent.
-#ifndef TALLYGATE_SIM_MODEL_COMMAND_TABLE_H_
-#define TALLYGATE_SIM_MODEL_COMMAND_TABLE_H_
+#ifndef TALLYGATE_SIM_MODEL_TERMINAL_COMMANDS_H_
+#define TALLYGATE_SIM_MODEL_TERMINAL_COMMANDS_H_
 
 #include <cstdint>
 #include <span>
@@ -51,4 +51,4 @@ std::vector<uint8_t> CodesNamed(std::string_view name);
 
 }  // namespace tallygate::sim
 
-#endif  // TALLYGATE_SIM_MODEL_COMMAND_TABLE_H_
+#endif  // TALLYGATE_SIM_MODEL_TERMINAL_COMMANDS_H_

@@ -1,8 +1,8 @@
 // The library's side of the component layer: its objects as dispatch
 // objects, its class factory, its registration, and the count of what is
 // alive. link/exports.cpp exports these under the standard entry-point names.
-#ifndef TALLYGATE_LINK_BINDING_COMPONENT_SERVER_H_
-#define TALLYGATE_LINK_BINDING_COMPONENT_SERVER_H_
+#ifndef TALLYGATE_LINK_BINDING_ENTRY_POINTS_H_
+#define TALLYGATE_LINK_BINDING_ENTRY_POINTS_H_
 
 #include <cstdint>
 #include <filesystem>
@@ -31,4 +31,4 @@ std::filesystem::path ThisLibrary() noexcept;
 
 }  // namespace tallygate::binding
 
-#endif  // TALLYGATE_LINK_BINDING_COMPONENT_SERVER_H_
+#endif  // TALLYGATE_LINK_BINDING_ENTRY_POINTS_H_

@@ -1,5 +1,6 @@
 // The attendance record line of the collected files, written from a record
-// unit (units.h) and read back by CheckData, DemoConsole and the soak.
+// unit as the terminal sends it, and read back by CheckData, DemoConsole, the
+// command-line tool and the soak.
 //
 //   AAA CCCCCCCC YYMMDD hhmmss F K      "0010012D687240315083005199"
 //
@@ -16,16 +17,16 @@
 // Nothing separates the fields: a reader finds them by width, and the card's
 // width depends on the option and, in decimal, on its sign.
 //
-// The card-list line (link/connect/collected_lines.h writes it) starts with
-// the same card field:
+// The card-list line (the card list's collected file) starts with the same
+// card field:
 //
 //   CCCCCCCC SSSSSSSS NAME              "0012D68700000123张三\0\0"
 //
 //   SSSSSSSS  staff number, 8 hexadecimal digits (packed decimal)
 //   NAME      the name's four codes as UTF-8, with whatever padding the
 //             terminal keeps (NULs, spaces)
-#ifndef TALLYGATE_LINK_PROTOCOL_RECORD_LINE_H_
-#define TALLYGATE_LINK_PROTOCOL_RECORD_LINE_H_
+#ifndef TALLYGATE_RECORD_LINE_H_
+#define TALLYGATE_RECORD_LINE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -95,4 +96,4 @@ CardLineFields ParseCardLine(std::string_view line, bool decimal_card);
 
 }  // namespace tallygate
 
-#endif  // TALLYGATE_LINK_PROTOCOL_RECORD_LINE_H_
+#endif  // TALLYGATE_RECORD_LINE_H_
