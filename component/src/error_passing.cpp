@@ -6,7 +6,7 @@
 
 namespace tallygate {
 
-int32_t StoreError(tg_error* out, int32_t number, const char* description,
+int32_t WriteError(tg_error* out, int32_t number, const char* description,
                    int32_t argument) noexcept {
   if (out != nullptr) {
     out->number = number;
@@ -21,11 +21,11 @@ int32_t StoreError(tg_error* out, int32_t number, const char* description,
   return number;
 }
 
-int32_t StoreError(tg_error* out, const BasicError& error, int32_t argument) noexcept {
-  return StoreError(out, error.number(), error.description().c_str(), argument);
+int32_t WriteError(tg_error* out, const BasicError& error, int32_t argument) noexcept {
+  return WriteError(out, error.number(), error.description().c_str(), argument);
 }
 
-void StoreSuccess(tg_error* out) noexcept {
+void WriteSuccess(tg_error* out) noexcept {
   if (out != nullptr) {
     out->number = 0;
     out->argument = -1;

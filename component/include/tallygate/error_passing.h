@@ -15,12 +15,12 @@ namespace tallygate {
 
 // Writes `error` (and the argument's position, or -1) into `out` when it is
 // not null, and returns the error number. Never throws.
-int32_t StoreError(tg_error* out, const BasicError& error, int32_t argument = -1) noexcept;
-int32_t StoreError(tg_error* out, int32_t number, const char* description,
+int32_t WriteError(tg_error* out, const BasicError& error, int32_t argument = -1) noexcept;
+int32_t WriteError(tg_error* out, int32_t number, const char* description,
                    int32_t argument = -1) noexcept;
 
 // Writes success (number 0) into `out` when it is not null.
-void StoreSuccess(tg_error* out) noexcept;
+void WriteSuccess(tg_error* out) noexcept;
 
 // The BasicError a C error stands for; frees its description.
 BasicError TakeError(tg_error& error);
@@ -32,16 +32,16 @@ template <typename Body>
 int32_t Guarded(tg_error* out, Body&& body) noexcept {
   try {
     body();
-    StoreSuccess(out);
+    WriteSuccess(out);
     return 0;
   } catch (const BasicError& error) {
-    return StoreError(out, error);
+    return WriteError(out, error);
   } catch (const std::bad_alloc&) {
-    return StoreError(out, err::kOutOfMemory, "Out of memory");
+    return WriteError(out, err::kOutOfMemory, "Out of memory");
   } catch (const std::exception& error) {
-    return StoreError(out, err::kInvalidProcedureCall, error.what());
+    return WriteError(out, err::kInvalidProcedureCall, error.what());
   } catch (...) {
-    return StoreError(out, err::kInvalidProcedureCall, "Invalid procedure call or argument");
+    return WriteError(out, err::kInvalidProcedureCall, "Invalid procedure call or argument");
   }
 }
 
