@@ -6,9 +6,9 @@
 #include <memory>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 #include <string_view>
 
+#include "collector/base/failure.h"
 #include "collector/config/duration_text.h"
 #include "collector/config/shown_url.h"
 
@@ -20,18 +20,17 @@ constexpr std::chrono::seconds kDay = std::chrono::hours(24);
 // An http:// or https:// URL with a host, as libcurl will read it.
 std::string CheckUrl(const std::string& text) {
   const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
-  if (!url) throw std::invalid_argument("no memory to read the URL");
+  if (!url) throw InputError("no memory to read the URL");
   if (const CURLUcode code = curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0);
       code != CURLUE_OK) {
-    throw std::invalid_argument("\"" + ShownUrl(text) + "\" is not a URL: " +
-                                curl_url_strerror(code));
+    throw InputError("\"" + ShownUrl(text) + "\" is not a URL: " + curl_url_strerror(code));
   }
   char* scheme = nullptr;
   curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0);
   const std::string got = scheme != nullptr ? scheme : "";
   curl_free(scheme);
   if (got != "http" && got != "https") {
-    throw std::invalid_argument("\"" + ShownUrl(text) + "\" must start with https:// or http://");
+    throw InputError("\"" + ShownUrl(text) + "\" must start with https:// or http://");
   }
   return text;
 }
@@ -41,7 +40,7 @@ std::string CheckUrl(const std::string& text) {
 std::chrono::seconds ParseEvery(const std::string& text) {
   const std::chrono::seconds every = text == "1d" ? kDay : ParseDurationText(text);
   if (every.count() < 1 || every > kDay || kDay % every != std::chrono::seconds(0)) {
-    throw std::invalid_argument("\"" + text + "\" must divide a day: \"1h\", \"1d\", \"15m\" ...");
+    throw InputError("\"" + text + "\" must divide a day: \"1h\", \"1d\", \"15m\" ...");
   }
   return every;
 }

@@ -1,11 +1,10 @@
 #include "collector/config/terminal_entry.h"
 
-#include <stdexcept>
-
+#include "collector/base/failure.h"
+#include "collector/base/time_zone.h"
 #include "collector/config/host_port.h"
 #include "collector/config/serial_device_text.h"
 #include "collector/config/table_reader.h"
-#include "collector/base/time_zone.h"
 
 namespace tallygate::collector {
 
@@ -20,20 +19,20 @@ constexpr std::chrono::seconds kDefaultVerifyInterval{600};
 
 std::string ResolveZone(const std::string& name) {
   if (std::optional<std::string> zone = KnownTimeZone(name)) return *zone;
-  throw std::invalid_argument("unknown time zone '" + name +
-                              "' (an IANA name such as \"Asia/Shanghai\", as in "
-                              "/usr/share/zoneinfo)");
+  throw InputError("unknown time zone '" + name +
+                   "' (an IANA name such as \"Asia/Shanghai\", as in "
+                   "/usr/share/zoneinfo)");
 }
 
 // A cardholder's terminals are written "gates;canteen" or "*".
 std::string CheckGroupName(const std::string& name) {
   if (name.find_first_not_of(" \t") == std::string::npos) {
-    throw std::invalid_argument("a group name is empty");
+    throw InputError("a group name is empty");
   }
   if (name.find(';') != std::string::npos) {
-    throw std::invalid_argument("group '" + name + "' holds ';', which separates names in a list");
+    throw InputError("group '" + name + "' holds ';', which separates names in a list");
   }
-  if (name == "*") throw std::invalid_argument("'*' means every terminal, and is no group");
+  if (name == "*") throw InputError("'*' means every terminal, and is no group");
   return name;
 }
 

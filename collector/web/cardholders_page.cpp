@@ -186,7 +186,7 @@ void AddCardholdersPage(httplib::Server& server, Dashboard& dashboard) {
                                                                       const std::string& by) {
     const uint32_t card = CardOfField(request.matches[1], "card");
     const ChangeResult result = ChangeCards(dashboard, {{}, {card}, false}, by);
-    if (result.refused()) throw std::runtime_error(result.problems.front());
+    if (result.refused()) throw InputError(result.problems.front());
     response.set_redirect("/cardholders/" + std::to_string(card) + "?revoked=1", 303);
   }));
 }
