@@ -59,6 +59,37 @@ std::string ReadSecret(const TableReader& reader, const std::string& file) {
   return secret;
 }
 
+// A webhook's URL, its CA bundle and signing secret, and how it is sent.
+void ReadWebhook(const TableReader& reader, DeliverConfig& deliver) {
+  const auto url = reader.Parsed("url", CheckUrl);
+  if (!url) reader.Fail("url", "a webhook needs url = \"https://...\"");
+  deliver.url = *url;
+  deliver.ca_file = reader.String("ca_file").value_or("");
+  if (!deliver.ca_file.empty() && !std::ifstream(deliver.ca_file)) {
+    reader.Fail("ca_file", "ca_file \"" + deliver.ca_file + "\" cannot be read");
+  }
+  deliver.secret_file = reader.String("secret_file").value_or("");
+  if (reader.Find("secret_file")) deliver.secret = ReadSecret(reader, deliver.secret_file);
+  deliver.timeout = reader.Duration("timeout", std::chrono::seconds(1)).value_or(deliver.timeout);
+  deliver.batch = static_cast<int>(reader.Integer("batch", 1, 10000).value_or(deliver.batch));
+}
+
+// A drop folder that is there, the files' format and their period.
+void ReadFolder(const TableReader& reader, DeliverConfig& deliver) {
+  deliver.path = reader.String("path").value_or("");
+  std::error_code error;
+  if (deliver.path.empty()) reader.Fail("path", "a folder needs path = \"/the/drop/folder\"");
+  if (!std::filesystem::is_directory(deliver.path, error)) {
+    reader.Fail("path", "path \"" + deliver.path.string() + "\" is not a folder");
+  }
+  const std::string format = reader.String("format").value_or("csv");
+  if (format != "csv" && format != "jsonl") {
+    reader.Fail("format", "format must be \"csv\" or \"jsonl\", not \"" + format + "\"");
+  }
+  deliver.json_lines = format == "jsonl";
+  deliver.every = reader.Parsed("every", ParseEvery).value_or(deliver.every);
+}
+
 DeliverConfig ReadDeliver(const toml::table& table, const std::string& source) {
   const TableReader reader(table, "[[deliver]]",
                            {"name", "kind", "url", "ca_file", "secret_file", "timeout", "batch",
@@ -93,31 +124,10 @@ DeliverConfig ReadDeliver(const toml::table& table, const std::string& source) {
     deliver.from_first = *start == "first";
   }
   if (webhook) {
-    const auto url = reader.Parsed("url", CheckUrl);
-    if (!url) reader.Fail("url", "a webhook needs url = \"https://...\"");
-    deliver.url = *url;
-    deliver.ca_file = reader.String("ca_file").value_or("");
-    if (!deliver.ca_file.empty() && !std::ifstream(deliver.ca_file)) {
-      reader.Fail("ca_file", "ca_file \"" + deliver.ca_file + "\" cannot be read");
-    }
-    deliver.secret_file = reader.String("secret_file").value_or("");
-    if (reader.Find("secret_file")) deliver.secret = ReadSecret(reader, deliver.secret_file);
-    deliver.timeout = reader.Duration("timeout", std::chrono::seconds(1)).value_or(deliver.timeout);
-    deliver.batch = static_cast<int>(reader.Integer("batch", 1, 10000).value_or(deliver.batch));
-    return deliver;
+    ReadWebhook(reader, deliver);
+  } else {
+    ReadFolder(reader, deliver);
   }
-  deliver.path = reader.String("path").value_or("");
-  std::error_code error;
-  if (deliver.path.empty()) reader.Fail("path", "a folder needs path = \"/the/drop/folder\"");
-  if (!std::filesystem::is_directory(deliver.path, error)) {
-    reader.Fail("path", "path \"" + deliver.path.string() + "\" is not a folder");
-  }
-  const std::string format = reader.String("format").value_or("csv");
-  if (format != "csv" && format != "jsonl") {
-    reader.Fail("format", "format must be \"csv\" or \"jsonl\", not \"" + format + "\"");
-  }
-  deliver.json_lines = format == "jsonl";
-  deliver.every = reader.Parsed("every", ParseEvery).value_or(deliver.every);
   return deliver;
 }
 

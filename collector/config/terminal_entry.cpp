@@ -36,6 +36,44 @@ std::string CheckGroupName(const std::string& name) {
   return name;
 }
 
+// Exactly one of tcp = "HOST[:PORT]" and serial = "DEVICE".
+void ReadEndpoint(const TableReader& reader, const std::string& name, TerminalEntry& entry) {
+  const bool tcp = reader.Find("tcp") != nullptr;
+  const bool serial = reader.Find("serial") != nullptr;
+  if (tcp && serial) {
+    reader.Fail("serial", "terminal '" + name + "' has both tcp and serial: give one of them");
+  }
+  if (!tcp && !serial) {
+    reader.FailTable("terminal '" + name +
+                     "' has neither tcp = \"HOST[:PORT]\" nor serial = \"/dev/ttyUSB0\"");
+  }
+  if (tcp) {
+    HostPort address = *reader.Parsed(
+        "tcp", [](const std::string& text) { return ParseHostPort(text, kDefaultTcpPort); });
+    entry.config.endpoint = TcpEndpoint{std::move(address.host), address.port};
+  } else {
+    entry.config.endpoint = SerialEndpoint{*reader.Parsed("serial", CheckSerialDevice)};
+  }
+  entry.endpoint_at = reader.Region(tcp ? "tcp" : "serial");
+}
+
+// Where cardholders name the terminal, what becomes of cards nobody asked
+// for, and how many its list holds.
+void ReadCardKeys(const TableReader& reader, TerminalEntry& entry) {
+  TerminalConfig& terminal = entry.config;
+  terminal.groups = reader.Strings("groups", CheckGroupName);
+  entry.groups_at = reader.Region("groups");
+  if (const std::optional<std::string> unknown = reader.String("unknown_cards")) {
+    if (*unknown != "keep" && *unknown != "remove") {
+      reader.Fail("unknown_cards",
+                  "unknown_cards = \"" + *unknown + "\": give \"keep\" or \"remove\"");
+    }
+    terminal.remove_unknown_cards = *unknown == "remove";
+  }
+  terminal.card_capacity =
+      static_cast<int32_t>(reader.Integer("card_capacity", 1, kMostCards).value_or(kMostCards));
+}
+
 }  // namespace
 
 std::string TerminalConfig::EndpointText() const {
@@ -61,25 +99,7 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   if (name->find_first_not_of(" \t") == std::string::npos) reader.Fail("name", "name is empty");
   terminal.name = *name;
   entry.name_at = reader.Region("name");
-
-  const bool tcp = reader.Find("tcp") != nullptr;
-  const bool serial = reader.Find("serial") != nullptr;
-  if (tcp && serial) {
-    reader.Fail("serial", "terminal '" + *name + "' has both tcp and serial: give one of them");
-  }
-  if (!tcp && !serial) {
-    reader.FailTable("terminal '" + *name +
-                     "' has neither tcp = \"HOST[:PORT]\" nor serial = \"/dev/ttyUSB0\"");
-  }
-  if (tcp) {
-    HostPort address = *reader.Parsed("tcp", [](const std::string& text) {
-      return ParseHostPort(text, kDefaultTcpPort);
-    });
-    terminal.endpoint = TcpEndpoint{std::move(address.host), address.port};
-  } else {
-    terminal.endpoint = SerialEndpoint{*reader.Parsed("serial", CheckSerialDevice)};
-  }
-  entry.endpoint_at = reader.Region(tcp ? "tcp" : "serial");
+  ReadEndpoint(reader, *name, entry);
 
   terminal.address = static_cast<uint8_t>(reader.Integer("address", 1, 255).value_or(1));
   entry.address_at = reader.Region("address");
@@ -96,17 +116,7 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   if (const std::optional<int64_t> wait = reader.Integer("unit_wait_ms", 50, 10000)) {
     terminal.unit_wait = std::chrono::milliseconds(*wait);
   }
-  terminal.groups = reader.Strings("groups", CheckGroupName);
-  entry.groups_at = reader.Region("groups");
-  if (const std::optional<std::string> unknown = reader.String("unknown_cards")) {
-    if (*unknown != "keep" && *unknown != "remove") {
-      reader.Fail("unknown_cards",
-                  "unknown_cards = \"" + *unknown + "\": give \"keep\" or \"remove\"");
-    }
-    terminal.remove_unknown_cards = *unknown == "remove";
-  }
-  terminal.card_capacity = static_cast<int32_t>(
-      reader.Integer("card_capacity", 1, kMostCards).value_or(kMostCards));
+  ReadCardKeys(reader, entry);
   return entry;
 }
 
