@@ -9,7 +9,7 @@
 namespace tallygate::collector {
 
 // "00:00" to "23:59", two digits each, as minutes after midnight. Throws
-// std::invalid_argument saying what is wrong.
+// InputError saying what is wrong.
 std::chrono::minutes ParseClockText(std::string_view text);
 
 // Minutes after midnight (0 to 1439) as "HH:MM".

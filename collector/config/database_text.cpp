@@ -1,9 +1,9 @@
 #include "collector/config/database_text.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <string>
 
+#include "collector/base/failure.h"
 #include "collector/config/host_port.h"
 
 namespace tallygate::collector {
@@ -19,9 +19,7 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-std::invalid_argument BadUri(const std::string& what) {
-  return std::invalid_argument("bad PostgreSQL URI: " + what);
-}
+InputError BadUri(const std::string& what) { return InputError("bad PostgreSQL URI: " + what); }
 
 // Every '%' starts two hexadecimal digits.
 void CheckEscapes(std::string_view text, std::string_view where) {
@@ -61,7 +59,7 @@ void CheckUriHost(std::string_view host) {
   if (has_port) {
     try {
       ParsePort(port);
-    } catch (const std::invalid_argument& error) {
+    } catch (const InputError& error) {
       throw BadUri(error.what());
     }
   }
@@ -125,7 +123,7 @@ void CheckKeyValues(std::string_view text) {
     const bool has_key = at > key_start;
     skip_blanks();
     if (!has_key || at == text.size() || text[at] != '=') {
-      throw std::invalid_argument(
+      throw InputError(
           "word " + std::to_string(word) +
           " of the PostgreSQL key=value string is not KEY=VALUE (a value with blanks goes in "
           "single quotes)");
@@ -136,8 +134,8 @@ void CheckKeyValues(std::string_view text) {
       ++at;
       while (at < text.size() && text[at] != '\'') at += text[at] == '\\' ? 2 : 1;
       if (at >= text.size()) {
-        throw std::invalid_argument("word " + std::to_string(word) +
-                                    " of the PostgreSQL key=value string has no closing quote");
+        throw InputError("word " + std::to_string(word) +
+                         " of the PostgreSQL key=value string has no closing quote");
       }
       ++at;
     } else {
@@ -170,17 +168,17 @@ void CheckDatabaseText(std::string_view text) {
     if (text.starts_with(scheme)) return CheckPostgresUri(text.substr(scheme.size()));
   }
   if (text.starts_with("sqlite:")) {
-    if (text.size() == 7) throw std::invalid_argument("no path after \"sqlite:\"");
+    if (text.size() == 7) throw InputError("no path after \"sqlite:\"");
     return;
   }
   if (HasScheme(text)) {
-    throw std::invalid_argument("unknown database scheme '" + std::string(text.substr(0, text.find(':'))) +
-                                "'; " + std::string(kForms));
+    throw InputError("unknown database scheme '" + std::string(text.substr(0, text.find(':'))) +
+                     "'; " + std::string(kForms));
   }
   const bool rooted = text.front() == '/' || text.front() == '.' || text.front() == '~';
   if (!rooted && text.find('=') != std::string_view::npos) return CheckKeyValues(text);
   if (!rooted && !IsFilePath(text)) {
-    throw std::invalid_argument("neither a file path nor a database URI; " + std::string(kForms));
+    throw InputError("neither a file path nor a database URI; " + std::string(kForms));
   }
 }
 

@@ -8,7 +8,7 @@ namespace tallygate::collector {
 
 // Accepts empty (the default SQLite file), "sqlite:PATH", a file path (one
 // with a '/' or a file extension), a "postgresql://" or "postgres://" URI
-// and a PostgreSQL "key=value ..." string. Throws std::invalid_argument
+// and a PostgreSQL "key=value ..." string. Throws InputError
 // otherwise; the message never repeats the user name and password.
 void CheckDatabaseText(std::string_view text);
 

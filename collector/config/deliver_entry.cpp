@@ -6,9 +6,9 @@
 #include <memory>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 #include <string_view>
 
+#include "collector/base/failure.h"
 #include "collector/config/duration_text.h"
 #include "collector/config/shown_url.h"
 
@@ -20,18 +20,17 @@ constexpr std::chrono::seconds kDay = std::chrono::hours(24);
 // An http:// or https:// URL with a host, as libcurl will read it.
 std::string CheckUrl(const std::string& text) {
   const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
-  if (!url) throw std::invalid_argument("no memory to read the URL");
+  if (!url) throw InputError("no memory to read the URL");
   if (const CURLUcode code = curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0);
       code != CURLUE_OK) {
-    throw std::invalid_argument("\"" + ShownUrl(text) + "\" is not a URL: " +
-                                curl_url_strerror(code));
+    throw InputError("\"" + ShownUrl(text) + "\" is not a URL: " + curl_url_strerror(code));
   }
   char* scheme = nullptr;
   curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0);
   const std::string got = scheme != nullptr ? scheme : "";
   curl_free(scheme);
   if (got != "http" && got != "https") {
-    throw std::invalid_argument("\"" + ShownUrl(text) + "\" must start with https:// or http://");
+    throw InputError("\"" + ShownUrl(text) + "\" must start with https:// or http://");
   }
   return text;
 }
@@ -41,7 +40,7 @@ std::string CheckUrl(const std::string& text) {
 std::chrono::seconds ParseEvery(const std::string& text) {
   const std::chrono::seconds every = text == "1d" ? kDay : ParseDurationText(text);
   if (every.count() < 1 || every > kDay || kDay % every != std::chrono::seconds(0)) {
-    throw std::invalid_argument("\"" + text + "\" must divide a day: \"1h\", \"1d\", \"15m\" ...");
+    throw InputError("\"" + text + "\" must divide a day: \"1h\", \"1d\", \"15m\" ...");
   }
   return every;
 }
@@ -58,6 +57,37 @@ std::string ReadSecret(const TableReader& reader, const std::string& file) {
   while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) secret.pop_back();
   if (secret.empty()) reader.Fail("secret_file", "secret_file \"" + file + "\" is empty");
   return secret;
+}
+
+// A webhook's URL, its CA bundle and signing secret, and how it is sent.
+void ReadWebhook(const TableReader& reader, DeliverConfig& deliver) {
+  const auto url = reader.Parsed("url", CheckUrl);
+  if (!url) reader.Fail("url", "a webhook needs url = \"https://...\"");
+  deliver.url = *url;
+  deliver.ca_file = reader.String("ca_file").value_or("");
+  if (!deliver.ca_file.empty() && !std::ifstream(deliver.ca_file)) {
+    reader.Fail("ca_file", "ca_file \"" + deliver.ca_file + "\" cannot be read");
+  }
+  deliver.secret_file = reader.String("secret_file").value_or("");
+  if (reader.Find("secret_file")) deliver.secret = ReadSecret(reader, deliver.secret_file);
+  deliver.timeout = reader.Duration("timeout", std::chrono::seconds(1)).value_or(deliver.timeout);
+  deliver.batch = static_cast<int>(reader.Integer("batch", 1, 10000).value_or(deliver.batch));
+}
+
+// A drop folder that is there, the files' format and their period.
+void ReadFolder(const TableReader& reader, DeliverConfig& deliver) {
+  deliver.path = reader.String("path").value_or("");
+  std::error_code error;
+  if (deliver.path.empty()) reader.Fail("path", "a folder needs path = \"/the/drop/folder\"");
+  if (!std::filesystem::is_directory(deliver.path, error)) {
+    reader.Fail("path", "path \"" + deliver.path.string() + "\" is not a folder");
+  }
+  const std::string format = reader.String("format").value_or("csv");
+  if (format != "csv" && format != "jsonl") {
+    reader.Fail("format", "format must be \"csv\" or \"jsonl\", not \"" + format + "\"");
+  }
+  deliver.json_lines = format == "jsonl";
+  deliver.every = reader.Parsed("every", ParseEvery).value_or(deliver.every);
 }
 
 DeliverConfig ReadDeliver(const toml::table& table, const std::string& source) {
@@ -94,31 +124,10 @@ DeliverConfig ReadDeliver(const toml::table& table, const std::string& source) {
     deliver.from_first = *start == "first";
   }
   if (webhook) {
-    const auto url = reader.Parsed("url", CheckUrl);
-    if (!url) reader.Fail("url", "a webhook needs url = \"https://...\"");
-    deliver.url = *url;
-    deliver.ca_file = reader.String("ca_file").value_or("");
-    if (!deliver.ca_file.empty() && !std::ifstream(deliver.ca_file)) {
-      reader.Fail("ca_file", "ca_file \"" + deliver.ca_file + "\" cannot be read");
-    }
-    deliver.secret_file = reader.String("secret_file").value_or("");
-    if (reader.Find("secret_file")) deliver.secret = ReadSecret(reader, deliver.secret_file);
-    deliver.timeout = reader.Duration("timeout", std::chrono::seconds(1)).value_or(deliver.timeout);
-    deliver.batch = static_cast<int>(reader.Integer("batch", 1, 10000).value_or(deliver.batch));
-    return deliver;
+    ReadWebhook(reader, deliver);
+  } else {
+    ReadFolder(reader, deliver);
   }
-  deliver.path = reader.String("path").value_or("");
-  std::error_code error;
-  if (deliver.path.empty()) reader.Fail("path", "a folder needs path = \"/the/drop/folder\"");
-  if (!std::filesystem::is_directory(deliver.path, error)) {
-    reader.Fail("path", "path \"" + deliver.path.string() + "\" is not a folder");
-  }
-  const std::string format = reader.String("format").value_or("csv");
-  if (format != "csv" && format != "jsonl") {
-    reader.Fail("format", "format must be \"csv\" or \"jsonl\", not \"" + format + "\"");
-  }
-  deliver.json_lines = format == "jsonl";
-  deliver.every = reader.Parsed("every", ParseEvery).value_or(deliver.every);
   return deliver;
 }
 

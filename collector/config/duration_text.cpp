@@ -1,8 +1,9 @@
 #include "collector/config/duration_text.h"
 
 #include <charconv>
-#include <stdexcept>
 #include <string>
+
+#include "collector/base/failure.h"
 
 namespace tallygate::collector {
 
@@ -13,9 +14,7 @@ constexpr std::string_view kForms = "a duration is written like \"90s\", \"5m\",
 // Nine digits of hours still fit in seconds many times over.
 constexpr std::size_t kMostDigits = 9;
 
-std::invalid_argument Wrong(const std::string& what) {
-  return std::invalid_argument(what + "; " + std::string(kForms));
-}
+InputError Wrong(const std::string& what) { return InputError(what + "; " + std::string(kForms)); }
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 namespace tallygate::collector {
 
 // Hours, minutes and seconds, in that order, each at most once, each a
-// whole number. Throws std::invalid_argument saying what is wrong.
+// whole number. Throws InputError saying what is wrong.
 std::chrono::seconds ParseDurationText(std::string_view text);
 
 }  // namespace tallygate::collector

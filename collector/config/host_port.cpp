@@ -4,7 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <stdexcept>
+
+#include "collector/base/failure.h"
 
 namespace tallygate::collector {
 
@@ -23,16 +24,16 @@ bool IsNameCharacter(char c) {
 // A host name of letters, digits, '-', '_' and '.', or an IPv4 address: a
 // name of digits and dots only must be a valid one ("10.0.0.256" is not).
 void CheckHostName(std::string_view host) {
-  if (host.empty()) throw std::invalid_argument("no host name or address");
+  if (host.empty()) throw InputError("no host name or address");
   if (!std::all_of(host.begin(), host.end(), IsNameCharacter)) {
-    throw std::invalid_argument("'" + std::string(host) +
-                                "' is not a host name, an IPv4 address or an IPv6 address in "
-                                "brackets");
+    throw InputError("'" + std::string(host) +
+                     "' is not a host name, an IPv4 address or an IPv6 address in "
+                     "brackets");
   }
   const bool numeric = std::all_of(host.begin(), host.end(),
                                    [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
   if (numeric && !IsAddress(AF_INET, host)) {
-    throw std::invalid_argument("'" + std::string(host) + "' is not a valid IPv4 address");
+    throw InputError("'" + std::string(host) + "' is not a valid IPv4 address");
   }
 }
 
@@ -52,7 +53,7 @@ uint16_t ParsePort(std::string_view text) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() || number < 1 ||
       number > 65535) {
-    throw std::invalid_argument("port '" + std::string(text) + "' is not a number from 1 to 65535");
+    throw InputError("port '" + std::string(text) + "' is not a number from 1 to 65535");
   }
   return static_cast<uint16_t>(number);
 }
@@ -63,22 +64,22 @@ HostPort ParseHostPort(std::string_view text, std::optional<uint16_t> default_po
   bool has_port = false;
   if (!text.empty() && text.front() == '[') {
     const std::size_t close = text.find(']');
-    if (close == std::string_view::npos) throw std::invalid_argument("'[' without ']'");
+    if (close == std::string_view::npos) throw InputError("'[' without ']'");
     result.host = std::string(text.substr(1, close - 1));
     if (!IsIpv6Address(result.host)) {
-      throw std::invalid_argument("'" + result.host + "' in brackets is not an IPv6 address");
+      throw InputError("'" + result.host + "' in brackets is not an IPv6 address");
     }
     const std::string_view rest = text.substr(close + 1);
     if (!rest.empty() && rest.front() != ':') {
-      throw std::invalid_argument("after ']' comes ':PORT' or nothing");
+      throw InputError("after ']' comes ':PORT' or nothing");
     }
     has_port = !rest.empty();
     if (has_port) port = rest.substr(1);
   } else {
     const std::size_t colon = text.find(':');
     if (colon != text.rfind(':')) {
-      throw std::invalid_argument("an IPv6 address goes in brackets: \"[" + std::string(text) +
-                                  "]\", with the port after them: \"[V6]:PORT\"");
+      throw InputError("an IPv6 address goes in brackets: \"[" + std::string(text) +
+                       "]\", with the port after them: \"[V6]:PORT\"");
     }
     has_port = colon != std::string_view::npos;
     result.host = std::string(text.substr(0, colon));
@@ -90,7 +91,7 @@ HostPort ParseHostPort(std::string_view text, std::optional<uint16_t> default_po
   } else if (default_port) {
     result.port = *default_port;
   } else {
-    throw std::invalid_argument("no port: write \"HOST:PORT\"");
+    throw InputError("no port: write \"HOST:PORT\"");
   }
   return result;
 }

@@ -17,11 +17,11 @@ struct HostPort {
 
 // Reads "HOST:PORT", "[V6]:PORT", and "HOST" or "[V6]" alone when
 // `default_port` is given. An IPv6 address must be in brackets: without
-// them its last group could be taken for a port. Throws
-// std::invalid_argument saying what is wrong.
+// them its last group could be taken for a port. Throws InputError saying
+// what is wrong.
 HostPort ParseHostPort(std::string_view text, std::optional<uint16_t> default_port);
 
-// A port number from 1 to 65535, digits only; throws std::invalid_argument.
+// A port number from 1 to 65535, digits only; throws InputError.
 uint16_t ParsePort(std::string_view text);
 
 // True for an IPv6 address, with an optional "%zone", without brackets.

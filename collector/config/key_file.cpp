@@ -4,15 +4,15 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
+
+#include "collector/config/config.h"
 
 namespace tallygate::collector {
 
 std::string ReadKeyFile(const char* key, const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    throw std::runtime_error(std::string(key) + " " + path + ": cannot read: " +
-                             std::strerror(errno));
+    throw ConfigError(std::string(key) + " " + path + ": cannot read: " + std::strerror(errno));
   }
   std::ostringstream text;
   text << in.rdbuf();

@@ -7,7 +7,7 @@
 
 namespace tallygate::collector {
 
-// The text of `path`, the file `key` names. Throws std::runtime_error
+// The text of `path`, the file `key` names. Throws ConfigError
 // naming the key and the file when it cannot be read.
 std::string ReadKeyFile(const char* key, const std::string& path);
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <stdexcept>
+
+#include "collector/base/failure.h"
 
 namespace tallygate::collector {
 
@@ -40,12 +41,12 @@ std::optional<int> ComPortNumber(std::string_view device) {
 std::string CheckSerialDevice(std::string_view device) {
   if (ComPortNumber(device)) return std::string(device);
   if (ComDigits(device)) {
-    throw std::invalid_argument("COM ports are COM1 to COM" + std::to_string(kLastComPort));
+    throw InputError("COM ports are COM1 to COM" + std::to_string(kLastComPort));
   }
   if (device.empty() || device.front() != '/') {
-    throw std::invalid_argument("'" + std::string(device) +
-                                "' is neither a device path such as \"/dev/ttyUSB0\" nor a COM "
-                                "port such as \"COM3\" or \"3\"");
+    throw InputError("'" + std::string(device) +
+                     "' is neither a device path such as \"/dev/ttyUSB0\" nor a COM "
+                     "port such as \"COM3\" or \"3\"");
   }
   return std::string(device);
 }

@@ -13,7 +13,7 @@ namespace tallygate::collector {
 std::optional<int> ComPortNumber(std::string_view device);
 
 // An absolute device path ("/dev/ttyUSB0") or a COM port; throws
-// std::invalid_argument otherwise.
+// InputError otherwise.
 std::string CheckSerialDevice(std::string_view device);
 
 }  // namespace tallygate::collector

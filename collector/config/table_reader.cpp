@@ -131,7 +131,7 @@ std::vector<std::string> TableReader::Strings(
     }
     try {
       values.push_back(check(element.as_string()->get()));
-    } catch (const std::invalid_argument& error) {
+    } catch (const InputError& error) {
       FailAt(source_, element.source(), std::string(key) + ": " + error.what());
     }
   }

@@ -11,10 +11,11 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "collector/base/failure.h"
 
 namespace tallygate::collector {
 
@@ -48,14 +49,14 @@ class TableReader {
   std::optional<std::chrono::seconds> Duration(std::string_view key,
                                                std::chrono::seconds low) const;
 
-  // An array of strings, each through `check` (whose std::invalid_argument
-  // becomes a ConfigError at the element); empty when the key is absent.
+  // An array of strings, each through `check` (whose InputError becomes a
+  // ConfigError at the element); empty when the key is absent.
   std::vector<std::string> Strings(
       std::string_view key,
       const std::function<std::string(const std::string&)>& check) const;
 
-  // The key's string through `parse`, whose std::invalid_argument becomes a
-  // ConfigError at the value.
+  // The key's string through `parse`, whose InputError becomes a ConfigError
+  // at the value.
   template <class Parse>
   auto Parsed(std::string_view key, Parse parse) const
       -> std::optional<decltype(parse(std::string()))> {
@@ -63,7 +64,7 @@ class TableReader {
     if (!text) return std::nullopt;
     try {
       return parse(*text);
-    } catch (const std::invalid_argument& error) {
+    } catch (const InputError& error) {
       Fail(key, std::string(key) + ": " + error.what());
     }
   }

@@ -1,11 +1,10 @@
 #include "collector/config/terminal_entry.h"
 
-#include <stdexcept>
-
+#include "collector/base/failure.h"
+#include "collector/base/time_zone.h"
 #include "collector/config/host_port.h"
 #include "collector/config/serial_device_text.h"
 #include "collector/config/table_reader.h"
-#include "collector/base/time_zone.h"
 
 namespace tallygate::collector {
 
@@ -20,21 +19,59 @@ constexpr std::chrono::seconds kDefaultVerifyInterval{600};
 
 std::string ResolveZone(const std::string& name) {
   if (std::optional<std::string> zone = KnownTimeZone(name)) return *zone;
-  throw std::invalid_argument("unknown time zone '" + name +
-                              "' (an IANA name such as \"Asia/Shanghai\", as in "
-                              "/usr/share/zoneinfo)");
+  throw InputError("unknown time zone '" + name +
+                   "' (an IANA name such as \"Asia/Shanghai\", as in "
+                   "/usr/share/zoneinfo)");
 }
 
 // A cardholder's terminals are written "gates;canteen" or "*".
 std::string CheckGroupName(const std::string& name) {
   if (name.find_first_not_of(" \t") == std::string::npos) {
-    throw std::invalid_argument("a group name is empty");
+    throw InputError("a group name is empty");
   }
   if (name.find(';') != std::string::npos) {
-    throw std::invalid_argument("group '" + name + "' holds ';', which separates names in a list");
+    throw InputError("group '" + name + "' holds ';', which separates names in a list");
   }
-  if (name == "*") throw std::invalid_argument("'*' means every terminal, and is no group");
+  if (name == "*") throw InputError("'*' means every terminal, and is no group");
   return name;
+}
+
+// Exactly one of tcp = "HOST[:PORT]" and serial = "DEVICE".
+void ReadEndpoint(const TableReader& reader, const std::string& name, TerminalEntry& entry) {
+  const bool tcp = reader.Find("tcp") != nullptr;
+  const bool serial = reader.Find("serial") != nullptr;
+  if (tcp && serial) {
+    reader.Fail("serial", "terminal '" + name + "' has both tcp and serial: give one of them");
+  }
+  if (!tcp && !serial) {
+    reader.FailTable("terminal '" + name +
+                     "' has neither tcp = \"HOST[:PORT]\" nor serial = \"/dev/ttyUSB0\"");
+  }
+  if (tcp) {
+    HostPort address = *reader.Parsed(
+        "tcp", [](const std::string& text) { return ParseHostPort(text, kDefaultTcpPort); });
+    entry.config.endpoint = TcpEndpoint{std::move(address.host), address.port};
+  } else {
+    entry.config.endpoint = SerialEndpoint{*reader.Parsed("serial", CheckSerialDevice)};
+  }
+  entry.endpoint_at = reader.Region(tcp ? "tcp" : "serial");
+}
+
+// Where cardholders name the terminal, what becomes of cards nobody asked
+// for, and how many its list holds.
+void ReadCardKeys(const TableReader& reader, TerminalEntry& entry) {
+  TerminalConfig& terminal = entry.config;
+  terminal.groups = reader.Strings("groups", CheckGroupName);
+  entry.groups_at = reader.Region("groups");
+  if (const std::optional<std::string> unknown = reader.String("unknown_cards")) {
+    if (*unknown != "keep" && *unknown != "remove") {
+      reader.Fail("unknown_cards",
+                  "unknown_cards = \"" + *unknown + "\": give \"keep\" or \"remove\"");
+    }
+    terminal.remove_unknown_cards = *unknown == "remove";
+  }
+  terminal.card_capacity =
+      static_cast<int32_t>(reader.Integer("card_capacity", 1, kMostCards).value_or(kMostCards));
 }
 
 }  // namespace
@@ -62,25 +99,7 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   if (name->find_first_not_of(" \t") == std::string::npos) reader.Fail("name", "name is empty");
   terminal.name = *name;
   entry.name_at = reader.Region("name");
-
-  const bool tcp = reader.Find("tcp") != nullptr;
-  const bool serial = reader.Find("serial") != nullptr;
-  if (tcp && serial) {
-    reader.Fail("serial", "terminal '" + *name + "' has both tcp and serial: give one of them");
-  }
-  if (!tcp && !serial) {
-    reader.FailTable("terminal '" + *name +
-                     "' has neither tcp = \"HOST[:PORT]\" nor serial = \"/dev/ttyUSB0\"");
-  }
-  if (tcp) {
-    HostPort address = *reader.Parsed("tcp", [](const std::string& text) {
-      return ParseHostPort(text, kDefaultTcpPort);
-    });
-    terminal.endpoint = TcpEndpoint{std::move(address.host), address.port};
-  } else {
-    terminal.endpoint = SerialEndpoint{*reader.Parsed("serial", CheckSerialDevice)};
-  }
-  entry.endpoint_at = reader.Region(tcp ? "tcp" : "serial");
+  ReadEndpoint(reader, *name, entry);
 
   terminal.address = static_cast<uint8_t>(reader.Integer("address", 1, 255).value_or(1));
   entry.address_at = reader.Region("address");
@@ -97,17 +116,7 @@ TerminalEntry ReadTerminal(const toml::table& table, const TerminalDefaults& def
   if (const std::optional<int64_t> wait = reader.Integer("unit_wait_ms", 50, 10000)) {
     terminal.unit_wait = std::chrono::milliseconds(*wait);
   }
-  terminal.groups = reader.Strings("groups", CheckGroupName);
-  entry.groups_at = reader.Region("groups");
-  if (const std::optional<std::string> unknown = reader.String("unknown_cards")) {
-    if (*unknown != "keep" && *unknown != "remove") {
-      reader.Fail("unknown_cards",
-                  "unknown_cards = \"" + *unknown + "\": give \"keep\" or \"remove\"");
-    }
-    terminal.remove_unknown_cards = *unknown == "remove";
-  }
-  terminal.card_capacity = static_cast<int32_t>(
-      reader.Integer("card_capacity", 1, kMostCards).value_or(kMostCards));
+  ReadCardKeys(reader, entry);
   return entry;
 }
 

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
-#include <system_error>
 
 #include "collector/base/log.h"
 
@@ -94,8 +93,7 @@ int FrontDoor::Listen(const std::string& host, int port) {
   const std::string service = std::to_string(port);
   if (const int error = getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found);
       error != 0) {
-    throw std::system_error(error == EAI_SYSTEM ? errno : EADDRNOTAVAIL, std::generic_category(),
-                            gai_strerror(error));
+    throw ListenError(std::strerror(error == EAI_SYSTEM ? errno : EADDRNOTAVAIL));
   }
   int error = EADDRNOTAVAIL;
   for (const addrinfo* address = found; address != nullptr && listener_ < 0; address = address->ai_next) {
@@ -117,14 +115,14 @@ int FrontDoor::Listen(const std::string& host, int port) {
     }
   }
   freeaddrinfo(found);
-  if (listener_ < 0) throw std::system_error(error, std::generic_category(), "bind");
+  if (listener_ < 0) throw ListenError(std::strerror(error));
   return LocalOf(listener_).port;
 }
 
 void FrontDoor::Start() {
   epoll_ = epoll_create1(EPOLL_CLOEXEC);
   wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (epoll_ < 0 || wake_ < 0) throw std::system_error(errno, std::generic_category(), "epoll");
+  if (epoll_ < 0 || wake_ < 0) throw ListenError(std::strerror(errno));
   for (int fd : {listener_, wake_}) {
     epoll_event event{};
     event.events = EPOLLIN;

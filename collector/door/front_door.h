@@ -36,6 +36,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "collector/base/failure.h"
 #include "collector/door/connection.h"
 #include "collector/door/request_head.h"
 #include "collector/door/tls_context.h"
@@ -57,6 +58,13 @@ struct DoorLimits {
   int requests_per_connection = 100;
 };
 
+// A door that cannot open: the address cannot be bound, or the system gives
+// no epoll. what() is the system's reason ("Address already in use").
+class ListenError : public Failure {
+ public:
+  using Failure::Failure;
+};
+
 class FrontDoor {
  public:
   using Clock = std::chrono::steady_clock;
@@ -73,12 +81,13 @@ class FrontDoor {
   FrontDoor& operator=(const FrontDoor&) = delete;
 
   // Binds `host`:`port` (0: a free port); the port bound. Throws
-  // std::system_error.
+  // ListenError.
   int Listen(const std::string& host, int port);
   int listener() const { return listener_; }
   // HTTPS with the context `tls` gives when a connection arrives; before
   // Start.
   void UseTls(std::shared_ptr<TlsContext> tls) { tls_ = std::move(tls); }
+  // Throws ListenError.
   void Start();
   // Lets the requests being served end, then closes every connection.
   void Stop();

@@ -22,10 +22,16 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-RequestHead Refused(RequestHead head, int status, std::string reason) {
+// Why a request is refused: the answer's status and its reason.
+struct Refusal {
+  int status;
+  std::string reason;
+};
+
+RequestHead Refused(RequestHead head, Refusal refusal) {
   head.state = RequestHead::State::kRefused;
-  head.status = status;
-  head.reason = std::move(reason);
+  head.status = refusal.status;
+  head.reason = std::move(refusal.reason);
   return head;
 }
 
@@ -63,6 +69,62 @@ std::optional<uint64_t> Length(std::string_view text) {
   return value;
 }
 
+// Why the head seen so far (up to its blank line, or all that came) is
+// refused before it ends: garbage, too many lines, too many bytes.
+std::optional<Refusal> PastBounds(std::string_view seen, const HeadLimits& limits) {
+  if (!MayBeginRequest(seen.substr(0, std::min(seen.size(), kLongestMethod + 1)))) {
+    return Refusal{400, "this is not an HTTP request"};
+  }
+  size_t lines = 0;
+  for (size_t at = seen.find(kLineEnd); at != std::string_view::npos;
+       at = seen.find(kLineEnd, at + kLineEnd.size())) {
+    ++lines;
+  }
+  if (lines > limits.lines) {
+    return Refusal{431,
+                   "the request has more than " + std::to_string(limits.lines) + " header lines"};
+  }
+  if (seen.size() + 2 * kLineEnd.size() > limits.bytes) {
+    return Refusal{431,
+                   "the request's head is longer than " + std::to_string(limits.bytes) + " bytes"};
+  }
+  return std::nullopt;
+}
+
+// The header lines, each after its line end: the body's length and
+// Expect into `head`; why they are refused when a line is not a header or
+// the body is not given plainly by its length.
+std::optional<Refusal> ReadHeaderLines(std::string_view rest, RequestHead& head) {
+  std::optional<uint64_t> length;
+  while (!rest.empty()) {
+    rest.remove_prefix(kLineEnd.size());
+    const std::string_view line = rest.substr(0, rest.find(kLineEnd));
+    rest.remove_prefix(line.size());
+    const size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string_view::npos || line.front() == ' ' ||
+        line.front() == '\t') {
+      return Refusal{400, "a header line is not NAME: VALUE"};
+    }
+    const std::string_view name = line.substr(0, colon);
+    const std::string_view value = Trimmed(line.substr(colon + 1));
+    if (EqualNoCase(name, "Content-Length")) {
+      const std::optional<uint64_t> given = Length(value);
+      if (!given || (length && *length != *given)) {
+        return Refusal{400, "the Content-Length is not one number"};
+      }
+      length = given;
+    } else if (EqualNoCase(name, "Transfer-Encoding")) {
+      return Refusal{411, "a body is taken only with its Content-Length, not in chunks"};
+    } else if (EqualNoCase(name, "Content-Encoding")) {
+      return Refusal{415, "a compressed body is not taken"};
+    } else if (EqualNoCase(name, "Expect")) {
+      head.expects_continue = EqualNoCase(value, "100-continue");
+    }
+  }
+  head.body = length.value_or(0);
+  return std::nullopt;
+}
+
 }  // namespace
 
 RequestHead ReadRequestHead(std::string_view bytes, const HeadLimits& limits,
@@ -72,62 +134,23 @@ RequestHead ReadRequestHead(std::string_view bytes, const HeadLimits& limits,
   bytes.remove_prefix(head.skip);
   const size_t end = bytes.find("\r\n\r\n");
   const std::string_view seen = bytes.substr(0, end == std::string_view::npos ? bytes.size() : end);
-  if (!MayBeginRequest(seen.substr(0, std::min(seen.size(), kLongestMethod + 1)))) {
-    return Refused(std::move(head), 400, "this is not an HTTP request");
-  }
-  size_t lines = 0;
-  for (size_t at = seen.find(kLineEnd); at != std::string_view::npos;
-       at = seen.find(kLineEnd, at + kLineEnd.size())) {
-    ++lines;
-  }
-  if (lines > limits.lines) {
-    return Refused(std::move(head), 431,
-                   "the request has more than " + std::to_string(limits.lines) + " header lines");
-  }
-  if (seen.size() + 2 * kLineEnd.size() > limits.bytes) {
-    return Refused(std::move(head), 431,
-                   "the request's head is longer than " + std::to_string(limits.bytes) + " bytes");
+  if (std::optional<Refusal> refusal = PastBounds(seen, limits)) {
+    return Refused(std::move(head), std::move(*refusal));
   }
   if (end == std::string_view::npos) return head;
 
   const std::string_view request_line = seen.substr(0, seen.find(kLineEnd));
   if (!ReadRequestLine(request_line, head)) {
-    return Refused(std::move(head), 400, "the request line is not METHOD TARGET HTTP/1.1");
+    return Refused(std::move(head), {400, "the request line is not METHOD TARGET HTTP/1.1"});
   }
-  std::optional<uint64_t> length;
-  std::string_view rest = seen.substr(request_line.size());
-  while (!rest.empty()) {
-    rest.remove_prefix(kLineEnd.size());
-    const std::string_view line = rest.substr(0, rest.find(kLineEnd));
-    rest.remove_prefix(line.size());
-    const size_t colon = line.find(':');
-    if (colon == 0 || colon == std::string_view::npos || line.front() == ' ' ||
-        line.front() == '\t') {
-      return Refused(std::move(head), 400, "a header line is not NAME: VALUE");
-    }
-    const std::string_view name = line.substr(0, colon);
-    const std::string_view value = Trimmed(line.substr(colon + 1));
-    if (EqualNoCase(name, "Content-Length")) {
-      const std::optional<uint64_t> given = Length(value);
-      if (!given || (length && *length != *given)) {
-        return Refused(std::move(head), 400, "the Content-Length is not one number");
-      }
-      length = given;
-    } else if (EqualNoCase(name, "Transfer-Encoding")) {
-      return Refused(std::move(head), 411,
-                     "a body is taken only with its Content-Length, not in chunks");
-    } else if (EqualNoCase(name, "Content-Encoding")) {
-      return Refused(std::move(head), 415, "a compressed body is not taken");
-    } else if (EqualNoCase(name, "Expect")) {
-      head.expects_continue = EqualNoCase(value, "100-continue");
-    }
+  if (std::optional<Refusal> refusal = ReadHeaderLines(seen.substr(request_line.size()), head)) {
+    return Refused(std::move(head), std::move(*refusal));
   }
-  head.body = length.value_or(0);
   const uint64_t most = body_limit(head.method, head.path);
   if (head.body > most) {
     std::string reason = "the body of " + head.method + " " + head.path + " may be at most " +
                          std::to_string(most) + " bytes; this one has " + std::to_string(head.body);
-    return Refused(std::move(head), 413, std::move(reason));
+    return Refused(std::move(head), {413, std::move(reason)});
   }
   head.state = RequestHead::State::kComplete;
   head.size = end + 2 * kLineEnd.size();

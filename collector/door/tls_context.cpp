@@ -81,7 +81,7 @@ SslContext LoadTlsContext(const std::string& cert_file, const std::string& key_f
   try {
     UseCertificateChain(context.get(), cert_file);
     UseKey(context.get(), key_file, cert_file);
-  } catch (const std::runtime_error& e) {
+  } catch (const Failure& e) {  // a file that cannot be read, or one of OpenSSL's
     ERR_clear_error();
     throw TlsError(e.what());
   }

@@ -1,11 +1,11 @@
 #include "collector/web/access.h"
 
 #include <cctype>
-#include <stdexcept>
 
+#include "collector/config/config.h"
 #include "collector/config/host_port.h"
-#include "collector/config/key_file.h"
 #include "collector/config/http_access.h"
+#include "collector/config/key_file.h"
 #include "collector/web/html.h"
 
 namespace tallygate::collector::web {
@@ -48,9 +48,9 @@ std::string TokenProblem(std::string_view token) {
 std::string ReadTokenFile(const std::string& path) {
   std::string token = ReadKeyFile("token_file", path);
   while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
-  if (token.empty()) throw std::runtime_error("token_file " + path + " is empty: write the token in it");
+  if (token.empty()) throw ConfigError("token_file " + path + " is empty: write the token in it");
   if (const std::string problem = TokenProblem(token); !problem.empty()) {
-    throw std::runtime_error("token_file " + path + ": " + problem);
+    throw ConfigError("token_file " + path + ": " + problem);
   }
   return token;
 }
@@ -91,7 +91,7 @@ bool LoopbackHostHeader(std::string_view host) {
   std::string name;
   try {
     name = ParseHostPort(host, 80).host;
-  } catch (const std::invalid_argument&) {
+  } catch (const InputError&) {
     return false;
   }
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

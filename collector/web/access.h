@@ -24,7 +24,7 @@ inline constexpr size_t kShortestToken = 16;
 std::string TokenProblem(std::string_view token);
 
 // The token in `path`, without its trailing line end. Throws
-// std::runtime_error naming the file when it cannot be read, is empty or
+// ConfigError naming the file when it cannot be read, is empty or
 // holds a token too short.
 std::string ReadTokenFile(const std::string& path);
 

@@ -1,8 +1,8 @@
 #include "collector/web/admin_tokens.h"
 
 #include <algorithm>
-#include <stdexcept>
 
+#include "collector/config/config.h"
 #include "collector/config/key_file.h"
 #include "collector/web/access.h"
 
@@ -36,22 +36,24 @@ std::vector<AdminToken> ParseAdminTokens(std::string_view text, const std::strin
     if (words.empty() || words[0].starts_with('#')) continue;
     const std::string where = std::string(kKey) + " " + path + ":" + std::to_string(number) + ": ";
     if (words.size() > 2) {
-      throw std::runtime_error(where + "more than NAME TOKEN on the line");
+      throw ConfigError(where + "more than NAME TOKEN on the line");
     }
     AdminToken admin{words.size() == 2 ? std::string(words[0]) : "admin",
                      std::string(words.back())};
     if (const std::string problem = TokenProblem(admin.token); !problem.empty()) {
-      throw std::runtime_error(where + admin.name + ": " + problem);
+      throw ConfigError(where + admin.name + ": " + problem);
     }
     for (const AdminToken& before : admins) {
-      if (before.name == admin.name) throw std::runtime_error(where + "the name " + admin.name + " is given twice");
-      if (before.token == admin.token) throw std::runtime_error(where + "the token of " + before.name + " is given again");
+      if (before.name == admin.name)
+        throw ConfigError(where + "the name " + admin.name + " is given twice");
+      if (before.token == admin.token)
+        throw ConfigError(where + "the token of " + before.name + " is given again");
     }
     admins.push_back(std::move(admin));
   }
   if (admins.empty()) {
-    throw std::runtime_error(std::string(kKey) + " " + path +
-                             " holds no token: write NAME TOKEN, one a line");
+    throw ConfigError(std::string(kKey) + " " + path +
+                      " holds no token: write NAME TOKEN, one a line");
   }
   return admins;
 }

@@ -15,7 +15,7 @@ struct AdminToken {
   std::string token;
 };
 
-// The tokens of `text`, the file `path`. Throws std::runtime_error naming
+// The tokens of `text`, the file `path`. Throws ConfigError naming
 // the file (and the line) for a file without a token, a line of more than
 // two words, a token shorter than kShortestToken, or a name or token given
 // twice; never shows a token.

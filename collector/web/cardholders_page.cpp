@@ -123,6 +123,48 @@ void Refuse(httplib::Response& response, const httplib::Request& request, const 
   SendPage(response, 400, {language, Msg::kNavCardholders, "", std::move(body)});
 }
 
+// The search's page: the holders found, a link to those after them, and
+// the form that adds one.
+std::string HolderListBody(Dashboard& dashboard, const httplib::Request& request,
+                           const WriteAccess& access, Language language) {
+  const std::string text = Param(request, "q").value_or("");
+  const std::optional<std::string> after = Param(request, "after");
+  const HolderPage page = FindHolders(
+      dashboard, text, after ? std::optional(CardOfField(*after, "after")) : std::nullopt,
+      kHoldersShown);
+  std::string rows;
+  for (const HolderView& view : page.holders) rows += HolderRow(view, language);
+  std::string body = SearchForm(text, language);
+  if (page.holders.empty()) body += "<p>" + Caption(language, Msg::kNoHolders) + "</p>\n";
+  body += Table(
+      "cardholders", language,
+      {Msg::kCardHex, Msg::kCard, Msg::kStaff, Msg::kHolder, Msg::kRevoked, Msg::kTerminals}, rows);
+  if (page.more) {
+    body += "<p><a id=\"more\" href=\"/cardholders?q=" + Escape(UrlEncoded(text)) +
+            "&amp;after=" + std::to_string(page.holders.back().holder.card) + "\">" +
+            Caption(language, Msg::kMoreHolders) + "</a></p>\n";
+  }
+  return body + HolderForm({}, false, request, access, language);
+}
+
+// POST /cardholders: the holder saved by `by`, or the form again with why not.
+void SaveHolder(Dashboard& dashboard, const WriteAccess& access, const httplib::Request& request,
+                httplib::Response& response, const std::string& by) {
+  Cardholder holder;
+  try {
+    holder = HolderOf(HolderFieldsOf(request), CardTerminals(*dashboard.Config()));
+  } catch (const BadField& bad) {
+    Refuse(response, request, access, {bad.Describe(LanguageOf(request))});
+    return;
+  }
+  const ChangeResult result = ChangeCards(dashboard, {{holder}, {}, false}, by);
+  if (result.refused()) {
+    Refuse(response, request, access, result.problems);
+    return;
+  }
+  response.set_redirect("/cardholders/" + std::to_string(holder.card) + "?saved=1", 303);
+}
+
 }  // namespace
 
 void AddCardholdersPage(httplib::Server& server, Dashboard& dashboard) {
@@ -130,25 +172,9 @@ void AddCardholdersPage(httplib::Server& server, Dashboard& dashboard) {
   server.Get("/cardholders", Guarded([&dashboard, &access](const httplib::Request& request,
                                                            httplib::Response& response) {
     const Language language = LanguageOf(request);
-    const std::string text = Param(request, "q").value_or("");
-    const std::optional<std::string> after = Param(request, "after");
-    const HolderPage page =
-        FindHolders(dashboard, text, after ? std::optional(CardOfField(*after, "after")) : std::nullopt,
-                    kHoldersShown);
-    std::string rows;
-    for (const HolderView& view : page.holders) rows += HolderRow(view, language);
-    std::string body = SearchForm(text, language);
-    if (page.holders.empty()) body += "<p>" + Caption(language, Msg::kNoHolders) + "</p>\n";
-    body += Table("cardholders", language,
-                  {Msg::kCardHex, Msg::kCard, Msg::kStaff, Msg::kHolder, Msg::kRevoked, Msg::kTerminals},
-                  rows);
-    if (page.more) {
-      body += "<p><a id=\"more\" href=\"/cardholders?q=" + Escape(UrlEncoded(text)) + "&amp;after=" +
-              std::to_string(page.holders.back().holder.card) + "\">" +
-              Caption(language, Msg::kMoreHolders) + "</a></p>\n";
-    }
-    body += HolderForm({}, false, request, access, language);
-    SendPage(response, 200, {language, Msg::kNavCardholders, "", std::move(body)});
+    SendPage(
+        response, 200,
+        {language, Msg::kNavCardholders, "", HolderListBody(dashboard, request, access, language)});
   }));
   server.Get(R"(/cardholders/([^/]+))", Guarded([&dashboard, &access](const httplib::Request& request,
                                                                      httplib::Response& response) {
@@ -163,30 +189,19 @@ void AddCardholdersPage(httplib::Server& server, Dashboard& dashboard) {
     SendPage(response, 200, {language, Msg::kNavCardholders, Escape(view->holder.name),
                              HolderBody(*view, request, access, language)});
   }));
-  server.Post("/cardholders", AdminOnly(access, [&dashboard, &access](const httplib::Request& request,
-                                                                      httplib::Response& response,
-                                                                      const std::string& by) {
-    Cardholder holder;
-    try {
-      holder = HolderOf(HolderFieldsOf(request), CardTerminals(*dashboard.Config()));
-    } catch (const BadField& bad) {
-      Refuse(response, request, access, {bad.Describe(LanguageOf(request))});
-      return;
-    }
-    const ChangeResult result = ChangeCards(dashboard, {{holder}, {}, false}, by);
-    if (result.refused()) {
-      Refuse(response, request, access, result.problems);
-      return;
-    }
-    response.set_redirect("/cardholders/" + std::to_string(holder.card) + "?saved=1", 303);
-  }));
+  server.Post(
+      "/cardholders",
+      AdminOnly(access, [&dashboard, &access](const httplib::Request& request,
+                                              httplib::Response& response, const std::string& by) {
+        SaveHolder(dashboard, access, request, response, by);
+      }));
   server.Post(R"(/cardholders/([^/]+)/revoke)", AdminOnly(access, [&dashboard](
                                                                       const httplib::Request& request,
                                                                       httplib::Response& response,
                                                                       const std::string& by) {
     const uint32_t card = CardOfField(request.matches[1], "card");
     const ChangeResult result = ChangeCards(dashboard, {{}, {card}, false}, by);
-    if (result.refused()) throw std::runtime_error(result.problems.front());
+    if (result.refused()) throw InputError(result.problems.front());
     response.set_redirect("/cardholders/" + std::to_string(card) + "?revoked=1", 303);
   }));
 }

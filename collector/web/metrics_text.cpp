@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <initializer_list>
+#include <optional>
 
 namespace tallygate::collector::web {
 namespace {
@@ -56,69 +57,65 @@ const TerminalPollMetrics& PollsOf(const PollMetricsSnapshot& polls, const std::
   return found == polls.terminals.end() ? kNone : found->second;
 }
 
-}  // namespace
+using Terminals = std::vector<const TerminalView*>;
 
-std::string LabelValue(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '"') out += "\\\"";
-    else if (c == '\n') out += "\\n";
-    else out += c;
+// A sample labelled with each terminal's name: `value` of its view, none
+// for a terminal where it is absent.
+template <class Value>
+void EachTerminal(Exposition& out, const Terminals& terminals, Value value) {
+  for (const TerminalView* view : terminals) {
+    if (const std::optional<double> sample = value(*view)) {
+      out.Sample({{"terminal", view->state.info.name}}, *sample);
+    }
   }
-  return out;
 }
 
-std::string MetricsText(const std::vector<TerminalView>& views, const PollMetricsSnapshot& polls,
-                        const std::vector<PendingCount>& pending, UtcTime now) {
-  std::vector<const TerminalView*> terminals;
-  for (const TerminalView& view : views) {
-    if (view.configured) terminals.push_back(&view);
-  }
-  Exposition out;
+// How each terminal answered its last poll.
+void AddAnswers(Exposition& out, const Terminals& terminals) {
   out.Family("tallygate_terminal_up", "gauge",
              "1 when the terminal's last poll succeeded or found its line busy, else 0.");
-  for (const TerminalView* view : terminals) {
-    out.Sample({{"terminal", view->state.info.name}},
-               view->answering == Answering::kAnswering || view->answering == Answering::kBusy);
-  }
+  EachTerminal(out, terminals, [](const TerminalView& view) -> std::optional<double> {
+    return view.answering == Answering::kAnswering || view.answering == Answering::kBusy;
+  });
   out.Family("tallygate_terminal_busy", "gauge",
              "1 while another program holds the terminal's line (its last poll found it busy; "
              "tried again in seconds, not a failure), else 0.");
-  for (const TerminalView* view : terminals) {
-    out.Sample({{"terminal", view->state.info.name}}, view->answering == Answering::kBusy);
-  }
+  EachTerminal(out, terminals, [](const TerminalView& view) -> std::optional<double> {
+    return view.answering == Answering::kBusy;
+  });
   out.Family("tallygate_terminal_wrong_terminal", "gauge",
              "1 while the terminal's address answers with another terminal's memory (held: "
              "nothing stored, cleared or written), else 0.");
-  for (const TerminalView* view : terminals) {
-    out.Sample({{"terminal", view->state.info.name}},
-               view->answering == Answering::kWrongTerminal);
-  }
+  EachTerminal(out, terminals, [](const TerminalView& view) -> std::optional<double> {
+    return view.answering == Answering::kWrongTerminal;
+  });
+}
+
+// What the store keeps of each terminal.
+void AddStoredState(Exposition& out, const Terminals& terminals) {
   out.Family("tallygate_terminal_last_success_timestamp_seconds", "gauge",
              "When the terminal's last successful poll ended, in seconds since 1970 (UTC).");
-  for (const TerminalView* view : terminals) {
-    const TerminalState& state = view->state;
-    if (state.last_success) {
-      out.Sample({{"terminal", state.info.name}}, Seconds(*state.last_success));
-    }
-  }
+  EachTerminal(out, terminals, [](const TerminalView& view) -> std::optional<double> {
+    const std::optional<UtcTime>& last = view.state.last_success;
+    return last ? std::optional<double>(Seconds(*last)) : std::nullopt;
+  });
   out.Family("tallygate_terminal_punches_stored", "gauge", "Punches of the terminal in the store.");
-  for (const TerminalView* view : terminals) {
-    const TerminalState& state = view->state;
-    out.Sample({{"terminal", state.info.name}}, static_cast<double>(state.punches));
-  }
+  EachTerminal(out, terminals, [](const TerminalView& view) -> std::optional<double> {
+    return static_cast<double>(view.state.punches);
+  });
   out.Family("tallygate_terminal_records", "gauge",
              "Records the terminal held when it last answered.");
-  for (const TerminalView* view : terminals) {
-    const TerminalState& state = view->state;
-    if (state.count) out.Sample({{"terminal", state.info.name}}, *state.count);
-  }
+  EachTerminal(out, terminals,
+               [](const TerminalView& view) -> std::optional<double> { return view.state.count; });
+}
+
+// Each terminal's polls since the collector started: their durations and
+// failures.
+void AddPolls(Exposition& out, const Terminals& terminals, const PollMetricsSnapshot& polls) {
   out.Family("tallygate_poll_duration_seconds", "histogram",
              "How long the terminal's polls since the collector started took.");
   for (const TerminalView* view : terminals) {
-    const TerminalState& state = view->state;
-    const std::string& name = state.info.name;
+    const std::string& name = view->state.info.name;
     const DurationHistogram& durations = PollsOf(polls, name).durations;
     for (size_t i = 0; i < durations.buckets.size(); ++i) {
       out.Sample({{"terminal", name}, {"le", Exposition::Number(kPollDurationBounds[i])}},
@@ -133,14 +130,20 @@ std::string MetricsText(const std::vector<TerminalView>& views, const PollMetric
              "Polls that failed since the collector started, by terminal and kind "
              "(unreachable, partial, store_failed).");
   for (const TerminalView* view : terminals) {
-    const TerminalState& state = view->state;
-    const std::map<std::string, uint64_t>& errors = PollsOf(polls, state.info.name).errors;
+    const std::string& name = view->state.info.name;
+    const std::map<std::string, uint64_t>& errors = PollsOf(polls, name).errors;
     for (const char* kind : kPollErrorKinds) {
       const auto found = errors.find(kind);
-      out.Sample({{"terminal", state.info.name}, {"kind", kind}},
+      out.Sample({{"terminal", name}, {"kind", kind}},
                  found == errors.end() ? 0.0 : static_cast<double>(found->second));
     }
   }
+}
+
+// The card changes each terminal's list still needs, and how long the
+// oldest has waited.
+void AddPendingCards(Exposition& out, const Terminals& terminals,
+                     const std::vector<PendingCount>& pending, UtcTime now) {
   out.Family("tallygate_cards_pending", "gauge",
              "Card changes the terminal's list still needs, by change (add, rewrite, remove; "
              "while a removal is pending the card may still open the terminal).");
@@ -156,15 +159,45 @@ std::string MetricsText(const std::vector<TerminalView>& views, const PollMetric
   }
   out.Family("tallygate_cards_pending_oldest_seconds", "gauge",
              "How long the terminal's oldest pending card change has waited; absent when none.");
-  for (const TerminalView* view : terminals) {
+  EachTerminal(out, terminals, [&](const TerminalView& view) -> std::optional<double> {
     std::optional<UtcTime> oldest;
     for (const PendingCount& count : pending) {
-      if (count.terminal == view->state.info.name && (!oldest || count.oldest < *oldest)) {
+      if (count.terminal == view.state.info.name && (!oldest || count.oldest < *oldest)) {
         oldest = count.oldest;
       }
     }
-    if (oldest) out.Sample({{"terminal", view->state.info.name}}, Seconds(now) - Seconds(*oldest));
+    return oldest ? std::optional<double>(Seconds(now) - Seconds(*oldest)) : std::nullopt;
+  });
+}
+
+}  // namespace
+
+std::string LabelValue(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '"')
+      out += "\\\"";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
   }
+  return out;
+}
+
+std::string MetricsText(const std::vector<TerminalView>& views, const PollMetricsSnapshot& polls,
+                        const std::vector<PendingCount>& pending, UtcTime now) {
+  Terminals terminals;
+  for (const TerminalView& view : views) {
+    if (view.configured) terminals.push_back(&view);
+  }
+  Exposition out;
+  AddAnswers(out, terminals);
+  AddStoredState(out, terminals);
+  AddPolls(out, terminals, polls);
+  AddPendingCards(out, terminals, pending, now);
   out.Family("tallygate_store_errors_total", "counter",
              "Store operations that failed since the collector started, by the poller or the "
              "dashboard.");

@@ -4,14 +4,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
 
 namespace tallygate::collector::web {
 namespace {
 
 [[noreturn]] void Fail(const char* what) {
-  throw std::runtime_error(std::string("the download's temporary file: ") + what + ": " +
-                           std::strerror(errno));
+  throw SpoolError(std::string("the download's temporary file: ") + what + ": " +
+                   std::strerror(errno));
 }
 
 }  // namespace

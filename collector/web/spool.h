@@ -10,20 +10,29 @@
 #include <string>
 #include <string_view>
 
+#include "collector/base/failure.h"
+
 namespace tallygate::collector::web {
+
+// A temporary file that cannot be made, written or read (a full disk):
+// the download fails, its reason logged.
+class SpoolError : public Failure {
+ public:
+  using Failure::Failure;
+};
 
 class Spool {
  public:
-  // Throws std::runtime_error when no temporary file can be made.
+  // Throws SpoolError when no temporary file can be made.
   Spool();
 
-  // Throws std::runtime_error when the file cannot take them (a full disk).
+  // Throws SpoolError when the file cannot take them (a full disk).
   void Append(std::string_view bytes);
   // Writes out what Append buffered; before the first Read.
   void Finish();
 
   // Up to `count` bytes from `offset` (none past the end).
-  // Throws std::runtime_error.
+  // Throws SpoolError.
   std::string Read(size_t offset, size_t count) const;
 
  private:

@@ -33,9 +33,9 @@ PunchFilter TimesheetFilter(const TimesheetChoice& choice, const CollectorConfig
       throw BadField("group", Msg::kTerminalOrGroup, choice.group);
     case TimesheetFault::kNoSuchTerminal:
       throw BadField("terminal", Msg::kUnknownTerminal, choice.terminal);
-    case TimesheetFault::kNoSuchGroup: throw BadField("group", Msg::kUnknownGroup, choice.group);
+    case TimesheetFault::kNoSuchGroup: break;
   }
-  throw std::logic_error("unknown timesheet fault");
+  throw BadField("group", Msg::kUnknownGroup, choice.group);
 }
 
 std::string TimesheetQueryText(const TimesheetChoice& choice) {

@@ -2,13 +2,9 @@
 
 #include <httplib.h>
 
-#include <cerrno>
-#include <cstring>
-#include <system_error>
-
+#include "collector/base/log.h"
 #include "collector/config/host_port.h"
 #include "collector/config/http_access.h"
-#include "collector/base/log.h"
 #include "collector/web/access.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
@@ -128,11 +124,11 @@ WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& liste
     const HostPort address = ParseHostPort(http.listen, std::nullopt);
     options.host = address.host == "localhost" ? "127.0.0.1" : address.host;
     options.port = address.port;
-  } catch (const std::invalid_argument& e) {
-    throw std::runtime_error("--http " + http.listen + ": " + e.what());
+  } catch (const InputError& e) {
+    throw InputError("--http " + http.listen + ": " + e.what());
   }
   if (const std::string problem = HttpAccessProblem(http); !problem.empty()) {
-    throw std::runtime_error(problem);
+    throw ConfigError(problem);
   }
   if (!http.token_file.empty()) options.token = ReadTokenFile(http.token_file);
   if (!http.admin_token_file.empty()) options.admins = ReadAdminTokens(http.admin_token_file);
@@ -140,8 +136,8 @@ WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& liste
   options.tls_key_file = http.tls_key_file;
   for (const AdminToken& admin : options.admins) {
     if (admin.token == options.token) {
-      throw std::runtime_error("admin_token_file " + http.admin_token_file + ": the token of " +
-                               admin.name + " is the read token of token_file: give it its own");
+      throw ConfigError("admin_token_file " + http.admin_token_file + ": the token of " +
+                        admin.name + " is the read token of token_file: give it its own");
     }
   }
   options.database = config.database;
@@ -218,9 +214,8 @@ void WebServer::Start() {
     port_ = door_.Listen(options_.host, options_.port);
     router_.Listening(door_.listener());
     door_.Start();
-  } catch (const std::system_error& e) {
-    throw WebStartError("the dashboard cannot listen on " + where + ": " +
-                        std::strerror(e.code().value()));
+  } catch (const door::ListenError& e) {
+    throw WebStartError("the dashboard cannot listen on " + where + ": " + e.what());
   }
 }
 

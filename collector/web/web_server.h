@@ -13,21 +13,20 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "collector/base/failure.h"
-#include "collector/config/config.h"
 #include "collector/base/poll_metrics.h"
-#include "collector/web/admin_tokens.h"
-#include "collector/web/dashboard.h"
+#include "collector/config/config.h"
 #include "collector/door/failed_sign_ins.h"
 #include "collector/door/front_door.h"
-#include "collector/feed/live_feed.h"
 #include "collector/door/router.h"
-#include "collector/web/routes.h"
 #include "collector/door/tls_context.h"
+#include "collector/feed/live_feed.h"
+#include "collector/web/admin_tokens.h"
+#include "collector/web/dashboard.h"
+#include "collector/web/routes.h"
 
 namespace tallygate::collector::web {
 
@@ -51,9 +50,10 @@ struct WebOptions {
 
 // The options [http] gives (listen overridden by `listen` when not empty):
 // the token read from token_file, the admins from admin_token_file.
-// Throws std::runtime_error saying what is wrong (a listen address off
-// loopback without a token, a token file that cannot be read, is empty or
-// holds a token too short, an admin token that is the read token).
+// Throws InputError for a `listen` that is no HOST:PORT, ConfigError for
+// [http] that cannot serve as written (a listen address off loopback
+// without a token, a token file that cannot be read, is empty or holds a
+// token too short, an admin token that is the read token).
 WebOptions WebOptionsFor(const CollectorConfig& config, const std::string& listen);
 
 // A server that cannot start: the address is in use or not this machine's.

@@ -4,8 +4,7 @@
 #include <openssl/hmac.h>
 #include <sys/random.h>
 
-#include <stdexcept>
-
+#include "collector/base/failure.h"
 #include "collector/web/access.h"
 #include "collector/web/responses.h"
 
@@ -17,7 +16,7 @@ constexpr size_t kKeyBytes = 32;
 std::string RandomKey() {
   std::string key(kKeyBytes, '\0');
   if (getrandom(key.data(), key.size(), 0) != static_cast<ssize_t>(key.size())) {
-    throw std::runtime_error("no random bytes for the dashboard's form tokens");
+    throw Failure("no random bytes for the dashboard's form tokens");
   }
   return key;
 }

@@ -194,7 +194,7 @@ TEST_F(DashboardServerTest, OffLoopbackTheDashboardNeedsATokenFile) {
     try {
       WebOptionsFor(config, c.listen);
       ADD_FAILURE() << c.listen << " " << c.token_file << " was accepted";
-    } catch (const std::runtime_error& e) {
+    } catch (const ConfigError& e) {
       EXPECT_NE(std::string(e.what()).find("token_file"), std::string::npos) << e.what();
     }
   }
@@ -209,7 +209,7 @@ TEST_F(DashboardServerTest, OffLoopbackTheDashboardNeedsATokenFile) {
     try {
       WebOptionsFor(config, "127.0.0.1:8080");
       ADD_FAILURE() << text << " was accepted";
-    } catch (const std::runtime_error& e) {
+    } catch (const ConfigError& e) {
       EXPECT_NE(std::string(e.what()).find("admin_token_file " + admins + problem), std::string::npos)
           << e.what();
     }
