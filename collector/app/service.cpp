@@ -182,7 +182,7 @@ std::unique_ptr<web::WebServer> StartDashboard(const CollectorConfig& config,
   } catch (const web::WebStartError& e) {
     Log(LogLevel::kError, e.what());
     status = 1;
-  } catch (const std::runtime_error& e) {
+  } catch (const Failure& e) {
     Log(LogLevel::kError, e.what());
     status = 2;
   }

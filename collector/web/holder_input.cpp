@@ -68,7 +68,7 @@ HolderFields HolderFieldsOf(const httplib::Request& request) {
 uint32_t CardOfField(const std::string& text, const char* field) {
   try {
     return ParseKeptCard(text);
-  } catch (const std::invalid_argument&) {
+  } catch (const InputError&) {
     throw BadField(field, Msg::kBadCard, text);
   }
 }

@@ -23,7 +23,7 @@ bool Matches(const Cardholder& holder, std::string_view text, std::optional<uint
 std::optional<uint32_t> CardOf(std::string_view text) {
   try {
     return ParseKeptCard(text);
-  } catch (const std::invalid_argument&) {
+  } catch (const InputError&) {
     return std::nullopt;
   }
 }

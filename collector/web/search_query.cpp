@@ -64,7 +64,7 @@ SearchQuery ReadSearch(const httplib::Request& request, bool paged) {
   if (std::optional<std::string> card = Text(request, "card")) {
     try {
       filter.card = ParseCard(*card);
-    } catch (const std::invalid_argument&) {
+    } catch (const InputError&) {
       throw BadField("card", Msg::kBadCard, *card);
     }
   }
