@@ -11,17 +11,18 @@
 #
 #   tallygate_include_folder(TARGET FOLDER)   FOLDER relative to the source root
 #
-#   tallygate_include_folder(TARGET FOLDER WIRE)
+#   tallygate_include_folder(TARGET FOLDER INSIDE)
 #
 # A library publishes its folder to those that link it; an executable keeps
-# it to itself. A WIRE folder (the wire protocol's: frames, command codes,
-# the units a terminal streams) reaches only targets made where the variable
-# TALLYGATE_WIRE_PROTOCOL is on: the link library's layers and what speaks
-# or attacks the protocol in its own right (the simulator, the soak, the
-# fuzzers, the benchmarks that count wire time, the tests). Every other
-# program uses the library's public headers ("tallygate/...").
-define_property(TARGET PROPERTY TALLYGATE_WIRE_PROTOCOL
-                INITIALIZE_FROM_VARIABLE TALLYGATE_WIRE_PROTOCOL)
+# it to itself. An INSIDE folder (a layer of the link library: its private
+# headers, the wire protocol's frames, command codes and units among them)
+# reaches only targets made where the variable TALLYGATE_LINK_INSIDE is on:
+# the library's layers and what speaks or attacks the protocol in its own
+# right (the simulator, the soak, the fuzzers, the benchmarks that count
+# wire time, the tests). Every other program uses the library's public
+# headers ("tallygate/...", each layer's include/ folder).
+define_property(TARGET PROPERTY TALLYGATE_LINK_INSIDE
+                INITIALIZE_FROM_VARIABLE TALLYGATE_LINK_INSIDE)
 function(tallygate_include_folder target folder)
   set(root ${PROJECT_BINARY_DIR}/include-roots/${folder})
   get_filename_component(parent ${root}/${folder} DIRECTORY)
@@ -35,10 +36,10 @@ function(tallygate_include_folder target folder)
   else()
     set(scope PUBLIC)
   endif()
-  if("WIRE" IN_LIST ARGN)
+  if("INSIDE" IN_LIST ARGN)
     # Evaluated for the target that compiles: in a usage requirement,
     # $<TARGET_PROPERTY:prop> is the consumer's property.
-    set(root "$<$<BOOL:$<TARGET_PROPERTY:TALLYGATE_WIRE_PROTOCOL>>:${root}>")
+    set(root "$<$<BOOL:$<TARGET_PROPERTY:TALLYGATE_LINK_INSIDE>>:${root}>")
   endif()
   target_include_directories(${target} ${scope} $<BUILD_INTERFACE:${root}>)
 endfunction()

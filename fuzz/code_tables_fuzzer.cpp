@@ -14,7 +14,7 @@
 #include "fuzz/fuzz_support.h"
 #include "link/connect/collected_lines.h"
 #include "link/text/char_map.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 #include "tallygate/basic_error.h"
 
 namespace {

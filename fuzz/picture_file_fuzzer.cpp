@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "link/connect/picture_file.h"
+#include "tallygate/picture_file.h"
 #include "link/connect/text_file.h"
 #include "tallygate/basic_error.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "fuzz/fuzz_support.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 
 namespace tallygate::fuzz {
 namespace {

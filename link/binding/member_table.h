@@ -35,12 +35,11 @@
 #include <vector>
 
 #include "link/binding/argument_types.h"
+#include "tallygate/members.h"
 #include "tallygate/connect_v70.h"
 #include "tallygate/variant.h"
 
 namespace tallygate::binding {
-
-enum class MemberKind { kMethod, kPropertyGet, kPropertyPut };
 
 // A parameter as a row names it.
 struct Arg {
@@ -51,27 +50,6 @@ struct Arg {
   std::string_view name;
   std::optional<Variant> fallback;  // present for an optional parameter
 };
-
-struct Parameter {
-  std::string name;
-  int32_t kind;                    // declared kind (TG_I2, TG_TEXT, ...)
-  int32_t element_kind;            // of an array's items; TG_EMPTY otherwise
-  bool by_ref;
-  std::optional<Variant> fallback;  // the default of an optional parameter
-};
-
-struct Member {
-  std::string name;
-  MemberKind kind;
-  // For a property put: one parameter, the new value.
-  std::vector<Parameter> parameters;
-  int32_t result_kind;  // TG_EMPTY when there is no result
-  // Calls the member. `args` holds one value per parameter, each already of
-  // its declared kind; by-reference ones are replaced by their final values.
-  std::function<Variant(Connect_v70&, std::vector<Variant>&)> call;
-};
-
-using MemberTable = std::vector<Member>;
 
 namespace detail {
 
@@ -179,9 +157,6 @@ Member Put(std::string_view name, void (Connect_v70::*setter)(const T&)) {
                   return Variant();
                 }};
 }
-
-// The rows of Connect_v70 (connect_v70_members.cpp).
-const MemberTable& Connect_v70Members();
 
 }  // namespace tallygate::binding
 

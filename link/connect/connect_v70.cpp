@@ -5,7 +5,7 @@
 #include "link/connect/connect_v70_state.h"
 #include "link/connect/library_paths.h"
 #include "link/connect/settings_file.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 #include "link/text/locale_class.h"
 #include "tallygate/host.h"
 #include "tallygate_version.h"

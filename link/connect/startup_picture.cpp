@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "link/connect/picture_file.h"
+#include "tallygate/picture_file.h"
 #include "link/connect/text_encodings.h"
 #include "link/connect/connect_v70_state.h"
 #include "link/connect/text_file.h"

@@ -1,4 +1,4 @@
-#include "link/terminal/record_values.h"
+#include "tallygate/record_values.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "link/text/code_page.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 #include "tallygate/basic_error.h"
 
 namespace tallygate {

@@ -8,7 +8,7 @@
 
 #include "arguments.h"
 #include "line_handle.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 #include "terminal_bindings.h"
 
 namespace tallygate::python {

@@ -8,7 +8,7 @@
 
 #include "arguments.h"
 #include "fetch_bindings.h"
-#include "link/connect/picture_file.h"
+#include "tallygate/picture_file.h"
 #include "py_time.h"
 #include "value_bindings.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "arguments.h"
-#include "link/terminal/record_values.h"
+#include "tallygate/record_values.h"
 #include "py_time.h"
 #include "tallygate/record_line.h"
 #include "tallygate/terminal.h"

@@ -12,7 +12,7 @@
 
 #include "link/text/char_map.h"
 #include "link/text/code_page.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 #include "tests/support/temp_dir.h"
 
 #ifndef TALLYGATE_RM_TXT

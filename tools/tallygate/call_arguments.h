@@ -29,7 +29,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/binding/member_table.h"
+#include "tallygate/members.h"
 #include "tallygate/variant.h"
 
 namespace tallygate::cli {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/binding/member_table.h"
+#include "tallygate/members.h"
 #include "tools/tallygate/session.h"
 
 namespace tallygate::cli {

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "link/text/char_map.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 #include "link/protocol/frame.h"
 #include "sim/model/reply_builder.h"
 #include "tests/support/object_fixture.h"

@@ -6,7 +6,7 @@
 
 #include "link/connect/library_paths.h"
 #include "link/connect/thread_link.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 #include "tallygate/host_services.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/object_fixture.h"

@@ -11,7 +11,7 @@
 #include <stop_token>
 #include <thread>
 
-#include "link/terminal/record_values.h"
+#include "tallygate/record_values.h"
 #include "sim/client/sim_process.h"
 #include "tallygate/connect_v70.h"
 #include "tests/support/object_fixture.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "link/text/code_page.h"
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 #include "tallygate/basic_error.h"
 #include "tests/support/temp_dir.h"
 

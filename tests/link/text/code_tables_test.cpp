@@ -1,4 +1,4 @@
-#include "link/text/code_tables.h"
+#include "tallygate/code_tables.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The start-up picture file that SendPictureMach reads: 32 lines of
 // hexadecimal text, 16 bytes a line, 512 bytes in all.
-#ifndef TALLYGATE_LINK_CONNECT_PICTURE_FILE_H_
-#define TALLYGATE_LINK_CONNECT_PICTURE_FILE_H_
+#ifndef TALLYGATE_PICTURE_FILE_H_
+#define TALLYGATE_PICTURE_FILE_H_
 
 #include <array>
 #include <cstddef>
@@ -24,4 +24,4 @@ std::vector<PictureBlock> ReadPictureBlocks(const std::string& path);
 
 }  // namespace tallygate
 
-#endif  // TALLYGATE_LINK_CONNECT_PICTURE_FILE_H_
+#endif  // TALLYGATE_PICTURE_FILE_H_

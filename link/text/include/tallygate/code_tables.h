@@ -12,8 +12,8 @@
 // The tables are process-wide: loaded once, read by every object on every
 // thread. Loading replaces them whole, so a reader holding a CodeTables
 // snapshot never sees a half-loaded table.
-#ifndef TALLYGATE_LINK_TEXT_CODE_TABLES_H_
-#define TALLYGATE_LINK_TEXT_CODE_TABLES_H_
+#ifndef TALLYGATE_CODE_TABLES_H_
+#define TALLYGATE_CODE_TABLES_H_
 
 #include <cstdint>
 #include <filesystem>
@@ -92,4 +92,4 @@ void UnloadCodeTablesForTesting();
 
 }  // namespace tallygate
 
-#endif  // TALLYGATE_LINK_TEXT_CODE_TABLES_H_
+#endif  // TALLYGATE_CODE_TABLES_H_

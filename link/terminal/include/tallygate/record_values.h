@@ -1,7 +1,7 @@
 // Records, card entries and times as values, from and to the bytes the
 // terminal keeps.
-#ifndef TALLYGATE_LINK_TERMINAL_RECORD_VALUES_H_
-#define TALLYGATE_LINK_TERMINAL_RECORD_VALUES_H_
+#ifndef TALLYGATE_RECORD_VALUES_H_
+#define TALLYGATE_RECORD_VALUES_H_
 
 #include <array>
 #include <cstdint>
@@ -39,4 +39,4 @@ uint32_t CardNumberOf(std::span<const uint8_t, 4> bytes);
 
 }  // namespace tallygate
 
-#endif  // TALLYGATE_LINK_TERMINAL_RECORD_VALUES_H_
+#endif  // TALLYGATE_RECORD_VALUES_H_
