@@ -1,11 +1,10 @@
 #include "collector/deliver/sink_worker.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <utility>
 
 #include "collector/base/log.h"
+#include "collector/base/sleep.h"
 
 namespace tallygate::collector {
 namespace {
@@ -21,14 +20,6 @@ constexpr std::chrono::seconds kLookAgain{2};
 constexpr std::chrono::seconds kStoppedLook{2};
 constexpr std::chrono::seconds kClaimLook{10};
 constexpr std::chrono::seconds kLongestStoreWait{60};
-
-// Sleeps until `until` or until `stop` is requested.
-void SleepUntil(std::stop_token stop, Clock::time_point until) {
-  std::mutex mutex;
-  std::condition_variable_any never;
-  std::unique_lock lock(mutex);
-  never.wait_until(lock, stop, until, [] { return false; });
-}
 
 UtcTime UtcNow() {
   return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
@@ -60,7 +51,7 @@ void SinkWorker::Run(std::stop_token stop) {
       Log(LogLevel::kWarning, "sink " + config_.name + ": " + e.what() + "; trying again in " +
                                   std::to_string(store_wait.count()) + " s");
       store_.reset();
-      SleepUntil(stop, Clock::now() + store_wait);
+      SleepUntil(Clock::now() + store_wait, stop);
       store_wait = std::min(store_wait * 2, kLongestStoreWait);
     }
   }
@@ -84,17 +75,17 @@ void SinkWorker::Step(std::stop_token stop) {
       Log(LogLevel::kInfo, "sink " + config_.name + ": delivered by another collector");
     }
     others_ = true;
-    SleepUntil(stop, Clock::now() + kClaimLook);
+    SleepUntil(Clock::now() + kClaimLook, stop);
     return;
   }
   others_ = false;
   SinkState state = LoadOrCreate();
   if (!state.stopped.empty()) {
-    SleepUntil(stop, Clock::now() + kStoppedLook);
+    SleepUntil(Clock::now() + kStoppedLook, stop);
     return;
   }
   if (Clock::now() < next_try_) {
-    SleepUntil(stop, next_try_);
+    SleepUntil(next_try_, stop);
     return;
   }
   if (state.batch_last == 0) {

@@ -1,7 +1,6 @@
 #include "collector/feed/punch_follower.h"
 
-#include <condition_variable>
-#include <mutex>
+#include "collector/base/sleep.h"
 
 namespace tallygate::collector {
 
@@ -25,10 +24,7 @@ void PunchFollower::Wait(std::chrono::steady_clock::time_point until, std::stop_
     stored_.WaitPast(seen_, until, stop);
     return;
   }
-  std::mutex mutex;
-  std::condition_variable_any never;
-  std::unique_lock lock(mutex);
-  never.wait_until(lock, stop, until, [] { return false; });
+  SleepUntil(until, stop);
 }
 
 void ForEachPunchUpTo(PunchReader& reader, int64_t after, int64_t last, int page,

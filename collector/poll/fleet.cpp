@@ -8,6 +8,7 @@
 
 #include "collector/poll/card_work.h"
 #include "collector/base/log.h"
+#include "collector/base/sleep.h"
 #include "collector/base/time_zone.h"
 #include "collector/poll/terminal_poll.h"
 
@@ -537,11 +538,7 @@ std::vector<std::thread> Fleet::StartWorkers(bool once, const std::stop_token& s
 void Fleet::Run(std::stop_token stop) {
   Share();  // the workers start with the share's terminals claimed
   std::vector<std::thread> threads = StartWorkers(false, stop);
-  std::mutex mutex;
-  std::condition_variable_any tick;
-  std::unique_lock lock(mutex);
-  while (!tick.wait_for(lock, stop, kCardsWatch, [] { return false; })) {
-    if (stop.stop_requested()) break;
+  while (!SleepUntil(std::chrono::steady_clock::now() + kCardsWatch, stop)) {
     WatchCards();
     Share();
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "collector/poll/card_work.h"
@@ -275,11 +276,12 @@ class TerminalPoll {
     runtime_.upkeep_done = false;
   }
 
-  Collection Run() {
+  // Run once, on a temporary: the collection is handed out, not copied.
+  Collection Run() && {
     try {
       if (!Collect()) {
         Finish(runtime_, store_, id_, collection_);
-        return collection_;
+        return std::move(collection_);
       }
       Upkeep();
     } catch (const StoreError& e) {
@@ -287,7 +289,7 @@ class TerminalPoll {
       AppendError(collection_, e.what());
     }
     Finish(runtime_, store_, id_, collection_, acted_);
-    return collection_;
+    return std::move(collection_);
   }
 
  private:
