@@ -128,6 +128,9 @@ struct TerminalState {
   Mark mark;
   std::optional<UtcTime> last_poll;
   std::optional<UtcTime> last_success;
+  // Every punch the terminal recorded before this time is stored: the start
+  // of its last successful poll (absent before one).
+  std::optional<UtcTime> complete_to;
   std::optional<UtcTime> backoff_until;
   // When the polls began to fail: the start of the first poll after the
   // last success (or ever, without one) whose outcome was not complete or

@@ -35,7 +35,21 @@ struct SinkState {
   // Tries that failed, ever; why the last one failed ("" after a success).
   int64_t failures = 0;
   std::string last_error;
+  // An HR sink's Shift Types: the last sync time they were moved to, on
+  // the terminals' clocks as the check-ins' times are.
+  std::optional<LocalTime> shift_sync;
   bool operator==(const SinkState&) const = default;
+};
+
+// A punch an HR system would not take (no employee with that card, one who
+// has left), kept with the system's answer until it is placed: the sink
+// goes on with the punches after it.
+struct RefusedPunch {
+  int64_t punch = 0;
+  std::string reason;
+  UtcTime at{};        // when it was last refused
+  bool again = false;  // to be sent again (deliver retry --refused)
+  bool operator==(const RefusedPunch&) const = default;
 };
 
 // What a sink has still to deliver.

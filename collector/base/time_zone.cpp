@@ -62,12 +62,15 @@ std::optional<UtcTime> ToUtc(LocalTime local, const std::string& zone) {
   return UtcTime{utc.time_since_epoch()};
 }
 
-LocalTime LocalNow(const std::string& zone) {
-  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+LocalTime ToLocal(UtcTime utc, const std::string& zone) {
   const std::lock_guard hold(TimeZoneLibraryLock());
   const date::time_zone* found = FindZone(zone);
   if (found == nullptr) found = date::current_zone();
-  return LocalTime{found->to_local(now).time_since_epoch()};
+  return LocalTime{found->to_local(utc).time_since_epoch()};
+}
+
+LocalTime LocalNow(const std::string& zone) {
+  return ToLocal(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()), zone);
 }
 
 std::string HostTimeZone() {

@@ -24,6 +24,9 @@ std::string HostTimeZone();
 // of the change.
 std::optional<UtcTime> ToUtc(LocalTime local, const std::string& zone);
 
+// The local time of `utc` in `zone` (the host's zone when `zone` is unknown).
+LocalTime ToLocal(UtcTime utc, const std::string& zone);
+
 // The terminal's local time now, in `zone` (the host's UTC clock placed in
 // the zone; the host's own zone when `zone` is unknown).
 LocalTime LocalNow(const std::string& zone);

@@ -104,8 +104,35 @@ struct HttpConfig {
 };
 
 // Where punches are delivered onward (a sink), and how.
+// What a sink into an HR system needs beside its URL (docs/collector.md,
+// "Punches into ERPNext / Frappe HR" and "Punches into Odoo").
+struct HrDeliverConfig {
+  // Which value of a punch names its employee in the HR system: the card
+  // holder's staff number (from the card lists), or the card, in decimal or
+  // as 8 hex digits.
+  enum class Employee { kStaff, kCard, kCardHex };
+  Employee employee = Employee::kStaff;
+  std::string employee_field;  // the HR system's field it is matched against
+  std::string api_key;         // read from api_key_file
+  std::string api_secret;      // ERPNext: read from api_secret_file
+  // ERPNext: the check-in's device (empty: the terminal's name); the record
+  // flags that mean IN and OUT (both empty: no log type is sent); the Shift
+  // Types whose last sync time follows the punches delivered.
+  std::string device_id;
+  std::vector<uint8_t> in_flags;
+  std::vector<uint8_t> out_flags;
+  std::vector<std::string> shift_types;
+  // Odoo: its database, the API (JSON-2 from Odoo 19, JSON-RPC before it,
+  // which logs in as `user` with the key as its password).
+  enum class Protocol { kJson2, kJsonRpc };
+  std::string database;
+  Protocol protocol = Protocol::kJson2;
+  std::string user;
+  bool flags_mapped() const { return !in_flags.empty() || !out_flags.empty(); }
+};
+
 struct DeliverConfig {
-  enum class Kind { kWebhook, kFolder };
+  enum class Kind { kWebhook, kFolder, kErpnext, kOdoo };
   std::string name;
   Kind kind = Kind::kWebhook;
   // A webhook: http:// or https:// URL; the CA bundle for its certificate
@@ -125,7 +152,9 @@ struct DeliverConfig {
   // A sink new to the store starts at its first punch; with false, at the
   // punches stored after it was made.
   bool from_first = true;
+  HrDeliverConfig hr;  // kind erpnext or odoo
   int line = 0;  // of its [[deliver]] in the file
+  bool hr_system() const { return kind == Kind::kErpnext || kind == Kind::kOdoo; }
 };
 
 struct CollectorConfig {

@@ -1,39 +1,19 @@
 #include "collector/config/deliver_entry.h"
 
-#include <curl/curl.h>
-
-#include <fstream>
-#include <memory>
+#include <algorithm>
+#include <vector>
 #include <set>
-#include <sstream>
 #include <string_view>
 
 #include "collector/base/failure.h"
 #include "collector/config/duration_text.h"
-#include "collector/config/shown_url.h"
+#include "collector/config/hr_sink_keys.h"
+#include "collector/config/sink_keys.h"
 
 namespace tallygate::collector {
 namespace {
 
 constexpr std::chrono::seconds kDay = std::chrono::hours(24);
-
-// An http:// or https:// URL with a host, as libcurl will read it.
-std::string CheckUrl(const std::string& text) {
-  const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
-  if (!url) throw InputError("no memory to read the URL");
-  if (const CURLUcode code = curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0);
-      code != CURLUE_OK) {
-    throw InputError("\"" + ShownUrl(text) + "\" is not a URL: " + curl_url_strerror(code));
-  }
-  char* scheme = nullptr;
-  curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0);
-  const std::string got = scheme != nullptr ? scheme : "";
-  curl_free(scheme);
-  if (got != "http" && got != "https") {
-    throw InputError("\"" + ShownUrl(text) + "\" must start with https:// or http://");
-  }
-  return text;
-}
 
 // "1h", "1d", or any duration from a second up that divides a day, so that
 // periods start at the same times every day.
@@ -45,32 +25,11 @@ std::chrono::seconds ParseEvery(const std::string& text) {
   return every;
 }
 
-// The secret, without the line end a text editor leaves.
-std::string ReadSecret(const TableReader& reader, const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  if (!in || in.bad()) {
-    reader.Fail("secret_file", "secret_file \"" + file + "\" cannot be read");
-  }
-  std::string secret = text.str();
-  while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) secret.pop_back();
-  if (secret.empty()) reader.Fail("secret_file", "secret_file \"" + file + "\" is empty");
-  return secret;
-}
-
 // A webhook's URL, its CA bundle and signing secret, and how it is sent.
 void ReadWebhook(const TableReader& reader, DeliverConfig& deliver) {
-  const auto url = reader.Parsed("url", CheckUrl);
-  if (!url) reader.Fail("url", "a webhook needs url = \"https://...\"");
-  deliver.url = *url;
-  deliver.ca_file = reader.String("ca_file").value_or("");
-  if (!deliver.ca_file.empty() && !std::ifstream(deliver.ca_file)) {
-    reader.Fail("ca_file", "ca_file \"" + deliver.ca_file + "\" cannot be read");
-  }
+  ReadHttpTarget(reader, deliver, "a webhook", "https://...");
   deliver.secret_file = reader.String("secret_file").value_or("");
-  if (reader.Find("secret_file")) deliver.secret = ReadSecret(reader, deliver.secret_file);
-  deliver.timeout = reader.Duration("timeout", std::chrono::seconds(1)).value_or(deliver.timeout);
+  if (reader.Find("secret_file")) deliver.secret = ReadSecretFile(reader, "secret_file");
   deliver.batch = static_cast<int>(reader.Integer("batch", 1, 10000).value_or(deliver.batch));
 }
 
@@ -90,10 +49,62 @@ void ReadFolder(const TableReader& reader, DeliverConfig& deliver) {
   deliver.every = reader.Parsed("every", ParseEvery).value_or(deliver.every);
 }
 
+// Each kind, its name in the file and the keys only it takes (beside name,
+// kind and start).
+struct KindKeys {
+  DeliverConfig::Kind kind;
+  std::string_view name;
+  std::vector<std::string_view> keys;
+};
+
+const KindKeys kKinds[] = {
+    {DeliverConfig::Kind::kWebhook, "webhook",
+     {"url", "ca_file", "secret_file", "timeout", "batch"}},
+    {DeliverConfig::Kind::kFolder, "folder", {"path", "format", "every"}},
+    {DeliverConfig::Kind::kErpnext, "erpnext",
+     {"url", "ca_file", "timeout", "batch", "api_key_file", "api_secret_file", "employee",
+      "employee_field", "device_id", "in_flags", "out_flags", "shift_types"}},
+    {DeliverConfig::Kind::kOdoo, "odoo",
+     {"url", "ca_file", "timeout", "batch", "database", "api_key_file", "protocol", "user",
+      "employee", "employee_field", "in_flags", "out_flags"}},
+};
+
+// The kind's entry; refuses a kind that is none, and a key of another kind.
+const KindKeys& ReadKind(const TableReader& reader, const toml::table& table) {
+  const std::string kind = reader.String("kind").value_or("");
+  const KindKeys* found = nullptr;
+  for (const KindKeys& each : kKinds) {
+    if (each.name == kind) found = &each;
+  }
+  if (found == nullptr) {
+    reader.Fail("kind", "kind must be \"webhook\", \"folder\", \"erpnext\" or \"odoo\", not \"" +
+                            kind + "\"");
+  }
+  for (const auto& [key, value] : table) {
+    const std::string_view name = key.str();
+    if (name == "name" || name == "kind" || name == "start") continue;
+    if (std::find(found->keys.begin(), found->keys.end(), name) != found->keys.end()) continue;
+    std::vector<std::string> kinds;
+    for (const KindKeys& each : kKinds) {
+      if (std::find(each.keys.begin(), each.keys.end(), name) == each.keys.end()) continue;
+      kinds.push_back("\"" + std::string(each.name) + "\"");
+    }
+    std::string list;
+    for (size_t i = 0; i < kinds.size(); ++i) {
+      list += (i == 0 ? "" : i + 1 == kinds.size() ? " or " : ", ") + kinds[i];
+    }
+    reader.Fail(name, std::string(name) + " is for kind = " + list);
+  }
+  return *found;
+}
+
 DeliverConfig ReadDeliver(const toml::table& table, const std::string& source) {
   const TableReader reader(table, "[[deliver]]",
                            {"name", "kind", "url", "ca_file", "secret_file", "timeout", "batch",
-                            "path", "format", "every", "start"},
+                            "path", "format", "every", "start", "api_key_file",
+                            "api_secret_file", "employee", "employee_field", "device_id",
+                            "in_flags", "out_flags", "shift_types", "database", "protocol",
+                            "user"},
                            source);
   DeliverConfig deliver;
   deliver.line = static_cast<int>(table.source().begin.line);
@@ -104,29 +115,18 @@ DeliverConfig ReadDeliver(const toml::table& table, const std::string& source) {
                                      "0123456789._-") != std::string::npos) {
     reader.Fail("name", "name \"" + deliver.name + "\" may hold only letters, digits, . _ -");
   }
-  const std::string kind = reader.String("kind").value_or("");
-  if (kind == "folder") {
-    deliver.kind = DeliverConfig::Kind::kFolder;
-  } else if (kind != "webhook") {
-    reader.Fail("kind", "kind must be \"webhook\" or \"folder\", not \"" + kind + "\"");
-  }
-  const bool webhook = deliver.kind == DeliverConfig::Kind::kWebhook;
-  for (std::string_view key : {"url", "ca_file", "secret_file", "timeout", "batch"}) {
-    if (!webhook && reader.Find(key)) reader.Fail(key, std::string(key) + " is for a webhook");
-  }
-  for (std::string_view key : {"path", "format", "every"}) {
-    if (webhook && reader.Find(key)) reader.Fail(key, std::string(key) + " is for a folder");
-  }
+  deliver.kind = ReadKind(reader, table).kind;
   if (const auto start = reader.String("start")) {
     if (*start != "first" && *start != "new") {
       reader.Fail("start", "start must be \"first\" (every punch stored) or \"new\"");
     }
     deliver.from_first = *start == "first";
   }
-  if (webhook) {
-    ReadWebhook(reader, deliver);
-  } else {
-    ReadFolder(reader, deliver);
+  switch (deliver.kind) {
+    case DeliverConfig::Kind::kWebhook: ReadWebhook(reader, deliver); break;
+    case DeliverConfig::Kind::kFolder: ReadFolder(reader, deliver); break;
+    case DeliverConfig::Kind::kErpnext: ReadErpnext(reader, deliver); break;
+    case DeliverConfig::Kind::kOdoo: ReadOdoo(reader, deliver); break;
   }
   return deliver;
 }

@@ -88,6 +88,10 @@ void SinkWorker::Step(std::stop_token stop) {
     SleepUntil(next_try_, stop);
     return;
   }
+  if (const std::optional<Attempt> failed = Upkeep(*store_, *store_, state)) {
+    Keep(*failed, state);
+    return;
+  }
   if (state.batch_last == 0) {
     const std::optional<int64_t> last = NextBatch(*store_, state.position);
     if (!last) {

@@ -57,6 +57,14 @@ class SinkWorker {
   // its batch_last). May keep progress in `state` through `sinks` (a
   // folder's file written).
   virtual Attempt Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) = 0;
+  // Work beside the batches, done before the next batch is looked for (an
+  // HR sink's refused punches sent again, its Shift Type sync). Saves what
+  // it changes in `state`; returns a failure to keep as a try's, or nothing.
+  virtual std::optional<Attempt> Upkeep(PunchReader& punches, SinkLedger& sinks,
+                                        SinkState& state) {
+    (void)punches, (void)sinks, (void)state;
+    return std::nullopt;
+  }
 
   const DeliverConfig& config() const { return config_; }
   PunchFollower& follower() { return follower_; }

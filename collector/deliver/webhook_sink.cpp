@@ -45,10 +45,7 @@ Attempt AttemptOf(const HttpAnswer& answer) {
 }
 
 std::optional<int64_t> WebhookSink::NextBatch(PunchReader& punches, int64_t position) {
-  follower().MoveTo(position);
-  rows_ = follower().Next(punches, config().batch);
-  if (rows_.empty()) return std::nullopt;
-  return rows_.back().id;
+  return rows_.Next(follower(), punches, position, config().batch);
 }
 
 std::chrono::steady_clock::time_point WebhookSink::Wake() {
@@ -58,18 +55,11 @@ std::chrono::steady_clock::time_point WebhookSink::Wake() {
 void WebhookSink::Begin(SinkState& state) { state.batch_id = NewDeliveryId(); }
 
 Attempt WebhookSink::Try(PunchReader& punches, SinkLedger&, SinkState& state) {
-  // A batch taken up again (after a failure, a restart, a resume) is read
-  // again: the same punches, since ids are committed in order.
-  if (rows_.empty() || rows_.front().id <= state.position ||
-      rows_.back().id != state.batch_last) {
-    rows_.clear();
-    ForEachPunchUpTo(punches, state.position, state.batch_last, kMostBatch,
-                     [&](const PunchRow& row) { rows_.push_back(row); });
-    if (rows_.empty()) return {};  // nothing left of it in the store
-  }
-  HttpPost post;
+  const std::vector<PunchRow>& rows = rows_.Of(punches, state);
+  if (rows.empty()) return {};  // nothing left of it in the store
+  HttpRequest post;
   post.url = config().url;
-  post.body = DeliveryBody(state.batch_id, rows_);
+  post.body = DeliveryBody(state.batch_id, rows);
   post.timeout = config().timeout;
   post.ca_file = config().ca_file;
   post.stop = stopping();
@@ -81,8 +71,8 @@ Attempt WebhookSink::Try(PunchReader& punches, SinkLedger&, SinkState& state) {
         Signature(config().secret, std::chrono::duration_cast<std::chrono::seconds>(now).count(),
                   post.body));
   }
-  const Attempt attempt = AttemptOf(Post(post));
-  if (attempt.verdict == Attempt::Verdict::kDelivered) rows_.clear();
+  const Attempt attempt = AttemptOf(client_.Send(post));
+  if (attempt.verdict == Attempt::Verdict::kDelivered) rows_.Clear();
   return attempt;
 }
 

@@ -6,15 +6,12 @@
 #define TALLYGATE_COLLECTOR_DELIVER_WEBHOOK_SINK_H_
 
 #include <string>
-#include <vector>
 
-#include "collector/deliver/http_post.h"
+#include "collector/deliver/batch_rows.h"
+#include "collector/deliver/http_client.h"
 #include "collector/deliver/sink_worker.h"
 
 namespace tallygate::collector {
-
-// The most punches a batch holds, whatever `batch` says.
-inline constexpr int kMostBatch = 10000;
 
 // How an answer ends a try: 2xx delivered; no answer, 408, 429 and 5xx
 // tried again; anything else refused, with the answer as the reason.
@@ -30,7 +27,8 @@ class WebhookSink final : public SinkWorker {
   void Begin(SinkState& state) override;
   Attempt Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) override;
 
-  std::vector<PunchRow> rows_;  // the batch NextBatch read
+  BatchRows rows_;
+  HttpClient client_;
 };
 
 }  // namespace tallygate::collector

@@ -116,7 +116,7 @@ void Finish(TerminalRuntime& runtime, PollLedger& store, int64_t id, Collection&
     // but when the terminal last answered.
     if (id == kRowWhenWorthIt && quiet && runtime.quiet_count == collection.count) {
       if (now - runtime.answer_written < kQuietWrite) return;
-      store.RecordAnswer(terminal.name, collection.ended);
+      store.RecordAnswer(terminal.name, collection.started, collection.ended);
     } else if (id == kRowWhenWorthIt) {
       store.RecordCollection(collection, backoff_until);
     } else {

@@ -94,10 +94,11 @@ class PollLedger {
   virtual int64_t RecordCollection(const Collection& collection,
                                    std::optional<UtcTime> backoff_until) = 0;
 
-  // The terminal answered at `answered` a poll just like the last one
-  // recorded (complete, the same count, nothing new): its last poll and last
-  // success move to `answered`, and no collections row is added.
-  virtual void RecordAnswer(const std::string& terminal, UtcTime answered) = 0;
+  // The terminal answered at `answered` a poll begun at `asked`, just like
+  // the last one recorded (complete, the same count, nothing new): its last
+  // poll and last success move to `answered`, what is complete to `asked`,
+  // and no collections row is added.
+  virtual void RecordAnswer(const std::string& terminal, UtcTime asked, UtcTime answered) = 0;
 
   // ---- A terminal known by its memory ----
 

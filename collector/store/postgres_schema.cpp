@@ -197,6 +197,20 @@ CREATE TABLE collectors (
   started timestamptz NOT NULL DEFAULT now()
 );
 )",
+    // 9: punches an HR system refused, and an HR sink's Shift Type sync
+    // (see the SQLite schema).
+    R"(
+ALTER TABLE terminals ADD COLUMN complete_to timestamptz;
+ALTER TABLE sinks ADD COLUMN shift_sync timestamp(0);
+CREATE TABLE sink_refusals (
+  sink       text COLLATE "C" NOT NULL,
+  punch      bigint NOT NULL REFERENCES punches (id),
+  reason     text NOT NULL,
+  refused_at timestamptz NOT NULL,
+  again      smallint NOT NULL DEFAULT 0,
+  PRIMARY KEY (sink, punch)
+);
+)",
 };
 
 }  // namespace

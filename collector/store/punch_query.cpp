@@ -23,12 +23,15 @@ std::string SelectPunches() {
 
 // The holder the wanted lists name first; else the entry on the punch's
 // terminal's list; else, for the name, one any list gave the card.
-std::string SelectHolderPunches() {
+// `more` adds columns after the entry's and tables after the joins.
+std::string SelectHolderPunches(std::string_view more_columns = "",
+                                std::string_view more_tables = "") {
   return std::string(kPunchColumns) +
          "COALESCE(h.staff, c.staff), COALESCE(h.name, c.name,"
-         " (SELECT min(n.name) FROM card_names n WHERE n.card = p.card))"
+         " (SELECT min(n.name) FROM card_names n WHERE n.card = p.card))" +
+         std::string(more_columns) +
          " FROM punches p LEFT JOIN cardholders h ON h.card = p.card" +
-         std::string(kEntryJoin);
+         std::string(kEntryJoin) + std::string(more_tables);
 }
 
 constexpr std::string_view kEscape = " ESCAPE '\\'";
@@ -150,6 +153,15 @@ PunchQuery HolderPunchQuery(const PunchFilter& filter, bool dated) {
 PunchQuery StoredAfterQuery(int64_t after, int64_t limit) {
   QueryText query(SelectHolderPunches());
   query.Where("p.id > " + query.Param(after));
+  query.Append(" ORDER BY p.id LIMIT " + query.Param(limit));
+  return std::move(query).Done();
+}
+
+PunchQuery RefusedQuery(const std::string& sink, bool again_only, int64_t limit) {
+  QueryText query(SelectHolderPunches(", r.reason, r.refused_at, r.again",
+                                      " JOIN sink_refusals r ON r.punch = p.id"));
+  query.Where("r.sink = " + query.Param(sink));
+  if (again_only) query.Where("r.again = 1");
   query.Append(" ORDER BY p.id LIMIT " + query.Param(limit));
   return std::move(query).Done();
 }

@@ -55,6 +55,12 @@ PunchQuery HolderPunchQuery(const PunchFilter& filter, bool dated);
 // HolderPunchQuery's.
 PunchQuery StoredAfterQuery(int64_t after, int64_t limit);
 
+// Up to `limit` punches `sink` refused (only those asked again, with
+// `again_only`), by id; the entry columns as HolderPunchQuery's, then the
+// refusal's reason, time and whether it is asked again (12 to 14).
+constexpr int kRefusalColumn = 12;
+PunchQuery RefusedQuery(const std::string& sink, bool again_only, int64_t limit);
+
 // How many punches `filter` selects (its dates and terminals only) per
 // hour, as "YYYY-MM-DD HH" then the count, by hour.
 PunchQuery HourCountQuery(const PunchFilter& filter);

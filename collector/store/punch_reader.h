@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "collector/base/punch.h"
@@ -110,6 +111,10 @@ class PunchReader {
 
   // How many punches follow the id `after`, and the oldest of them.
   virtual SinkBacklog Backlog(int64_t after) = 0;
+
+  // Per terminal with punches after the id `after`: the time of the oldest
+  // of them (its UTC time, else when it was stored).
+  virtual std::vector<std::pair<std::string, UtcTime>> OldestAfter(int64_t after) = 0;
 };
 
 }  // namespace tallygate::collector

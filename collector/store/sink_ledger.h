@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "collector/base/sink.h"
+#include "collector/store/punch_reader.h"
 #include "collector/store/store_error.h"
 
 namespace tallygate::collector {
@@ -36,6 +38,22 @@ class SinkLedger {
   // A stopped sink goes on with the batch it was refused. False when the
   // sink is unknown or was not stopped.
   virtual bool ResumeSink(const std::string& sink) = 0;
+
+  // Keeps punches the sink's receiver refused, each with its reason; a
+  // punch refused again gets its new reason and is no longer asked again.
+  virtual void KeepRefusals(const std::string& sink, const std::vector<RefusedPunch>& refused) = 0;
+  // Forgets refusals of punches since placed.
+  virtual void ForgetRefusals(const std::string& sink, const std::vector<int64_t>& punches) = 0;
+  // The punches the sink refused, oldest first, up to `limit`; with
+  // `again_only`, only those asked to be sent again.
+  virtual std::vector<std::pair<PunchRow, RefusedPunch>> Refusals(const std::string& sink,
+                                                                  bool again_only,
+                                                                  int limit) = 0;
+  // How many punches each sink has refused, by sink.
+  virtual std::vector<std::pair<std::string, int64_t>> RefusalCounts() = 0;
+  // Asks the sink to send its refused punches again (those of `card`
+  // only, when given); returns how many.
+  virtual int64_t AskAgain(const std::string& sink, std::optional<uint32_t> card) = 0;
 };
 
 }  // namespace tallygate::collector

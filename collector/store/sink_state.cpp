@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "collector/base/time_text.h"
 #include "collector/store/punch_query.h"
 #include "collector/store/sql_store.h"
 #include "collector/store/sql_values.h"
@@ -13,7 +14,7 @@ namespace {
 
 constexpr std::string_view kSinkColumns =
     "SELECT name, position, batch_last, batch_id, batch_file, stopped, stopped_at, delivered,"
-    " failures, last_error FROM sinks";
+    " failures, last_error, shift_sync FROM sinks";
 
 SinkState ReadSink(const SqlRow& row) {
   SinkState state;
@@ -27,6 +28,7 @@ SinkState ReadSink(const SqlRow& row) {
   state.delivered = ReadUtc(row, 7);
   state.failures = row.Int(8);
   state.last_error = row.Text(9);
+  if (const auto sync = ReadTime(row, 10)) state.shift_sync = LocalTime{*sync};
   return state;
 }
 
@@ -93,20 +95,21 @@ void SqlStore::SaveSink(const SinkState& state) {
     std::vector<SqlValue> params = {
         state.name,       state.position,  state.batch_last,           state.batch_id,
         state.batch_file, state.stopped,   UtcValue(state.stopped_at), UtcValue(state.delivered),
-        state.failures,   state.last_error};
+        state.failures,   state.last_error,  state.shift_sync ? SqlValue(LocalTimeText(*state.shift_sync)) : SqlValue()};
     // Saved only while the claim holds, checked by the statement itself: a
     // collector that lost it (its connection dropped while it was posting)
     // must not put back a position another has since moved on.
     const std::string claimed = SinkClaimHeld(state.name, params);
     const int64_t saved = session().Exec(
         "INSERT INTO sinks (name, position, batch_last, batch_id, batch_file, stopped,"
-        " stopped_at, delivered, failures, last_error)"
-        " SELECT $1, $2, $3, $4, $5, $6, $7, $8, $9, $10 WHERE " + claimed +
+        " stopped_at, delivered, failures, last_error, shift_sync)"
+        " SELECT $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11 WHERE " + claimed +
         " ON CONFLICT (name) DO UPDATE SET position = excluded.position,"
         " batch_last = excluded.batch_last, batch_id = excluded.batch_id,"
         " batch_file = excluded.batch_file, stopped = excluded.stopped,"
         " stopped_at = excluded.stopped_at, delivered = excluded.delivered,"
-        " failures = excluded.failures, last_error = excluded.last_error",
+        " failures = excluded.failures, last_error = excluded.last_error,"
+        " shift_sync = excluded.shift_sync",
         params);
     if (saved == 0) {
       throw StoreError("this collector's claim on the sink was lost (another may deliver it"

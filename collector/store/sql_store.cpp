@@ -244,10 +244,12 @@ void SqlStore::EndCollection(int64_t id, const Collection& collection,
   // A poll without an answer keeps the count of the last one that had one.
   session_->Exec(
       "UPDATE terminals SET last_poll = $2, last_success = COALESCE($3, last_success),"
-      " last_count = COALESCE($4, last_count), last_error = $5, backoff_until = $6"
+      " last_count = COALESCE($4, last_count), last_error = $5, backoff_until = $6,"
+      " complete_to = COALESCE($7, complete_to)"
       " WHERE name = (SELECT terminal FROM collections WHERE id = $1)",
       {id, UtcTimeText(collection.ended), success ? UtcValue(collection.ended) : SqlValue(),
-       IntValue(collection.count), collection.error, UtcValue(backoff_until)});
+       IntValue(collection.count), collection.error, UtcValue(backoff_until),
+       success ? UtcValue(collection.started) : SqlValue()});
 }
 
 void SqlStore::FinishCollection(int64_t id, const Collection& collection,
@@ -270,13 +272,13 @@ int64_t SqlStore::RecordCollection(const Collection& collection,
   });
 }
 
-void SqlStore::RecordAnswer(const std::string& terminal, UtcTime answered) {
+void SqlStore::RecordAnswer(const std::string& terminal, UtcTime asked, UtcTime answered) {
   Run("recording an answer of " + terminal, [&] {
     // Unsynced as RecordCollection: a crash loses at most when it answered.
     SqlTransaction transaction(*session_, SqlTransaction::Sync::kUnsynced);
     const int64_t found = session_->Exec(
-        "UPDATE terminals SET last_poll = $2, last_success = $2 WHERE name = $1",
-        {terminal, UtcTimeText(answered)});
+        "UPDATE terminals SET last_poll = $2, last_success = $2, complete_to = $3 WHERE name = $1",
+        {terminal, UtcTimeText(answered), UtcTimeText(asked)});
     if (found == 0) throw StoreError("the terminal is not in the store");
     transaction.Commit();
   });
@@ -326,7 +328,7 @@ std::vector<TerminalState> SqlStore::States() {
         success +
         " ORDER BY s.id DESC LIMIT 1), 0) ORDER BY f.id LIMIT 1),"
         " (SELECT l.outcome FROM collections l WHERE l.terminal = t.name AND l.ended IS NOT NULL"
-        " ORDER BY l.id DESC LIMIT 1)"
+        " ORDER BY l.id DESC LIMIT 1), t.complete_to"
         " FROM terminals t ORDER BY t.name";
     std::vector<TerminalState> states;
     session_->Query(query, {}, [&](const SqlRow& row) {
@@ -341,6 +343,7 @@ std::vector<TerminalState> SqlStore::States() {
       state.punches = row.Int(11);
       state.failing_since = ReadUtc(row, 12);
       if (!row.IsNull(13)) state.last_outcome = OutcomeFromName(row.Text(13));
+      state.complete_to = ReadUtc(row, 14);
     });
     return states;
   });
@@ -418,10 +421,15 @@ std::vector<HourCount> SqlStore::PunchesPerHour(const std::string& terminal, Loc
 
 void SqlStore::StreamPunches(const PunchQuery& query,
                              const std::function<void(const PunchRow&)>& row) {
+  StreamPunchRows(query, [&](const PunchRow& punch, const SqlRow&) { row(punch); });
+}
+
+void SqlStore::StreamPunchRows(const PunchQuery& query,
+                               const std::function<void(const PunchRow&, const SqlRow&)>& row) {
   PunchRow out;
   session_->Query(query.sql, query.params, [&](const SqlRow& in) {
     ReadPunchRow(in, out);
-    row(out);
+    row(out, in);
   });
 }
 

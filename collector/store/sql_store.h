@@ -32,7 +32,7 @@ class SqlStore : public Store {
                         std::optional<UtcTime> backoff_until) override;
   int64_t RecordCollection(const Collection& collection,
                            std::optional<UtcTime> backoff_until) override;
-  void RecordAnswer(const std::string& terminal, UtcTime answered) override;
+  void RecordAnswer(const std::string& terminal, UtcTime asked, UtcTime answered) override;
   void ReplaceCards(const std::string& terminal, std::span<const CardEntry> cards,
                     UtcTime collected) override;
   std::vector<TerminalState> States() override;
@@ -77,6 +77,13 @@ class SqlStore : public Store {
   void SaveSink(const SinkState& state) override;
   std::vector<SinkState> Sinks() override;
   bool ResumeSink(const std::string& sink) override;
+  void KeepRefusals(const std::string& sink, const std::vector<RefusedPunch>& refused) override;
+  void ForgetRefusals(const std::string& sink, const std::vector<int64_t>& punches) override;
+  std::vector<std::pair<PunchRow, RefusedPunch>> Refusals(const std::string& sink,
+                                                          bool again_only, int limit) override;
+  std::vector<std::pair<std::string, int64_t>> RefusalCounts() override;
+  int64_t AskAgain(const std::string& sink, std::optional<uint32_t> card) override;
+  std::vector<std::pair<std::string, UtcTime>> OldestAfter(int64_t after) override;
   void Check() override;
 
  protected:
@@ -143,6 +150,9 @@ class SqlStore : public Store {
   // Calls `row` for each row of `query` (punch_query.h's columns).
   void StreamPunches(const PunchQuery& query, const std::function<void(const PunchRow&)>& row);
 
+  // The same, with the query's row for columns after the punch's.
+  void StreamPunchRows(const PunchQuery& query,
+                       const std::function<void(const PunchRow&, const SqlRow&)>& row);
   // A call answered, or did not (StoreEvents::answered, ::unanswered).
   void Answered();
   void Unanswered(const StoreTimeout& error);

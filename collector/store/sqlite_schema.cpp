@@ -192,6 +192,22 @@ CREATE TABLE collectors (
   started TEXT NOT NULL
 ) STRICT;
 )",
+    // 9: for HR sinks: the time up to which each terminal's punches are all
+    // stored (the start of its last successful poll); punches an HR system
+    // refused, kept per sink with its answer until they are placed (sink.h,
+    // RefusedPunch); the time an HR sink last moved its Shift Types' sync to.
+    R"(
+ALTER TABLE terminals ADD COLUMN complete_to TEXT;
+ALTER TABLE sinks ADD COLUMN shift_sync TEXT;
+CREATE TABLE sink_refusals (
+  sink       TEXT NOT NULL,
+  punch      INTEGER NOT NULL REFERENCES punches (id),
+  reason     TEXT NOT NULL,
+  refused_at TEXT NOT NULL,
+  again      INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY (sink, punch)
+) STRICT;
+)",
 };
 
 }  // namespace

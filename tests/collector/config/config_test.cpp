@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "collector/base/time_zone.h"
 #include "collector/config/config.h"
@@ -173,8 +174,10 @@ TEST(ConfigTest, RefusesEachDeliverMistakeAtItsLine) {
       {hook + "url = \"https://h/x\"\nsecret_file = \"/nonexistent/s\"\n",
        "c.toml:5:15: secret_file \"/nonexistent/s\" cannot be read"},
       {"[[deliver]]\nname = \"x\"\nkind = \"email\"\n",
-       "c.toml:3:8: kind must be \"webhook\" or \"folder\", not \"email\""},
-      {hook + "url = \"https://h/x\"\npath = \"/tmp\"\n", "c.toml:5:8: path is for a folder"},
+       "c.toml:3:8: kind must be \"webhook\", \"folder\", \"erpnext\" or \"odoo\","
+       " not \"email\""},
+      {hook + "url = \"https://h/x\"\npath = \"/tmp\"\n",
+       "c.toml:5:8: path is for kind = \"folder\""},
       {folder + "path = \"/nonexistent/drop\"\n", "c.toml:4:8: path \"/nonexistent/drop\" is not"},
       {folder + "path = \"/tmp\"\nevery = \"7m\"\n", "c.toml:5:9: every: \"7m\" must divide a day"},
       {folder + "path = \"/tmp\"\nformat = \"xml\"\n", "c.toml:5:10: format must be"},
@@ -193,6 +196,48 @@ TEST(ConfigTest, RefusesEachDeliverMistakeAtItsLine) {
   EXPECT_EQ(good.deliveries[1].every, std::chrono::hours(24));
   EXPECT_TRUE(good.deliveries[1].json_lines);
   EXPECT_EQ(good.deliveries[1].line, 6);
+}
+
+TEST(ConfigTest, ReadsHrSinksAndRefusesTheirMistakes) {
+  testing::TempDir dir;
+  const std::string key = (dir / "key").string();
+  std::ofstream(key) << "k3y\n";
+  const std::string erp = "[[deliver]]\nname = \"erp\"\nkind = \"erpnext\"\nurl = \"https://erp\"\n";
+  const std::string keys = "api_key_file = \"" + key + "\"\napi_secret_file = \"" + key + "\"\n";
+  const std::string odoo = "[[deliver]]\nname = \"od\"\nkind = \"odoo\"\nurl = \"https://od\"\n"
+                           "api_key_file = \"" + key + "\"\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {erp, "c.toml:1:1: an erpnext sink needs api_key_file and api_secret_file"},
+      {erp + keys + "employee = \"badge\"\n", "c.toml:7:12: employee must be \"staff\""},
+      {erp + keys + "employee_field = \"Badge ID\"\n", "c.toml:7:18: employee_field \"Badge ID\""
+                                                    " is not a field name"},
+      {erp + keys + "in_flags = [1]\n", "c.toml:1:1: in_flags and out_flags go together"},
+      {erp + keys + "in_flags = [1]\nout_flags = [300]\n", "c.toml:8:13: out_flags must hold"},
+      {erp + keys + "in_flags = [1]\nout_flags = [1]\n", "c.toml:8:13: flag 1 is in both"},
+      {erp + keys + "secret_file = \"/s\"\n", "c.toml:7:15: secret_file is for kind = \"webhook\""},
+      {odoo + "shift_types = [\"Day\"]\n", "c.toml:6:15: shift_types is for kind = \"erpnext\""},
+      {odoo + "protocol = \"xmlrpc\"\n", "c.toml:6:12: protocol must be \"json2\""},
+      {odoo + "protocol = \"jsonrpc\"\ndatabase = \"hr\"\n", "c.toml:1:1: protocol = \"jsonrpc\""
+                                                           " logs in: it needs user"},
+      {odoo + "user = \"me\"\n", "c.toml:6:8: user is for protocol = \"jsonrpc\""},
+  };
+  for (const auto& [text, says] : cases) EXPECT_THAT(MessageOf(text), StartsWith(says)) << text;
+  const CollectorConfig good = ParseConfig(
+      erp + keys + "employee = \"card_hex\"\nin_flags = [1]\nout_flags = [2, 3]\n"
+                   "shift_types = [\"Day shift\"]\n" +
+          odoo + "protocol = \"jsonrpc\"\ndatabase = \"hr\"\nuser = \"api\"\n",
+      "c.toml");
+  ASSERT_EQ(good.deliveries.size(), 2u);
+  const HrDeliverConfig& e = good.deliveries[0].hr;
+  EXPECT_EQ(e.api_key, "k3y");
+  EXPECT_EQ(e.employee, HrDeliverConfig::Employee::kCardHex);
+  EXPECT_EQ(e.employee_field, "attendance_device_id");
+  EXPECT_EQ(e.out_flags, (std::vector<uint8_t>{2, 3}));
+  EXPECT_EQ(e.shift_types, (std::vector<std::string>{"Day shift"}));
+  const HrDeliverConfig& o = good.deliveries[1].hr;
+  EXPECT_EQ(o.protocol, HrDeliverConfig::Protocol::kJsonRpc);
+  EXPECT_EQ(o.employee_field, "barcode");
+  EXPECT_EQ(o.employee, HrDeliverConfig::Employee::kStaff);
 }
 
 TEST(ConfigTest, ReadsTerminalsWithTheirDefaults) {

@@ -46,6 +46,7 @@ class FakeReader final : public PunchReader {
     throw Unused();
   }
   SinkBacklog Backlog(int64_t) override { throw Unused(); }
+  std::vector<std::pair<std::string, UtcTime>> OldestAfter(int64_t) override { throw Unused(); }
 
  private:
   static PunchRow Row(int64_t id) {

@@ -262,7 +262,7 @@ TEST(TerminalPollQuiet, WrittenOnceAMinuteAndNotLogged) {
   };
   for (const QuietStep& step : steps) {
     SCOPED_TRACE(std::string("step ") + step.action);
-    store->RecordAnswer(config.name, long_ago);
+    store->RecordAnswer(config.name, long_ago, long_ago);
     const std::string action = step.action;
     if (action == "minute") runtime.answer_written -= kQuietWrite;
     if (action == "add") {

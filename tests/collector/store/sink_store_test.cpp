@@ -35,6 +35,12 @@ TEST_P(SinkStoreTest, PunchesAreReadOnFromAnIdWithWhatIsLeft) {
   ASSERT_EQ(rest.size(), 1u);
   EXPECT_EQ(rest[0].id, all[1].id);
 
+  // Per terminal, the oldest punch after an id: its time, or its collection's.
+  EXPECT_EQ(store_->OldestAfter(all[0].id),
+            (std::vector<std::pair<std::string, UtcTime>>{
+                {"gate-1", std::min(*page[2].utc, CollectionOf("gate-1").started)}}));
+  EXPECT_TRUE(store_->OldestAfter(last).empty());
+
   const SinkBacklog backlog = store_->Backlog(all[0].id);
   EXPECT_EQ(backlog.punches, 2);
   // The undated punch: when it was stored (its collection's start).
@@ -49,11 +55,11 @@ TEST_P(SinkStoreTest, ASinkIsKeptClaimedAndResumed) {
   ASSERT_TRUE(store_->ClaimSink("payroll"));
   ASSERT_TRUE(store_->ClaimSink("archive"));
   SinkState state{"payroll", 7,         9, "d-1", "", "HTTP 400: bad field", UtcTime{},
-                  std::nullopt, 3, "HTTP 400: bad field"};
+                  std::nullopt, 3, "HTTP 400: bad field", At(2024, 3, 1, 9)};
   store_->SaveSink(state);
   state.batch_file = "punches-2024-03-01.csv";
   store_->SaveSink(state);
-  store_->SaveSink({"archive", 3, 0, "", "", "", std::nullopt, UtcTime{}, 0, ""});
+  store_->SaveSink({"archive", 3, 0, "", "", "", std::nullopt, UtcTime{}, 0, "", std::nullopt});
   EXPECT_EQ(store_->LoadSink("payroll"), state);
 
   auto other = Open();
@@ -73,6 +79,38 @@ TEST_P(SinkStoreTest, ASinkIsKeptClaimedAndResumed) {
   EXPECT_EQ(sinks[1].stopped, "");
   EXPECT_FALSE(sinks[1].stopped_at);
   EXPECT_EQ(sinks[1].batch_last, 9);
+}
+
+TEST_P(SinkStoreTest, RefusedPunchesAreKeptUntilPlacedAndAskedAgainByCard) {
+  std::vector<Punch> page = {MakePunch(0, 5), MakePunch(1, 6), MakePunch(2, 5)};
+  store_->StorePage("gate-1", collection_, page, MarkAfter(page.back()));
+  const std::vector<PunchRow> all = store_->PunchesAfter(0, 10);
+  const UtcTime at{std::chrono::seconds{1'700'000'000}};
+  store_->KeepRefusals("erp", {{all[0].id, "no employee 5", at, false},
+                               {all[1].id, "no employee 6", at, false},
+                               {all[2].id, "no employee 5", at, false}});
+  store_->KeepRefusals("odoo", {{all[1].id, "overlap", at, false}});
+  EXPECT_EQ(store_->RefusalCounts(),
+            (std::vector<std::pair<std::string, int64_t>>{{"erp", 3}, {"odoo", 1}}));
+  EXPECT_TRUE(store_->Refusals("erp", true, 10).empty()) << "none asked again yet";
+
+  EXPECT_EQ(store_->AskAgain("erp", 5), 2);
+  const auto again = store_->Refusals("erp", true, 10);
+  ASSERT_EQ(again.size(), 2u);
+  EXPECT_EQ(again[0].first.id, all[0].id);
+  EXPECT_EQ(again[0].first.punch.card, 5u);
+  EXPECT_EQ(again[0].second, (RefusedPunch{all[0].id, "no employee 5", at, true}));
+  EXPECT_EQ(again[1].first.id, all[2].id);
+
+  // One placed, one refused again (no longer asked), one never asked.
+  store_->ForgetRefusals("erp", {all[0].id});
+  store_->KeepRefusals("erp", {{all[2].id, "left", at + std::chrono::seconds(5), false}});
+  const auto left = store_->Refusals("erp", false, 10);
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_EQ(left[0].second, (RefusedPunch{all[1].id, "no employee 6", at, false}));
+  EXPECT_EQ(left[1].second, (RefusedPunch{all[2].id, "left", at + std::chrono::seconds(5), false}));
+  EXPECT_EQ(store_->AskAgain("erp", std::nullopt), 2);
+  EXPECT_EQ(store_->Refusals("odoo", true, 10).size(), 0u) << "another sink's are its own";
 }
 
 }  // namespace

@@ -250,12 +250,13 @@ TEST_P(StoreTest, CollectionsAndStatesTellEachPoll) {
   EXPECT_EQ(again.last_success, gate.last_success);
 
   // A quiet answer moves the last poll and success only, with no row.
-  store_->RecordAnswer("gate-2", minutes(20));
+  store_->RecordAnswer("gate-2", minutes(20) - std::chrono::seconds(1), minutes(20));
   const TerminalState quiet = store_->States()[1];
   EXPECT_EQ(quiet.last_poll, minutes(20));
   EXPECT_EQ(quiet.last_success, minutes(20));
+  EXPECT_EQ(quiet.complete_to, minutes(20) - std::chrono::seconds(1)) << "from when it was asked";
   EXPECT_EQ(store_->Collections("", 5).size(), 3u);
-  EXPECT_THROW(store_->RecordAnswer("no such terminal", minutes(20)), StoreError);
+  EXPECT_THROW(store_->RecordAnswer("no such terminal", minutes(20), minutes(20)), StoreError);
 }
 
 TEST_P(StoreTest, FailingSinceIsTheFirstFailureAfterTheLastSuccess) {

@@ -7,14 +7,14 @@
 #include <chrono>
 #include <thread>
 
-#include "collector/deliver/http_post.h"
+#include "collector/deliver/http_client.h"
 
 namespace tallygate::collector {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(HttpPostTest, AHugeOrSlowAnswerIsBoundedAndRetryAfterRead) {
+TEST(HttpClientTest, AHugeOrSlowAnswerIsBoundedAndRetryAfterRead) {
   httplib::Server server;
   server.Post("/huge", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(std::string(20 << 20, 'x'), "text/plain");
@@ -32,7 +32,7 @@ TEST(HttpPostTest, AHugeOrSlowAnswerIsBoundedAndRetryAfterRead) {
   std::thread serving([&] { server.listen_after_bind(); });
   const auto post = [&](const std::string& path, const std::string& body = "{}",
                         std::chrono::seconds timeout = 1s) {
-    HttpPost request;
+    HttpRequest request;
     request.url = "http://127.0.0.1:" + std::to_string(port) + path;
     request.body = body;
     request.timeout = timeout;
@@ -52,7 +52,7 @@ TEST(HttpPostTest, AHugeOrSlowAnswerIsBoundedAndRetryAfterRead) {
   EXPECT_EQ(post("/later").retry_after, 120s);
   EXPECT_EQ(post("/later", "date").retry_after, 0s);  // a date in the past
 
-  HttpPost refused;
+  HttpRequest refused;
   refused.url = "http://127.0.0.1:1/nothing";
   EXPECT_EQ(Post(refused).status, 0);
   server.stop();

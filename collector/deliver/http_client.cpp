@@ -1,4 +1,4 @@
-#include "collector/deliver/http_post.h"
+#include "collector/deliver/http_client.h"
 
 #include <curl/curl.h>
 
@@ -18,10 +18,18 @@ void InitCurlOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Where an answer's body goes: up to `limit` bytes are kept.
+struct BodySink {
+  std::string* body;
+  size_t limit;
+};
+
 size_t KeepBody(char* data, size_t size, size_t count, void* user) {
-  auto* body = static_cast<std::string*>(user);
+  auto* sink = static_cast<BodySink*>(user);
   const size_t bytes = size * count;
-  if (body->size() < kAnswerKept) body->append(data, std::min(bytes, kAnswerKept - body->size()));
+  if (sink->body->size() < sink->limit) {
+    sink->body->append(data, std::min(bytes, sink->limit - sink->body->size()));
+  }
   return bytes;
 }
 
@@ -59,43 +67,59 @@ int GiveUpOnStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 }  // namespace
 
-HttpAnswer Post(const HttpPost& post) {
+HttpClient::HttpClient() : curl_(nullptr) {
   InitCurlOnce();
+  curl_ = curl_easy_init();
+}
+
+HttpClient::~HttpClient() { curl_easy_cleanup(static_cast<CURL*>(curl_)); }
+
+HttpAnswer HttpClient::Send(const HttpRequest& request) {
   HttpAnswer answer;
-  const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(),
-                                                                 curl_easy_cleanup);
-  if (!curl) {
+  CURL* c = static_cast<CURL*>(curl_);
+  if (c == nullptr) {
     answer.error = "libcurl could not start a request";
     return answer;
   }
+  // Every option is set again: what one request set must not carry over to
+  // the next, only the connection does.
+  curl_easy_reset(c);
   curl_slist* list = nullptr;
-  for (const std::string& header : post.headers) list = curl_slist_append(list, header.c_str());
-  list = curl_slist_append(list, "Content-Type: application/json");
+  for (const std::string& header : request.headers) list = curl_slist_append(list, header.c_str());
+  if (request.method != "GET") list = curl_slist_append(list, "Content-Type: application/json");
   list = curl_slist_append(list, "Expect:");  // no 100-continue round trip
   const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(list,
                                                                             curl_slist_free_all);
   char error[CURL_ERROR_SIZE] = {};
-  CURL* c = curl.get();
-  curl_easy_setopt(c, CURLOPT_URL, post.url.c_str());
+  BodySink body{&answer.body, request.answer_kept};
+  curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(c, CURLOPT_POSTFIELDS, post.body.data());
-  curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
-  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(post.timeout.count() * 1000));
+  if (request.method == "GET") {
+    curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+  } else {
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.body.data());
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE,
+                     static_cast<curl_off_t>(request.body.size()));
+    if (request.method != "POST") {
+      curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+  }
+  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout.count() * 1000));
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(std::min<int64_t>(post.timeout.count(), 10) * 1000));
+                   static_cast<long>(std::min<int64_t>(request.timeout.count(), 10) * 1000));
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "tallygate-collector");
-  if (!post.ca_file.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, post.ca_file.c_str());
+  if (!request.ca_file.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, request.ca_file.c_str());
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, KeepBody);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer.body);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, ReadHeader);
   curl_easy_setopt(c, CURLOPT_HEADERDATA, &answer);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, GiveUpOnStop);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &post.stop);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &request.stop);
   const CURLcode code = curl_easy_perform(c);
   if (code != CURLE_OK) {
     answer.status = 0;
@@ -104,6 +128,23 @@ HttpAnswer Post(const HttpPost& post) {
   }
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &answer.status);
   return answer;
+}
+
+HttpAnswer Post(const HttpRequest& request) { return HttpClient().Send(request); }
+
+std::string UrlEscape(const std::string& text) {
+  std::string escaped;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+      escaped += static_cast<char>(c);
+    } else {
+      escaped += '%';
+      escaped += kHex[c >> 4];
+      escaped += kHex[c & 15];
+    }
+  }
+  return escaped;
 }
 
 }  // namespace tallygate::collector
