@@ -4,8 +4,10 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "collector/store/store.h"
+#include "collector/base/failure.h"
 #include "collector/base/time_text.h"
+#include "collector/base/value_text.h"
+#include "collector/store/store.h"
 
 namespace tallygate::collector {
 namespace {
@@ -18,6 +20,21 @@ UtcTime Now() {
 
 std::string Age(const SinkReport& report) {
   return report.oldest_age ? std::to_string(report.oldest_age->count()) + " s" : "-";
+}
+
+nlohmann::ordered_json RefusalsJson(const SinkReport& report) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const auto& [row, refusal] : report.refusals) {
+    list.push_back({{"punch", row.id},
+                    {"terminal", row.terminal},
+                    {"card", row.punch.card},
+                    {"staff", row.staff},
+                    {"local_time", row.punch.local ? LocalTimeText(*row.punch.local) : ""},
+                    {"reason", refusal.reason},
+                    {"refused_at", UtcTimeText(refusal.at)},
+                    {"again", refusal.again}});
+  }
+  return list;
 }
 
 std::string SinkJson(const std::vector<SinkReport>& reports) {
@@ -38,19 +55,54 @@ std::string SinkJson(const std::vector<SinkReport>& reports) {
          {"failures", report.state.failures},
          {"last_error", report.state.last_error},
          {"stopped", report.state.stopped},
-         {"stopped_at", when(report.state.stopped_at)}});
+         {"stopped_at", when(report.state.stopped_at)},
+         {"refused", report.refused},
+         {"refusals", RefusalsJson(report)},
+         {"shift_sync", report.state.shift_sync
+                            ? nlohmann::ordered_json(LocalTimeText(*report.state.shift_sync))
+                            : nlohmann::ordered_json(nullptr)}});
   }
   return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
+// The punches the sink's HR system refused, asked to be sent again.
+int RetryRefused(const DeliverOptions& options, const DeliverConfig& sink, SinkLedger& store) {
+  if (!sink.hr_system()) {
+    std::cerr << "tallygate-collector: sink " << sink.name
+              << " is no HR system's: its receiver refuses batches, not punches\n";
+    return kBadInput;
+  }
+  std::optional<uint32_t> card;
+  if (!options.card.empty()) {
+    try {
+      card = ParseCard(options.card);
+    } catch (const InputError& error) {
+      std::cerr << "tallygate-collector: --card: " << error.what() << "\n";
+      return kBadInput;
+    }
+  }
+  const int64_t asked = store.AskAgain(sink.name, card);
+  const std::string of = card ? " of card " + std::to_string(*card) : "";
+  if (asked == 0) {
+    std::cerr << "tallygate-collector: sink " << sink.name << " has no refused punch" << of << "\n";
+    return kBadInput;
+  }
+  std::cout << "sink " << sink.name << ": " << asked << " refused punch" << (asked == 1 ? "" : "es")
+            << of << " sent again; those refused again are listed again\n";
+  return 0;
+}
+
 int Retry(const DeliverOptions& options, const CollectorConfig& config, SinkLedger& store) {
   const auto& sinks = config.deliveries;
-  if (std::none_of(sinks.begin(), sinks.end(),
-                   [&](const DeliverConfig& sink) { return sink.name == options.sink; })) {
+  const auto sink = std::find_if(sinks.begin(), sinks.end(), [&](const DeliverConfig& each) {
+    return each.name == options.sink;
+  });
+  if (sink == sinks.end()) {
     std::cerr << "tallygate-collector: no [[deliver]] named \"" << options.sink << "\" in "
               << config.source.string() << "\n";
     return kBadInput;
   }
+  if (options.refused) return RetryRefused(options, *sink, store);
   if (!store.ResumeSink(options.sink)) {
     std::cerr << "tallygate-collector: sink " << options.sink << " is not stopped\n";
     return kBadInput;
@@ -58,6 +110,24 @@ int Retry(const DeliverOptions& options, const CollectorConfig& config, SinkLedg
   std::cout << "sink " << options.sink
             << " resumed: the batch it was refused is sent again, then the rest\n";
   return 0;
+}
+
+std::string RefusalLines(const SinkReport& report) {
+  if (report.refused == 0) return {};
+  std::string out = "  " + std::to_string(report.refused) + " refused punch" +
+                    (report.refused == 1 ? "" : "es") + " (send again: tallygate-collector deliver"
+                    " retry " + report.name + " --refused [--card CARD]):\n";
+  for (const auto& [row, refusal] : report.refusals) {
+    out += "    punch " + std::to_string(row.id) + " " + row.terminal + " card " +
+           std::to_string(row.punch.card) + (row.staff.empty() ? "" : " staff " + row.staff) +
+           " " + (row.punch.local ? LocalTimeText(*row.punch.local) : "(no date)") + ": " +
+           refusal.reason + (refusal.again ? " (to be sent again)" : "") + "\n";
+  }
+  if (report.refused > static_cast<int64_t>(report.refusals.size())) {
+    out += "    ... and " + std::to_string(report.refused - static_cast<int64_t>(report.refusals.size())) +
+           " more (deliver status --json lists the first " + std::to_string(kShownRefusals) + ")\n";
+  }
+  return out;
 }
 
 }  // namespace
@@ -70,6 +140,10 @@ CLI::App* AddDeliverCommands(CLI::App& app, DeliverOptions& options) {
   CLI::App* retry = deliver->add_subcommand(
       "retry", "send the batch a receiver refused again, and go on from it");
   retry->add_option("NAME", options.sink, "the sink's name")->required();
+  retry->add_flag("--refused", options.refused,
+                  "an HR sink: send the punches its HR system refused again");
+  retry->add_option("--card", options.card, "with --refused: only this card's (decimal or hex)")
+      ->needs(retry->get_option("--refused"));
   for (CLI::App* command : {deliver, status, retry}) command->fallthrough();
   return deliver;
 }
@@ -90,7 +164,11 @@ std::string SinkTable(const std::vector<SinkReport>& reports) {
     out += report.name + " (" + report.kind + " " + report.target + "): " +
            std::to_string(report.backlog.punches) + " to deliver, oldest " + Age(report) +
            ", after punch " + std::to_string(report.state.position) + "; " +
-           SinkCondition(report) + "\n";
+           SinkCondition(report) +
+           (report.state.shift_sync
+                ? "; Shift Types synced to " + LocalTimeText(*report.state.shift_sync)
+                : "") +
+           "\n" + RefusalLines(report);
   }
   return out;
 }

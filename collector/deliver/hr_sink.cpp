@@ -58,6 +58,7 @@ Attempt HrSink::Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) {
   sinks.KeepRefusals(config().name, refused);
   LogRefusals(refused);
   if (!failed) {
+    caught_up_ = static_cast<int>(rows.size()) < config().batch;
     rows_.Clear();
     return {};
   }
@@ -68,7 +69,8 @@ Attempt HrSink::Try(PunchReader& punches, SinkLedger& sinks, SinkState& state) {
 std::optional<Attempt> HrSink::Upkeep(PunchReader& punches, SinkLedger& sinks,
                                       SinkState& state) {
   if (std::optional<Attempt> failed = PlaceAgain(sinks)) return failed;
-  if (std::chrono::steady_clock::now() < placer_->FollowDue()) return std::nullopt;
+  if (!caught_up_ && std::chrono::steady_clock::now() < placer_->FollowDue()) return std::nullopt;
+  caught_up_ = false;
   const SinkState before = state;
   const Placement followed = placer_->Follow(punches, state, stopping());
   if (!Settled(followed)) return Failed(followed);

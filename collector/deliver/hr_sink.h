@@ -35,6 +35,9 @@ class HrSink final : public SinkWorker {
 
   std::unique_ptr<PunchPlacer> placer_;
   BatchRows rows_;
+  // The last batch placed was the last there was: the placer's upkeep
+  // (the Shift Type sync) follows at once, not at its next due time.
+  bool caught_up_ = false;
 };
 
 }  // namespace tallygate::collector

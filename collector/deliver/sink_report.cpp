@@ -4,15 +4,30 @@
 
 namespace tallygate::collector {
 
+const char* SinkKindName(DeliverConfig::Kind kind) {
+  switch (kind) {
+    case DeliverConfig::Kind::kWebhook: return "webhook";
+    case DeliverConfig::Kind::kFolder: return "folder";
+    case DeliverConfig::Kind::kErpnext: return "erpnext";
+    case DeliverConfig::Kind::kOdoo: return "odoo";
+  }
+  return "";
+}
+
 std::vector<SinkReport> SinkReports(SinkLedger& sinks, PunchReader& punches,
                                     const CollectorConfig& config, UtcTime now) {
   std::vector<SinkReport> reports;
+  const std::vector<std::pair<std::string, int64_t>> refused = sinks.RefusalCounts();
   for (const DeliverConfig& sink : config.deliveries) {
     SinkReport& report = reports.emplace_back();
     report.name = sink.name;
-    const bool webhook = sink.kind == DeliverConfig::Kind::kWebhook;
-    report.kind = webhook ? "webhook" : "folder";
-    report.target = webhook ? ShownUrl(sink.url) : sink.path.string();
+    report.kind = SinkKindName(sink.kind);
+    report.target =
+        sink.kind == DeliverConfig::Kind::kFolder ? sink.path.string() : ShownUrl(sink.url);
+    for (const auto& [name, count] : refused) {
+      if (name == sink.name) report.refused = count;
+    }
+    if (report.refused > 0) report.refusals = sinks.Refusals(sink.name, false, kShownRefusals);
     if (std::optional<SinkState> state = sinks.LoadSink(sink.name)) {
       report.state = *state;
       report.begun = true;

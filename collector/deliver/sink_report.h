@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "collector/config/config.h"
@@ -17,14 +18,22 @@ namespace tallygate::collector {
 
 struct SinkReport {
   std::string name;
-  std::string kind;    // "webhook" or "folder"
+  std::string kind;    // "webhook", "folder", "erpnext" or "odoo"
   std::string target;  // the folder, or the URL with its credentials masked
   SinkState state;     // position 0 and nothing else for a sink not begun
   bool begun = false;  // the store has its state
   SinkBacklog backlog;
   // Now minus backlog.oldest; absent without a backlog.
   std::optional<std::chrono::seconds> oldest_age;
+  // Punches the HR system refused, and the first kShownRefusals of them.
+  int64_t refused = 0;
+  std::vector<std::pair<PunchRow, RefusedPunch>> refusals;
 };
+
+inline constexpr int kShownRefusals = 50;
+
+// The kind's name in the configuration: "webhook", "folder", "erpnext", "odoo".
+const char* SinkKindName(DeliverConfig::Kind kind);
 
 // Every sink of `config`, in its order. Throws StoreError.
 std::vector<SinkReport> SinkReports(SinkLedger& sinks, PunchReader& punches,

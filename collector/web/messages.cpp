@@ -185,6 +185,12 @@ constexpr Caption kCaptions[] = {
     {Msg::kBarTitle, "%1 %2:00: %3 punches", "%1 %2 时：%3 次"},
     {Msg::kPolledBy, "Polled by", "采集服务"},
     {Msg::kUnnamedCollector, "a collector without a name", "未具名的采集服务"},
+    {Msg::kRefusedPunches,
+     "%1: %2 punches refused by the HR system (after mending the employees there, send them"
+     " again: tallygate-collector deliver retry %1 --refused)",
+     "%1：%2 条打卡被人事系统拒绝（在人事系统中修正员工后，运行 tallygate-collector deliver"
+     " retry %1 --refused 重新发送）"},
+    {Msg::kShiftSynced, "Shift Types synced to %1", "班次已同步至 %1"},
 };
 
 constexpr bool EveryCaptionInPlace() {

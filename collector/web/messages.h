@@ -45,6 +45,7 @@ enum class Msg {
   kNote, kSinglePunch, kNoTimesheetRows, kUndatedApart, kRowsCut, kDayStarts, kFromAfterTo,
   kUnknownTerminal, kUnknownGroup, kTerminalOrGroup, kChartTitle, kChartLabel, kBarTitle,
   kPolledBy, kUnnamedCollector,
+  kRefusedPunches, kShiftSynced,
   kCount  // not a caption
 };
 

@@ -230,6 +230,12 @@ std::string SinkMetricsText(const std::vector<SinkReport>& sinks) {
   for (const SinkReport& sink : sinks) {
     out.Sample({{"sink", sink.name}}, sink.state.stopped.empty() ? 0 : 1);
   }
+  out.Family("tallygate_delivery_refused", "gauge",
+             "Punches the sink's HR system refused (no such employee, one who left, ...), kept "
+             "until they are placed after deliver retry --refused.");
+  for (const SinkReport& sink : sinks) {
+    out.Sample({{"sink", sink.name}}, static_cast<double>(sink.refused));
+  }
   return std::move(out).text();
 }
 

@@ -1,5 +1,6 @@
 #include "collector/web/sinks_panel.h"
 
+#include "collector/base/time_text.h"
 #include "collector/web/html.h"
 
 namespace tallygate::collector::web {
@@ -28,6 +29,32 @@ std::string Condition(const SinkReport& sink, Language language) {
   return Caption(language, Msg::kDelivering);
 }
 
+// "; Shift Types synced to ...", for an ERPNext sink that moved them.
+std::string Synced(const SinkReport& sink, Language language) {
+  if (!sink.state.shift_sync) return {};
+  return "<br><small>" +
+         Caption(language, Msg::kShiftSynced, {LocalTimeText(*sink.state.shift_sync)}) +
+         "</small>";
+}
+
+// The punches a sink's HR system refused, with its answers.
+std::string RefusalsTable(const SinkReport& sink, Language language) {
+  if (sink.refused == 0) return {};
+  std::string rows;
+  for (const auto& [row, refusal] : sink.refusals) {
+    rows += "<tr>" + Cell(Escape(row.terminal)) + Cell(std::to_string(row.punch.card)) +
+            Cell(Escape(row.staff)) +
+            Cell(row.punch.local ? LocalTimeText(*row.punch.local) : "—") +
+            Cell(Escape(refusal.reason)) + "</tr>\n";
+  }
+  return "<h3>" +
+         Caption(language, Msg::kRefusedPunches,
+                 {Escape(sink.name), std::to_string(sink.refused)}) +
+         "</h3>\n" +
+         Table("refused-" + Escape(sink.name), language,
+               {Msg::kTerminal, Msg::kCard, Msg::kStaff, Msg::kTime, Msg::kReason}, rows);
+}
+
 }  // namespace
 
 std::string SinksPanel(const std::vector<SinkReport>& sinks, Language language) {
@@ -40,11 +67,15 @@ std::string SinksPanel(const std::vector<SinkReport>& sinks, Language language) 
                        Escape(sink.target) + "</small>") +
             Cell(std::to_string(sink.backlog.punches)) +
             Cell(sink.oldest_age ? Waited(*sink.oldest_age) : "—") +
-            Cell(Condition(sink, language), stopped ? "error" : "") + "</tr>\n";
+            Cell(Condition(sink, language) + Synced(sink, language), stopped ? "error" : "") +
+            "</tr>\n";
   }
+  std::string refusals;
+  for (const SinkReport& sink : sinks) refusals += RefusalsTable(sink, language);
   return "<h2>" + Caption(language, Msg::kDelivery) + "</h2>\n" +
          Table("sinks", language, {Msg::kSink, Msg::kBacklog, Msg::kOldestWaiting, Msg::kState},
-               rows);
+               rows) +
+         refusals;
 }
 
 }  // namespace tallygate::collector::web
