@@ -1,8 +1,11 @@
 // Delivery by the real service, killed with SIGKILL and started again while
 // terminals of the simulator get punches: a webhook receiver on this
-// machine that fails at random and checks every signature, and a drop
-// folder written every second. At the end the receiver has every stored
-// punch, and the folder holds each in exactly one whole file.
+// machine that fails at random and checks every signature, a drop folder
+// written every second, and fake HR systems failing at random. At the end
+// the receiver has every stored punch, the folder holds each in exactly one
+// whole file, and each HR system holds each punch exactly once (Odoo: one
+// attendance per employee and day, from the first punch to the last), or
+// the store lists it as refused with the HR system's reason.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -15,9 +18,13 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
+#include "collector/base/time_text.h"
 #include "collector/deliver/signature.h"
 #include "collector/store/store.h"
+#include "fakes/hr/fake_frappe.h"
+#include "fakes/hr/fake_odoo.h"
 #include "sim/client/sim_process.h"
 #include "tests/collector/collector_process.h"
 #include "tests/support/temp_dir.h"
@@ -290,6 +297,139 @@ TEST_F(DeliveryProgramTest, AFolderHoldsEachPunchInExactlyOneWholeFileAcrossKill
     ASSERT_FALSE(lines.empty()) << name;
     EXPECT_EQ(lines[0].rfind("id,terminal,card_hex", 0), 0u) << name << " has no header";
   }
+}
+
+// The simulator's cards (sim/model/synthetic_data.cpp): 0x00100000 + i * 977.
+// Every tenth has no employee in the HR system.
+std::vector<std::pair<int, uint32_t>> EmployedCards() {
+  std::vector<std::pair<int, uint32_t>> cards;
+  for (int i = 0; i < 500; ++i) {
+    if (i % 10 != 0) cards.emplace_back(i + 1, 0x00100000u + static_cast<uint32_t>(i) * 977u);
+  }
+  return cards;
+}
+
+bool Employed(uint32_t card) { return (card - 0x00100000u) / 977u % 10 != 0; }
+
+// What the store says was refused by `sink`, by punch id, with the reasons.
+std::map<int64_t, std::string> RefusedIds(const std::string& database, const std::string& sink) {
+  std::map<int64_t, std::string> refused;
+  for (const auto& [row, refusal] : OpenStore(database)->Refusals(sink, false, 1'000'000)) {
+    refused[row.id] = refusal.reason;
+  }
+  return refused;
+}
+
+class HrDeliveryProgramTest : public DeliveryProgramTest {
+ protected:
+  void SetUp() override {
+    DeliveryProgramTest::SetUp();
+    std::ofstream(dir_ / "key") << "the-key\n";
+    std::ofstream(dir_ / "secret") << "the-secret\n";
+  }
+  std::string Keys() const {
+    return "api_key_file = \"" + (dir_ / "key").string() + "\"\n";
+  }
+
+  // Runs the service through kills; returns the stored punches once all
+  // the terminals' are, and the receiver fails no more.
+  std::vector<PunchRow> RunAndStore(fakes::FakeSite& site, std::unique_ptr<Collector>& service) {
+    site.FailAtRandom(0.3, 2026);
+    service = RunWithKills(8);
+    std::vector<PunchRow> stored;
+    EXPECT_TRUE(testing::WaitUntil(
+        [&] {
+          stored = OpenStore(database_)->PunchesAfter(0, 1'000'000);
+          return stored.size() == punches_;
+        },
+        30s))
+        << stored.size() << " stored\n" << service->Log();
+    site.FailAtRandom(0, 1);
+    return stored;
+  }
+};
+
+TEST_F(HrDeliveryProgramTest, AnErpnextSiteHasEachPunchOnceOrItIsListedRefused) {
+  fakes::FakeFrappe site;
+  for (const auto& [n, card] : EmployedCards()) {
+    site.AddEmployee({"HR-EMP-" + std::to_string(n), {{"attendance_device_id",
+                                                        std::to_string(card)}}});
+  }
+  WriteConfig("[[deliver]]\nname = \"erp\"\nkind = \"erpnext\"\nurl = \"" + site.url() +
+              "\"\n" + Keys() + "api_secret_file = \"" + (dir_ / "secret").string() +
+              "\"\nemployee = \"card\"\ntimeout = 1\nbatch = 5\n");
+  std::unique_ptr<Collector> service;
+  const std::vector<PunchRow> stored = RunAndStore(site, service);
+  // Each employed card's punch is a check-in (one per employee and second,
+  // as the site keeps them); every other punch is refused, and nothing else.
+  std::set<std::pair<std::string, std::string>> wanted;
+  std::set<int64_t> refusable;
+  for (const PunchRow& row : stored) {
+    if (Employed(row.punch.card)) {
+      wanted.emplace(std::to_string(row.punch.card), LocalTimeText(*row.punch.local));
+    } else {
+      refusable.insert(row.id);
+    }
+  }
+  std::map<std::string, std::string> card_of;  // employee -> card
+  for (const auto& [n, card] : EmployedCards()) card_of["HR-EMP-" + std::to_string(n)] = std::to_string(card);
+  std::set<std::pair<std::string, std::string>> placed;
+  std::map<int64_t, std::string> refused;
+  EXPECT_TRUE(testing::WaitUntil(
+      [&] {
+        placed.clear();
+        for (const auto& checkin : site.Checkins()) placed.emplace(card_of[checkin.employee], checkin.time);
+        refused = RefusedIds(database_, "erp");
+        return placed == wanted && refused.size() == refusable.size();
+      },
+      60s))
+      << placed.size() << " of " << wanted.size() << " placed, " << refused.size() << " of "
+      << refusable.size() << " refused\n" << service->Log();
+  EXPECT_EQ(site.Checkins().size(), wanted.size()) << "a punch placed twice";
+  for (const auto& [id, reason] : refused) {
+    EXPECT_EQ(refusable.count(id), 1u) << "punch " << id << " refused: " << reason;
+    EXPECT_NE(reason.find("No Employee found"), std::string::npos) << reason;
+  }
+}
+
+TEST_F(HrDeliveryProgramTest, AnOdooDatabaseHasOneAttendancePerEmployeeAndDay) {
+  fakes::FakeOdoo odoo(fakes::FakeOdoo::Api::kJson2);
+  for (const auto& [n, card] : EmployedCards()) {
+    odoo.AddEmployee({n, "E" + std::to_string(n), {{"barcode", std::to_string(card)}}, true});
+  }
+  WriteConfig("[[deliver]]\nname = \"odoo\"\nkind = \"odoo\"\nurl = \"" + odoo.url() +
+              "\"\n" + Keys() + "database = \"hr\"\nemployee = \"card\"\ntimeout = 1\n"
+              "batch = 5\n");
+  std::unique_ptr<Collector> service;
+  const std::vector<PunchRow> stored = RunAndStore(odoo, service);
+  // Per employee and day (on the terminals' clocks, the day starting at
+  // midnight): the first punch's UTC time to the last's.
+  std::map<std::pair<int64_t, std::string>, std::pair<std::string, std::string>> days;
+  size_t refusable = 0;
+  for (const PunchRow& row : stored) {
+    if (!Employed(row.punch.card)) {
+      ++refusable;
+      continue;
+    }
+    const int64_t employee = (row.punch.card - 0x00100000) / 977 + 1;
+    const std::string utc = LocalTimeText(LocalTime{row.punch.utc->time_since_epoch()});
+    auto [span, fresh] = days.try_emplace({employee, LocalTimeText(*row.punch.local).substr(0, 10)},
+                                          utc, utc);
+    span->second.first = std::min(span->second.first, utc);
+    span->second.second = std::max(span->second.second, utc);
+  }
+  std::set<std::tuple<int64_t, std::string, std::string>> wanted;
+  for (const auto& [key, span] : days) wanted.emplace(key.first, span.first, span.second);
+  std::set<std::tuple<int64_t, std::string, std::string>> held;
+  EXPECT_TRUE(testing::WaitUntil(
+      [&] {
+        held.clear();
+        for (const auto& a : odoo.Attendances()) held.emplace(a.employee, a.check_in, a.check_out);
+        return held == wanted && RefusedIds(database_, "odoo").size() == refusable;
+      },
+      60s))
+      << held.size() << " of " << wanted.size() << " attendances\n" << service->Log();
+  EXPECT_EQ(odoo.Attendances().size(), wanted.size()) << "an attendance made twice";
 }
 
 }  // namespace
