@@ -5,6 +5,9 @@
 namespace tallygate::fakes {
 
 FakeSite::FakeSite() {
+  // An answer's header and body go out at once, not 40 ms apart (Nagle and
+  // the client's delayed ACK), as a real site's server sends them.
+  server_.set_tcp_nodelay(true);
   server_.set_pre_routing_handler([this](const httplib::Request&, httplib::Response& response) {
     ++requests_;
     if (const int status = answer_all_; status != 0) {
