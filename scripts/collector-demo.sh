@@ -3,24 +3,28 @@
 # tallygate-sim and tallygate-collector, starts tallygate-sim with five TCP terminals (300 records each,
 # punches arriving), then runs tallygate-collector: check-config, two polls
 # (the second fetches only what came meanwhile), status, the first lines
-# of an export of today's punches as CSV, and the service run for a few
-# seconds delivering every punch into a drop folder, a whole file each 2 s.
+# of an export of today's punches as CSV, the service run for a few
+# seconds delivering every punch into a drop folder, a whole file each 2 s,
+# and then into a fake ERPNext / Frappe HR site (tallygate-fake-hr) that
+# knows 450 of the 500 cardholders: the others' punches are refused and
+# listed by deliver status.
 #
 #   TALLYGATE_BUILD=FOLDER scripts/collector-demo.sh   uses the programs built in FOLDER
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/programs.sh
 . "$root/scripts/programs.sh"
-build_programs "$root/build" tallygate-sim tallygate-collector
+build_programs "$root/build" tallygate-sim tallygate-collector tallygate-fake-hr
 
 work=$(mktemp -d)
 cleanup() {
+  [ -n "${hr_pid:-}" ] && kill "$hr_pid" 2>/dev/null
   stop_sim
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-start_sim "$work/sim.out" --tcp-terminals 5 --tcp-port 0 --records 300 --cards 20 --punch-rate 2
+start_sim "$work/sim.out" --tcp-terminals 5 --tcp-port 0 --records 300 --cards 500 --punch-rate 2
 
 config=$work/collector.toml
 printf 'database = "sqlite:%s/punches.db"\npoll_interval = "1s"\n' "$work" >"$config"
@@ -60,3 +64,23 @@ for file in "$work/drop"/*; do
   echo "$(basename "$file"): $(($(wc -l <"$file") - 1)) punches"
 done
 "$collector" --config "$config" deliver status
+echo "== run for 5 s, delivering into a fake ERPNext site as well (450 of 500 employees)"
+"$tallygate_fake_hr" erpnext 450 >"$work/hr.out" &
+hr_pid=$!
+for _ in $(seq 50); do grep -q '^url ' "$work/hr.out" && break; sleep 0.1; done
+printf 'the-key\n' >"$work/erp.key"
+printf 'the-secret\n' >"$work/erp.secret"
+printf '[[deliver]]\nname = "erpnext"\nkind = "erpnext"\nurl = "%s"\n' \
+  "$(sed -n 's/^url //p' "$work/hr.out")" >>"$config"
+printf 'api_key_file = "%s"\napi_secret_file = "%s"\nshift_types = ["Day shift"]\n' \
+  "$work/erp.key" "$work/erp.secret" >>"$config"
+"$collector" --config "$config" --log-level warning run 2>"$work/hr-run.log" &
+service=$!
+sleep 5
+kill -TERM "$service"
+wait "$service"
+"$collector" --config "$config" deliver status | sed -n '/^erpnext/,$p' | head -6
+kill -TERM "$hr_pid"
+wait "$hr_pid"
+hr_pid=
+echo "the fake ERPNext site holds: $(sed -n 's/^checkins //p' "$work/hr.out") check-ins"

@@ -16,10 +16,12 @@ programs_in() {
   tallygate_sim=$build/sim/tallygate-sim
   tallygate_collector=$build/collector/app/tallygate-collector
   demo_console=$build/demo/DemoConsole
+  tallygate_fake_hr=$build/fakes/hr/tallygate-fake-hr
   declare -gA program_file=(
     [TALLYGATE_V70]=$tallygate_library [tallygate]=$tallygate_cli
     [tallygate-regsvr]=$tallygate_regsvr [tallygate-sim]=$tallygate_sim
-    [tallygate-collector]=$tallygate_collector [DemoConsole]=$demo_console)
+    [tallygate-collector]=$tallygate_collector [DemoConsole]=$demo_console
+    [tallygate-fake-hr]=$tallygate_fake_hr)
 }
 
 # build_programs FOLDER TARGET...
@@ -27,7 +29,8 @@ programs_in() {
 # Uses $TALLYGATE_BUILD when set (and checks that the programs are there);
 # otherwise installs what building needs and builds only the given programs
 # (CMake targets: TALLYGATE_V70, whose code tables come with it, tallygate,
-# tallygate-regsvr, tallygate-sim, tallygate-collector, DemoConsole) into
+# tallygate-regsvr, tallygate-sim, tallygate-collector, DemoConsole, and
+# tallygate-fake-hr, the fake HR systems of fakes/hr) into
 # FOLDER. A folder made anew is a Release build (debug information would
 # make it a third slower) without the tests and the Python module, which
 # need more packages; an existing folder keeps its options.

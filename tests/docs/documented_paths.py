@@ -22,7 +22,7 @@ import sys
 
 TOP_FOLDERS = ("scripts", "examples", "docs", "link", "collector", "sim", "tools", "demo",
                "python", "tests", "bench", "fuzz", "soak", "component", "common", "cmake",
-               "packaging")
+               "packaging", "fakes")
 PATH = re.compile(r"(?<![\w./<>$-])((?:build|%s)/[\w./@*+-]*)" % "|".join(TOP_FOLDERS))
 MAN_PAGE = re.compile(r"\bman (?:-w )?(tallygate[\w-]*)|\b(tallygate[\w-]*)\(1\)")
 # Made by a script when it runs, not by the build.

@@ -390,6 +390,37 @@ TEST_F(HrDeliveryProgramTest, AnErpnextSiteHasEachPunchOnceOrItIsListedRefused) 
     EXPECT_EQ(refusable.count(id), 1u) << "punch " << id << " refused: " << reason;
     EXPECT_NE(reason.find("No Employee found"), std::string::npos) << reason;
   }
+  // HR adds the missing employees; the refused punches, asked again, are placed.
+  const auto command = [&](const std::vector<std::string>& words, const std::string& log) {
+    Collector program(config_, words, (dir_ / log).string());
+    const int status = program.WaitForExit(20s).value_or(-1);
+    return std::make_pair(status, program.Log());
+  };
+  const auto [listed, status_text] = command({"deliver", "status"}, "status.log");
+  EXPECT_EQ(listed, 0) << status_text;
+  EXPECT_NE(status_text.find(std::to_string(refusable.size()) + " refused punches"),
+            std::string::npos)
+      << status_text;
+  for (int i = 0; i < 500; i += 10) {
+    const uint32_t card = 0x00100000u + static_cast<uint32_t>(i) * 977u;
+    site.AddEmployee({"HR-EMP-" + std::to_string(i + 1), {{"attendance_device_id",
+                                                            std::to_string(card)}}});
+    card_of["HR-EMP-" + std::to_string(i + 1)] = std::to_string(card);
+  }
+  EXPECT_EQ(command({"deliver", "retry", "erp", "--refused"}, "retry.log").first, 0);
+  for (const PunchRow& row : stored) {
+    wanted.emplace(std::to_string(row.punch.card), LocalTimeText(*row.punch.local));
+  }
+  EXPECT_TRUE(testing::WaitUntil(
+      [&] {
+        placed.clear();
+        for (const auto& checkin : site.Checkins()) placed.emplace(card_of[checkin.employee], checkin.time);
+        return placed == wanted && RefusedIds(database_, "erp").empty();
+      },
+      30s))
+      << placed.size() << " of " << wanted.size() << " placed after the retry\n" << service->Log();
+  EXPECT_EQ(command({"deliver", "retry", "erp", "--refused"}, "again.log").first, 2)
+      << "nothing left to send again";
 }
 
 TEST_F(HrDeliveryProgramTest, AnOdooDatabaseHasOneAttendancePerEmployeeAndDay) {
