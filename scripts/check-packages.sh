@@ -142,7 +142,11 @@ fi
 ! pgrep -f '^(/usr/bin/)?tallygate-collector( |$)' >/dev/null || fail "a tallygate-collector runs after the install"
 echo "systemd unit $unit: in place, disabled, not running"
 
-ldconfig -p | grep -q 'libTALLYGATE_V70\.so\.' || fail "ldconfig's cache lacks libTALLYGATE_V70"
+# The cache is read whole first: `ldconfig -p | grep -q` under pipefail fails
+# when grep stops reading at its match while ldconfig still writes (a cache
+# listing longer than the pipe holds gets SIGPIPE).
+ldconfig_has() { local cache; cache=$(ldconfig -p); grep -q "$1" <<<"$cache"; }
+ldconfig_has 'libTALLYGATE_V70\.so\.' || fail "ldconfig's cache lacks libTALLYGATE_V70"
 # DemoConsole starts with the installed library and Qt's offscreen platform.
 in_clean timeout 60 env QT_QPA_PLATFORM=offscreen DemoConsole --screenshot "$work/demo.png" \
   >"$work/demo.out" 2>&1 || { cat "$work/demo.out"; fail "DemoConsole --screenshot failed"; }
@@ -176,7 +180,7 @@ check_gone() {
   [ -z "$left" ] || fail "after $1, written since the install and still there: $left"
   left=$(comm -23 "$work/before" "$work/after" | xargs)
   [ -z "$left" ] || fail "after $1, gone though there before the install: $left"
-  ! ldconfig -p | grep -q 'libTALLYGATE_V70' || fail "after $1, ldconfig's cache still has libTALLYGATE_V70"
+  ! ldconfig_has 'libTALLYGATE_V70' || fail "after $1, ldconfig's cache still has libTALLYGATE_V70"
 }
 
 "${apt[@]}" remove "${names[@]}" >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "apt-get remove"; }
