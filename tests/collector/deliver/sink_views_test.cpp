@@ -1,5 +1,7 @@
 // A webhook URL with credentials, as `deliver status` (text and JSON) and
-// the dashboard's page show it: masked, never the secrets themselves.
+// the dashboard's page show it: masked, never the secrets themselves; and
+// the punches an HR system refused, on the page in both languages and in
+// /metrics.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -40,6 +42,40 @@ TEST_F(SinkViewsTest, NeitherDeliverStatusNorTheDashboardShowsAUrlsCredentials) 
     EXPECT_EQ(text.find("Pa55-user"), std::string::npos) << text;
     EXPECT_EQ(text.find("K3y-query"), std::string::npos) << text;
   }
+}
+
+TEST_F(SinkViewsTest, RefusedPunchesAreOnThePageInBothLanguagesAndInMetrics) {
+  std::ofstream(dir_ / "key") << "k\n";
+  const std::string config = (dir_ / "c.toml").string();
+  std::ofstream(config) << "database = \"" << database_
+                        << "\"\n[[deliver]]\nname = \"erp\"\nkind = \"erpnext\"\n"
+                           "url = \"https://erp.example.com\"\napi_key_file = \""
+                        << (dir_ / "key").string() << "\"\napi_secret_file = \""
+                        << (dir_ / "key").string() << "\"\n";
+  {
+    const std::unique_ptr<Store> store = OpenStore(database_);
+    const std::vector<PunchRow> rows = store->PunchesAfter(0, 10);
+    store->KeepRefusals("erp", {{rows[0].id, "HTTP 417: No Employee <b>found</b>", UtcTime{}, false},
+                                {rows[2].id, "HTTP 417: left", UtcTime{}, false}});
+  }
+  Serve();
+  server_->Attach(std::make_shared<CollectorConfig>(LoadConfig(config)),
+                  [](const std::string&) { return true; });
+  const auto english = Get("/terminals");
+  const auto chinese = Get("/terminals", {{"Accept-Language", "zh-CN"}});
+  ASSERT_TRUE(english && chinese);
+  EXPECT_NE(english->body.find("erp: 2 punches refused by the HR system"), std::string::npos)
+      << english->body;
+  EXPECT_NE(chinese->body.find("erp：2 条打卡被人事系统拒绝"), std::string::npos) << chinese->body;
+  for (const std::string& body : {english->body, chinese->body}) {
+    EXPECT_NE(body.find("No Employee &lt;b&gt;found&lt;/b&gt;"), std::string::npos)
+        << "the HR system's answer, escaped";
+    EXPECT_NE(body.find("1234567"), std::string::npos) << "the refused punch's card";
+  }
+  const auto metrics = Get("/metrics");
+  ASSERT_TRUE(metrics);
+  EXPECT_NE(metrics->body.find("tallygate_delivery_refused{sink=\"erp\"} 2"), std::string::npos)
+      << metrics->body;
 }
 
 }  // namespace
