@@ -79,7 +79,10 @@ service=$!
 sleep 5
 kill -TERM "$service"
 wait "$service"
-"$collector" --config "$config" deliver status | sed -n '/^erpnext/,$p' | head -6
+# Into a file first, as the export above: piped into head, the status
+# would be ended by SIGPIPE once head has its lines.
+"$collector" --config "$config" deliver status >"$work/status.txt"
+sed -n '/^erpnext/,$p' "$work/status.txt" | sed -n 1,6p
 kill -TERM "$hr_pid"
 wait "$hr_pid"
 hr_pid=

@@ -46,9 +46,11 @@ status=0
 "$root/scripts/collector-demo.sh" >"$work/collector.out" 2>&1 || status=$?
 if [ "$status" != 0 ] || ! grep -q '^terminal,card_hex,card,' "$work/collector.out" ||
   ! grep -q '^hr-drop-.*\.csv: [1-9][0-9]* punches$' "$work/collector.out" ||
-  ! grep -q '^hr-drop (folder .*): [0-9]* to deliver' "$work/collector.out"; then
+  ! grep -q '^hr-drop (folder .*): [0-9]* to deliver' "$work/collector.out" ||
+  ! grep -q '^the fake ERPNext site holds: [1-9][0-9]* check-ins$' "$work/collector.out" ||
+  ! grep -q '^  [1-9][0-9]* refused punches' "$work/collector.out"; then
   tail -20 "$work/collector.out"
-  fail "scripts/collector-demo.sh exited with $status (expected 0, an export, and every punch delivered into files)"
+  fail "scripts/collector-demo.sh exited with $status (expected 0, an export, every punch delivered into files, and check-ins and refused punches of the fake ERPNext site)"
 else
   echo "exit status 0, $(grep -c '^gate-[0-9] ' "$work/collector.out") terminals in its status, an export, $(grep -c '^hr-drop-' "$work/collector.out") files delivered"
 fi
