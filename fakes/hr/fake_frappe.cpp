@@ -45,7 +45,7 @@ FakeFrappe::FakeFrappe(Home home, MissingMethod missing, std::string key, std::s
   Start();
 }
 
-FakeFrappe::~FakeFrappe() = default;
+FakeFrappe::~FakeFrappe() { Stop(); }
 
 bool FakeFrappe::Authorized(const httplib::Request& request, httplib::Response& response) const {
   if (request.get_header_value("Authorization") == token_) return true;

@@ -91,7 +91,7 @@ FakeOdoo::FakeOdoo(Api api, std::string database, std::string user, std::string 
   Start();
 }
 
-FakeOdoo::~FakeOdoo() = default;
+FakeOdoo::~FakeOdoo() { Stop(); }
 
 void FakeOdoo::Json2(const httplib::Request& request, httplib::Response& response) {
   const std::lock_guard lock(mutex());

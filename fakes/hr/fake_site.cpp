@@ -20,7 +20,9 @@ FakeSite::FakeSite() {
   });
 }
 
-FakeSite::~FakeSite() {
+FakeSite::~FakeSite() { Stop(); }
+
+void FakeSite::Stop() {
   server_.stop();
   if (thread_.joinable()) thread_.join();
 }

@@ -34,6 +34,10 @@ class FakeSite {
   int64_t requests() const { return requests_; }
 
  protected:
+  // Stops serving and waits for the handlers in flight. A fake's destructor
+  // calls it first: its handlers use its members, which go before the
+  // base's destructor would stop them.
+  void Stop();
   // Starts serving; called by the fake's constructor once its routes are set.
   void Start();
   httplib::Server& server() { return server_; }
