@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "collector/app/cards_report.h"
+#include "collector/base/time_zone.h"
 #include "collector/cards/card_changes.h"
 #include "collector/cards/card_plan.h"
 #include "collector/cards/holder_check.h"
@@ -22,8 +23,6 @@ constexpr int kBadInput = 2;
 constexpr int kAuditShown = 20;
 // Who the audit says made a change from the command line.
 constexpr const char* kCommandLine = "cli";
-
-UtcTime Now() { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); }
 
 int Refuse(const std::string& command, const std::vector<std::string>& problems) {
   for (const std::string& problem : problems) {
@@ -54,7 +53,8 @@ void KeepPending(CardBook& store, const CollectorConfig& config) {
   const std::vector<TerminalPlan> plans = Plans(store, fleet, holders);
   for (size_t i = 0; i < plans.size(); ++i) {
     if (!config.terminals[i].card_list) continue;
-    store.SetPendingCards(plans[i].terminal, PendingOf(plans[i], holders, fleet.today[i], Now()));
+    store.SetPendingCards(plans[i].terminal,
+                          PendingOf(plans[i], holders, fleet.today[i], UtcNow()));
   }
 }
 
@@ -80,7 +80,7 @@ int Import(const CardsOptions& options, const CollectorConfig& config) {
   if (!file.problems.empty()) return kBadInput;
   const CardholderChanges changes{file.holders, {}, !options.merge};
   const std::unique_ptr<Store> store = OpenStore(config.database);
-  const UtcTime now = Now();
+  const UtcTime now = UtcNow();
   if (options.dry_run) {
     const std::vector<Cardholder> before = store->Cardholders();
     const ChangeResult checked = CheckCardholderChanges(before, CardTerminals(config), changes, now);
@@ -120,7 +120,7 @@ int Change(const std::string& command, const CardholderChanges& changes,
            const CollectorConfig& config) {
   const std::unique_ptr<Store> store = OpenStore(config.database);
   const ChangeResult result =
-      MakeCardholderChanges(*store, CardTerminals(config), changes, kCommandLine, Now());
+      MakeCardholderChanges(*store, CardTerminals(config), changes, kCommandLine, UtcNow());
   if (result.refused()) return Refuse(command, result.problems);
   KeepPending(*store, config);
   const std::vector<CardAudit>& audits = result.audits;

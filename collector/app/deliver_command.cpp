@@ -6,6 +6,7 @@
 
 #include "collector/base/failure.h"
 #include "collector/base/time_text.h"
+#include "collector/base/time_zone.h"
 #include "collector/base/value_text.h"
 #include "collector/store/store.h"
 
@@ -13,10 +14,6 @@ namespace tallygate::collector {
 namespace {
 
 constexpr int kBadInput = 2;
-
-UtcTime Now() {
-  return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-}
 
 std::string Age(const SinkReport& report) {
   return report.oldest_age ? std::to_string(report.oldest_age->count()) + " s" : "-";
@@ -152,7 +149,7 @@ int RunDeliver(const CLI::App& deliver, const DeliverOptions& options,
                const CollectorConfig& config) {
   const std::unique_ptr<Store> store = OpenStore(config.database);
   if (deliver.got_subcommand("retry")) return Retry(options, config, *store);
-  const std::vector<SinkReport> reports = SinkReports(*store, *store, config, Now());
+  const std::vector<SinkReport> reports = SinkReports(*store, *store, config, UtcNow());
   std::cout << (options.json ? SinkJson(reports) : SinkTable(reports));
   return 0;
 }

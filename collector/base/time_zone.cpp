@@ -62,6 +62,10 @@ std::optional<UtcTime> ToUtc(LocalTime local, const std::string& zone) {
   return UtcTime{utc.time_since_epoch()};
 }
 
+UtcTime UtcNow() {
+  return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
 LocalTime ToLocal(UtcTime utc, const std::string& zone) {
   const std::lock_guard hold(TimeZoneLibraryLock());
   const date::time_zone* found = FindZone(zone);

@@ -24,6 +24,9 @@ std::string HostTimeZone();
 // of the change.
 std::optional<UtcTime> ToUtc(LocalTime local, const std::string& zone);
 
+// Now, on the host's UTC clock, to the second.
+UtcTime UtcNow();
+
 // The local time of `utc` in `zone` (the host's zone when `zone` is unknown).
 LocalTime ToLocal(UtcTime utc, const std::string& zone);
 

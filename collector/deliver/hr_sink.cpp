@@ -3,16 +3,13 @@
 #include <utility>
 
 #include "collector/base/log.h"
+#include "collector/base/time_zone.h"
 
 namespace tallygate::collector {
 namespace {
 
 // Refused punches sent again per step: the batch's share of the sink's time.
 constexpr int kAgainAtOnce = 100;
-
-UtcTime UtcNow() {
-  return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-}
 
 // A placement that did not place nor refuse, as a try's outcome.
 Attempt Failed(const Placement& placement) {

@@ -5,6 +5,7 @@
 
 #include "collector/base/log.h"
 #include "collector/base/sleep.h"
+#include "collector/base/time_zone.h"
 
 namespace tallygate::collector {
 namespace {
@@ -20,10 +21,6 @@ constexpr std::chrono::seconds kLookAgain{2};
 constexpr std::chrono::seconds kStoppedLook{2};
 constexpr std::chrono::seconds kClaimLook{10};
 constexpr std::chrono::seconds kLongestStoreWait{60};
-
-UtcTime UtcNow() {
-  return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-}
 
 }  // namespace
 

@@ -11,10 +11,6 @@
 namespace tallygate::collector {
 namespace {
 
-UtcTime NowUtc() {
-  return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-}
-
 // Removals first: a card that must no longer open is the urgent change.
 int Urgency(CardChange change) { return change == CardChange::kRemove ? 0 : 1; }
 
@@ -73,7 +69,7 @@ void PlanCards(TerminalRuntime& runtime, CardBook& store, const WantedSnapshot& 
   }
   const CardList list = store.Cards(terminal.name);
   const TerminalPlan plan = PlanTerminal(wanted.holders, {CardTerminalOf(terminal), today, list});
-  std::vector<PendingCard> pending = PendingOf(plan, wanted.holders, today, NowUtc());
+  std::vector<PendingCard> pending = PendingOf(plan, wanted.holders, today, UtcNow());
   store.SetPendingCards(terminal.name, pending);
   runtime.cards_pending = std::move(pending);
   runtime.cards_planned_version = wanted.version;
@@ -104,7 +100,7 @@ CardList WriteAhead(CardBook& store, TerminalRuntime& runtime,
     list.cards.push_back(std::move(maybe));
   }
   if (list.cards.size() > listed) {
-    store.ReplaceCards(name, list.cards, list.collected.value_or(NowUtc()));
+    store.ReplaceCards(name, list.cards, list.collected.value_or(UtcNow()));
     runtime.cards_list_changed = true;
   }
   return list;
@@ -126,7 +122,7 @@ CardsMade MakeChanges(Line& line, TerminalRuntime& runtime, const std::vector<Pe
     if (stop.stop_requested()) break;
     bool line_failed = false;
     const std::string error = Make(line, terminal, change, stop, line_failed);
-    made.outcomes.push_back({terminal.name, change.card, change.change, NowUtc(), error});
+    made.outcomes.push_back({terminal.name, change.card, change.change, UtcNow(), error});
     if (error.empty()) {
       made.done[change.card] = &change;
     } else {
@@ -157,7 +153,7 @@ void KeepListAsMade(CardBook& store, TerminalRuntime& runtime, CardList& list,
     if (change->change != CardChange::kRemove) now.push_back(EntryOf(*change, LineOptions{}.names));
   }
   for (size_t i = 0; i < now.size(); ++i) now[i].position = static_cast<int32_t>(i);
-  store.ReplaceCards(runtime.config->name, now, NowUtc());
+  store.ReplaceCards(runtime.config->name, now, UtcNow());
   runtime.cards_list_changed = true;
 }
 

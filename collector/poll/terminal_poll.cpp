@@ -19,11 +19,7 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
-UtcTime NowUtc() {
-  return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-}
-
-std::chrono::sys_days Today() { return std::chrono::floor<std::chrono::days>(NowUtc()); }
+std::chrono::sys_days Today() { return std::chrono::floor<std::chrono::days>(UtcNow()); }
 
 void Say(LogLevel level, const TerminalConfig& terminal, const std::string& text) {
   Log(level, terminal.name + ": " + text);
@@ -74,7 +70,7 @@ constexpr int64_t kRowWhenWorthIt = -1;
 void Finish(TerminalRuntime& runtime, PollLedger& store, int64_t id, Collection& collection,
             bool acted = false) {
   const TerminalConfig& terminal = *runtime.config;
-  collection.ended = NowUtc();
+  collection.ended = UtcNow();
   const auto now = std::chrono::steady_clock::now();
   // Busy neither fails the terminal nor ends its failures; a TCP terminal
   // busy for longer than its busy_limit is unreachable after all.
@@ -235,7 +231,7 @@ void CollectCards(Line& line, TerminalRuntime& runtime, CardBook& store, const s
     AppendError(collection, "card list incomplete, kept the previous one");
     return;
   }
-  store.ReplaceCards(terminal.name, cards, NowUtc());
+  store.ReplaceCards(terminal.name, cards, UtcNow());
   runtime.cards_day = Today();
   runtime.cards_wanted = false;
   runtime.cards_list_changed = true;
@@ -272,7 +268,7 @@ class TerminalPoll {
         wanted_(wanted),
         acted_(runtime.asked_for) {
     collection_.terminal = terminal_.name;
-    collection_.started = NowUtc();
+    collection_.started = UtcNow();
     runtime_.upkeep_done = false;
   }
 
@@ -514,7 +510,7 @@ bool HeldByAnother(ErrorCode code) {
 Collection RecordLineFailure(TerminalRuntime& runtime, PollLedger& store, const Error& error) {
   Collection collection;
   collection.terminal = runtime.config->name;
-  collection.started = NowUtc();
+  collection.started = UtcNow();
   collection.outcome = HeldByAnother(error.code()) ? Outcome::kBusy : Outcome::kUnreachable;
   collection.error = error.message();
   Finish(runtime, store, kRowWhenWorthIt, collection);
