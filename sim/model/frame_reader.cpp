@@ -1,5 +1,6 @@
 #include "sim/model/frame_reader.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "sim/model/wire_shape.h"
@@ -18,7 +19,7 @@ void FrameReader::Feed(std::span<const uint8_t> bytes, TimePoint now) {
 }
 
 void FrameReader::Expire(TimePoint now) {
-  if (pending_.empty() || now - last_byte_ < silence_) return;
+  if (pending_.empty() || now - last_byte_ < PendingSilence()) return;
   // Nothing more is coming for the candidate at the front: what cannot be
   // completed now is noise, but a frame may still hide behind it.
   while (!pending_.empty()) {
@@ -37,7 +38,11 @@ std::optional<ReaderEvent> FrameReader::Next() {
 
 std::optional<TimePoint> FrameReader::deadline() const {
   if (pending_.empty()) return std::nullopt;
-  return last_byte_ + silence_;
+  return last_byte_ + PendingSilence();
+}
+
+std::chrono::milliseconds FrameReader::PendingSilence() const {
+  return pending_.size() == 1 ? std::max(silence_, kAddressSilence) : silence_;
 }
 
 void FrameReader::Reset() {

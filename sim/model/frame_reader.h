@@ -12,6 +12,12 @@
 // byte is given up the same way, byte by byte, until nothing is left; the
 // host always falls silent after a frame while it waits for the answer.
 //
+// A lone byte, the address, is given more time: the host sends the address
+// and the frame apart (on a serial line the parity changes between them,
+// over TCP they are two sends), and a host on a busy machine can take longer
+// than `silence` between the two. Bytes that follow a stray lone byte are
+// read as usual, so it holds up nothing.
+//
 // Frames for every address come out; choosing the terminal is the bus's job.
 // The reader is driven by the caller's clock, so it can be tested without
 // waiting.
@@ -32,6 +38,8 @@
 namespace tallygate::sim {
 
 inline constexpr std::chrono::milliseconds kDefaultSilence{100};
+// How long a lone address byte waits for its frame, when that is longer.
+inline constexpr std::chrono::milliseconds kAddressSilence{1000};
 
 // What the reader found in the stream.
 struct ReaderEvent {
@@ -70,6 +78,9 @@ class FrameReader {
   Step ParseOne(bool flushing);
   void DropFirstByte();
   void FlushDiscarded();
+
+  // The silence that gives up what is pending now.
+  std::chrono::milliseconds PendingSilence() const;
 
   std::chrono::milliseconds silence_;
   Bytes pending_;

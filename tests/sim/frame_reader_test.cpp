@@ -179,6 +179,26 @@ TEST(FrameReader, SlowBytesWithinTheSilenceStillMakeAFrame) {
   EXPECT_EQ(found.discarded, 0u);
 }
 
+// The host's pause between the address byte and its frame may outlast the
+// silence between a frame's own bytes; a lone byte that stays alone goes.
+TEST(FrameReader, LoneAddressByteWaitsLongerForItsFrame) {
+  struct Case {
+    std::chrono::milliseconds frame_after;
+    size_t frames;
+    size_t discarded;
+  };
+  for (const Case& c : {Case{600ms, 1, 0}, Case{999ms, 1, 0}, Case{1001ms, 0, 1 + kClearFlag1.size()}}) {
+    FrameReader reader(100ms);
+    reader.Feed(Bytes{0x01}, kStart);
+    reader.Expire(kStart + c.frame_after);
+    reader.Feed(kClearFlag1, kStart + c.frame_after);
+    reader.Expire(kStart + c.frame_after + 1s);
+    const Found found = Drain(reader);
+    EXPECT_EQ(found.frames.size(), c.frames) << c.frame_after.count();
+    EXPECT_EQ(found.discarded, c.discarded) << c.frame_after.count();
+  }
+}
+
 TEST(FrameReader, ResetForgetsPendingBytes) {
   FrameReader reader;
   reader.Feed(Bytes{0x01, 0x03, 0x02}, kStart);
