@@ -62,15 +62,15 @@ DeliverConfig SinkConfig(DeliverConfig::Kind kind, const std::string& url) {
   DeliverConfig config;
   config.name = "bench";
   config.kind = kind;
-  config.url = url;
+  config.hr.site.url = url;
   config.batch = 200;
-  config.hr.api_key = "the-key";
-  config.hr.api_secret = "the-secret";
+  config.hr.site.api_key = "the-key";
+  config.hr.site.api_secret = "the-secret";
   config.hr.employee = HrDeliverConfig::Employee::kCard;
   config.hr.employee_field = kind == DeliverConfig::Kind::kErpnext ? "attendance_device_id"
                                                                    : "barcode";
-  config.hr.database = "hr";
-  config.hr.user = "api@example.com";
+  config.hr.site.database = "hr";
+  config.hr.site.user = "api@example.com";
   return config;
 }
 
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
       odoo.AddEmployee({e + 1, "E", {{"barcode", std::to_string(kFirstCard + e)}}, true});
     }
     DeliverConfig config = SinkConfig(DeliverConfig::Kind::kOdoo, odoo.url());
-    if (api == fakes::FakeOdoo::Api::kJsonRpc) config.hr.protocol = HrDeliverConfig::Protocol::kJsonRpc;
+    if (api == fakes::FakeOdoo::Api::kJsonRpc) config.hr.site.protocol = HrSite::Protocol::kJsonRpc;
     const double seconds = Deliver(
         config, database,
         std::make_unique<OdooPlacer>(config, std::vector<SyncTerminal>{{"gate-1", "UTC"}},

@@ -85,13 +85,14 @@ std::vector<Cardholder> AfterChanges(std::span<const Cardholder> holders,
   if (changes.whole_list) {
     const auto put = ByCard(changes.put);
     for (auto& [card, holder] : after) {
-      if (!put.contains(card)) revoke(holder);
+      if (!put.contains(card) && holder.owner == changes.owner) revoke(holder);
     }
   }
   for (const Cardholder& holder : changes.put) {
     Cardholder& kept = after[holder.card];
     kept = holder;
     kept.revoked.reset();
+    kept.owner = changes.owner;
   }
   // A card nobody held is revoked all the same: it is taken off any
   // terminal it was enrolled on by hand.

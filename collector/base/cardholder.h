@@ -33,6 +33,10 @@ struct Cardholder {
   // it had. A revoked card is still known, unlike a card nobody asked for
   // (enrolled by hand at a terminal).
   std::optional<UtcTime> revoked;
+  // Who keeps the holder: "" a person (a file, a command, the dashboard),
+  // "hr:NAME" the HR system a [[holders_from]] reads. Neither changes the
+  // other's holders.
+  std::string owner = {};
 
   bool operator==(const Cardholder&) const = default;
 };
@@ -43,6 +47,9 @@ struct CardholderChanges {
   std::vector<uint32_t> revoke;
   // `put` is the whole list: every holder not in it is revoked.
   bool whole_list = false;
+  // Who makes the changes: the holders put become its, and a whole list
+  // revokes only its own holders (Cardholder::owner).
+  std::string owner = {};
 };
 
 enum class CardAction { kAdd, kChange, kRevoke };

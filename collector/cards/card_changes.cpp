@@ -1,5 +1,7 @@
 #include "collector/cards/card_changes.h"
 
+#include <map>
+
 #include "collector/cards/holder_check.h"
 
 namespace tallygate::collector {
@@ -20,10 +22,32 @@ std::vector<std::string> CapacityProblems(std::span<const Cardholder> holders,
   return problems;
 }
 
+std::vector<std::string> OwnerProblems(std::span<const Cardholder> before,
+                                       const CardholderChanges& changes) {
+  std::map<uint32_t, const Cardholder*> now;
+  for (const Cardholder& holder : before) now[holder.card] = &holder;
+  std::vector<std::string> problems;
+  const auto check = [&](uint32_t card) {
+    const auto found = now.find(card);
+    if (found == now.end() || found->second->revoked || found->second->owner == changes.owner) {
+      return;
+    }
+    const std::string& owner = found->second->owner;
+    problems.push_back(
+        "card " + std::to_string(card) + " is kept by " +
+        (owner.empty() ? std::string("hand (the cards commands, a file, the dashboard)")
+                       : owner + ": change it in that HR system"));
+  };
+  for (const Cardholder& holder : changes.put) check(holder.card);
+  for (uint32_t card : changes.revoke) check(card);
+  return problems;
+}
+
 ChangeResult CheckCardholderChanges(std::span<const Cardholder> before,
                                     std::span<const CardTerminal> terminals,
                                     const CardholderChanges& changes, UtcTime when) {
   ChangeResult result;
+  result.problems = OwnerProblems(before, changes);
   for (const Cardholder& holder : changes.put) {
     for (const std::string& problem : HolderProblems(holder, terminals)) {
       result.problems.push_back("card " + std::to_string(holder.card) + ": " + problem);

@@ -28,8 +28,15 @@ struct ChangeResult {
 std::vector<std::string> CapacityProblems(std::span<const Cardholder> holders,
                                           std::span<const CardTerminal> terminals);
 
-// Checks each holder `changes` puts (HolderProblems) and the lists after
-// them (CapacityProblems) against the lists `before` (by card), without
+// The cards `changes` would put or revoke that another owner keeps (a
+// person's holders are not the HR system's to change, nor the other way
+// round): one problem each. A revoked holder is anyone's to put again.
+std::vector<std::string> OwnerProblems(std::span<const Cardholder> before,
+                                       const CardholderChanges& changes);
+
+// Checks the owners (OwnerProblems), each holder `changes` puts
+// (HolderProblems) and the lists after them (CapacityProblems) against the
+// lists `before` (by card), without
 // changing anything: the audit rows the change would write (id, when and
 // by left empty), or why it is refused.
 ChangeResult CheckCardholderChanges(std::span<const Cardholder> before,

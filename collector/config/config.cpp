@@ -12,6 +12,7 @@
 #include "collector/config/clock_text.h"
 #include "collector/config/database_text.h"
 #include "collector/config/deliver_entry.h"
+#include "collector/config/holder_source_entry.h"
 #include "collector/config/fleet_check.h"
 #include "collector/config/host_port.h"
 #include "collector/config/http_access.h"
@@ -91,7 +92,7 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
   }
   const TableReader top(root, "the top level",
                         {"database", "poll_interval", "tcp_parallel", "hold_line_below", "busy_limit",
-                         "day_starts", "terminal", "http", "deliver"},
+                         "day_starts", "terminal", "http", "deliver", "holders_from"},
                         source);
   CollectorConfig config;
   config.source = source;
@@ -112,6 +113,9 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
   if (const toml::node* http = top.Find("http")) config.http = ReadHttp(*http, top, source);
   if (const toml::node* deliver = top.Find("deliver")) {
     config.deliveries = ReadDeliveries(*deliver, top, source);
+  }
+  if (const toml::node* holders = top.Find("holders_from")) {
+    config.holder_sources = ReadHolderSources(*holders, top, source);
   }
   return config;
 }

@@ -46,6 +46,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tallygate/terminal.h"
@@ -104,17 +105,32 @@ struct HttpConfig {
 };
 
 // Where punches are delivered onward (a sink), and how.
-// What a sink into an HR system needs beside its URL (docs/collector.md,
+// How the collector reaches an HR system, for its sinks and its sources of
+// cardholders: ERPNext / Frappe HR (a key and a secret) or Odoo (a key, a
+// database, and the API: JSON-2 from Odoo 19, JSON-RPC before it, which
+// logs in as `user` with the key as its password).
+struct HrSite {
+  std::string url;
+  std::string ca_file;  // empty: the system's CA store
+  std::chrono::seconds timeout{30};
+  std::string api_key;     // read from api_key_file
+  std::string api_secret;  // ERPNext: read from api_secret_file
+  enum class Protocol { kJson2, kJsonRpc };
+  std::string database;
+  Protocol protocol = Protocol::kJson2;
+  std::string user;
+};
+
+// What a sink into an HR system needs beside its site (docs/collector.md,
 // "Punches into ERPNext / Frappe HR" and "Punches into Odoo").
 struct HrDeliverConfig {
+  HrSite site;
   // Which value of a punch names its employee in the HR system: the card
   // holder's staff number (from the card lists), or the card, in decimal or
   // as 8 hex digits.
   enum class Employee { kStaff, kCard, kCardHex };
   Employee employee = Employee::kStaff;
   std::string employee_field;  // the HR system's field it is matched against
-  std::string api_key;         // read from api_key_file
-  std::string api_secret;      // ERPNext: read from api_secret_file
   // ERPNext: the check-in's device (empty: the terminal's name); the record
   // flags that mean IN and OUT (both empty: no log type is sent); the Shift
   // Types whose last sync time follows the punches delivered.
@@ -122,12 +138,6 @@ struct HrDeliverConfig {
   std::vector<uint8_t> in_flags;
   std::vector<uint8_t> out_flags;
   std::vector<std::string> shift_types;
-  // Odoo: its database, the API (JSON-2 from Odoo 19, JSON-RPC before it,
-  // which logs in as `user` with the key as its password).
-  enum class Protocol { kJson2, kJsonRpc };
-  std::string database;
-  Protocol protocol = Protocol::kJson2;
-  std::string user;
   bool flags_mapped() const { return !in_flags.empty() || !out_flags.empty(); }
 };
 
@@ -137,7 +147,7 @@ struct DeliverConfig {
   Kind kind = Kind::kWebhook;
   // A webhook: http:// or https:// URL; the CA bundle for its certificate
   // (empty: the system's); the signing secret, read from secret_file
-  // (empty: unsigned).
+  // (empty: unsigned). An HR sink's URL and the rest are in hr.site.
   std::string url;
   std::string ca_file;
   std::string secret_file;
@@ -155,6 +165,39 @@ struct DeliverConfig {
   HrDeliverConfig hr;  // kind erpnext or odoo
   int line = 0;  // of its [[deliver]] in the file
   bool hr_system() const { return kind == Kind::kErpnext || kind == Kind::kOdoo; }
+};
+
+// A source of cardholders: the HR system's employees, read on a schedule
+// and kept as the wanted card lists (docs/collector.md, "Cardholders from
+// the HR system").
+struct HolderSourceConfig {
+  enum class Kind { kErpnext, kOdoo };
+  std::string name;
+  Kind kind = Kind::kErpnext;
+  HrSite site;
+  std::chrono::seconds every{300};
+  // The employee's fields: the card (decimal, or hex with card_hex), the
+  // staff number, the name; the field whose values map to groups (empty:
+  // every holder goes to default_groups); the days the card opens from and
+  // until (empty: none read).
+  std::string card_field;
+  bool card_hex = false;
+  std::string staff_field;
+  std::string name_field;
+  std::string group_field;
+  std::vector<std::pair<std::string, std::vector<std::string>>> groups;  // value -> groups
+  std::vector<std::string> default_groups;
+  std::string valid_from_field;
+  std::string valid_until_field;
+  // ERPNext: the statuses of an employee whose card opens (Odoo: an
+  // employee not archived).
+  std::vector<std::string> active = {"Active"};
+  // A read that would revoke more holders than this is held until an admin
+  // confirms it: a count, or a share of the source's holders (at least 1).
+  int64_t max_revoke_count = 0;      // used when above 0
+  double max_revoke_share = 0.05;
+  int page_size = 100;
+  int line = 0;  // of its [[holders_from]] in the file
 };
 
 struct CollectorConfig {
@@ -179,6 +222,7 @@ struct CollectorConfig {
   HttpConfig http;
   std::vector<TerminalConfig> terminals;
   std::vector<DeliverConfig> deliveries;
+  std::vector<HolderSourceConfig> holder_sources;
   // "FILE:LINE:COLUMN: message" for what is doubtful but may be right: a
   // terminal's host name that does not resolve now.
   std::vector<std::string> warnings;

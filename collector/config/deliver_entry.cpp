@@ -4,6 +4,7 @@
 #include <vector>
 #include <set>
 #include <string_view>
+#include <utility>
 
 #include "collector/base/failure.h"
 #include "collector/config/duration_text.h"
@@ -27,7 +28,10 @@ std::chrono::seconds ParseEvery(const std::string& text) {
 
 // A webhook's URL, its CA bundle and signing secret, and how it is sent.
 void ReadWebhook(const TableReader& reader, DeliverConfig& deliver) {
-  ReadHttpTarget(reader, deliver, "a webhook", "https://...");
+  HttpTarget target = ReadHttpTarget(reader, "a webhook", "https://...");
+  deliver.url = std::move(target.url);
+  deliver.ca_file = std::move(target.ca_file);
+  deliver.timeout = target.timeout;
   deliver.secret_file = reader.String("secret_file").value_or("");
   if (reader.Find("secret_file")) deliver.secret = ReadSecretFile(reader, "secret_file");
   deliver.batch = static_cast<int>(reader.Integer("batch", 1, 10000).value_or(deliver.batch));

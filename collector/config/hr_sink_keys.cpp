@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "collector/config/sink_keys.h"
@@ -68,15 +69,48 @@ void ReadLogTypes(const TableReader& reader, HrDeliverConfig& hr) {
 
 }  // namespace
 
+HrSite ReadErpnextSite(const TableReader& reader, const char* what) {
+  HttpTarget target = ReadHttpTarget(reader, what, "https://erp.example.com");
+  HrSite site{std::move(target.url), std::move(target.ca_file), target.timeout};
+  if (!reader.Find("api_key_file") || !reader.Find("api_secret_file")) {
+    reader.FailTable(std::string(what) + " needs api_key_file and api_secret_file (the API"
+                     " user's key and secret)");
+  }
+  site.api_key = ReadSecretFile(reader, "api_key_file");
+  site.api_secret = ReadSecretFile(reader, "api_secret_file");
+  return site;
+}
+
+HrSite ReadOdooSite(const TableReader& reader, const char* what) {
+  HttpTarget target = ReadHttpTarget(reader, what, "https://odoo.example.com");
+  HrSite site{std::move(target.url), std::move(target.ca_file), target.timeout};
+  if (!reader.Find("api_key_file")) {
+    reader.FailTable(std::string(what) + " needs api_key_file (an API key of the Odoo user)");
+  }
+  site.api_key = ReadSecretFile(reader, "api_key_file");
+  site.database = reader.String("database").value_or("");
+  const std::string protocol = reader.String("protocol").value_or("json2");
+  if (protocol == "jsonrpc") {
+    site.protocol = HrSite::Protocol::kJsonRpc;
+  } else if (protocol != "json2") {
+    reader.Fail("protocol", "protocol must be \"json2\" (Odoo 19 and later) or \"jsonrpc\""
+                            " (before Odoo 19), not \"" + protocol + "\"");
+  }
+  site.user = reader.String("user").value_or("");
+  if (site.protocol == HrSite::Protocol::kJsonRpc) {
+    if (site.database.empty()) reader.FailTable("protocol = \"jsonrpc\" needs database = \"...\"");
+    if (site.user.empty()) {
+      reader.FailTable("protocol = \"jsonrpc\" logs in: it needs user = \"the API user's login\"");
+    }
+  } else if (reader.Find("user")) {
+    reader.Fail("user", "user is for protocol = \"jsonrpc\": JSON-2 knows the user by its key");
+  }
+  return site;
+}
+
 void ReadErpnext(const TableReader& reader, DeliverConfig& deliver) {
   HrDeliverConfig& hr = deliver.hr;
-  ReadHttpTarget(reader, deliver, "an erpnext sink", "https://erp.example.com");
-  if (!reader.Find("api_key_file") || !reader.Find("api_secret_file")) {
-    reader.FailTable("an erpnext sink needs api_key_file and api_secret_file (the API user's"
-                     " key and secret)");
-  }
-  hr.api_key = ReadSecretFile(reader, "api_key_file");
-  hr.api_secret = ReadSecretFile(reader, "api_secret_file");
+  hr.site = ReadErpnextSite(reader, "an erpnext sink");
   ReadEmployee(reader, hr, "attendance_device_id");
   hr.device_id = reader.String("device_id").value_or("");
   ReadLogTypes(reader, hr);
@@ -89,28 +123,7 @@ void ReadErpnext(const TableReader& reader, DeliverConfig& deliver) {
 
 void ReadOdoo(const TableReader& reader, DeliverConfig& deliver) {
   HrDeliverConfig& hr = deliver.hr;
-  ReadHttpTarget(reader, deliver, "an odoo sink", "https://odoo.example.com");
-  if (!reader.Find("api_key_file")) {
-    reader.FailTable("an odoo sink needs api_key_file (an API key of the Odoo user)");
-  }
-  hr.api_key = ReadSecretFile(reader, "api_key_file");
-  hr.database = reader.String("database").value_or("");
-  const std::string protocol = reader.String("protocol").value_or("json2");
-  if (protocol == "jsonrpc") {
-    hr.protocol = HrDeliverConfig::Protocol::kJsonRpc;
-  } else if (protocol != "json2") {
-    reader.Fail("protocol", "protocol must be \"json2\" (Odoo 19 and later) or \"jsonrpc\""
-                            " (before Odoo 19), not \"" + protocol + "\"");
-  }
-  hr.user = reader.String("user").value_or("");
-  if (hr.protocol == HrDeliverConfig::Protocol::kJsonRpc) {
-    if (hr.database.empty()) reader.FailTable("protocol = \"jsonrpc\" needs database = \"...\"");
-    if (hr.user.empty()) {
-      reader.FailTable("protocol = \"jsonrpc\" logs in: it needs user = \"the API user's login\"");
-    }
-  } else if (reader.Find("user")) {
-    reader.Fail("user", "user is for protocol = \"jsonrpc\": JSON-2 knows the user by its key");
-  }
+  hr.site = ReadOdooSite(reader, "an odoo sink");
   ReadEmployee(reader, hr, "barcode");
   ReadLogTypes(reader, hr);
   deliver.batch = static_cast<int>(reader.Integer("batch", 1, 10000).value_or(kHrBatch));

@@ -41,16 +41,17 @@ std::string ReadSecretFile(const TableReader& reader, std::string_view key) {
   return secret;
 }
 
-void ReadHttpTarget(const TableReader& reader, DeliverConfig& deliver, const char* what,
-                    const char* example) {
+HttpTarget ReadHttpTarget(const TableReader& reader, const char* what, const char* example) {
+  HttpTarget target;
   const auto url = reader.Parsed("url", CheckUrl);
   if (!url) reader.Fail("url", std::string(what) + " needs url = \"" + example + "\"");
-  deliver.url = *url;
-  deliver.ca_file = reader.String("ca_file").value_or("");
-  if (!deliver.ca_file.empty() && !std::ifstream(deliver.ca_file)) {
-    reader.Fail("ca_file", "ca_file \"" + deliver.ca_file + "\" cannot be read");
+  target.url = *url;
+  target.ca_file = reader.String("ca_file").value_or("");
+  if (!target.ca_file.empty() && !std::ifstream(target.ca_file)) {
+    reader.Fail("ca_file", "ca_file \"" + target.ca_file + "\" cannot be read");
   }
-  deliver.timeout = reader.Duration("timeout", std::chrono::seconds(1)).value_or(deliver.timeout);
+  target.timeout = reader.Duration("timeout", std::chrono::seconds(1)).value_or(target.timeout);
+  return target;
 }
 
 }  // namespace tallygate::collector

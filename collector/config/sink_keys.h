@@ -19,9 +19,13 @@ std::string CheckUrl(const std::string& text);
 std::string ReadSecretFile(const TableReader& reader, std::string_view key);
 
 // url (required: "`what` needs url = \"`example`\""), ca_file and timeout,
-// as every sink that sends HTTP requests reads them.
-void ReadHttpTarget(const TableReader& reader, DeliverConfig& deliver, const char* what,
-                    const char* example);
+// as every table that sends HTTP requests reads them.
+struct HttpTarget {
+  std::string url;
+  std::string ca_file;
+  std::chrono::seconds timeout{30};
+};
+HttpTarget ReadHttpTarget(const TableReader& reader, const char* what, const char* example);
 
 }  // namespace tallygate::collector
 

@@ -7,7 +7,7 @@
 #include "collector/base/log.h"
 #include "collector/base/time_text.h"
 #include "collector/deliver/employee_value.h"
-#include "collector/deliver/hr_answer.h"
+#include "collector/hr/hr_answer.h"
 
 namespace tallygate::collector {
 namespace {
@@ -15,12 +15,6 @@ namespace {
 using Verdict = Placement::Verdict;
 
 constexpr std::string_view kDuplicate = "already has a log with the same timestamp";
-
-std::string Site(const std::string& url) {
-  std::string site = url;
-  while (!site.empty() && site.back() == '/') site.pop_back();
-  return site;
-}
 
 bool Contains(const std::string& text, std::string_view part) {
   return text.find(part) != std::string::npos;
@@ -49,21 +43,7 @@ std::optional<Placement> SiteFailure(const HttpAnswer& answer, const std::string
 }  // namespace
 
 ErpnextPlacer::ErpnextPlacer(DeliverConfig config, std::vector<SyncTerminal> terminals)
-    : config_(std::move(config)), terminals_(std::move(terminals)) {}
-
-HttpAnswer ErpnextPlacer::Send(const std::string& method, const std::string& path,
-                               const std::string& body, std::stop_token stop) {
-  HttpRequest request;
-  request.method = method;
-  request.url = Site(config_.url) + path;
-  request.body = body;
-  request.timeout = config_.timeout;
-  request.ca_file = config_.ca_file;
-  request.stop = std::move(stop);
-  request.headers = {"Authorization: token " + config_.hr.api_key + ":" + config_.hr.api_secret,
-                     "Accept: application/json"};
-  return client_.Send(request);
-}
+    : config_(std::move(config)), terminals_(std::move(terminals)), site_(config_.hr.site) {}
 
 Placement ErpnextPlacer::Judge(const HttpAnswer& answer, bool& missing) const {
   missing = false;
@@ -98,7 +78,7 @@ Placement ErpnextPlacer::Place(const PunchRow& row, std::stop_token stop) {
   bool missing = false;
   if (method_ >= 0) {
     const Placement placement =
-        Judge(Send("POST", std::string("/api/method/") + kCheckinMethods[method_], text, stop),
+        Judge(site_.Send("POST", std::string("/api/method/") + kCheckinMethods[method_], text, stop),
               missing);
     if (!missing) return placement;
     method_ = -1;  // the site changed (an upgrade): found again below
@@ -106,7 +86,7 @@ Placement ErpnextPlacer::Place(const PunchRow& row, std::stop_token stop) {
   std::string tried;
   for (int i = 0; i < static_cast<int>(std::size(kCheckinMethods)); ++i) {
     const Placement placement =
-        Judge(Send("POST", std::string("/api/method/") + kCheckinMethods[i], text, stop), missing);
+        Judge(site_.Send("POST", std::string("/api/method/") + kCheckinMethods[i], text, stop), missing);
     if (!missing) {
       method_ = i;
       Log(LogLevel::kInfo, "sink " + config_.name + ": check-ins go to " + kCheckinMethods[i]);
@@ -124,7 +104,7 @@ Placement ErpnextPlacer::SetShiftSync(const std::string& shift_type, LocalTime t
                                       std::stop_token stop) {
   const nlohmann::json body = {{"last_sync_of_checkin", LocalTimeText(time)}};
   const HttpAnswer answer =
-      Send("PUT", "/api/resource/Shift%20Type/" + UrlEscape(shift_type), body.dump(), stop);
+      site_.Send("PUT", "/api/resource/Shift%20Type/" + UrlEscape(shift_type), body.dump(), stop);
   if (answer.status >= 200 && answer.status < 300) return {};
   const std::string message = answer.status == 0 ? "" : FrappeMessage(answer.body);
   if (std::optional<Placement> failed = SiteFailure(answer, message)) return *failed;

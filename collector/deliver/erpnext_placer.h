@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "collector/config/config.h"
-#include "collector/deliver/http_client.h"
+#include "collector/hr/frappe_client.h"
 #include "collector/deliver/punch_placer.h"
 #include "collector/deliver/shift_sync.h"
 
@@ -42,8 +42,6 @@ class ErpnextPlacer final : public PunchPlacer {
   std::chrono::steady_clock::time_point FollowDue() const override;
 
  private:
-  HttpAnswer Send(const std::string& method, const std::string& path, const std::string& body,
-                  std::stop_token stop);
   // The check-in's answer judged; `missing` is set when the method is not
   // at the path tried.
   Placement Judge(const HttpAnswer& answer, bool& missing) const;
@@ -51,7 +49,7 @@ class ErpnextPlacer final : public PunchPlacer {
 
   const DeliverConfig config_;
   const std::vector<SyncTerminal> terminals_;
-  HttpClient client_;
+  FrappeClient site_;
   int method_ = -1;  // index into kCheckinMethods once found
   std::chrono::steady_clock::time_point follow_due_{};
 };

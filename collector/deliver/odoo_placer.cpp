@@ -44,7 +44,7 @@ OdooPlacer::OdooPlacer(DeliverConfig config, std::vector<SyncTerminal> terminals
     : config_(std::move(config)),
       terminals_(std::move(terminals)),
       day_starts_(day_starts),
-      rpc_(config_) {}
+      rpc_(config_.hr.site) {}
 
 std::variant<int64_t, Placement> OdooPlacer::Employee(const std::string& value,
                                                       std::stop_token stop) {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "collector/config/config.h"
-#include "collector/deliver/odoo_rpc.h"
+#include "collector/hr/odoo_rpc.h"
 #include "collector/deliver/punch_placer.h"
 #include "collector/deliver/shift_sync.h"
 

@@ -23,7 +23,9 @@ std::vector<SinkReport> SinkReports(SinkLedger& sinks, PunchReader& punches,
     report.name = sink.name;
     report.kind = SinkKindName(sink.kind);
     report.target =
-        sink.kind == DeliverConfig::Kind::kFolder ? sink.path.string() : ShownUrl(sink.url);
+        sink.kind == DeliverConfig::Kind::kFolder ? sink.path.string()
+        : sink.hr_system()                        ? ShownUrl(sink.hr.site.url)
+                                                  : ShownUrl(sink.url);
     for (const auto& [name, count] : refused) {
       if (name == sink.name) report.refused = count;
     }

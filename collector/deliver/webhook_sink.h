@@ -8,7 +8,7 @@
 #include <string>
 
 #include "collector/deliver/batch_rows.h"
-#include "collector/deliver/http_client.h"
+#include "collector/hr/http_client.h"
 #include "collector/deliver/sink_worker.h"
 
 namespace tallygate::collector {

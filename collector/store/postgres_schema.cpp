@@ -211,6 +211,10 @@ CREATE TABLE sink_refusals (
   PRIMARY KEY (sink, punch)
 );
 )",
+    // 10: who keeps each cardholder (see the SQLite schema).
+    R"(
+ALTER TABLE cardholders ADD COLUMN owner text NOT NULL DEFAULT '';
+)",
 };
 
 }  // namespace

@@ -510,7 +510,8 @@ std::vector<Cardholder> SqlStore::ReadCardholders(const std::string& where,
                                                   const std::vector<SqlValue>& params) {
   std::vector<Cardholder> holders;
   session_->Query(
-      "SELECT card, staff, name, valid_from, valid_until, terminals, revoked FROM cardholders " +
+      "SELECT card, staff, name, valid_from, valid_until, terminals, revoked, owner"
+      " FROM cardholders " +
           where + " ORDER BY card",
       params, [&](const SqlRow& row) {
         Cardholder& holder = holders.emplace_back();
@@ -521,6 +522,7 @@ std::vector<Cardholder> SqlStore::ReadCardholders(const std::string& where,
         holder.valid_until = ReadDay(row, 4);
         holder.where = SplitWhere(row.Text(5));
         holder.revoked = ReadUtc(row, 6);
+        holder.owner = row.Text(7);
       });
   return holders;
 }
@@ -552,12 +554,13 @@ std::vector<CardAudit> SqlStore::ChangeCardholders(const CardholderChanges& chan
                             [&](const Cardholder& h) { return h.card == audit.card; });
       session_->Exec(
           "INSERT INTO cardholders (card, staff, name, valid_from, valid_until, terminals,"
-          " revoked) VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (card) DO UPDATE SET"
-          " staff = excluded.staff, name = excluded.name, valid_from = excluded.valid_from,"
+          " revoked, owner) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (card) DO UPDATE"
+          " SET staff = excluded.staff, name = excluded.name, valid_from = excluded.valid_from,"
           " valid_until = excluded.valid_until, terminals = excluded.terminals,"
-          " revoked = excluded.revoked",
+          " revoked = excluded.revoked, owner = excluded.owner",
           {int64_t{holder->card}, holder->staff, holder->name, DayValue(holder->valid_from),
-           DayValue(holder->valid_until), WhereText(holder->where), UtcValue(holder->revoked)});
+           DayValue(holder->valid_until), WhereText(holder->where), UtcValue(holder->revoked),
+           holder->owner});
       audit.when = when;
       audit.by = by;
       session_->Query(

@@ -208,6 +208,11 @@ CREATE TABLE sink_refusals (
   PRIMARY KEY (sink, punch)
 ) STRICT;
 )",
+    // 10: who keeps each cardholder ('' a person, 'hr:NAME' the HR system a
+    // [[holders_from]] reads), and what each source's last read came to.
+    R"(
+ALTER TABLE cardholders ADD COLUMN owner TEXT NOT NULL DEFAULT '';
+)",
 };
 
 }  // namespace

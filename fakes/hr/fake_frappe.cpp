@@ -42,6 +42,16 @@ FakeFrappe::FakeFrappe(Home home, MissingMethod missing, std::string key, std::s
                                                 httplib::Response& response) {
     Employees(request, response);
   });
+  server().Get("/api/method/frappe.client.get_count", [this](const httplib::Request& request,
+                                                             httplib::Response& response) {
+    const std::lock_guard lock(mutex());
+    if (!Authorized(request, response)) return;
+    if (request.get_param_value("doctype") != "Employee") {
+      Throw(response, 404, "DoesNotExistError", "DocType not found");
+      return;
+    }
+    response.set_content(Json({{"message", employees_.size()}}).dump(), "application/json");
+  });
   Start();
 }
 

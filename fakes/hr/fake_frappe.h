@@ -6,8 +6,8 @@
 //    missing or not Active, and a second log of one employee with the same
 //    time and log type;
 //  - PUT /api/resource/Shift Type/NAME, setting last_sync_of_checkin;
-//  - GET /api/resource/Employee, paged (limit_start, limit_page_length),
-//    with fields and filters;
+//  - GET /api/resource/Employee, paged (limit_start, limit_page_length), and
+//    GET /api/method/frappe.client.get_count?doctype=Employee;
 //  - "Authorization: token KEY:SECRET" on every request (401 otherwise);
 // errors as Frappe answers them: the HTTP status of the exception (417 for
 // a ValidationError) and a JSON body with exc_type, exception and

@@ -26,6 +26,7 @@ struct OdooError : std::runtime_error {
 bool Compare(const Json& have, const std::string& op, const Json& want) {
   if (op == "=") return have == want;
   if (op == "!=") return have != want;
+  if (op == "in") return want.is_array() && std::find(want.begin(), want.end(), have) != want.end();
   if (!have.is_string() || !want.is_string()) return false;  // false (unset) compares with nothing
   const std::string a = have.get<std::string>();
   const std::string b = want.get<std::string>();
@@ -162,7 +163,7 @@ void FakeOdoo::JsonRpc(const httplib::Request& request, httplib::Response& respo
         kwargs["vals"] = positional.at(1);
       } else if (name == "create") {
         kwargs["vals_list"] = positional.at(0);
-      } else if (name == "search_read" && !positional.empty()) {
+      } else if ((name == "search_read" || name == "search_count") && !positional.empty()) {
         kwargs["domain"] = positional.at(0);
       }
       result = Execute(model, name, ids, kwargs);
@@ -189,6 +190,7 @@ Json FakeOdoo::Execute(const std::string& model, const std::string& method, cons
                     "the model '" + model + "' does not exist");
   }
   if (method == "search_read") return SearchRead(model, kwargs);
+  if (method == "search_count") return SearchRead(model, kwargs).size();
   if (model == "hr.attendance" && method == "create") return Create(kwargs.at("vals_list"));
   if (model == "hr.attendance" && method == "write") return Write(ids, kwargs.at("vals"));
   throw OdooError("werkzeug.exceptions.NotFound", 404,
@@ -199,10 +201,16 @@ Json FakeOdoo::SearchRead(const std::string& model, const Json& kwargs) const {
   const Json domain = kwargs.value("domain", Json::array());
   const Json fields = kwargs.value("fields", Json::array());
   const size_t limit = kwargs.value("limit", size_t{0});
+  const size_t offset = kwargs.value("offset", size_t{0});
   std::vector<Json> records;
   if (model == "hr.employee") {
+    // Archived records are left out of a search unless its domain asks
+    // for them by `active`, as Odoo's active_test does.
+    const bool any_active = std::any_of(domain.begin(), domain.end(), [](const Json& leaf) {
+      return leaf.is_array() && !leaf.empty() && leaf[0] == "active";
+    });
     for (const Employee& e : employees_) {
-      if (!e.active) continue;  // archived records are left out of searches
+      if (!e.active && !any_active) continue;
       Json record = {{"id", e.id}, {"name", e.name}, {"active", e.active}};
       for (const auto& [key, value] : e.fields) record[key] = value;
       if (Matches(record, domain)) records.push_back(record);
@@ -218,6 +226,8 @@ Json FakeOdoo::SearchRead(const std::string& model, const Json& kwargs) const {
                                      : x["check_in"] > y["check_in"];
     });
   }
+  records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(
+                                                      std::min(offset, records.size())));
   if (limit > 0 && records.size() > limit) records.resize(limit);
   Json result = Json::array();
   for (const Json& record : records) {

@@ -8,8 +8,9 @@
 //    "object" execute_kw; errors as HTTP 200 with an "error" whose data
 //    names the exception.
 // search_read takes a domain of [field, operator, value] (=, !=, <, <=, >,
-// >=, all ANDed), fields, order ("check_in asc|desc") and limit; archived
-// employees are left out as Odoo leaves them out. create and write check
+// >=, in, all ANDed), fields, order ("check_in asc|desc"), offset and limit;
+// search_count the domain; archived employees are left out unless the
+// domain names `active`, as Odoo's active_test does. create and write check
 // attendances as hr.attendance's constraints do: a check-out before the
 // check-in, an attendance overlapping another, and a second open one are
 // refused with Odoo's messages.

@@ -229,13 +229,13 @@ TEST(ConfigTest, ReadsHrSinksAndRefusesTheirMistakes) {
       "c.toml");
   ASSERT_EQ(good.deliveries.size(), 2u);
   const HrDeliverConfig& e = good.deliveries[0].hr;
-  EXPECT_EQ(e.api_key, "k3y");
+  EXPECT_EQ(e.site.api_key, "k3y");
   EXPECT_EQ(e.employee, HrDeliverConfig::Employee::kCardHex);
   EXPECT_EQ(e.employee_field, "attendance_device_id");
   EXPECT_EQ(e.out_flags, (std::vector<uint8_t>{2, 3}));
   EXPECT_EQ(e.shift_types, (std::vector<std::string>{"Day shift"}));
   const HrDeliverConfig& o = good.deliveries[1].hr;
-  EXPECT_EQ(o.protocol, HrDeliverConfig::Protocol::kJsonRpc);
+  EXPECT_EQ(o.site.protocol, HrSite::Protocol::kJsonRpc);
   EXPECT_EQ(o.employee_field, "barcode");
   EXPECT_EQ(o.employee, HrDeliverConfig::Employee::kStaff);
 }

@@ -20,10 +20,10 @@ DeliverConfig ErpnextConfig(const std::string& url) {
   DeliverConfig config;
   config.name = "erp";
   config.kind = DeliverConfig::Kind::kErpnext;
-  config.url = url;
-  config.timeout = std::chrono::seconds(5);
-  config.hr.api_key = "the-key";
-  config.hr.api_secret = "the-secret";
+  config.hr.site.url = url;
+  config.hr.site.timeout = std::chrono::seconds(5);
+  config.hr.site.api_key = "the-key";
+  config.hr.site.api_secret = "the-secret";
   config.hr.employee_field = "attendance_device_id";
   return config;
 }

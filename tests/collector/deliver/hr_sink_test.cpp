@@ -28,10 +28,10 @@ class HrSinkTest : public StoreTest {
     DeliverConfig config;
     config.name = "erp";
     config.kind = DeliverConfig::Kind::kErpnext;
-    config.url = site.url();
+    config.hr.site.url = site.url();
     config.batch = 4;
-    config.hr.api_key = "the-key";
-    config.hr.api_secret = "the-secret";
+    config.hr.site.api_key = "the-key";
+    config.hr.site.api_secret = "the-secret";
     config.hr.employee = HrDeliverConfig::Employee::kCard;
     config.hr.employee_field = "attendance_device_id";
     config.hr.shift_types = {"Day shift"};

@@ -21,14 +21,14 @@ class OdooPlacerTest : public ::testing::TestWithParam<FakeOdoo::Api> {
     odoo_.AddEmployee({12, "Bo", {{"barcode", "00000002"}}, false});  // archived: left
     config_.name = "odoo";
     config_.kind = DeliverConfig::Kind::kOdoo;
-    config_.url = odoo_.url();
-    config_.timeout = std::chrono::seconds(5);
-    config_.hr.api_key = "the-key";
-    config_.hr.database = "hr";
+    config_.hr.site.url = odoo_.url();
+    config_.hr.site.timeout = std::chrono::seconds(5);
+    config_.hr.site.api_key = "the-key";
+    config_.hr.site.database = "hr";
     config_.hr.employee_field = "barcode";
     if (GetParam() == FakeOdoo::Api::kJsonRpc) {
-      config_.hr.protocol = HrDeliverConfig::Protocol::kJsonRpc;
-      config_.hr.user = "api@example.com";
+      config_.hr.site.protocol = HrSite::Protocol::kJsonRpc;
+      config_.hr.site.user = "api@example.com";
     }
   }
 
@@ -131,14 +131,14 @@ TEST_P(OdooPlacerTest, WhatOdooRefusesIsKeptWithItsMessage) {
 }
 
 TEST_P(OdooPlacerTest, AWrongKeyOrTheOtherApiStopsTheSink) {
-  config_.hr.api_key = "wrong";
+  config_.hr.site.api_key = "wrong";
   EXPECT_EQ(Placer().Place(Row(1, 9), {}).verdict, Verdict::kStop);
-  config_.hr.api_key = "the-key";
+  config_.hr.site.api_key = "the-key";
   // The other protocol than the database speaks: its error names the right one.
   const bool json2 = GetParam() == FakeOdoo::Api::kJson2;
-  config_.hr.protocol = json2 ? HrDeliverConfig::Protocol::kJsonRpc
-                              : HrDeliverConfig::Protocol::kJson2;
-  config_.hr.user = "api@example.com";
+  config_.hr.site.protocol = json2 ? HrSite::Protocol::kJsonRpc
+                              : HrSite::Protocol::kJson2;
+  config_.hr.site.user = "api@example.com";
   const Placement placement = Placer().Place(Row(1, 9), {});
   EXPECT_EQ(placement.verdict, Verdict::kStop);
   EXPECT_NE(placement.reason.find(json2 ? "protocol = \"json2\"" : "protocol = \"jsonrpc\""),

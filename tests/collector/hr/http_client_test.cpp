@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "collector/deliver/http_client.h"
+#include "collector/hr/http_client.h"
 
 namespace tallygate::collector {
 namespace {

@@ -51,6 +51,9 @@ class HttpClient {
   void* curl_;  // CURL*, kept for its connection
 };
 
+// `site` (a URL, with or without a slash at its end) and `path` ("/...").
+std::string JoinUrl(const std::string& site, const std::string& path);
+
 // `text` with every byte but unreserved ones %-escaped, for a URL's path.
 std::string UrlEscape(const std::string& text);
 

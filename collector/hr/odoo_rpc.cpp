@@ -1,8 +1,8 @@
-#include "collector/deliver/odoo_rpc.h"
+#include "collector/hr/odoo_rpc.h"
 
 #include <utility>
 
-#include "collector/deliver/hr_answer.h"
+#include "collector/hr/hr_answer.h"
 
 namespace tallygate::collector {
 namespace {
@@ -53,19 +53,17 @@ std::string OdooReply::Text() const {
   return "HTTP " + std::to_string(status) + (message.empty() ? "" : ": " + message);
 }
 
-OdooRpc::OdooRpc(const DeliverConfig& config) : config_(config) {}
+OdooRpc::OdooRpc(HrSite site) : site_(std::move(site)) {}
 
 HttpAnswer OdooRpc::Post(const std::string& path, const std::string& body,
                          std::vector<std::string> headers, std::stop_token stop) {
-  std::string site = config_.url;
-  while (!site.empty() && site.back() == '/') site.pop_back();
   HttpRequest request;
-  request.url = site + path;
+  request.url = JoinUrl(site_.url, path);
   request.body = body;
   request.headers = std::move(headers);
   request.headers.push_back("Accept: application/json");
-  request.timeout = config_.timeout;
-  request.ca_file = config_.ca_file;
+  request.timeout = site_.timeout;
+  request.ca_file = site_.ca_file;
   request.stop = std::move(stop);
   request.answer_kept = kReplyKept;
   return client_.Send(request);
@@ -74,7 +72,7 @@ HttpAnswer OdooRpc::Post(const std::string& path, const std::string& body,
 OdooReply OdooRpc::Call(const std::string& model, const std::string& method,
                         const std::vector<int64_t>& ids, const std::vector<OdooArg>& args,
                         std::stop_token stop) {
-  if (config_.hr.protocol == HrDeliverConfig::Protocol::kJson2) {
+  if (site_.protocol == HrSite::Protocol::kJson2) {
     return Json2(model, method, ids, args, std::move(stop));
   }
   if (std::optional<OdooReply> failed = LogIn(stop)) return *failed;
@@ -89,7 +87,7 @@ OdooReply OdooRpc::Call(const std::string& model, const std::string& method,
     }
   }
   OdooReply reply = JsonRpc("object", "execute_kw",
-                            {config_.hr.database, *uid_, config_.hr.api_key, model, method,
+                            {site_.database, *uid_, site_.api_key, model, method,
                              positional, named},
                             stop);
   if (reply.status == 401) uid_.reset();  // logged in again next time
@@ -102,8 +100,8 @@ OdooReply OdooRpc::Json2(const std::string& model, const std::string& method,
   Json body = Json::object();
   if (!ids.empty()) body["ids"] = ids;
   for (const OdooArg& arg : args) body[arg.name] = arg.value;
-  std::vector<std::string> headers = {"Authorization: bearer " + config_.hr.api_key};
-  if (!config_.hr.database.empty()) headers.push_back("X-Odoo-Database: " + config_.hr.database);
+  std::vector<std::string> headers = {"Authorization: bearer " + site_.api_key};
+  if (!site_.database.empty()) headers.push_back("X-Odoo-Database: " + site_.database);
   OdooReply reply = FromHttp(Post("/json/2/" + model + "/" + method, body.dump(), headers, stop));
   if (reply.status == 404 && reply.message.find("does not exist") == std::string::npos &&
       reply.message.find("has no") == std::string::npos) {
@@ -146,12 +144,12 @@ OdooReply OdooRpc::JsonRpc(const std::string& service, const std::string& method
 std::optional<OdooReply> OdooRpc::LogIn(std::stop_token stop) {
   if (uid_) return std::nullopt;
   OdooReply reply = JsonRpc("common", "login",
-                            {config_.hr.database, config_.hr.user, config_.hr.api_key}, stop);
+                            {site_.database, site_.user, site_.api_key}, stop);
   if (!reply.ok()) return reply;
   if (!reply.result.is_number_integer()) {
     reply.status = 401;
-    reply.message = "Odoo refused the login of \"" + config_.hr.user + "\" to database \"" +
-                    config_.hr.database + "\" with the API key";
+    reply.message = "Odoo refused the login of \"" + site_.user + "\" to database \"" +
+                    site_.database + "\" with the API key";
     return reply;
   }
   uid_ = reply.result.get<int64_t>();

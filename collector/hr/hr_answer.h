@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "collector/deliver/http_client.h"
+#include "collector/hr/http_client.h"
 
 namespace tallygate::collector {
 

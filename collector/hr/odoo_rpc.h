@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "collector/config/config.h"
-#include "collector/deliver/http_client.h"
+#include "collector/hr/http_client.h"
 
 namespace tallygate::collector {
 
@@ -38,7 +38,7 @@ struct OdooReply {
 
 class OdooRpc {
  public:
-  explicit OdooRpc(const DeliverConfig& config);
+  explicit OdooRpc(HrSite site);
   OdooReply Call(const std::string& model, const std::string& method,
                  const std::vector<int64_t>& ids, const std::vector<OdooArg>& args,
                  std::stop_token stop);
@@ -54,7 +54,7 @@ class OdooRpc {
   // The user id JSON-RPC calls carry, logged in for once.
   std::optional<OdooReply> LogIn(std::stop_token stop);
 
-  const DeliverConfig& config_;
+  const HrSite site_;
   HttpClient client_;
   std::optional<int64_t> uid_;
   int64_t call_id_ = 0;

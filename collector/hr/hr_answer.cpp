@@ -1,4 +1,4 @@
-#include "collector/deliver/hr_answer.h"
+#include "collector/hr/hr_answer.h"
 
 #include <nlohmann/json.hpp>
 

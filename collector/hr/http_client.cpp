@@ -1,4 +1,4 @@
-#include "collector/deliver/http_client.h"
+#include "collector/hr/http_client.h"
 
 #include <curl/curl.h>
 
@@ -131,6 +131,12 @@ HttpAnswer HttpClient::Send(const HttpRequest& request) {
 }
 
 HttpAnswer Post(const HttpRequest& request) { return HttpClient().Send(request); }
+
+std::string JoinUrl(const std::string& site, const std::string& path) {
+  std::string url = site;
+  while (!url.empty() && url.back() == '/') url.pop_back();
+  return url + path;
+}
 
 std::string UrlEscape(const std::string& text) {
   std::string escaped;
