@@ -23,7 +23,8 @@ std::string Convergence::Text() const {
 }
 
 CardRollout::CardRollout(const std::filesystem::path& folder,
-                         std::vector<RolloutTerminal> terminals, int tcp_parallel)
+                         std::vector<RolloutTerminal> terminals, int tcp_parallel,
+                         const std::string& more_config)
     : folder_(folder), config_(folder / "collector.toml"), terminals_(std::move(terminals)) {
   std::ofstream out(config_);
   out << "database = \"sqlite:" << (folder_ / "cards.db").string() << "\"\n"
@@ -32,6 +33,7 @@ CardRollout::CardRollout(const std::filesystem::path& folder,
     out << "\n[[terminal]]\nname = \"" << terminal.name << "\"\n" << terminal.endpoint
         << "\naddress = " << terminal.address << "\ntime_zone = \"Asia/Shanghai\"\n";
   }
+  out << more_config;
 }
 
 CardRollout::~CardRollout() { Stop(); }

@@ -41,9 +41,10 @@ struct Convergence {
 class CardRollout {
  public:
   // Writes the configuration (poll_interval 1h: only a change of the lists
-  // wakes a worker) into `folder`; the service is not started yet.
+  // wakes a worker), and `more_config` after it, into `folder`; the service
+  // is not started yet.
   CardRollout(const std::filesystem::path& folder, std::vector<RolloutTerminal> terminals,
-              int tcp_parallel);
+              int tcp_parallel, const std::string& more_config = "");
   ~CardRollout();
 
   // `tallygate-collector cards WORDS...`, waited for; its exit status (-1

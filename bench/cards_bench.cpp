@@ -10,6 +10,10 @@
 //               (target under 5 s)
 //   revoke-bus  the same on 30 terminals of one bus at 19200 bit/s
 //               (under 30 s)
+//   leaver-tcp  200 TCP terminals hold the card of an employee of a fake
+//               ERPNext site read every 10 s ([[holders_from]]); from the
+//               moment the employee is set to Left until every terminal
+//               has the card removed (target: the read interval + 5 s)
 //   import      `cards import` of 5,000 cardholders onto 50 TCP terminals,
 //               until every terminal holds them all (under 60 s)
 //   bus-1000    1,000 cardholders onto one terminal of the paced bus,
@@ -43,6 +47,7 @@
 #include "bench/card_rollout.h"
 #include "bench/figures.h"
 #include "bench/sim_bench_folder.h"
+#include "fakes/hr/fake_frappe.h"
 #include "common/cli/command_line.h"
 #include "link/protocol/command_table.h"
 #include "sim/client/sim_process.h"
@@ -194,6 +199,47 @@ void RevokeBus(Figures& figures, const std::filesystem::path& folder, const Size
          sim, rollout, Sample(terminals, false), 30);
 }
 
+// An employee of the HR system, read every 10 s, set to Left: the time
+// until the card is off every terminal.
+void LeaverTcp(Figures& figures, const std::filesystem::path& folder, const Sizes& sizes) {
+  constexpr int kEverySeconds = 10;
+  const int terminals = sizes.Terminals(200);
+  const std::unique_ptr<SimProcess> sim = TcpSim(terminals);
+  fakes::FakeFrappe site;
+  site.AddEmployee({"HR-EMP-00001",
+                    {{"attendance_device_id", std::to_string(kRevokedCard)},
+                     {"employee_number", "1"},
+                     {"employee_name", "Bench"}}});
+  const std::filesystem::path key = folder / "leaver-tcp.key";
+  const std::filesystem::path secret = folder / "leaver-tcp.secret";
+  std::filesystem::create_directories(folder);
+  std::ofstream(key) << "the-key\n";
+  std::ofstream(secret) << "the-secret\n";
+  const std::string source = "\n[[holders_from]]\nname = \"erp\"\nkind = \"erpnext\"\nurl = \"" +
+                             site.url() + "\"\napi_key_file = \"" + key.string() +
+                             "\"\napi_secret_file = \"" + secret.string() + "\"\nevery = " +
+                             std::to_string(kEverySeconds) + "\ndefault_groups = [\"*\"]\n";
+  CardRollout rollout(folder / "leaver-tcp", TcpTerminals(*sim), 64, source);
+  if (!Started(figures, rollout)) return;
+  Convergence last;
+  if (!rollout.WaitFor({kRevokedCard}, CardChange::kAdd, 50ms, 300s, last)) {
+    figures.Failed("    the employee's card did not reach every terminal within 300 s: " +
+                   last.Text());
+    return;
+  }
+  const auto start = Clock::now();
+  site.SetStatus("HR-EMP-00001", "Left");
+  const auto done = rollout.WaitFor({kRevokedCard}, CardChange::kRemove, 20ms, 300s, last);
+  if (!done) {
+    figures.Failed("    the leaver's card was not removed everywhere within 300 s: " + last.Text());
+    return;
+  }
+  figures.Print(std::to_string(terminals) + " TCP terminals, a leaver in HR (read every " +
+                    std::to_string(kEverySeconds) + " s) off all",
+                Since(start, *done), "s", kEverySeconds + 5);
+  ConfirmOnSimulator(figures, *sim, Sample(terminals, true), 0);
+}
+
 // A CSV of `count` cardholders for every terminal; their cards.
 std::vector<uint32_t> WriteHolders(const std::filesystem::path& file, int count) {
   std::ofstream out(file);
@@ -334,7 +380,7 @@ int main(int argc, char** argv) {
                "cards_bench");
   tallygate::command_line::Prepare(app);
   app.add_option("WHICH", which, "the scenarios to run (default: all)")
-      ->check(CLI::IsMember({"revoke-tcp", "revoke-bus", "import", "bus-1000"}));
+      ->check(CLI::IsMember({"revoke-tcp", "revoke-bus", "leaver-tcp", "import", "bus-1000"}));
   app.add_option("--terminals", sizes.terminals, "terminals in the scenarios' fleets")
       ->transform(tallygate::command_line::DecimalIn(1, 1000))
       ->type_name("N");
@@ -353,7 +399,8 @@ int main(int argc, char** argv) {
   Figures figures;
   const std::vector<std::pair<const char*, void (*)(Figures&, const std::filesystem::path&,
                                                     const Sizes&)>>
-      scenarios = {{"revoke-tcp", RevokeTcp}, {"revoke-bus", RevokeBus}, {"import", ImportTcp},
+      scenarios = {{"revoke-tcp", RevokeTcp}, {"revoke-bus", RevokeBus},
+                   {"leaver-tcp", LeaverTcp}, {"import", ImportTcp},
                    {"bus-1000", Bus1000}};
   for (const auto& [name, scenario] : scenarios) {
     if (!runs(name)) continue;

@@ -83,6 +83,20 @@ wait "$service"
 # would be ended by SIGPIPE once head has its lines.
 "$collector" --config "$config" deliver status >"$work/status.txt"
 sed -n '/^erpnext/,$p' "$work/status.txt" | sed -n 1,6p
+echo "== cardholders from the same fake ERPNext site: what a read would change, then made"
+printf '[[holders_from]]\nname = "erp"\nkind = "erpnext"\nurl = "%s"\n' \
+  "$(sed -n 's/^url //p' "$work/hr.out")" >>"$config"
+printf 'api_key_file = "%s"\napi_secret_file = "%s"\n' "$work/erp.key" "$work/erp.secret" >>"$config"
+printf 'staff_field = "attendance_device_id"\ndefault_groups = ["*"]\n' >>"$config"
+"$collector" --config "$config" holders plan erp >"$work/plan.txt"
+sed -n 1,3p "$work/plan.txt"
+"$collector" --config "$config" --log-level warning run 2>>"$work/hr-run.log" &
+service=$!
+sleep 3
+kill -TERM "$service"
+wait "$service"
+"$collector" --config "$config" status >"$work/status.txt"
+sed -n '/^holder sources/,$p' "$work/status.txt" | sed -n 1,3p
 kill -TERM "$hr_pid"
 wait "$hr_pid"
 hr_pid=

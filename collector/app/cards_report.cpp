@@ -73,7 +73,8 @@ std::string CardText(uint32_t card, const std::optional<Cardholder>& holder,
     const auto day = [](const std::optional<LocalDay>& d) { return d ? DayText(*d) : "-"; };
     text += "staff      " + holder->staff + "\nname       " + holder->name + "\nterminals  " +
             WhereText(holder->where) + "\nvalid      " + day(holder->valid_from) + " to " +
-            day(holder->valid_until) + "\n";
+            day(holder->valid_until) + "\nkept by    " +
+            (holder->owner.empty() ? std::string("hand") : holder->owner) + "\n";
     if (holder->revoked) text += "revoked    " + UtcTimeText(*holder->revoked) + "\n";
   }
   // Each terminal with what is known of the card there, then the last

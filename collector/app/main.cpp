@@ -12,6 +12,7 @@
 //     check-config
 //     deliver status [--json] | deliver retry NAME   the sinks (deliver_command.h)
 //     cards import|add|remove|show ...   the wanted card lists (cards_command.h)
+//     holders plan|confirm NAME   cardholders from the HR system (holders_command.h)
 // Exit statuses: 0 done; 1 the store was unusable; 2 usage or configuration
 // mistakes (nothing polled), a bad card file or value (nothing changed);
 // 3 (once) a terminal was partial or unreachable; 4 (once) a terminal
@@ -23,6 +24,7 @@
 
 #include "collector/app/cards_command.h"
 #include "collector/app/deliver_command.h"
+#include "collector/app/holders_command.h"
 #include "collector/app/service.h"
 #include "collector/app/status_report.h"
 #include "collector/app/terminals_command.h"
@@ -109,6 +111,7 @@ struct AllOptions {
   TimesheetOptions timesheet;
   CardsOptions cards;
   DeliverOptions deliver;
+  HoldersOptions holders;
   TerminalsOptions terminals;
 };
 
@@ -121,6 +124,7 @@ struct Commands {
   CLI::App* check;
   CLI::App* cards;
   CLI::App* deliver;
+  CLI::App* holders;
   CLI::App* terminals;
 };
 
@@ -166,6 +170,7 @@ Commands AddCommands(CLI::App& app, AllOptions& all) {
   commands.check = app.add_subcommand("check-config", "check the configuration and exit");
   commands.cards = AddCardsCommands(app, all.cards);
   commands.deliver = AddDeliverCommands(app, all.deliver);
+  commands.holders = AddHoldersCommands(app, all.holders);
   commands.terminals = AddTerminalsCommands(app, all.terminals);
   for (CLI::App* command : {commands.run, commands.once, commands.status, commands.exporter,
                             commands.timesheet, commands.check}) {
@@ -182,7 +187,8 @@ int Status(Store& store, const Options& options, const CollectorConfig& config) 
   } else {
     const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     std::cout << StatusTable(states, pending)
-              << SinkTable(SinkReports(store, store, config, now));
+              << SinkTable(SinkReports(store, store, config, now))
+              << SourceTable(store.SourceReads());
   }
   return 0;
 }
@@ -195,6 +201,7 @@ int RunStoreCommand(const Commands& commands, const AllOptions& all,
     if (commands.cards->parsed()) return RunCards(*commands.cards, all.cards, config);
     if (commands.timesheet->parsed()) return RunTimesheet(all.timesheet, config);
     if (commands.deliver->parsed()) return RunDeliver(*commands.deliver, all.deliver, config);
+    if (commands.holders->parsed()) return RunHolders(*commands.holders, all.holders, config);
     if (commands.terminals->parsed()) {
       return RunTerminals(*commands.terminals, all.terminals, config);
     }

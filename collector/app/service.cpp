@@ -12,6 +12,7 @@
 #include "collector/app/stop_deadline.h"
 #include "collector/app/task.h"
 #include "collector/deliver/delivery.h"
+#include "collector/holders/holder_sources.h"
 #include "collector/feed/postgres_listener.h"
 #include "collector/feed/punch_signal.h"
 #include "collector/poll/fleet.h"
@@ -248,6 +249,7 @@ std::optional<CollectorConfig> RunWith(const ServiceParts& parts,
   std::stop_source stop;
   Fleet fleet(*config, store, &parts.metrics);
   Delivery delivery(*config, parts.stored);
+  HolderSources holder_sources(*config);
   if (parts.server != nullptr) {
     parts.server->Attach(config, [&fleet](const std::string& name) { return fleet.PollNow(name); });
   }

@@ -115,7 +115,7 @@ CollectorConfig ParseConfig(std::string_view text, const std::string& source) {
     config.deliveries = ReadDeliveries(*deliver, top, source);
   }
   if (const toml::node* holders = top.Find("holders_from")) {
-    config.holder_sources = ReadHolderSources(*holders, top, source);
+    config.holder_sources = ReadHolderSources(*holders, top, source, config.terminals);
   }
   return config;
 }

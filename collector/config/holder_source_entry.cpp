@@ -1,7 +1,9 @@
 #include "collector/config/holder_source_entry.h"
 
-#include <initializer_list>
+#include <array>
+#include <optional>
 #include <set>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -107,10 +109,10 @@ HolderSourceConfig ReadSource(const toml::table& table, const std::string& sourc
     reader.Fail("kind", "kind must be \"erpnext\" or \"odoo\", not \"" + kind + "\"");
   }
   holders.kind = erpnext ? HolderSourceConfig::Kind::kErpnext : HolderSourceConfig::Kind::kOdoo;
-  for (std::string_view key : erpnext ? std::initializer_list<std::string_view>{"database",
-                                                                               "protocol", "user"}
-                                      : std::initializer_list<std::string_view>{
-                                            "api_secret_file", "active"}) {
+  static constexpr std::array<std::string_view, 3> kOdooOnly{"database", "protocol", "user"};
+  static constexpr std::array<std::string_view, 2> kErpnextOnly{"api_secret_file", "active"};
+  for (std::string_view key : erpnext ? std::span<const std::string_view>(kOdooOnly)
+                                      : std::span<const std::string_view>(kErpnextOnly)) {
     if (reader.Find(key)) reader.Fail(key, std::string(key) + " is not for kind = \"" + kind + "\"");
   }
   holders.site = erpnext ? ReadErpnextSite(reader, "an erpnext source")
@@ -147,10 +149,28 @@ HolderSourceConfig ReadSource(const toml::table& table, const std::string& sourc
   return holders;
 }
 
+// The first group of `holders` that names no terminal nor any terminal's
+// group: every read would be refused for it, so the file is.
+std::optional<std::string> UnknownGroup(const HolderSourceConfig& holders,
+                                        const std::vector<TerminalConfig>& terminals) {
+  std::set<std::string> known = {"*"};
+  for (const TerminalConfig& terminal : terminals) {
+    known.insert(terminal.name);
+    known.insert(terminal.groups.begin(), terminal.groups.end());
+  }
+  std::vector<std::string> named = holders.default_groups;
+  for (const auto& [value, groups] : holders.groups) named.insert(named.end(), groups.begin(), groups.end());
+  for (const std::string& group : named) {
+    if (!known.contains(group)) return group;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<HolderSourceConfig> ReadHolderSources(const toml::node& node, const TableReader& top,
-                                                  const std::string& source) {
+                                                  const std::string& source,
+                                                  const std::vector<TerminalConfig>& terminals) {
   const toml::array* array = node.as_array();
   if (array == nullptr) {
     top.Fail("holders_from", "holders_from must be an array of tables: [[holders_from]]");
@@ -162,6 +182,11 @@ std::vector<HolderSourceConfig> ReadHolderSources(const toml::node& node, const 
       FailAt(source, element.source(), "each holders_from must be a table ([[holders_from]])");
     }
     HolderSourceConfig holders = ReadSource(*element.as_table(), source);
+    if (const std::optional<std::string> group = UnknownGroup(holders, terminals)) {
+      FailAt(source, element.source(),
+             "[[holders_from]] " + holders.name + ": '" + *group +
+                 "' is no terminal's name or group (groups = [...] of a [[terminal]])");
+    }
     if (!names.insert(holders.name).second) {
       FailAt(source, element.source(),
              "a second [[holders_from]] named \"" + holders.name + "\"");

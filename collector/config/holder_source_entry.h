@@ -14,8 +14,11 @@
 
 namespace tallygate::collector {
 
+// `terminals`, read before, are what the groups a source maps employees to
+// must name.
 std::vector<HolderSourceConfig> ReadHolderSources(const toml::node& node, const TableReader& top,
-                                                  const std::string& source);
+                                                  const std::string& source,
+                                                  const std::vector<TerminalConfig>& terminals);
 
 }  // namespace tallygate::collector
 

@@ -67,11 +67,19 @@ void ReadLogTypes(const TableReader& reader, HrDeliverConfig& hr) {
   }
 }
 
+HrSite SiteOf(HttpTarget target) {
+  HrSite site;
+  site.url = std::move(target.url);
+  site.ca_file = std::move(target.ca_file);
+  site.timeout = target.timeout;
+  return site;
+}
+
 }  // namespace
 
 HrSite ReadErpnextSite(const TableReader& reader, const char* what) {
   HttpTarget target = ReadHttpTarget(reader, what, "https://erp.example.com");
-  HrSite site{std::move(target.url), std::move(target.ca_file), target.timeout};
+  HrSite site = SiteOf(std::move(target));
   if (!reader.Find("api_key_file") || !reader.Find("api_secret_file")) {
     reader.FailTable(std::string(what) + " needs api_key_file and api_secret_file (the API"
                      " user's key and secret)");
@@ -83,7 +91,7 @@ HrSite ReadErpnextSite(const TableReader& reader, const char* what) {
 
 HrSite ReadOdooSite(const TableReader& reader, const char* what) {
   HttpTarget target = ReadHttpTarget(reader, what, "https://odoo.example.com");
-  HrSite site{std::move(target.url), std::move(target.ca_file), target.timeout};
+  HrSite site = SiteOf(std::move(target));
   if (!reader.Find("api_key_file")) {
     reader.FailTable(std::string(what) + " needs api_key_file (an API key of the Odoo user)");
   }

@@ -66,6 +66,15 @@ Employee FromRecord(const Json& record, const HolderSourceConfig& source, const 
   return employee;
 }
 
+// The pages together hold as many employees as were counted: a page that
+// came back short (a filter, a limit of the site's) is a partial read.
+void CheckWhole(const std::vector<Employee>& employees, int64_t counted) {
+  if (static_cast<int64_t>(employees.size()) != counted) {
+    throw RosterError("read " + std::to_string(employees.size()) + " employees of the " +
+                      std::to_string(counted) + " counted: a partial read changes nothing");
+  }
+}
+
 // ---- ERPNext: GET /api/resource/Employee, paged ----
 
 int64_t FrappeCount(FrappeClient& site, std::stop_token stop) {
@@ -114,6 +123,7 @@ std::vector<Employee> ReadFrappe(const HolderSourceConfig& source, std::stop_tok
   if (FrappeCount(site, stop) != before) {
     throw RosterError("the employees changed while they were read: read again at the next time");
   }
+  CheckWhole(employees, before);
   return employees;
 }
 
@@ -158,6 +168,7 @@ std::vector<Employee> ReadOdoo(const HolderSourceConfig& source, std::stop_token
   if (OdooCount(rpc, stop) != before) {
     throw RosterError("the employees changed while they were read: read again at the next time");
   }
+  CheckWhole(employees, before);
   return employees;
 }
 

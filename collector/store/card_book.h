@@ -10,6 +10,7 @@
 
 #include "collector/base/cardholder.h"
 #include "collector/base/punch.h"
+#include "collector/base/source_read.h"
 #include "collector/store/store_error.h"
 
 namespace tallygate::collector {
@@ -96,6 +97,15 @@ class CardBook {
   // each is a parameter of one query) has been; one trace for each, in
   // their order.
   virtual std::vector<CardTrace> CardTraces(std::span<const uint32_t> cards) = 0;
+
+  // ---- Cardholders from the HR system (source_read.h) ----
+
+  // Keeps `read` as the last of its source; a made read is also its last
+  // success.
+  virtual void KeepSourceRead(const SourceRead& read) = 0;
+
+  // Each source's last read, with its last success, by name.
+  virtual std::vector<SourceRead> SourceReads() = 0;
 };
 
 }  // namespace tallygate::collector

@@ -211,9 +211,17 @@ CREATE TABLE sink_refusals (
   PRIMARY KEY (sink, punch)
 );
 )",
-    // 10: who keeps each cardholder (see the SQLite schema).
+    // 10: who keeps each cardholder, and each HR source's last read (see
+    // the SQLite schema).
     R"(
 ALTER TABLE cardholders ADD COLUMN owner text NOT NULL DEFAULT '';
+CREATE TABLE holder_sources (
+  name       text COLLATE "C" PRIMARY KEY,
+  read_at    timestamptz NOT NULL,
+  outcome    text NOT NULL,
+  success_at timestamptz,
+  report     text NOT NULL
+);
 )",
 };
 

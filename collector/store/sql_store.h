@@ -65,6 +65,8 @@ class SqlStore : public Store {
                                         std::optional<uint32_t> card) override;
   std::vector<CardOutcome> CardHistory(uint32_t card, int limit) override;
   std::vector<CardTrace> CardTraces(std::span<const uint32_t> cards) override;
+  void KeepSourceRead(const SourceRead& read) override;
+  std::vector<SourceRead> SourceReads() override;
   std::vector<PunchRow> PunchesAfter(int64_t after, int limit) override;
   int64_t LastPunchId() override;
   SinkBacklog Backlog(int64_t after) override;

@@ -209,9 +209,17 @@ CREATE TABLE sink_refusals (
 ) STRICT;
 )",
     // 10: who keeps each cardholder ('' a person, 'hr:NAME' the HR system a
-    // [[holders_from]] reads), and what each source's last read came to.
+    // [[holders_from]] reads), and what each source's last read came to
+    // (source_read.h): its counts and lists as a JSON report.
     R"(
 ALTER TABLE cardholders ADD COLUMN owner TEXT NOT NULL DEFAULT '';
+CREATE TABLE holder_sources (
+  name       TEXT PRIMARY KEY NOT NULL,
+  read_at    TEXT NOT NULL,
+  outcome    TEXT NOT NULL,
+  success_at TEXT,
+  report     TEXT NOT NULL
+) STRICT;
 )",
 };
 

@@ -3,6 +3,8 @@
 // /cardholders/CARD: one holder, with the form that changes it and the
 // button that revokes it for an admin (POST /cardholders and
 // /cardholders/CARD/revoke, which come back to the holder with a flash).
+// Each holder shows who keeps it: a person, or the HR system
+// (sources_panel.h), whose holders only it changes.
 #include "collector/base/value_text.h"
 #include "collector/web/card_state_text.h"
 #include "collector/web/card_writes.h"
@@ -11,6 +13,7 @@
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
 #include "collector/web/search_query.h"
+#include "collector/web/sources_panel.h"
 
 namespace tallygate::collector::web {
 namespace {
@@ -32,12 +35,16 @@ std::string Places(const HolderView& view, Language language) {
   return html + "</ul>";
 }
 
+std::string Owner(const Cardholder& holder, Language language) {
+  return holder.owner.empty() ? Caption(language, Msg::kByHand) : Escape(holder.owner);
+}
+
 std::string HolderRow(const HolderView& view, Language language) {
   const Cardholder& holder = view.holder;
   return "<tr data-card=\"" + std::to_string(holder.card) + "\">" +
          Cell(HolderLink(holder.card), "card-hex") + Cell(std::to_string(holder.card), "card") +
          Cell(Escape(holder.staff), "staff") + Cell(Escape(holder.name), "name") +
-         Cell(TimeHtml(holder.revoked), "revoked") + Cell(Places(view, language), "places") +
+         Cell(Owner(holder, language), "owner") + Cell(TimeHtml(holder.revoked), "revoked") + Cell(Places(view, language), "places") +
          "</tr>\n";
 }
 
@@ -98,6 +105,7 @@ std::string HolderBody(const HolderView& view, const httplib::Request& request,
            {Msg::kTerminals, Escape(WhereText(holder.where))},
            {Msg::kValidFrom, holder.valid_from ? DayText(*holder.valid_from) : "—"},
            {Msg::kValidUntil, holder.valid_until ? DayText(*holder.valid_until) : "—"},
+           {Msg::kOwner, Owner(holder, language)},
            {Msg::kRevoked, TimeHtml(holder.revoked)}}) {
     body += "<dt>" + Caption(language, caption) + "</dt><dd>" + value + "</dd>\n";
   }
@@ -134,11 +142,13 @@ std::string HolderListBody(Dashboard& dashboard, const httplib::Request& request
       kHoldersShown);
   std::string rows;
   for (const HolderView& view : page.holders) rows += HolderRow(view, language);
-  std::string body = SearchForm(text, language);
+  std::string body = SourcesPanel(dashboard, request, language) + SearchForm(text, language);
   if (page.holders.empty()) body += "<p>" + Caption(language, Msg::kNoHolders) + "</p>\n";
   body += Table(
       "cardholders", language,
-      {Msg::kCardHex, Msg::kCard, Msg::kStaff, Msg::kHolder, Msg::kRevoked, Msg::kTerminals}, rows);
+      {Msg::kCardHex, Msg::kCard, Msg::kStaff, Msg::kHolder, Msg::kOwner, Msg::kRevoked,
+       Msg::kTerminals},
+      rows);
   if (page.more) {
     body += "<p><a id=\"more\" href=\"/cardholders?q=" + Escape(UrlEncoded(text)) +
             "&amp;after=" + std::to_string(page.holders.back().holder.card) + "\">" +

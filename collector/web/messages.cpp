@@ -191,6 +191,23 @@ constexpr Caption kCaptions[] = {
      "%1：%2 条打卡被人事系统拒绝（在人事系统中修正员工后，运行 tallygate-collector deliver"
      " retry %1 --refused 重新发送）"},
     {Msg::kShiftSynced, "Shift Types synced to %1", "班次已同步至 %1"},
+    {Msg::kOwner, "Kept by", "维护方"},
+    {Msg::kByHand, "by hand", "手工"},
+    {Msg::kHolderSources, "Cardholders from the HR system", "人事系统同步的持卡人"},
+    {Msg::kSource, "Source", "来源"},
+    {Msg::kLastRead, "Last read", "最近读取"},
+    {Msg::kSourceMade, "made", "已生效"},
+    {Msg::kSourceRefused, "refused: nothing changed", "已拒绝：未作任何更改"},
+    {Msg::kSourceFailed, "failed: nothing changed", "读取失败：未作任何更改"},
+    {Msg::kSourceHeld, "held for an admin: nothing changed", "等待管理员确认：未作任何更改"},
+    {Msg::kReadCounts, "%1 employees: %2 added, %3 changed, %4 revoked",
+     "%1 名员工：新增 %2，变更 %3，撤销 %4"},
+    {Msg::kHeldRevocations,
+     "%1: the read would revoke %2 holders, more than its limit of %3",
+     "%1：本次读取将撤销 %2 名持卡人，超过上限 %3"},
+    {Msg::kConfirmRead, "Confirm these revocations", "确认这些撤销"},
+    {Msg::kReadConfirmed, "Confirmed: the HR system's read was made", "已确认：人事系统的读取已生效"},
+    {Msg::kSkippedEmployees, "%1: employees skipped (no card)", "%1：已跳过的员工（无卡号）"},
 };
 
 constexpr bool EveryCaptionInPlace() {

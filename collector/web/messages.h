@@ -46,6 +46,9 @@ enum class Msg {
   kUnknownTerminal, kUnknownGroup, kTerminalOrGroup, kChartTitle, kChartLabel, kBarTitle,
   kPolledBy, kUnnamedCollector,
   kRefusedPunches, kShiftSynced,
+  kOwner, kByHand, kHolderSources, kSource, kLastRead, kSourceMade, kSourceRefused,
+  kSourceFailed, kSourceHeld, kReadCounts, kHeldRevocations, kConfirmRead, kReadConfirmed,
+  kSkippedEmployees,
   kCount  // not a caption
 };
 

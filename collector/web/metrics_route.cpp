@@ -41,8 +41,10 @@ void AddMetrics(httplib::Server& server, Dashboard& dashboard, const std::string
     const auto config = dashboard.Config();
     const std::vector<SinkReport> sinks =
         dashboard.WithStore([&](Store& store) { return SinkReports(store, store, *config, now); });
+    const std::vector<SourceRead> sources =
+        dashboard.WithStore([](CardBook& store) { return store.SourceReads(); });
     response.set_content(MetricsText(CurrentTerminals(dashboard), polls, pending, now) +
-                             SinkMetricsText(sinks),
+                             SinkMetricsText(sinks) + SourceMetricsText(sources),
                          "text/plain; version=0.0.4; charset=utf-8");
   }));
   server.Get("/healthz", [&dashboard, token](const httplib::Request& request,

@@ -239,4 +239,38 @@ std::string SinkMetricsText(const std::vector<SinkReport>& sinks) {
   return std::move(out).text();
 }
 
+std::string SourceMetricsText(const std::vector<SourceRead>& reads) {
+  Exposition out;
+  out.Family("tallygate_holders_source_last_success_timestamp_seconds", "gauge",
+             "When a read of the HR system was last made (0: never), as Unix time.");
+  for (const SourceRead& read : reads) {
+    out.Sample({{"source", read.source}},
+               read.last_success
+                   ? static_cast<double>(read.last_success->time_since_epoch().count())
+                   : 0);
+  }
+  out.Family("tallygate_holders_source_changes", "gauge",
+             "What the last read of the HR system changed, by change (add, change, revoke).");
+  for (const SourceRead& read : reads) {
+    out.Sample({{"source", read.source}, {"change", "add"}}, static_cast<double>(read.added));
+    out.Sample({{"source", read.source}, {"change", "change"}}, static_cast<double>(read.changed));
+    out.Sample({{"source", read.source}, {"change", "revoke"}}, static_cast<double>(read.revoked));
+  }
+  out.Family("tallygate_holders_source_held", "gauge",
+             "Revocations the last read of the HR system holds for an admin's confirmation "
+             "(more than its max_revoke); 0 when none.");
+  for (const SourceRead& read : reads) {
+    out.Sample({{"source", read.source}}, static_cast<double>(read.held.size()));
+  }
+  out.Family("tallygate_holders_source_refused", "gauge",
+             "1 when the last read of the HR system failed or was refused (nothing changed), "
+             "else 0.");
+  for (const SourceRead& read : reads) {
+    const bool bad = read.outcome == SourceRead::Outcome::kFailed ||
+                     read.outcome == SourceRead::Outcome::kRefused;
+    out.Sample({{"source", read.source}}, bad ? 1 : 0);
+  }
+  return std::move(out).text();
+}
+
 }  // namespace tallygate::collector::web

@@ -9,6 +9,7 @@
 
 #include "collector/deliver/sink_report.h"
 #include "collector/base/poll_metrics.h"
+#include "collector/base/source_read.h"
 #include "collector/base/cardholder.h"
 #include "collector/web/terminal_view.h"
 
@@ -30,6 +31,9 @@ std::string MetricsText(const std::vector<TerminalView>& terminals,
 // The sinks' backlog, age of the oldest undelivered punch, failures and
 // whether each is stopped; no lines without sinks but the families'.
 std::string SinkMetricsText(const std::vector<SinkReport>& sinks);
+
+// The families of the HR sources' last reads ([[holders_from]]).
+std::string SourceMetricsText(const std::vector<SourceRead>& reads);
 
 }  // namespace tallygate::collector::web
 

@@ -8,6 +8,7 @@
 #include "collector/web/access.h"
 #include "collector/web/responses.h"
 #include "collector/web/routes.h"
+#include "collector/web/sources_panel.h"
 #include "collector/web/static_assets.h"
 
 namespace tallygate::collector::web {
@@ -187,6 +188,7 @@ void WebServer::AddRoutes() {
   AddEvents(server, dashboard_, feed_);
   AddCardholdersApi(server, dashboard_);
   AddCardholdersPage(server, dashboard_);
+  AddSourceConfirm(server, dashboard_);
   AddMetrics(server, dashboard_, options_.token);
   AddLoginPage(server, tokens());
   AddStaticFiles(server);

@@ -182,6 +182,14 @@ void FakeFrappe::SetStatus(const std::string& employee, const std::string& statu
   }
 }
 
+void FakeFrappe::SetField(const std::string& employee, const std::string& field,
+                          const std::string& value) {
+  const std::lock_guard lock(mutex());
+  for (Employee& each : employees_) {
+    if (each.name == employee) each.fields[field] = value;
+  }
+}
+
 void FakeFrappe::AddShiftType(const std::string& name) {
   const std::lock_guard lock(mutex());
   shift_types_[name];

@@ -51,6 +51,7 @@ class FakeFrappe final : public FakeSite {
 
   void AddEmployee(Employee employee);
   void SetStatus(const std::string& employee, const std::string& status);
+  void SetField(const std::string& employee, const std::string& field, const std::string& value);
   void AddShiftType(const std::string& name);
   // The Shift Type's last_sync_of_checkin; absent when never set.
   std::optional<std::string> ShiftSync(const std::string& name) const;

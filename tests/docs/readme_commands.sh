@@ -48,9 +48,10 @@ if [ "$status" != 0 ] || ! grep -q '^terminal,card_hex,card,' "$work/collector.o
   ! grep -q '^hr-drop-.*\.csv: [1-9][0-9]* punches$' "$work/collector.out" ||
   ! grep -q '^hr-drop (folder .*): [0-9]* to deliver' "$work/collector.out" ||
   ! grep -q '^the fake ERPNext site holds: [1-9][0-9]* check-ins$' "$work/collector.out" ||
-  ! grep -q '^  [1-9][0-9]* refused punches' "$work/collector.out"; then
+  ! grep -q '^  [1-9][0-9]* refused punches' "$work/collector.out" ||
+  ! grep -q '^  erp: made at .*, 450 employees, 450 added' "$work/collector.out"; then
   tail -20 "$work/collector.out"
-  fail "scripts/collector-demo.sh exited with $status (expected 0, an export, every punch delivered into files, and check-ins and refused punches of the fake ERPNext site)"
+  fail "scripts/collector-demo.sh exited with $status (expected 0, an export, every punch delivered into files, check-ins and refused punches of the fake ERPNext site, and its 450 employees made cardholders)"
 else
   echo "exit status 0, $(grep -c '^gate-[0-9] ' "$work/collector.out") terminals in its status, an export, $(grep -c '^hr-drop-' "$work/collector.out") files delivered"
 fi

@@ -240,6 +240,42 @@ TEST(ConfigTest, ReadsHrSinksAndRefusesTheirMistakes) {
   EXPECT_EQ(o.employee, HrDeliverConfig::Employee::kStaff);
 }
 
+TEST(ConfigTest, ReadsHolderSourcesAndRefusesTheirMistakes) {
+  testing::TempDir dir;
+  const std::string key = (dir / "key").string();
+  std::ofstream(key) << "k3y\n";
+  const std::string gates = "[[terminal]]\nname = \"g1\"\ntcp = \"10.0.0.1\"\ngroups = [\"gates\"]\n";
+  const std::string erp = gates + "[[holders_from]]\nname = \"erp\"\nkind = \"erpnext\"\n"
+                          "url = \"https://erp\"\napi_key_file = \"" + key + "\"\napi_secret_file = \"" +
+                          key + "\"\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {erp, "c.toml:5:1: [[holders_from]] needs default_groups"},
+      {erp + "default_groups = [\"doors\"]\n", "c.toml:5:1: [[holders_from]] erp: 'doors' is no"},
+      {erp + "default_groups = [\"gates\"]\ngroups = { Stores = [\"stores\"] }\n",
+       "c.toml:5:1: [[holders_from]] erp: 'stores' is no"},
+      {erp + "default_groups = [\"gates\"]\ncard_format = \"octal\"\n", "c.toml:12:15: card_format must"},
+      {erp + "default_groups = [\"gates\"]\nmax_revoke = \"0%\"\n", "c.toml:12:14: max_revoke must"},
+      {erp + "default_groups = [\"gates\"]\nprotocol = \"json2\"\n", "c.toml:12:12: protocol is not for"},
+      {erp + "default_groups = [\"gates\"]\n" + erp.substr(gates.size()) + "default_groups = [\"g1\"]\n",
+       "c.toml:12:1: a second [[holders_from]] named \"erp\""},
+  };
+  for (const auto& [text, says] : cases) EXPECT_THAT(MessageOf(text), StartsWith(says)) << text;
+  const CollectorConfig good = ParseConfig(
+      erp + "default_groups = [\"gates\"]\ngroups = { \"Stores - EX\" = [\"g1\", \"*\"] }\n"
+            "group_field = \"department\"\ncard_format = \"hex\"\nmax_revoke = 3\nevery = \"1m\"\n",
+      "c.toml");
+  ASSERT_EQ(good.holder_sources.size(), 1u);
+  const HolderSourceConfig& source = good.holder_sources[0];
+  EXPECT_EQ(source.site.api_secret, "k3y");
+  EXPECT_TRUE(source.card_hex);
+  EXPECT_EQ(source.card_field, "attendance_device_id");
+  EXPECT_EQ(source.valid_until_field, "relieving_date");
+  EXPECT_EQ(source.groups.at(0).second, (std::vector<std::string>{"g1", "*"}));
+  EXPECT_EQ(source.max_revoke_count, 3);
+  EXPECT_EQ(source.every, std::chrono::minutes(1));
+  EXPECT_EQ(source.active, (std::vector<std::string>{"Active"}));
+}
+
 TEST(ConfigTest, ReadsTerminalsWithTheirDefaults) {
   ASSERT_EQ(setenv("TZ", ":Europe/Berlin", 1), 0);
   struct Case {

@@ -15,7 +15,8 @@ using fakes::FakeOdoo;
 HolderSourceConfig ErpSource(const std::string& url) {
   HolderSourceConfig source;
   source.name = "erp";
-  source.site = {url, "", std::chrono::seconds(5), "the-key", "the-secret"};
+  source.site = {url, "", std::chrono::seconds(5), "the-key", "the-secret", "",
+                 HrSite::Protocol::kJson2, ""};
   source.card_field = "attendance_device_id";
   source.staff_field = "employee_number";
   source.name_field = "employee_name";

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <map>
 #include <random>
-#include <regex>
 #include <set>
 
 #include "collector/poll/fleet.h"
@@ -30,6 +29,7 @@ namespace {
 
 using testing::Collector;
 using testing::PostgresServer;
+using testing::SimCards;
 using testing::SimProcess;
 using testing::TempDir;
 using testing::WaitUntil;
@@ -46,21 +46,6 @@ using List = testing::TerminalCards;
 
 List ReadList(int port) {
   return testing::CardsOnTerminal(TcpEndpoint{"127.0.0.1", static_cast<uint16_t>(port)});
-}
-
-// The cards terminal #k holds now, as the simulator lists them; nothing when
-// the list is cut short.
-std::optional<std::set<uint32_t>> SimCards(SimProcess& fleet, int k) {
-  static const std::regex card(R"(^\s*card ([0-9A-Fa-f]{8}) staff)");
-  const std::vector<std::string> block = fleet.ControlBlock("status #" + std::to_string(k));
-  EXPECT_FALSE(block.empty()) << "status #" << k;
-  std::set<uint32_t> cards;
-  for (const std::string& line : block) {
-    if (line.find("more cards") != std::string::npos) return std::nullopt;
-    std::smatch found;
-    if (std::regex_search(line, found, card)) cards.insert(static_cast<uint32_t>(std::stoul(found[1], nullptr, 16)));
-  }
-  return cards;
 }
 
 // `tallygate-collector --config CONFIG cards ARGS...`; its exit status.

@@ -205,3 +205,45 @@ TEST_P(CardholderTest, ACardsTraceTellsWhereItHasBeen) {
 
 }  // namespace
 }  // namespace tallygate::collector
+
+namespace tallygate::collector {
+namespace {
+
+// A source's last read replaces the one before, its lists whole (a name
+// from the HR system that is no UTF-8 kept, made valid), and its last
+// success stays through reads that failed or were held.
+TEST_P(CardholderTest, EachSourceKeepsItsLastReadAndLastSuccess) {
+  SourceRead made;
+  made.source = "erp";
+  made.at = kT1;
+  made.employees = 40;
+  made.added = 3;
+  made.changed = 2;
+  made.revoked = 1;
+  made.skipped = {"HR-EMP-7 (Ann): no attendance_device_id"};
+  store_->KeepSourceRead(made);
+  SourceRead held = made;
+  held.at = kT2;
+  held.outcome = SourceRead::Outcome::kHeld;
+  held.held = {{7, "00000007", "张三"}, {8, "", "Bad \xFF name"}};
+  held.revoke_limit = 2;
+  store_->KeepSourceRead(held);
+  SourceRead other;
+  other.source = "odoo";
+  other.at = kT3;
+  other.outcome = SourceRead::Outcome::kFailed;
+  other.problems = {"counting the employees: 503"};
+  store_->KeepSourceRead(other);
+
+  const std::vector<SourceRead> reads = Open()->SourceReads();
+  ASSERT_EQ(reads.size(), 2u);
+  SourceRead expected = held;
+  expected.held[1].name = "Bad \xEF\xBF\xBD name";
+  expected.last_success = kT1;
+  EXPECT_EQ(reads[0], expected);
+  other.last_success = std::nullopt;
+  EXPECT_EQ(reads[1], other);
+}
+
+}  // namespace
+}  // namespace tallygate::collector
