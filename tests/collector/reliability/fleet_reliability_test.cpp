@@ -307,8 +307,10 @@ TEST(CollectorShareTest, CollectorsJoiningDyingAndComingBackShareTheFleetEvenlyA
   TempDir dir;
   SimProcess fleet({"--tcp-terminals", std::to_string(kFleet), "--tcp-port", "0", "--records",
                     "100", "--punch-rate", "0.5", "--seed", "29", "--quiet"});
+  // Seeded past the fleet's 29 to 88: a bus terminal seeded as a TCP one
+  // would hold the same records, and be taken, rightly, for that terminal.
   SimProcess bus({"--pty", "--address", "1", "--address", "2", "--address", "3", "--records",
-                  "100", "--punch-rate", "0.5", "--seed", "31", "--quiet"});
+                  "100", "--punch-rate", "0.5", "--seed", "131", "--quiet"});
   std::vector<Simulated> terminals = FleetTerminals(fleet, kFleet);
   for (const char* address : {"1", "2", "3"}) {
     terminals.push_back({std::string("bus-") + address, &bus, address});
