@@ -109,26 +109,22 @@ SourceRun RunHolderSource(const HolderSourceConfig& source, CardBook& store,
   }
   const std::string owner = SourceOwner(source);
   CardholderChanges changes{std::move(plan.put), plan.revoke, false, owner};
-  bool confirmed = false;
-  if (plan.held && mode == SourceMode::kConfirm) {
-    const std::set<uint32_t> now(plan.revoke.begin(), plan.revoke.end());
-    confirmed = now == held_before;
-    if (!confirmed) {
-      read.outcome = SourceRead::Outcome::kHeld;
-      read.held = Revocations(plan.revoke, before);
-      finish();
-      throw InputError("holder source " + source.name + " would now revoke other holders than " +
-                       "those held: look at `holders plan " + source.name +
-                       "` and confirm again");
-    }
-  }
+  // An admin confirms the revocations they saw held, and no others.
+  const bool confirmed =
+      plan.held && mode == SourceMode::kConfirm &&
+      std::set<uint32_t>(plan.revoke.begin(), plan.revoke.end()) == held_before;
   if (plan.held && !confirmed) {
     read.outcome = SourceRead::Outcome::kHeld;
     read.held = Revocations(plan.revoke, before);
     if (mode == SourceMode::kPlan) {
       run.changes = CheckCardholderChanges(before, terminals, changes, read.at).audits;
     }
-    return finish();
+    SourceRun held = finish();  // kept: the new list is what an admin confirms next
+    if (mode == SourceMode::kConfirm) {
+      throw InputError("holder source " + source.name + " would now revoke other holders than " +
+                       "those held: look at `holders plan " + source.name + "` and confirm again");
+    }
+    return held;
   }
   const ChangeResult result =
       mode == SourceMode::kPlan ? CheckCardholderChanges(before, terminals, changes, read.at)
